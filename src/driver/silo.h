@@ -1,0 +1,104 @@
+#pragma once
+
+// TSilo: one Quelmarox gauge line as the host sees it. The host creates it
+// through a factory, calls its operations by position and destroys it; the
+// silo owns its own serial port (on a COM connection) and its lock.
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "driver/host_service.h"
+#include "platform/recursive_lock.h"
+#include "serial/framed_port.h"
+
+namespace qmx {
+
+constexpr std::uint8_t kTankCount = 33;
+
+// Link states shared by the silo and its port.
+constexpr std::uint8_t kLinkValid = 1;
+constexpr std::uint8_t kLinkNoAnswer = 2;
+constexpr std::uint8_t kLinkInvalid = 3;
+
+// Results of Request on the paths where no transport reported one.
+// Without a transport the line is as good as silent: the result is 0 and the
+// link state 2, so a measurement ends with link state 3 like one on a gauge
+// that does not answer. An exchange that broke off with an error is a
+// failure outright: the measurement raises its request error rather than
+// decode a buffer no transport has filled.
+constexpr std::int32_t kRequestNoTransport = 0;
+constexpr std::int32_t kRequestAborted = -1;
+
+// One table entry per tank index. Host threads read entries while another
+// thread's query writes them; each entry is read and written whole.
+using TTankTable = std::array<std::atomic<double>, kTankCount>;
+
+class TSilo {
+public:
+    TSilo(std::uint8_t connectionType, THostCommService* host,
+          TPortOpener openPort = OpenFramedPort);
+    ~TSilo();
+    TSilo(const TSilo&) = delete;
+    TSilo& operator=(const TSilo&) = delete;
+
+    // The operations the host calls by position, slot 0 to slot 14.
+    [[noreturn]] void Abstract0();
+    [[noreturn]] void Abstract1();
+    void GetDescription(std::uint8_t* result) const;
+    void SetState(std::uint8_t state);
+    std::uint8_t GetState() const;
+    void SetupCommBlock(std::uint8_t ignored);
+    void NoOp();
+    void NoOpWithArgument(std::int32_t ignored);
+    std::int32_t ReturnZero();
+    double GetLevel(std::uint8_t tank);
+    void GetTemperatures(std::uint8_t tank, double* record);
+    std::uint8_t GetAuxValue(std::uint8_t tank);
+    double GetDensity(std::uint8_t tank);
+    void ClearWordPair(std::int32_t ignored, std::uint16_t* pair);
+    double ReturnZeroReal(std::int32_t ignored);
+
+    // Handed to the host communication service with RegisterLineSetup.
+    void ConfigureLine(std::uint8_t ignored);
+
+    // Judges an answer frame; handed to the host and to the port.
+    bool CheckAnswer(std::uint8_t address, const std::uint8_t* answer, std::int32_t value,
+                     std::uint8_t& receivedLength, std::uint8_t& expectedLength);
+
+    // One exchange with the gauge: frames the payload in `buffer`, carries it
+    // on the current transport and leaves the answer in `buffer` and the
+    // outcome in the link state. Never raises.
+    std::int32_t Request(std::uint8_t* buffer, std::uint8_t payloadLength,
+                         std::uint8_t expectedLength, std::int32_t further);
+
+    std::uint8_t ConnectionType() const { return FConnectionType; }
+    THostCommService* Host() const { return FHost; }
+    bool HasPort() const { return FPort != nullptr; }
+    bool MenuPending() const { return FMenuPending; }
+    double Level(std::uint8_t tank) const { return FLevel.at(tank); }
+    double Temperature(std::uint8_t tank) const { return FTemperature.at(tank); }
+    double Density(std::uint8_t tank) const { return FDensity.at(tank); }
+    double AuxValue(std::uint8_t tank) const { return FAuxValue.at(tank); }
+
+private:
+    void QueryLevel(std::uint8_t tank);
+    void QueryDensity(std::uint8_t tank);
+    std::uint8_t LineAddress() const;
+    TAnswerCheck BoundCheckAnswer();
+
+    THostCommService* FHost = nullptr;
+    std::atomic<std::uint8_t> FState{0};
+    std::unique_ptr<TFramedPort> FPort;
+    TTankTable FLevel{};
+    TTankTable FTemperature{};
+    TTankTable FDensity{};
+    TTankTable FAuxValue{};
+    bool FMenuPending = false;
+    TRecursiveLock FLock;
+    std::atomic<std::uint8_t> FConnectionType{0};
+    TPortOpener FOpenPort;
+};
+
+}  // namespace qmx

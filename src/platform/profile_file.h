@@ -1,0 +1,34 @@
+#pragma once
+
+// Profile (INI) files: the one setting the driver keeps lives in one.
+// On Windows the profile API reads it; elsewhere a reader of our own gives
+// the same answers: section and key names match without regard to case,
+// names and values are trimmed of blanks, a value in matching quotes loses
+// them, and an integer is its leading decimal digits with an optional sign.
+
+#include <cstdint>
+#include <istream>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace qmx {
+
+// The value of `key` in `section`, or nothing when either is missing.
+// Lines longer than a few kilobytes are cut, so no input, however large or
+// however far from text, makes this hold more than one such line.
+std::optional<std::string> FindProfileValue(std::istream& in, std::string_view section,
+                                            std::string_view key);
+
+// The integer the profile API reads from a value: an optional sign, then
+// decimal digits up to the first other character. The digits are taken
+// modulo 2^32, so the low bits of any number, however long, are exact.
+// A value with no digits reads as 0.
+std::uint32_t ProfileTextToInt(std::string_view text);
+
+// Reads an integer from the profile file at `path`; `defaultValue` when the
+// file, the section or the key is missing or the value is empty.
+std::uint32_t ReadProfileInt(const std::string& path, std::string_view section,
+                             std::string_view key, std::int32_t defaultValue);
+
+}  // namespace qmx

@@ -1,0 +1,65 @@
+// Transport routing: every exchange with the gauge passes through Request,
+// under the silo's lock, to the host's communication block or to the silo's
+// own port, and leaves its outcome in the link state.
+
+#include <cstring>
+
+#include "driver/connection.h"
+#include "driver/silo.h"
+#include "protocol/frame.h"
+
+namespace qmx {
+namespace {
+
+// Carried with every exchange; not part of the frame.
+constexpr std::uint8_t kGaugeAddress = 0x11;
+// What the port passes for the answer address: "the address itself".
+constexpr std::int32_t kSameAddress = -1;
+
+}  // namespace
+
+TAnswerCheck TSilo::BoundCheckAnswer() { return TAnswerCheck::Bind<&TSilo::CheckAnswer>(this); }
+
+bool TSilo::CheckAnswer(std::uint8_t /*address*/, const std::uint8_t* answer,
+                        std::int32_t /*value*/, std::uint8_t& receivedLength,
+                        std::uint8_t& expectedLength) {
+    const TAnswerStatus status = JudgeAnswer(answer, receivedLength, expectedLength);
+    // Only a block's host learns the verdicts; its errors go back to it.
+    const std::uint8_t type = FConnectionType;
+    if (FHost != nullptr && IsCommBlock(type))
+        FHost->ReportAnswerStatus(type, static_cast<std::uint8_t>(status));
+    return status == TAnswerStatus::Valid;
+}
+
+std::int32_t TSilo::Request(std::uint8_t* buffer, std::uint8_t payloadLength,
+                            std::uint8_t expectedLength, std::int32_t /*further*/) {
+    if (payloadLength > kMaxPayload) return kRequestAborted;
+
+    TLockGuard guard(FLock);
+    TFrameArea frame;
+    const std::uint8_t frameLength = BuildFrame(frame, buffer, payloadLength);
+    const std::uint8_t type = FConnectionType;
+    std::int32_t result = kRequestAborted;
+    try {
+        if (FHost != nullptr && IsCommBlock(type)) {
+            FHost->SetAnswerCheck(type, kGaugeAddress, BoundCheckAnswer());
+            result = FHost->Exchange(type, kGaugeAddress, kGaugeAddress, frame.data(), frameLength,
+                                     buffer, expectedLength, 0);
+            FState = FHost->GetLineState(LineAddressOf(type));
+        } else if (FPort != nullptr) {
+            FPort->SetOnCheckAnswer(BoundCheckAnswer());
+            result = FPort->Transact(kGaugeAddress, frame.data(), frameLength, buffer,
+                                     expectedLength, 0, kSameAddress);
+            FState = FPort->GetLinkState();
+        } else {
+            FState = kLinkNoAnswer;
+            result = kRequestNoTransport;
+        }
+    } catch (...) {
+        // The link state keeps what it held before the failing call; the
+        // result is the transport's when it had given one.
+    }
+    return result;
+}
+
+}  // namespace qmx

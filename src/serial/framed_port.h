@@ -1,0 +1,44 @@
+#pragma once
+
+// What the silo needs of the port that carries its exchanges on a direct
+// line: one framed request/answer transaction at a time, judged by an answer
+// check the silo supplies, with the outcome left as a link state.
+
+#include <cstdint>
+#include <memory>
+
+#include "platform/method_ref.h"
+
+namespace qmx {
+
+// The answer check: address, collected bytes, a 32-bit value, received
+// length, expected length; true when the answer is valid.
+using TAnswerCheck =
+    TMethodRef<bool(std::uint8_t, const std::uint8_t*, std::int32_t, std::uint8_t&, std::uint8_t&)>;
+
+class TFramedPort {
+public:
+    virtual ~TFramedPort() = default;
+
+    virtual void SetOnCheckAnswer(TAnswerCheck check) = 0;
+
+    // Sends `frame` and waits for the answer, retrying a missing or rejected
+    // one. A valid answer is copied to `answer`; the outcome is read with
+    // GetLinkState. `address`, `further` and `answerAddress` are carried for
+    // the caller's sake only.
+    virtual std::int32_t Transact(std::uint8_t address, const std::uint8_t* frame,
+                                  std::uint8_t frameLength, std::uint8_t* answer,
+                                  std::uint8_t expectedLength, std::uint8_t further,
+                                  std::int32_t answerAddress) = 0;
+
+    virtual std::uint8_t GetLinkState() = 0;
+};
+
+// Opens the framed port on COM`portNumber` with the gauge's line settings.
+// Raises the serial layer's error when the port cannot be opened or set up.
+using TPortOpener = std::unique_ptr<TFramedPort> (*)(std::uint8_t portNumber);
+
+// The library's own opener.
+std::unique_ptr<TFramedPort> OpenFramedPort(std::uint8_t portNumber);
+
+}  // namespace qmx
