@@ -1,0 +1,154 @@
+// The silo's operation table as the host calls it: stdcall, the silo first,
+// every argument 32 bits with 8-bit values in the low byte, the callee
+// removing its arguments, doubles on the floating-point stack. Every entry
+// runs the core inside RunCore and raises what it reported only after the
+// core's frames have returned.
+
+#include "driver/win32/silo_object.h"
+
+#include <windows.h>
+
+#include "driver/win32/boundary_errors.h"
+#include "driver/win32/live_silos.h"
+
+namespace qmx {
+namespace {
+
+using TWord = std::uint32_t;
+
+std::uint8_t Low8(TWord word) { return static_cast<std::uint8_t>(word); }
+
+// Runs `body` on the silo's core and raises its failure at the host's edge.
+template <class F>
+void Run(F body) {
+    TBoundaryFailure failure;
+    if (!RunCore(body, failure)) RaiseFailure(failure);
+}
+
+__attribute__((regparm(3))) void DestroyEntry(TSiloObject* self, TWord /*outermost*/) {
+    // The destructor raises nothing: stopping a port only waits for its
+    // threads. Should anything escape all the same, the host gets it.
+    Run([&] { delete self; });
+}
+
+void __stdcall Abstract0Entry(TSiloObject* self) {
+    Run([&] { self->Core.Abstract0(); });
+}
+
+void __stdcall Abstract1Entry(TSiloObject* self) {
+    Run([&] { self->Core.Abstract1(); });
+}
+
+void __stdcall GetDescriptionEntry(std::uint8_t* result, TSiloObject* self) {
+    if (result != nullptr) self->Core.GetDescription(result);
+}
+
+void __stdcall SetStateEntry(TSiloObject* self, TWord state) { self->Core.SetState(Low8(state)); }
+
+TWord __stdcall GetStateEntry(TSiloObject* self) { return self->Core.GetState(); }
+
+void __stdcall SetupCommBlockEntry(TSiloObject* self, TWord argument) {
+    Run([&] { self->Core.SetupCommBlock(Low8(argument)); });
+}
+
+void __stdcall NoOpEntry(TSiloObject* self) { self->Core.NoOp(); }
+
+void __stdcall NoOpWithArgumentEntry(TSiloObject* self, TWord argument) {
+    self->Core.NoOpWithArgument(static_cast<std::int32_t>(argument));
+}
+
+TWord __stdcall ReturnZeroEntry(TSiloObject* self) {
+    return static_cast<TWord>(self->Core.ReturnZero());
+}
+
+double __stdcall GetLevelEntry(TSiloObject* self, TWord tank) {
+    double level = 0.0;
+    Run([&] { level = self->Core.GetLevel(Low8(tank)); });
+    return level;
+}
+
+void __stdcall GetTemperaturesEntry(TSiloObject* self, TWord tank, double* record) {
+    Run([&] { self->Core.GetTemperatures(Low8(tank), record); });
+}
+
+TWord __stdcall GetAuxValueEntry(TSiloObject* self, TWord tank) {
+    std::uint8_t value = 0;
+    Run([&] { value = self->Core.GetAuxValue(Low8(tank)); });
+    return value;
+}
+
+double __stdcall GetDensityEntry(TSiloObject* self, TWord tank) {
+    double density = 0.0;
+    Run([&] { density = self->Core.GetDensity(Low8(tank)); });
+    return density;
+}
+
+void __stdcall ClearWordPairEntry(TSiloObject* self, TWord argument, std::uint16_t* pair) {
+    self->Core.ClearWordPair(static_cast<std::int32_t>(argument), pair);
+}
+
+double __stdcall ReturnZeroRealEntry(TSiloObject* self, TWord argument) {
+    return self->Core.ReturnZeroReal(static_cast<std::int32_t>(argument));
+}
+
+void __stdcall InstallMenuEntry(TSiloObject* /*self*/, void* /*menuItem*/, TWord /*argument*/) {
+    // The settings menu entry arrives with the settings dialog.
+}
+
+// Method references handed to the host: stdcall, the silo first.
+
+void __stdcall ConfigureLineEntry(TSiloObject* self, TWord argument) {
+    if (!LiveSilos().Contains(self)) return;
+    Run([&] { self->Core.ConfigureLine(Low8(argument)); });
+}
+
+TWord __stdcall CheckAnswerEntry(TSiloObject* self, TWord address, const std::uint8_t* answer,
+                                 TWord value, std::uint8_t* received, std::uint8_t* expected) {
+    if (received == nullptr || expected == nullptr || !LiveSilos().Contains(self)) return FALSE;
+    bool valid = false;
+    Run([&] {
+        valid = self->Core.CheckAnswer(Low8(address), answer, static_cast<std::int32_t>(value),
+                                       *received, *expected);
+    });
+    // A Boolean: AL is 1 or 0.
+    return valid ? TRUE : FALSE;
+}
+
+// The destructor entry, then slots 0 to 15.
+const void* const kSiloTable[17] = {
+    reinterpret_cast<const void*>(&DestroyEntry),
+    reinterpret_cast<const void*>(&Abstract0Entry),
+    reinterpret_cast<const void*>(&Abstract1Entry),
+    reinterpret_cast<const void*>(&GetDescriptionEntry),
+    reinterpret_cast<const void*>(&SetStateEntry),
+    reinterpret_cast<const void*>(&GetStateEntry),
+    reinterpret_cast<const void*>(&SetupCommBlockEntry),
+    reinterpret_cast<const void*>(&NoOpEntry),
+    reinterpret_cast<const void*>(&NoOpWithArgumentEntry),
+    reinterpret_cast<const void*>(&ReturnZeroEntry),
+    reinterpret_cast<const void*>(&GetLevelEntry),
+    reinterpret_cast<const void*>(&GetTemperaturesEntry),
+    reinterpret_cast<const void*>(&GetAuxValueEntry),
+    reinterpret_cast<const void*>(&GetDensityEntry),
+    reinterpret_cast<const void*>(&ClearWordPairEntry),
+    reinterpret_cast<const void*>(&ReturnZeroRealEntry),
+    reinterpret_cast<const void*>(&InstallMenuEntry),
+};
+
+}  // namespace
+
+TSiloObject::TSiloObject(void* host, std::uint8_t connectionType)
+    : Table(&kSiloTable[1]),
+      Proxy(host, TSiloEntries{this, reinterpret_cast<void*>(&CheckAnswerEntry),
+                               reinterpret_cast<void*>(&ConfigureLineEntry)}),
+      Core(connectionType, host != nullptr ? &Proxy : nullptr) {}
+
+TSiloObject::~TSiloObject() { LiveSilos().Remove(this); }
+
+TSiloObject* NewSiloObject(void* host, std::uint8_t connectionType) {
+    auto silo = std::make_unique<TSiloObject>(host, connectionType);
+    LiveSilos().Add(silo.get());
+    return silo.release();
+}
+
+}  // namespace qmx

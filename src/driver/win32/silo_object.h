@@ -1,0 +1,29 @@
+#pragma once
+
+// The silo as the host holds it: an object whose first word is the address
+// of slot 0 of its operation table, with the destructor entry in the word
+// just before slot 0.
+
+#include <cstdint>
+#include <memory>
+
+#include "driver/silo.h"
+#include "driver/win32/host_service_proxy.h"
+
+namespace qmx {
+
+struct TSiloObject {
+    TSiloObject(void* host, std::uint8_t connectionType);
+    ~TSiloObject();
+    TSiloObject(const TSiloObject&) = delete;
+    TSiloObject& operator=(const TSiloObject&) = delete;
+
+    const void* const* Table;  // must stay the first word
+    THostServiceProxy Proxy;
+    TSilo Core;
+};
+
+// A new silo for the host, registered as alive until its destructor entry runs.
+TSiloObject* NewSiloObject(void* host, std::uint8_t connectionType);
+
+}  // namespace qmx
