@@ -1,0 +1,257 @@
+// TComPort: opening and closing, the settings, the rings as callers see them.
+
+#include "serial/com_port.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace qmx {
+namespace {
+
+constexpr DWORD kDefaultWriteTimeout = 60000;
+
+// Markers of ApplySettings that leave a value unchanged.
+constexpr std::int32_t kKeepBaud = 0;
+constexpr std::uint16_t kKeepParity = 5;
+constexpr std::uint8_t kKeepDataBits = 9;
+constexpr std::uint8_t kKeepStopBits = 3;
+
+// The flags word loses RTS control (RTS_CONTROL_DISABLE) and bits 16 to 31.
+constexpr DWORD kDcbFlagsKept = 0xCFFF;
+constexpr std::int32_t kSetCommStateFailed = -3002;
+
+}  // namespace
+
+TComPort::TComPort(std::uint16_t portNumber, TCommApi& api) : FApi(api), FPortNumber(portNumber) {
+    if (FPortNumber != 0) Open();
+}
+
+TComPort::~TComPort() { Close(); }
+
+char* TComPort::DeviceName(char* buffer, std::uint16_t portNumber) {
+    std::snprintf(buffer, 16, "\\\\.\\COM%u", static_cast<unsigned>(portNumber));
+    return buffer;
+}
+
+void TComPort::Open() {
+    FHandle = nullptr;
+    FReadOverlapped = {};
+    FComStat = {};
+    FInputFull = 0;
+    FStopRequested = 0;
+    FEventThread = FWriterThread = nullptr;
+    FAckEvent = FWakeEvent = FWriteDoneEvent = nullptr;
+    FEventMask = 0;
+    FWaitOverlapped = {};
+    FWriteOverlapped = {};
+    FOutRing.reset();
+    FInRing.reset();
+    try {
+        char name[16];
+        const THandle handle =
+            FApi.CreateFileA(DeviceName(name, FPortNumber), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
+        if (handle == INVALID_HANDLE_VALUE || handle == nullptr) throw EOpenPortFail(FPortNumber);
+        FHandle = handle;
+        FReadOverlapped = {};
+        FReadOverlapped.hEvent = FApi.CreateEventA(nullptr, TRUE, FALSE, nullptr);
+
+        FAckEvent = FApi.CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        FWakeEvent = FApi.CreateEventA(nullptr, FALSE, FALSE, nullptr);
+        FWriteDoneEvent = FApi.CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        FWriteTimeout = kDefaultWriteTimeout;
+
+        if (!FApi.SetupComm(FHandle, FInQueueSize, FOutQueueSize))
+            throw ENotSupported(ENotSupported::TWhat::QueueSizes, FPortNumber);
+
+        FInRing = std::make_unique<std::uint8_t[]>(kInRingSize);
+        FOutRing = std::make_unique<std::uint8_t[]>(FOutQueueSize);
+        FOutHead = FOutTail = 0;
+        FOutFull = false;
+        FInputFull = 0;
+
+        FApi.GetCommState(FHandle, &FDcb);
+        FInHead = FInTail = 0;
+        FOpen = true;
+        ApplySettings(FBaudRate, FParity, FDataBits, FStopBits);
+        UpdateLineErrors();
+    } catch (...) {
+        Release();
+        throw;
+    }
+    RunThreads(true);
+}
+
+void TComPort::Close() {
+    if (!FOpen) return;
+    RunThreads(false);
+    EndAbandonedIo();
+    Release();
+}
+
+void TComPort::EndAbandonedIo() {
+    struct TOperation {
+        std::atomic<bool>& Pending;
+        TOverlapped& Record;
+    };
+    TOperation operations[] = {{FWaitPending, FWaitOverlapped},
+                               {FReadPending, FReadOverlapped},
+                               {FWritePending, FWriteOverlapped}};
+    for (auto& operation : operations) {
+        if (!operation.Pending.exchange(false)) continue;
+        DWORD transferred = 0;
+        FApi.CancelIoEx(FHandle, &operation.Record);
+        FApi.GetOverlappedResult(FHandle, &operation.Record, &transferred, TRUE);
+    }
+}
+
+void TComPort::Release() {
+    for (THandle* event : {&FAckEvent, &FWakeEvent, &FWriteDoneEvent, &FWaitOverlapped.hEvent}) {
+        if (*event != nullptr) FApi.CloseHandle(*event);
+        *event = nullptr;
+    }
+    FInRing.reset();
+    FOutRing.reset();
+    if (FReadOverlapped.hEvent != nullptr) FApi.CloseHandle(FReadOverlapped.hEvent);
+    FReadOverlapped.hEvent = nullptr;
+    if (FHandle != nullptr) FApi.CloseHandle(FHandle);
+    FHandle = nullptr;
+    FOpen = false;
+}
+
+void TComPort::SetBaudRate(std::int32_t baudRate) {
+    FBaudRate = baudRate;
+    ApplySettings(baudRate, kKeepParity, kKeepDataBits, kKeepStopBits);
+}
+
+void TComPort::SetDataBits(std::uint8_t dataBits) {
+    FDataBits = dataBits;
+    ApplySettings(kKeepBaud, kKeepParity, dataBits, kKeepStopBits);
+}
+
+void TComPort::SetStopBits(std::uint8_t stopBits) {
+    FStopBits = stopBits;
+    ApplySettings(kKeepBaud, kKeepParity, kKeepDataBits, stopBits);
+}
+
+void TComPort::SetParity(std::uint8_t parity) {
+    FParity = parity;
+    ApplySettings(kKeepBaud, parity, kKeepDataBits, kKeepStopBits);
+}
+
+void TComPort::ApplySettings(std::int32_t baudRate, std::uint16_t parity, std::uint8_t dataBits,
+                             std::uint8_t stopBits) {
+    if (!FOpen) return;
+    std::int32_t result = 0;
+    {
+        TLockGuard guard(FPortLock);
+        FApi.GetCommState(FHandle, &FDcb);
+        if (stopBits == 0) stopBits = 1;
+        if (stopBits >= 4) stopBits = 2;
+        if (baudRate != kKeepBaud) FDcb.BaudRate = static_cast<DWORD>(baudRate);
+        if (parity != kKeepParity) FDcb.Parity = static_cast<std::uint8_t>(parity);
+        if (dataBits != kKeepDataBits) FDcb.ByteSize = dataBits;
+        // One and a half stop bits cannot be chosen.
+        if (stopBits != kKeepStopBits) FDcb.StopBits = stopBits == 1 ? ONESTOPBIT : TWOSTOPBITS;
+        SetDcbFlags(FDcb, DcbFlags(FDcb) & kDcbFlagsKept);
+        result = FApi.SetCommState(FHandle, &FDcb) ? 0 : kSetCommStateFailed;
+    }
+    if (result == kSetCommStateFailed) throw ENotSupported(ENotSupported::TWhat::LineSettings, FPortNumber);
+}
+
+DWORD TComPort::GetLineErrors(TComStat& stat) {
+    DWORD errors = 0;
+    if (!FApi.ClearCommError(FHandle, &errors, &stat)) errors = 0;
+    // What the writer has not yet handed to the driver, not the driver's queue.
+    stat.cbOutQue = PendingOutputCount();
+    return errors;
+}
+
+void TComPort::UpdateLineErrors() {
+    TLockGuard guard(FPortLock);
+    GetLineErrors(FComStat);
+}
+
+void TComPort::CheckOpen() const {
+    if (!FOpen) throw EPortNotOpen(FPortNumber);
+}
+
+std::uint16_t TComPort::UnreadInputCount() {
+    TLockGuard guard(FPortLock);
+    if (FInTail < FInHead) return static_cast<std::uint16_t>(FInHead - FInTail);
+    if (FInTail > FInHead) return static_cast<std::uint16_t>(FInHead + kInRingSize - FInTail);
+    return FInputFull != 0 ? kInRingSize : 0;
+}
+
+std::uint16_t TComPort::PendingOutputCount() {
+    TLockGuard guard(FPortLock);
+    if (FOutFull) return FOutQueueSize;
+    if (FOutTail < FOutHead) return static_cast<std::uint16_t>(FOutHead - FOutTail);
+    if (FOutHead < FOutTail) return static_cast<std::uint16_t>(FOutHead + FOutQueueSize - FOutTail);
+    return 0;
+}
+
+bool TComPort::OutputFull() {
+    TLockGuard guard(FPortLock);
+    return FOutFull;
+}
+
+std::uint8_t TComPort::PeekInput(std::uint16_t position) {
+    // Position 0 and a port without rings have no byte to show.
+    if (position == 0 || FInRing == nullptr || position > UnreadInputCount()) throw EBufferIsEmpty(FPortNumber);
+    return FInRing[(FInTail + position - 1u) % kInRingSize];
+}
+
+std::uint8_t TComPort::GetChar() {
+    CheckOpen();
+    TLockGuard guard(FPortLock);
+    const std::uint8_t byte = PeekInput(1);
+    FInTail = static_cast<std::uint16_t>((FInTail + 1u) % kInRingSize);
+    FInputFull = 0;
+    return byte;
+}
+
+std::int32_t TComPort::PutBlock(const void* data, std::uint16_t count) {
+    CheckOpen();
+    if (count == 0) return 0;
+    TLockGuard guard(FPortLock);
+    GetLineErrors(FComStat);
+    const auto free = static_cast<std::uint16_t>(FOutQueueSize - FComStat.cbOutQue);
+    if (count > free) throw EOutputBufferTooSmall(FPortNumber);
+    if (count == free) FOutFull = true;
+    return Enqueue(data, count);
+}
+
+std::int32_t TComPort::Enqueue(const void* data, std::uint16_t count) {
+    const auto* bytes = static_cast<const std::uint8_t*>(data);
+    {
+        TLockGuard guard(FPortLock);
+        const auto room = static_cast<std::uint16_t>(FOutQueueSize - FOutHead);
+        if (count > room) {
+            std::memcpy(&FOutRing[FOutHead], bytes, room);
+            std::memcpy(&FOutRing[0], bytes + room, count - room);
+            FOutHead = static_cast<std::uint16_t>(count - room);
+        } else {
+            std::memcpy(&FOutRing[FOutHead], bytes, count);
+            FOutHead = count == room ? 0 : static_cast<std::uint16_t>(FOutHead + count);
+        }
+    }
+    FApi.SetEvent(FWakeEvent);
+    return count;
+}
+
+void TComPort::Purge() {
+    CheckOpen();
+    TLockGuard guard(FPortLock);
+    FApi.PurgeComm(FHandle, PURGE_RXABORT | PURGE_RXCLEAR);
+    FInTail = FInHead;
+    FInputFull = 0;
+}
+
+void TComPort::EscapeComm(DWORD function) {
+    if (!FApi.EscapeCommFunction(FHandle, function)) throw ESerialIO();
+}
+
+void TComPort::DataArrived(std::uint16_t /*count*/) {}
+
+}  // namespace qmx

@@ -1,0 +1,166 @@
+#pragma once
+
+// TComPort: a serial port on overlapped I/O, with an input ring of 8192
+// bytes that its event thread fills from the driver, an output ring that its
+// writer thread drains into the driver, and the ESerialIO family for every
+// failure. A derived class learns of arrived bytes through DataArrived.
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "platform/method_ref.h"
+#include "platform/recursive_lock.h"
+#include "serial/comm_api.h"
+#include "serial/serial_errors.h"
+
+namespace qmx {
+
+constexpr std::uint16_t kInRingSize = 8192;
+
+class TComPort {
+public:
+    using TCommEvent = TMethodRef<void(DWORD)>;
+
+    // Opens COM`portNumber` at once unless it is 0; raises the serial
+    // layer's error, with nothing left acquired, when it cannot.
+    explicit TComPort(std::uint16_t portNumber, TCommApi& api = PlatformComm());
+    virtual ~TComPort();
+    TComPort(const TComPort&) = delete;
+    TComPort& operator=(const TComPort&) = delete;
+
+    void SetBaudRate(std::int32_t baudRate);
+    void SetDataBits(std::uint8_t dataBits);
+    void SetStopBits(std::uint8_t stopBits);
+    void SetParity(std::uint8_t parity);
+    // Markers that leave a value as the driver has it: baud 0, parity 5,
+    // data bits 9, stop bits 3.
+    void ApplySettings(std::int32_t baudRate, std::uint16_t parity, std::uint8_t dataBits,
+                       std::uint8_t stopBits);
+
+    // Writes "\\.\COM<n>" into `buffer` (16 characters at least).
+    static char* DeviceName(char* buffer, std::uint16_t portNumber);
+
+    DWORD GetLineErrors(TComStat& stat);
+    void UpdateLineErrors();
+    void CheckOpen() const;
+    std::uint8_t PeekInput(std::uint16_t position);
+    std::uint8_t GetChar();
+    std::int32_t PutBlock(const void* data, std::uint16_t count);
+    void Purge();
+    void EscapeComm(DWORD function);
+
+    // Called on the event thread with the count of bytes just stored in the
+    // input ring (it may be 0), once a derived class has called
+    // StartArrivals.
+    virtual void DataArrived(std::uint16_t count);
+
+    void RunThreads(bool start);
+
+    // Called on the event thread with each completed event mask.
+    TCommEvent OnCommEvent;
+
+    // State, for the port's owner and its tests.
+    bool IsOpen() const { return FOpen; }
+    std::uint16_t PortNumber() const { return FPortNumber; }
+    std::int32_t BaudRate() const { return FBaudRate; }
+    std::uint8_t DataBits() const { return FDataBits; }
+    std::uint8_t StopBits() const { return FStopBits; }
+    std::uint8_t Parity() const { return FParity; }
+    std::uint16_t UnreadInputCount();
+    std::uint16_t PendingOutputCount();
+    bool OutputFull();
+
+protected:
+    std::int32_t Enqueue(const void* data, std::uint16_t count);
+    // The event thread starts inside this class's constructor, before a
+    // derived class has been built: it calls DataArrived only after the
+    // derived constructor has called this, at its end. Bytes that arrive
+    // before wait in the ring.
+    void StartArrivals() { FArrivalsStarted = true; }
+    // Stops both workers and releases the device; a derived class calls it
+    // first in its destructor, while its own fields still stand.
+    void Close();
+
+private:
+    void Open();
+    void Release();
+    void EndAbandonedIo();
+
+    static DWORD QMX_THREAD_PROC EventThreadMain(void* port);
+    static DWORD QMX_THREAD_PROC WriterThreadMain(void* port);
+    void RunEventThread();
+    void RunWriterThread();
+    void HandleCommEvents();
+    void ReadInput();
+    DWORD ReadSpan(std::uint8_t* destination, DWORD count);
+    bool HasPendingOutput();
+    void DrainOutput();
+    void CallDataArrived(std::uint16_t count);
+    void CallOnCommEvent(DWORD mask);
+    // Waits before a failing call is tried again, so that a device that has
+    // gone costs no processor time; returns at once once a stop is requested.
+    void BackOff(DWORD& delay, bool (TComPort::*stopping)() const);
+    bool StopRequested() const { return FStopRequested.load() != 0; }
+    bool EventThreadStopRequested() const { return FStopEventThread.load(); }
+    void Acknowledge() { FApi.SetEvent(FAckEvent); }
+
+    TCommApi& FApi;
+
+    // Settings.
+    std::int32_t FBaudRate = 5760;
+    std::uint16_t FPortNumber = 0;
+    std::uint8_t FDataBits = 8;
+    std::uint8_t FStopBits = 1;
+    std::uint8_t FParity = 0;
+    std::uint16_t FOutQueueSize = 4096;
+    std::uint16_t FInQueueSize = 4096;
+    bool FOpen = false;
+
+    // Device and status.
+    THandle FHandle = nullptr;
+    TOverlapped FReadOverlapped{};
+    TComStat FComStat{};
+    TDcb FDcb{};
+    std::int32_t FInputFull = 0;
+
+    // Threads and events.
+    std::atomic<std::int32_t> FStopRequested{0};
+    THandle FEventThread = nullptr;
+    DWORD FEventThreadId = 0;
+    THandle FWriterThread = nullptr;
+    DWORD FWriterThreadId = 0;
+    TRecursiveLock FPortLock;
+    THandle FAckEvent = nullptr;
+    THandle FWakeEvent = nullptr;
+    THandle FWriteDoneEvent = nullptr;
+    DWORD FWriteTimeout = 0;
+    DWORD FEventMask = 0;
+    TOverlapped FWaitOverlapped{};
+    TOverlapped FWriteOverlapped{};
+
+    // Rings.
+    std::unique_ptr<std::uint8_t[]> FOutRing;
+    std::uint16_t FOutHead = 0;
+    std::uint16_t FOutTail = 0;
+    bool FOutFull = false;
+    std::unique_ptr<std::uint8_t[]> FInRing;
+    std::uint16_t FInHead = 0;
+    std::uint16_t FInTail = 0;
+
+    // The event thread's own stop request, made once the writer has
+    // acknowledged: the two workers share one auto-reset acknowledgement
+    // event, and two acknowledgements made before the first wait ends would
+    // count as one.
+    std::atomic<bool> FStopEventThread{false};
+    std::atomic<bool> FArrivalsStarted{false};
+
+    // Overlapped operations a worker has started and not yet seen end; a
+    // worker cut off by the stop time-out may leave one, which Close ends
+    // before the records and rings go.
+    std::atomic<bool> FWaitPending{false};
+    std::atomic<bool> FReadPending{false};
+    std::atomic<bool> FWritePending{false};
+};
+
+}  // namespace qmx

@@ -1,0 +1,78 @@
+// The comm layer on Windows: the system's own calls, unchanged.
+
+#include "serial/comm_api.h"
+
+namespace qmx {
+namespace {
+
+class TWin32Comm final : public TCommApi {
+public:
+    THandle CreateFileA(const char* name, DWORD access, DWORD share, void* security, DWORD disposition,
+                        DWORD flags, THandle templateFile) override {
+        return ::CreateFileA(name, access, share, static_cast<LPSECURITY_ATTRIBUTES>(security), disposition,
+                             flags, templateFile);
+    }
+    BOOL SetupComm(THandle device, DWORD inQueue, DWORD outQueue) override {
+        return ::SetupComm(device, inQueue, outQueue);
+    }
+    BOOL GetCommState(THandle device, TDcb* dcb) override { return ::GetCommState(device, dcb); }
+    BOOL SetCommState(THandle device, TDcb* dcb) override { return ::SetCommState(device, dcb); }
+    BOOL SetCommMask(THandle device, DWORD mask) override { return ::SetCommMask(device, mask); }
+    BOOL SetCommTimeouts(THandle device, TCommTimeouts* timeouts) override {
+        return ::SetCommTimeouts(device, timeouts);
+    }
+    BOOL WaitCommEvent(THandle device, DWORD* mask, TOverlapped* overlapped) override {
+        return ::WaitCommEvent(device, mask, overlapped);
+    }
+    BOOL ReadFile(THandle device, void* buffer, DWORD count, DWORD* read, TOverlapped* overlapped) override {
+        return ::ReadFile(device, buffer, count, read, overlapped);
+    }
+    BOOL WriteFile(THandle device, const void* buffer, DWORD count, DWORD* written,
+                   TOverlapped* overlapped) override {
+        return ::WriteFile(device, buffer, count, written, overlapped);
+    }
+    BOOL GetOverlappedResult(THandle device, TOverlapped* overlapped, DWORD* transferred, BOOL wait) override {
+        return ::GetOverlappedResult(device, overlapped, transferred, wait);
+    }
+    BOOL ClearCommError(THandle device, DWORD* errors, TComStat* stat) override {
+        return ::ClearCommError(device, errors, stat);
+    }
+    BOOL PurgeComm(THandle device, DWORD flags) override { return ::PurgeComm(device, flags); }
+    BOOL EscapeCommFunction(THandle device, DWORD function) override {
+        return ::EscapeCommFunction(device, function);
+    }
+    BOOL CancelIoEx(THandle device, TOverlapped* overlapped) override {
+        return ::CancelIoEx(device, overlapped);
+    }
+    BOOL CloseHandle(THandle handle) override { return ::CloseHandle(handle); }
+    DWORD GetLastError() override { return ::GetLastError(); }
+    THandle CreateEventA(void* security, BOOL manualReset, BOOL initialState, const char* name) override {
+        return ::CreateEventA(static_cast<LPSECURITY_ATTRIBUTES>(security), manualReset, initialState, name);
+    }
+    BOOL SetEvent(THandle event) override { return ::SetEvent(event); }
+    BOOL ResetEvent(THandle event) override { return ::ResetEvent(event); }
+    DWORD WaitForSingleObject(THandle handle, DWORD milliseconds) override {
+        return ::WaitForSingleObject(handle, milliseconds);
+    }
+    THandle CreateThread(void* security, std::size_t stackSize, TThreadProc procedure, void* argument,
+                         DWORD flags, DWORD* threadId) override {
+        return ::CreateThread(static_cast<LPSECURITY_ATTRIBUTES>(security), stackSize, procedure, argument,
+                              flags, threadId);
+    }
+    BOOL SetThreadPriority(THandle thread, int priority) override {
+        return ::SetThreadPriority(thread, priority);
+    }
+    BOOL TerminateThread(THandle thread, DWORD exitCode) override {
+        return ::TerminateThread(thread, exitCode);
+    }
+    void Sleep(DWORD milliseconds) override { ::Sleep(milliseconds); }
+};
+
+}  // namespace
+
+TCommApi& PlatformComm() {
+    static TWin32Comm comm;
+    return comm;
+}
+
+}  // namespace qmx

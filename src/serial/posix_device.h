@@ -1,0 +1,81 @@
+#pragma once
+
+// A serial device on POSIX, behaving as the port expects of a Windows
+// serial driver: it keeps an input queue of its own (the driver's queue,
+// sized by SetupComm), reports EV_RXCHAR when bytes arrive in it, lets a
+// SetCommMask from another thread end a pending wait, never blocks a read,
+// and bounds a write by the write timeout. Every call completes at once;
+// none is left pending.
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "platform/posix_sync.h"
+#include "serial/comm_api.h"
+
+namespace qmx {
+
+class TPosixDevice final : public TPosixObject {
+public:
+    // Opens the tty at `path` for exclusive use; nullptr with `error` set
+    // when it cannot be opened or is no tty.
+    static TPosixDevice* Open(const std::string& path, DWORD& error);
+    ~TPosixDevice() override;
+    TPosixDevice(const TPosixDevice&) = delete;
+    TPosixDevice& operator=(const TPosixDevice&) = delete;
+
+    bool Setup(DWORD inQueue, DWORD& error);
+    void GetState(TDcb& dcb);
+    bool SetState(const TDcb& dcb, DWORD& error);
+    void SetMask(DWORD mask);
+    void SetTimeouts(const TCommTimeouts& timeouts);
+    bool WaitEvent(DWORD& mask, const TOverlapped* overlapped, DWORD& error);
+    bool Read(void* buffer, DWORD count, DWORD& read, DWORD& error);
+    bool Write(const void* buffer, DWORD count, const TOverlapped* overlapped, DWORD& written,
+               DWORD& error);
+    void ClearErrors(DWORD& errors, TComStat& stat);
+    void Purge(DWORD flags);
+    bool Escape(DWORD function, DWORD& error);
+    // Ends a wait or a write in progress (all when `overlapped` is null)
+    // with ERROR_OPERATION_ABORTED; false when none matches.
+    bool Cancel(const TOverlapped* overlapped);
+
+private:
+    TPosixDevice(int fd, const TDcb& dcb);
+
+    // Moves what the system holds into the input queue, as room permits.
+    // Call with FMutex held. False once the device has gone.
+    bool PumpLocked();
+    std::size_t QueueFree() const { return FQueue.size() - FCount; }
+
+    const int FFd;
+    int FWaitWake[2] = {-1, -1};   // wakes a pending event wait
+    int FWriteWake[2] = {-1, -1};  // wakes a write in progress
+    std::mutex FMutex;
+    std::vector<std::uint8_t> FQueue;
+    std::size_t FHead = 0;
+    std::size_t FCount = 0;
+    DWORD FMask = 0;
+    DWORD FErrors = 0;
+    bool FRxArrived = false;
+    bool FGone = false;
+    DWORD FGoneError = 0;
+    std::uint64_t FMaskGeneration = 0;
+    std::uint64_t FWaitCancels = 0;
+    std::uint64_t FWriteCancels = 0;
+    // The wait and the write in progress, and the OVERLAPPED each came with.
+    bool FWaitActive = false;
+    bool FWriteActive = false;
+    const TOverlapped* FWaiting = nullptr;
+    const TOverlapped* FWriting = nullptr;
+    TCommTimeouts FTimeouts{};
+    TDcb FDcb{};
+};
+
+// Applies a baud rate that has no Bnnn constant (the port's default 5760,
+// for one) through the kernel's termios2 interface.
+bool SetCustomBaudRate(int fd, std::uint32_t baudRate);
+
+}  // namespace qmx

@@ -1,0 +1,418 @@
+// The serial port on the scripted backend: the calls it makes, in order,
+// and its rings and workers under every outcome the device can give.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <numeric>
+#include <thread>
+
+#include "serial/com_port.h"
+#include "support/scripted_comm.h"
+
+namespace qmx {
+namespace {
+
+using namespace std::chrono_literals;
+using test::TScriptedComm;
+using TOutcome = TScriptedComm::TOutcome;
+
+// A port that counts what DataArrived reports and can take the bytes.
+class TCountingPort final : public TComPort {
+public:
+    TCountingPort(std::uint16_t number, TCommApi& api, bool take = false) : TComPort(number, api), FTake(take) {
+        StartArrivals();
+    }
+    ~TCountingPort() override { Close(); }
+
+    void DataArrived(std::uint16_t count) override {
+        std::vector<std::uint8_t> taken;
+        if (FTake)
+            for (std::uint16_t i = 0; i < count; ++i) taken.push_back(GetChar());
+        std::lock_guard lock(FMutex);
+        Counts.push_back(count);
+        Taken.insert(Taken.end(), taken.begin(), taken.end());
+        if (ThrowOnce) {
+            ThrowOnce = false;
+            FChanged.notify_all();
+            throw std::runtime_error("handler failure");
+        }
+        FChanged.notify_all();
+    }
+
+    // Waits until the reported counts add up to `total`.
+    bool WaitForTotal(std::size_t total) {
+        std::unique_lock lock(FMutex);
+        return FChanged.wait_for(lock, 5s, [&] {
+            return std::accumulate(Counts.begin(), Counts.end(), std::size_t{0}) >= total;
+        });
+    }
+    std::vector<std::uint16_t> CountsSoFar() {
+        std::lock_guard lock(FMutex);
+        return Counts;
+    }
+
+    bool ThrowOnce = false;
+    std::vector<std::uint16_t> Counts;
+    std::vector<std::uint8_t> Taken;
+
+private:
+    const bool FTake;
+    std::mutex FMutex;
+    std::condition_variable FChanged;
+};
+
+template <class Condition>
+bool Eventually(Condition condition) {
+    for (int i = 0; i < 500; ++i) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return condition();
+}
+
+std::vector<std::uint8_t> Bytes(std::size_t count, unsigned seed = 0) {
+    std::vector<std::uint8_t> bytes(count);
+    for (std::size_t i = 0; i < count; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + seed);
+    return bytes;
+}
+
+TEST(ComPortOpen, MakesTheCallsInOrderAndCloseUndoesThem) {
+    TScriptedComm comm;
+    {
+        TComPort port(3, comm);
+        EXPECT_TRUE(port.IsOpen());
+        EXPECT_EQ(port.BaudRate(), 5760) << "the default speed is 5760, not 57600";
+        const auto opened = comm.CallsNamed({"CreateFileA", "CreateEventA", "SetupComm", "GetCommState",
+                                             "SetCommState", "SetCommMask", "SetCommTimeouts", "CreateThread",
+                                             "WaitForSingleObject", "SetThreadPriority"});
+        const std::vector<std::string> expected = {
+            "CreateFileA(\\\\.\\COM3,0xC0000000,0,3,0x40000080)",
+            "CreateEventA(1,0)",  // read completion
+            "CreateEventA(0,0)",  // acknowledgements
+            "CreateEventA(0,0)",  // writer wake-up
+            "CreateEventA(1,0)",  // write completion
+            "SetupComm(4096,4096)",
+            "GetCommState()",
+            "GetCommState()",
+            "SetCommState(5760,8,0,0,0x1)",
+            "CreateThread(262144)",
+            "CreateEventA(1,0)",  // the event thread's wait completion
+            "SetCommMask(0x21FD)",
+            "SetCommTimeouts(0xFFFFFFFF,0,0,0,20000)",
+            "WaitForSingleObject(3000)",
+            "SetThreadPriority(15)",
+            "CreateThread(262144)",
+            "WaitForSingleObject(3000)",
+            "SetThreadPriority(2)",
+        };
+        EXPECT_EQ(opened, expected);
+        EXPECT_EQ(comm.CountOf("ClearCommError"), 1) << "Open reads the line errors once";
+        comm.ClearCalls();
+    }
+    const auto closed = comm.CallsNamed({"SetCommMask", "WaitForSingleObject", "TerminateThread", "CloseHandle"});
+    EXPECT_EQ(closed, (std::vector<std::string>{
+                          "WaitForSingleObject(200)", "CloseHandle(thread)",  // the writer first
+                          "SetCommMask(0x0)", "WaitForSingleObject(200)", "CloseHandle(thread)",
+                          "CloseHandle(event)", "CloseHandle(event)", "CloseHandle(event)", "CloseHandle(event)",
+                          "CloseHandle(event)", "CloseHandle(device)"}));
+    EXPECT_EQ(comm.OpenHandles(), 0);
+}
+
+TEST(ComPortOpen, FailureAtAnyStepReleasesAllAndRaisesItsError) {
+    struct TCase {
+        const char* Call;
+        const char* Message;
+    };
+    const TCase cases[] = {
+        {"CreateFileA", "\xCD\xE5\xE2\xEE\xE7\xEC\xEE\xE6\xED\xEE \xEE\xF2\xEA\xF0\xFB\xF2\xFC COM4"},
+        {"SetupComm", "Setup parameter not supported for COM4"},
+        {"SetCommState", "Parameter not supported for COM4"},
+    };
+    for (const auto& c : cases) {
+        TScriptedComm comm;
+        comm.Next(c.Call, TOutcome{FALSE, ERROR_ACCESS_DENIED});
+        try {
+            TComPort port(4, comm);
+            ADD_FAILURE() << c.Call << ": no error";
+        } catch (const ESerialIO& error) {
+            EXPECT_STREQ(error.what(), c.Message) << c.Call;
+        }
+        EXPECT_EQ(comm.OpenHandles(), 0) << c.Call;
+        EXPECT_EQ(comm.CountOf("CreateThread"), 0) << c.Call;
+    }
+    TScriptedComm comm;
+    comm.Next("CreateFileA", TOutcome{FALSE, ERROR_FILE_NOT_FOUND});
+    EXPECT_THROW(TComPort(4, comm), EOpenPortFail);
+    comm.Next("SetupComm", TOutcome{FALSE, ERROR_INVALID_PARAMETER});
+    EXPECT_THROW(TComPort(4, comm), ENotSupported);
+}
+
+TEST(ComPortClosed, SettersOnlyStoreAndOperationsRaisePortNotOpen) {
+    TScriptedComm comm;
+    TComPort port(0, comm);
+    EXPECT_FALSE(port.IsOpen());
+    port.SetBaudRate(9600);
+    port.SetStopBits(2);
+    EXPECT_EQ(port.BaudRate(), 9600);
+    EXPECT_EQ(port.StopBits(), 2);
+    EXPECT_TRUE(comm.Calls().empty());
+    try {
+        port.GetChar();
+        ADD_FAILURE();
+    } catch (const EPortNotOpen& error) {
+        EXPECT_STREQ(error.what(), "Port COM0 not open");
+    }
+    const std::uint8_t byte = 1;
+    EXPECT_THROW(port.PutBlock(&byte, 0), EPortNotOpen);
+    EXPECT_THROW(port.PutBlock(&byte, 1), EPortNotOpen);
+    EXPECT_THROW(port.Purge(), EPortNotOpen);
+    EXPECT_THROW(port.PeekInput(1), EBufferIsEmpty);
+    try {
+        port.EscapeComm(CLRRTS);
+        ADD_FAILURE();
+    } catch (const ESerialIO& error) {
+        // "Не удается переключить RTS"
+        EXPECT_STREQ(error.what(), "\xCD\xE5 \xF3\xE4\xE0\xE5\xF2\xF1\xFF \xEF\xE5\xF0\xE5\xEA\xEB\xFE\xF7\xE8\xF2\xFC RTS");
+    }
+}
+
+TEST(ComPortSettings, SettersReachTheDriverWithMarkersAndRtsForcedOff) {
+    struct TCase {
+        const char* Setter;
+        int Value;
+        const char* Call;  // SetCommState(baud,bits,parity,stop,flags)
+    };
+    const TCase cases[] = {
+        {"stop", 0, "SetCommState(5760,8,0,0,0x1)"},  {"stop", 1, "SetCommState(5760,8,0,0,0x1)"},
+        {"stop", 2, "SetCommState(5760,8,0,2,0x1)"},  {"stop", 200, "SetCommState(5760,8,0,2,0x1)"},
+        {"stop", 3, "SetCommState(5760,8,0,1,0x1)"},  // 3 keeps what the driver has (1.5 here)
+        // The other setters leave the driver's stop bits as they are.
+        {"parity", 2, "SetCommState(5760,8,2,1,0x1)"}, {"parity", 5, "SetCommState(5760,8,0,1,0x1)"},
+        {"bits", 7, "SetCommState(5760,7,0,1,0x1)"},   {"bits", 9, "SetCommState(5760,8,0,1,0x1)"},
+        {"baud", 9600, "SetCommState(9600,8,0,1,0x1)"}, {"baud", 0, "SetCommState(5760,8,0,1,0x1)"},
+    };
+    for (const auto& c : cases) {
+        TScriptedComm comm;
+        TComPort port(1, comm);
+        // The driver comes back with RTS handshaking and one and a half stop bits.
+        comm.Dcb.StopBits = ONE5STOPBITS;
+        SetDcbFlags(comm.Dcb, kDcbBinary | kDcbRtsControlHandshake | 0xFFFF0000u);
+        comm.ClearCalls();
+        const std::string setter = c.Setter;
+        if (setter == "stop") port.SetStopBits(static_cast<std::uint8_t>(c.Value));
+        if (setter == "parity") port.SetParity(static_cast<std::uint8_t>(c.Value));
+        if (setter == "bits") port.SetDataBits(static_cast<std::uint8_t>(c.Value));
+        if (setter == "baud") port.SetBaudRate(c.Value);
+        EXPECT_EQ(comm.CallsNamed({"GetCommState", "SetCommState"}),
+                  (std::vector<std::string>{"GetCommState()", c.Call}))
+            << c.Setter << " " << c.Value;
+    }
+}
+
+TEST(ComPortSettings, RefusedSettingRaisesAndKeepsTheFieldAndThePortOpen) {
+    TScriptedComm comm;
+    TComPort port(2, comm);
+    comm.Next("SetCommState", TOutcome{FALSE, ERROR_INVALID_PARAMETER});
+    EXPECT_THROW(port.SetBaudRate(123), ENotSupported);
+    EXPECT_EQ(port.BaudRate(), 123);
+    EXPECT_TRUE(port.IsOpen());
+}
+
+TEST(ComPortOutput, BlocksGoOutInSpansThatEndAtTheRingsEnd) {
+    TScriptedComm comm;
+    TComPort port(1, comm);
+    const auto first = Bytes(4000);
+    port.PutBlock(first.data(), 4000);
+    ASSERT_TRUE(Eventually([&] { return port.PendingOutputCount() == 0; }));
+    const auto second = Bytes(200, 3);
+    port.PutBlock(second.data(), 200);  // 96 bytes to the end, 104 from the start
+    ASSERT_TRUE(Eventually([&] { return port.PendingOutputCount() == 0; }));
+    EXPECT_EQ(comm.WrittenSpans, (std::vector<DWORD>{4000, 96, 104}));
+    auto expected = first;
+    expected.insert(expected.end(), second.begin(), second.end());
+    EXPECT_EQ(comm.Sent(), expected);
+}
+
+TEST(ComPortOutput, FullRingRefusesMoreAndAZeroBlockWakesNobody) {
+    TScriptedComm comm;
+    comm.Always("WriteFile", TOutcome{FALSE, ERROR_IO_PENDING, true});
+    comm.HoldWrites(true);
+    TComPort port(1, comm);
+    const auto block = Bytes(4096);
+    EXPECT_EQ(port.PutBlock(block.data(), 4096), 4096);
+    EXPECT_TRUE(port.OutputFull());
+    EXPECT_EQ(port.PendingOutputCount(), 4096);
+    const std::uint8_t one = 0x55;
+    try {
+        port.PutBlock(&one, 1);
+        ADD_FAILURE() << "a full ring took another byte";
+    } catch (const EOutputBufferTooSmall& error) {
+        EXPECT_STREQ(error.what(), "Buffer too small for port COM1");
+    }
+    EXPECT_EQ(port.PutBlock(&one, 0), 0);
+    ASSERT_TRUE(Eventually([&] { return comm.CountOf("WriteFile") == 1; }));
+    comm.ReleaseWrites();
+    ASSERT_TRUE(Eventually([&] { return port.PendingOutputCount() == 0; }));
+    EXPECT_FALSE(port.OutputFull());
+    EXPECT_EQ(comm.Sent(), block);
+    EXPECT_EQ(comm.CountOf("WriteFile"), 1) << "nothing more was written";
+
+    // Bytes queued while a write is pending follow it in the next span.
+    comm.HoldWrites(true);
+    port.PutBlock(block.data(), 100);
+    ASSERT_TRUE(Eventually([&] { return comm.CountOf("WriteFile") == 2; }));
+    port.PutBlock(block.data() + 100, 50);
+    comm.HoldWrites(false);
+    comm.ReleaseWrites();
+    ASSERT_TRUE(Eventually([&] { return port.PendingOutputCount() == 0; }));
+    EXPECT_EQ(std::vector<DWORD>(comm.WrittenSpans.begin() + 1, comm.WrittenSpans.end()),
+              (std::vector<DWORD>{100, 50}));
+}
+
+TEST(ComPortInput, ArrivedBytesReachTheRingAndDataArrived) {
+    TScriptedComm comm;
+    TCountingPort port(1, comm, true);
+    comm.Receive({0x10, 0x20, 0x30});
+    ASSERT_TRUE(port.WaitForTotal(3));
+    EXPECT_EQ(port.Taken, (std::vector<std::uint8_t>{0x10, 0x20, 0x30}));
+    EXPECT_EQ(port.UnreadInputCount(), 0);
+}
+
+TEST(ComPortInput, FullRingStopsReadingUntilABytesIsTaken) {
+    TScriptedComm comm;
+    comm.DriverQueueLimit = 20000;
+    TCountingPort port(1, comm);
+    const auto bytes = Bytes(8192 + 10);
+    comm.Receive(bytes);
+    ASSERT_TRUE(port.WaitForTotal(8192));
+    EXPECT_EQ(port.UnreadInputCount(), 8192);
+    EXPECT_EQ(port.PeekInput(8192), bytes[8191]);
+    EXPECT_THROW(port.PeekInput(8193), EBufferIsEmpty);
+    EXPECT_EQ(port.PeekInput(1), bytes[0]);
+
+    // Another arrival finds the ring full: nothing is read, nothing reported.
+    const auto before = port.CountsSoFar().size();
+    comm.Receive({0xEE});
+    std::this_thread::sleep_for(50ms);
+    EXPECT_EQ(port.CountsSoFar().size(), before);
+
+    EXPECT_EQ(port.GetChar(), bytes[0]);
+    EXPECT_EQ(port.UnreadInputCount(), 8191);
+    comm.Receive({0xEF});
+    ASSERT_TRUE(port.WaitForTotal(8193));
+    EXPECT_EQ(port.UnreadInputCount(), 8192) << "exactly the free byte was read";
+    EXPECT_EQ(port.PeekInput(8192), bytes[8192]);
+}
+
+TEST(ComPortInput, InputCrossingTheEndOfTheRingIsReadInTwo) {
+    TScriptedComm comm;
+    comm.DriverQueueLimit = 20000;
+    TCountingPort port(1, comm, true);
+    comm.Receive(Bytes(8000));
+    ASSERT_TRUE(port.WaitForTotal(8000));
+    comm.ClearCalls();
+    const auto bytes = Bytes(500, 9);
+    comm.Receive(bytes);
+    ASSERT_TRUE(port.WaitForTotal(8500));
+    EXPECT_EQ(comm.CallsNamed({"ReadFile"}), (std::vector<std::string>{"ReadFile(192)", "ReadFile(308)"}));
+    EXPECT_EQ(port.CountsSoFar().back(), 500);
+    EXPECT_EQ(std::vector<std::uint8_t>(port.Taken.end() - 500, port.Taken.end()), bytes);
+}
+
+TEST(ComPortInput, PendingReadsCompleteThroughTheirRecord) {
+    TScriptedComm comm;
+    comm.Always("ReadFile", TOutcome{FALSE, ERROR_IO_PENDING, true});
+    TCountingPort port(1, comm, true);
+    comm.Receive({1, 2, 3, 4});
+    ASSERT_TRUE(port.WaitForTotal(4));
+    EXPECT_EQ(port.Taken, (std::vector<std::uint8_t>{1, 2, 3, 4}));
+}
+
+TEST(ComPortInput, PurgeEmptiesTheRingAndTheDriver) {
+    TScriptedComm comm;
+    TCountingPort port(1, comm);
+    comm.Receive({1, 2, 3});
+    ASSERT_TRUE(port.WaitForTotal(3));
+    port.Purge();
+    EXPECT_EQ(port.UnreadInputCount(), 0);
+    EXPECT_EQ(comm.CallsNamed({"PurgeComm"}), (std::vector<std::string>{"PurgeComm(0xA)"}));
+}
+
+TEST(ComPortInput, HandlerExceptionDoesNotEndReception) {
+    TScriptedComm comm;
+    TCountingPort port(1, comm, true);
+    port.ThrowOnce = true;
+    comm.Receive({1});
+    ASSERT_TRUE(port.WaitForTotal(1));
+    comm.Receive({2});
+    ASSERT_TRUE(port.WaitForTotal(2));
+}
+
+TEST(ComPortEvents, RefusedRingTrailingEdgeFallsBackOnce) {
+    TScriptedComm comm;
+    comm.Next("WaitCommEvent", TOutcome{FALSE, ERROR_INVALID_PARAMETER});
+    TCountingPort port(1, comm, true);
+    comm.Receive({7});
+    ASSERT_TRUE(port.WaitForTotal(1));
+    EXPECT_EQ(comm.CallsNamed({"SetCommMask"}),
+              (std::vector<std::string>{"SetCommMask(0x21FD)", "SetCommMask(0x1FD)"}));
+}
+
+TEST(ComPortStop, IdleStopAcknowledgesWithoutTermination) {
+    for (bool abortLikeWine : {false, true}) {
+        TScriptedComm comm;
+        comm.AbortWaitOnMaskChange(abortLikeWine);
+        { TComPort port(1, comm); }
+        EXPECT_EQ(comm.CountOf("TerminateThread"), 0) << abortLikeWine;
+        EXPECT_TRUE(comm.CallsNamed({"WaitForSingleObject"}).back().find("timeout") == std::string::npos);
+    }
+}
+
+TEST(ComPortStop, PendingWriteIsCancelledAndTheWriterStops) {
+    TScriptedComm comm;
+    comm.Always("WriteFile", TOutcome{FALSE, ERROR_IO_PENDING, true});
+    comm.HoldWrites(true);
+    {
+        TComPort port(1, comm);
+        const auto block = Bytes(10);
+        port.PutBlock(block.data(), 10);
+        ASSERT_TRUE(Eventually([&] { return comm.CountOf("WriteFile") == 1; }));
+    }
+    EXPECT_EQ(comm.CountOf("CancelIoEx"), 1);
+    EXPECT_EQ(comm.CountOf("TerminateThread"), 0);
+    EXPECT_EQ(comm.OpenHandles(), 0);
+}
+
+TEST(ComPortFailure, DeviceThatKeepsFailingIsPacedAndStillCloses) {
+    TScriptedComm comm;
+    comm.Always("WaitCommEvent", TOutcome{FALSE, ERROR_BAD_COMMAND});
+    comm.Always("WriteFile", TOutcome{FALSE, ERROR_DEVICE_REMOVED});
+    {
+        TComPort port(1, comm);
+        const auto block = Bytes(10);
+        port.PutBlock(block.data(), 10);
+        std::this_thread::sleep_for(1s);
+        // Retried without pause, each would run hundreds of thousands of times.
+        EXPECT_LT(comm.CountOf("WaitCommEvent"), 60);
+        EXPECT_LT(comm.CountOf("WriteFile"), 60);
+        EXPECT_GT(comm.CountOf("WriteFile"), 1) << "the span is tried again";
+    }
+    EXPECT_EQ(comm.CountOf("TerminateThread"), 0);
+    EXPECT_EQ(comm.OpenHandles(), 0);
+}
+
+TEST(ComPortFailure, FailedWaitCompletionEndsTheEventThreadAndCloseStillCompletes) {
+    TScriptedComm comm;
+    comm.Next("GetOverlappedResult", TOutcome{FALSE, ERROR_BAD_COMMAND});
+    auto port = std::make_unique<TComPort>(1, comm);
+    std::this_thread::sleep_for(50ms);
+    port.reset();
+    EXPECT_EQ(comm.CountOf("TerminateThread"), 1) << "the ended thread never acknowledged";
+    EXPECT_EQ(comm.OpenHandles(), 0);
+}
+
+}  // namespace
+}  // namespace qmx

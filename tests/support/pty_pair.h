@@ -1,0 +1,48 @@
+#pragma once
+
+// A pseudo-terminal pair for tests: the port under test opens the slave by
+// path (through QMX_COMn), the test plays the far end on the master.
+
+#include <pty.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+
+namespace qmx::test {
+
+class TPtyPair {
+public:
+    // Makes COM`portNumber` name this pty's slave while the pair lives.
+    explicit TPtyPair(int portNumber) : FVariable("QMX_COM" + std::to_string(portNumber)) {
+        int slave = -1;
+        char name[256] = {};
+        if (::openpty(&FMaster, &slave, name, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
+        // The port opens the slave itself; the test keeps only the master.
+        ::close(slave);
+        FSlavePath = name;
+        ::setenv(FVariable.c_str(), FSlavePath.c_str(), 1);
+    }
+    ~TPtyPair() {
+        HangUp();
+        ::unsetenv(FVariable.c_str());
+    }
+    TPtyPair(const TPtyPair&) = delete;
+    TPtyPair& operator=(const TPtyPair&) = delete;
+
+    int Master() const { return FMaster; }
+    const std::string& SlavePath() const { return FSlavePath; }
+    // Closes the far end, as a cable pulled out.
+    void HangUp() {
+        if (FMaster >= 0) ::close(FMaster);
+        FMaster = -1;
+    }
+
+private:
+    std::string FVariable;
+    std::string FSlavePath;
+    int FMaster = -1;
+};
+
+}  // namespace qmx::test
