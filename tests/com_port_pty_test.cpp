@@ -161,7 +161,6 @@ TEST(ComPortPty, MissingOrBusyDeviceCannotBeOpened) {
         // "Невозможно открыть COM9"
         EXPECT_STREQ(error.what(), "\xCD\xE5\xE2\xEE\xE7\xEC\xEE\xE6\xED\xEE \xEE\xF2\xEA\xF0\xFB\xF2\xFC COM9");
     }
-    ::unsetenv("QMX_COM9");
 
     TPtyPair pty(kPort);
     TComPort first(kPort);

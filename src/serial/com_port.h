@@ -78,6 +78,8 @@ protected:
     // derived constructor has called this, at its end. Bytes that arrive
     // before wait in the ring.
     void StartArrivals() { FArrivalsStarted = true; }
+    // Sleeps through the comm layer, so that a scripted one sees it too.
+    void Pause(DWORD milliseconds) { FApi.Sleep(milliseconds); }
     // Stops both workers and releases the device; a derived class calls it
     // first in its destructor, while its own fields still stand.
     void Close();

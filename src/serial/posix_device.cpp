@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 
 #include "serial/posix_errors.h"
@@ -133,6 +134,8 @@ TPosixDevice* TPosixDevice::Open(const std::string& path, DWORD& error) {
     const TDcb dcb = DcbFromTermios(settings);
 
     auto* device = new TPosixDevice(fd, dcb);
+    if (const char* trace = std::getenv("QMX_TRACE"); trace != nullptr && *trace != '\0')
+        device->FTrace.Open(trace);
     if (!MakePipe(device->FWaitWake) || !MakePipe(device->FWriteWake)) {
         error = Win32ErrorFromErrno(errno);
         delete device;
@@ -247,6 +250,7 @@ bool TPosixDevice::PumpLocked() {
         const std::size_t span = std::min(QueueFree(), FQueue.size() - tail);
         const ssize_t got = ::read(FFd, &FQueue[tail], span);
         if (got > 0) {
+            FTrace.Log(TWireTrace::TDirection::Received, &FQueue[tail], static_cast<std::size_t>(got));
             FCount += static_cast<std::size_t>(got);
             FRxArrived = true;
             continue;
@@ -361,6 +365,7 @@ bool TPosixDevice::Write(const void* buffer, DWORD count, const TOverlapped* ove
     while (written < count) {
         const ssize_t put = ::write(FFd, data + written, count - written);
         if (put > 0) {
+            FTrace.Log(TWireTrace::TDirection::Sent, data + written, static_cast<std::size_t>(put));
             written += static_cast<DWORD>(put);
             continue;
         }

@@ -14,6 +14,7 @@
 
 #include "platform/posix_sync.h"
 #include "serial/comm_api.h"
+#include "serial/wire_trace.h"
 
 namespace qmx {
 
@@ -72,6 +73,8 @@ private:
     const TOverlapped* FWriting = nullptr;
     TCommTimeouts FTimeouts{};
     TDcb FDcb{};
+    // Every byte both ways, when QMX_TRACE names a file ("-": standard error).
+    TWireTrace FTrace;
 };
 
 // Applies a baud rate that has no Bnnn constant (the port's default 5760,

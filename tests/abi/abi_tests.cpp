@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <psapi.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -399,6 +400,41 @@ ABI_TEST(CreateAndDestroyCyclesLeaveHandlesAndMemoryFlat) {
     CHECK_EQ(handlesAfter, handlesBefore);
     // A silo object is a few kilobytes: a thousand kept would show as megabytes.
     CHECK(after.PagefileUsage < before.PagefileUsage + 256 * 1024);
+}
+
+ABI_TEST(FactoryOfAPortThatCannotBeOpenedRaisesOpenPortFail) {
+    // COM6 is mapped to nothing in the test prefix; COM200 is mapped nowhere.
+    for (TWord number : {6u, 200u}) {
+        TFakeHost host;
+        const TRaised raised = Catch([&] { NewSiloEx3(&host, number, 0); });
+        CHECK(raised.Raised);
+        CHECK_EQ(raised.Fault.Code, 0xE0515802ul);
+        // "Невозможно открыть COM<n>"
+        CHECK_STR(raised.Message(), "\xCD\xE5\xE2\xEE\xE7\xEC\xEE\xE6\xED\xEE \xEE\xF2\xEA\xF0\xFB\xF2\xFC COM" +
+                                        std::to_string(number));
+        CHECK_STR(CallsText(host), "");
+    }
+}
+
+// Run only by the line runner, which maps COM<QMX_LINE_PORT> to the gauge
+// simulator with tank 1 at known values.
+ABI_TEST(LineReadsATankFromTheGauge) {
+    const char* port = std::getenv("QMX_LINE_PORT");
+    CHECK(port != nullptr);
+    if (port == nullptr) return;
+    void* silo = NewSiloEx3(nullptr, static_cast<TWord>(std::atoi(port)), 0);
+    CHECK(silo != nullptr);
+    TCallResult call = CallSlot(silo, kGetLevel, {0}, true);
+    CHECK_EQ(call.StackDelta, 0);
+    CHECK_EQ(call.St0, 1234.56);
+    CHECK_EQ(CallSlot(silo, kGetState, {}).Eax & 0xFF, 1u);
+    double record[4] = {};
+    CallSlot(silo, kGetTemperatures, {0, Word(record)});
+    CHECK_EQ(record[0], -12.5);
+    CHECK_EQ(CallSlot(silo, kGetAuxValue, {0}).Eax & 0xFF, 12u);
+    CHECK_EQ(CallSlot(silo, kGetDensity, {0}, true).St0, 0.8123);
+    CHECK_EQ(CallSlot(silo, kGetState, {}).Eax & 0xFF, 1u);
+    CHECK_EQ(DestroySilo(silo).StackDelta, 0);
 }
 
 }  // namespace

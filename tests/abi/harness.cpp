@@ -34,7 +34,10 @@ int main(int argc, char** argv) {
     int passed = 0, failed = 0;
     const char* only = argc > 1 ? argv[1] : nullptr;
     for (const auto& test : Registry()) {
-        if (only != nullptr && std::string(test.Name).find(only) == std::string::npos) continue;
+        // Tests named Line... need a line the runner has mapped; they run
+        // only when asked for by name.
+        const bool lineTest = std::string(test.Name).rfind("Line", 0) == 0;
+        if (only == nullptr ? lineTest : std::string(test.Name).rfind(only, 0) != 0) continue;
         gFailuresInTest = 0;
         std::printf("[ RUN  ] %s\n", test.Name);
         std::fflush(stdout);

@@ -26,7 +26,7 @@ public:
     }
     ~TPtyPair() {
         HangUp();
-        ::unsetenv(FVariable.c_str());
+        ::setenv(FVariable.c_str(), "/nonexistent/qmx-test-port", 1);
     }
     TPtyPair(const TPtyPair&) = delete;
     TPtyPair& operator=(const TPtyPair&) = delete;

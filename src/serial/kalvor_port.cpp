@@ -1,0 +1,157 @@
+#include "serial/kalvor_port.h"
+
+#include <algorithm>
+
+namespace qmx {
+namespace {
+
+constexpr std::uint8_t kStx = 0x02;
+constexpr std::uint8_t kCheckAddress = 0x11;
+constexpr std::int32_t kCheckValue = 255;
+constexpr DWORD kAnswerWait = 1000;
+constexpr DWORD kRetryPause = 70;
+
+}  // namespace
+
+TKalvorComPort::TKalvorComPort(std::uint8_t portNumber, TCommApi& api) : TComPort(portNumber, api) {
+    // The event thread has run since the port opened; this port's own
+    // fields stand now, so it may hand over arrived bytes from here on.
+    StartArrivals();
+    try {
+        SetParity(EVENPARITY);
+        SetDataBits(7);
+        SetStopBits(1);
+        Purge();
+        EscapeComm(CLRRTS);
+        SetBaudRate(9600);
+    } catch (...) {
+        // Stop the workers while this object still stands, then let the
+        // port close the device on the way out.
+        Close();
+        throw;
+    }
+    FRxState = kIdle;
+    FStatus = kAccepted;
+    FLinkState = 1;
+}
+
+TKalvorComPort::~TKalvorComPort() {
+    // The event thread calls DataArrived until the port is stopped.
+    Close();
+}
+
+void TKalvorComPort::SetLinkState(std::uint8_t state) { FLinkState = state; }
+
+std::uint8_t TKalvorComPort::GetLinkState() { return FLinkState; }
+
+void TKalvorComPort::DataArrived(std::uint16_t count) {
+    for (std::uint16_t i = 0; i < count; ++i) ReceiveByte();
+}
+
+void TKalvorComPort::ReceiveByte() {
+    const std::uint8_t byte = GetChar();
+    switch (FRxState) {
+        case kAwaitingStx:
+            if (byte != kStx) return;
+            SetLinkState(1);
+            FRxBuffer[0] = kStx;
+            FRxLength = 1;
+            FRxState = kCollecting;
+            return;
+        case kCollecting: {
+            // No end-of-frame detection: every byte is kept until the next
+            // reset, and the length counts modulo 256.
+            const std::uint8_t length = FRxLength;
+            FRxBuffer[length] = byte;
+            FRxLength = static_cast<std::uint8_t>(length + 1);
+            return;
+        }
+        default:
+            return;  // idle: discarded
+    }
+}
+
+void TKalvorComPort::ResetReceiver() {
+    FRxLength = 0;
+    FRxState = kAwaitingStx;
+    FStatus = kNoOutcome;
+}
+
+std::int32_t TKalvorComPort::SendRequest(const std::uint8_t* frame, std::uint8_t frameLength) {
+    ResetReceiver();
+    FTxLength = frameLength;
+    std::copy_n(frame, frameLength, FSendArea.begin());
+    try {
+        PutBlock(FSendArea.data(), frameLength);
+    } catch (const ESerialIO&) {
+        // Carried on as if the frame had gone out; the wait finds no answer.
+        FStatus = kOutputFailed;
+    }
+    return 0;
+}
+
+std::int32_t TKalvorComPort::AwaitAnswer(std::uint8_t* destination, std::uint8_t expectedLength) {
+    Pause(kAnswerWait);
+    // The answer as it stands now: the length is taken once, and the check
+    // and the copy both see the same bytes, though more may be arriving.
+    std::uint8_t received = FRxLength;
+    FJudgedLength = received;
+    if (received == 0) {
+        SetLinkState(2);
+        FStatus = kNoAnswer;
+        return FStatus;
+    }
+    if (destination == nullptr) return FStatus;
+    std::array<std::uint8_t, 256> answer{};
+    for (std::size_t i = 0; i < received; ++i) answer[i] = FRxBuffer[i];
+    std::uint8_t expected = expectedLength;
+    const bool valid = FOnCheckAnswer && FOnCheckAnswer(kCheckAddress, answer.data(), kCheckValue, received, expected);
+    if (valid) {
+        std::copy_n(answer.begin(), FJudgedLength, destination);
+        SetLinkState(1);
+        FStatus = kAccepted;
+    } else {
+        SetLinkState(3);
+        FStatus = kRejected;
+    }
+    return FStatus;
+}
+
+std::int32_t TKalvorComPort::Transact(std::uint8_t /*address*/, const std::uint8_t* frame,
+                                      std::uint8_t frameLength, std::uint8_t* answer,
+                                      std::uint8_t expectedLength, std::uint8_t /*further*/,
+                                      std::int32_t /*answerAddress*/) {
+    std::int32_t result = 0;
+    std::int32_t attempt = 0;
+    while (attempt < RetryCount) {
+        bool succeeded = false;
+        FTxLock.Enter();
+        ++attempt;
+        try {
+            result = SendRequest(frame, frameLength);
+            if (expectedLength == 0) {
+                FTxLock.Leave();
+                FStatus = kNoOutcome;
+                return result;
+            }
+            std::array<std::uint8_t, 256> area{};
+            if (AwaitAnswer(area.data(), expectedLength) == kAccepted && GetLinkState() == 1) {
+                std::copy_n(area.begin(), std::min(expectedLength, FJudgedLength), answer);
+                succeeded = true;
+            }
+        } catch (...) {
+            FTxLock.Leave();
+            FStatus = kNoOutcome;
+            if (attempt >= RetryCount) throw;
+            Pause(kRetryPause);
+            continue;
+        }
+        FTxLock.Leave();
+        FStatus = kNoOutcome;
+        if (succeeded) break;
+        if (attempt < RetryCount) Pause(kRetryPause);
+    }
+    return result;
+}
+
+}  // namespace qmx

@@ -1,0 +1,274 @@
+#include "gauge.h"
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include <cstdlib>
+
+namespace qmx::sim {
+namespace {
+
+struct TFaultName {
+    TFault Fault;
+    const char* Name;
+};
+
+constexpr TFaultName kFaults[] = {
+    {TFault::None, "none"},         {TFault::NoAnswer, "no-answer"}, {TFault::BadCheck, "bad-check"},
+    {TFault::NoEtx, "no-etx"},      {TFault::ExtraBytes, "extra"},   {TFault::Noise, "noise"},
+    {TFault::Short, "short"},       {TFault::Slow, "slow"},          {TFault::Late, "late"},
+    {TFault::Flood, "flood"},       {TFault::Junk, "junk"},
+};
+
+constexpr int kLateMs = 1200;
+constexpr int kSlowGapMs = 15;
+
+std::string Field(long long value, int width) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%0*lld", width, value);
+    std::string field = text;
+    // A value too wide for its field keeps its last digits, as a fixed
+    // field would.
+    if (static_cast<int>(field.size()) > width) field = field.substr(field.size() - static_cast<std::size_t>(width));
+    return field;
+}
+
+long long Scaled(double value, double scale) { return std::llround(value * scale); }
+
+std::string Trim(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return "";
+    const auto last = text.find_last_not_of(" \t\r");
+    return text.substr(first, last - first + 1);
+}
+
+}  // namespace
+
+std::optional<TFault> ParseFault(const std::string& name) {
+    for (const auto& entry : kFaults)
+        if (name == entry.Name) return entry.Fault;
+    return std::nullopt;
+}
+
+const char* FaultName(TFault fault) {
+    for (const auto& entry : kFaults)
+        if (entry.Fault == fault) return entry.Name;
+    return "?";
+}
+
+std::string FaultNames() {
+    std::string names;
+    for (const auto& entry : kFaults) names += (names.empty() ? "" : ", ") + std::string(entry.Name);
+    return names;
+}
+
+std::vector<std::uint8_t> MakeFrame(const std::string& payload) {
+    std::vector<std::uint8_t> frame{0x02};
+    frame.insert(frame.end(), payload.begin(), payload.end());
+    frame.push_back(0x03);
+    std::uint8_t check = 0;
+    for (auto byte : frame) check ^= byte;
+    frame.push_back(check);
+    return frame;
+}
+
+TGauge::TGauge() {
+    // A station: petrol 92 and 95 in the large tanks, diesel, a little 98.
+    struct TProduct {
+        const char* Name;
+        double Density;
+    };
+    const TProduct products[] = {{"AI-92", 0.7450}, {"AI-95", 0.7520}, {"DT", 0.8350}, {"AI-98", 0.7600}};
+    for (int i = 0; i < kTankCount; ++i) {
+        TTank tank;
+        const auto& product = products[i % 4];
+        tank.Product = product.Name;
+        tank.Level = 800.0 + std::fmod(i * 437.3, 1900.0);
+        tank.LevelDrift = -(3.0 + (i % 5) * 1.5);  // mm an hour, as fuel is sold
+        tank.AuxValue = (i % 3) * 4.25;
+        tank.Temperature = 8.0 + (i % 7) * 1.3 - (i % 2) * 10.0;
+        tank.Density = product.Density + (i % 3) * 0.0011;
+        FTanks.push_back(tank);
+    }
+}
+
+double TGauge::LevelAt(int tank, double elapsedSeconds) const {
+    const TTank& t = FTanks.at(static_cast<std::size_t>(tank - 1));
+    return t.Level + t.LevelDrift * elapsedSeconds / 3600.0;
+}
+
+void TGauge::SetFaultAll(TFault fault) {
+    for (auto& tank : FTanks) tank.Fault = fault;
+}
+
+void TGauge::SetFaultNext(TFault fault, int count) {
+    FNextFault = fault;
+    FNextCount = count;
+}
+
+bool TGauge::LoadConfig(const std::string& path, std::string& error) {
+    std::ifstream in(path);
+    if (!in) {
+        error = "cannot read " + path;
+        return false;
+    }
+    std::string line, section;
+    int number = 0;
+    while (std::getline(in, line)) {
+        line = Trim(line.substr(0, line.find_first_of(";#")));
+        if (line.empty()) continue;
+        if (line.front() == '[') {
+            section = Trim(line.substr(1, line.find(']') - 1));
+            number = 0;
+            if (section.rfind("tank", 0) == 0) {
+                number = std::atoi(section.c_str() + 4);
+                if (number < 1 || number > kTankCount) {
+                    error = "no tank " + section.substr(4) + " (tanks are 1 to 33)";
+                    return false;
+                }
+            } else if (section != "faults") {
+                error = "unknown section [" + section + "]";
+                return false;
+            }
+            continue;
+        }
+        const auto equals = line.find('=');
+        if (equals == std::string::npos) {
+            error = "expected key = value: " + line;
+            return false;
+        }
+        const std::string key = Trim(line.substr(0, equals));
+        const std::string value = Trim(line.substr(equals + 1));
+        if (section == "faults" && key == "next") {
+            const auto colon = value.find(':');
+            const auto fault = ParseFault(value.substr(0, colon));
+            if (!fault || colon == std::string::npos) {
+                error = "next = KIND:COUNT, KIND one of " + FaultNames();
+                return false;
+            }
+            SetFaultNext(*fault, std::atoi(value.c_str() + colon + 1));
+            continue;
+        }
+        if (number == 0) {
+            error = key + " outside a [tank N] section";
+            return false;
+        }
+        TTank& tank = Tank(number);
+        char* end = nullptr;
+        const double number_value = std::strtod(value.c_str(), &end);
+        const bool numeric = end != value.c_str() && *end == '\0';
+        if (key == "product") tank.Product = value;
+        else if (key == "fault") {
+            const auto fault = ParseFault(value);
+            if (!fault) {
+                error = "unknown fault " + value + " (one of " + FaultNames() + ")";
+                return false;
+            }
+            tank.Fault = *fault;
+        } else if (!numeric) {
+            error = key + " needs a number: " + value;
+            return false;
+        } else if (key == "level") tank.Level = number_value;
+        else if (key == "drift") tank.LevelDrift = number_value;
+        else if (key == "aux") tank.AuxValue = number_value;
+        else if (key == "temperature") tank.Temperature = number_value;
+        else if (key == "density") tank.Density = number_value;
+        else {
+            error = "unknown key " + key;
+            return false;
+        }
+    }
+    return true;
+}
+
+std::vector<std::uint8_t> TGauge::LevelAnswer(int tank, double elapsedSeconds, bool junk) const {
+    const TTank& t = FTanks.at(static_cast<std::size_t>(tank - 1));
+    // Positions 1-7: letter, tank, status; 8-14 level; 15-21 second value;
+    // 22-35 volume; 36-39 temperature; 40 spare.
+    const double level = LevelAt(tank, elapsedSeconds);
+    std::string payload = "L" + Field(tank, 2) + "0000";
+    payload += junk ? "LEVEL??" : Field(Scaled(level, 100), 7);
+    payload += junk ? "AUX ???" : Field(Scaled(t.AuxValue, 100), 7);
+    payload += Field(Scaled(level * 18.5, 1), 14);
+    payload += junk ? "T??C" : Field(Scaled(t.Temperature, 10), 4);
+    payload += "0";
+    return MakeFrame(payload);
+}
+
+std::vector<std::uint8_t> TGauge::DensityAnswer(int tank, bool junk) const {
+    const TTank& t = FTanks.at(static_cast<std::size_t>(tank - 1));
+    // Positions 1-23: letter, tank, spare; 24-31 density; 32-42 spare.
+    std::string payload = "G" + Field(tank, 2) + std::string(20, '0');
+    payload += junk ? "DENSITY?" : Field(Scaled(t.Density, 100000000), 8);
+    payload += std::string(11, '0');
+    return MakeFrame(payload);
+}
+
+std::optional<TReply> TGauge::Answer(const std::vector<std::uint8_t>& request, double elapsedSeconds) {
+    // A request is STX, letter, two digits, ETX and a check byte that makes
+    // the XOR zero; the gauge ignores anything else.
+    if (request.size() != 6 || request[0] != 0x02 || request[4] != 0x03) return std::nullopt;
+    std::uint8_t sum = 0;
+    for (auto byte : request) sum ^= byte;
+    if (sum != 0) return std::nullopt;
+    const char letter = static_cast<char>(request[1]);
+    if (letter != 'L' && letter != 'G') return std::nullopt;
+    if (request[2] < '0' || request[2] > '9' || request[3] < '0' || request[3] > '9') return std::nullopt;
+    const int tank = (request[2] - '0') * 10 + (request[3] - '0');
+    if (tank < 1 || tank > kTankCount) return std::nullopt;
+
+    TFault fault = FTanks[static_cast<std::size_t>(tank - 1)].Fault;
+    if (FNextCount > 0) {
+        fault = FNextFault;
+        --FNextCount;
+    }
+    const bool junk = fault == TFault::Junk;
+    TReply reply;
+    reply.Bytes = letter == 'L' ? LevelAnswer(tank, elapsedSeconds, junk) : DensityAnswer(tank, junk);
+    auto& bytes = reply.Bytes;
+    switch (fault) {
+        case TFault::NoAnswer: return std::nullopt;
+        case TFault::BadCheck: bytes.back() ^= 0x01; break;
+        case TFault::NoEtx:
+            bytes[bytes.size() - 2] = 0x04;
+            bytes.back() ^= 0x03 ^ 0x04;  // only the ETX is wrong
+            break;
+        case TFault::ExtraBytes: bytes.push_back('\r'); bytes.push_back('\n'); break;
+        case TFault::Noise: bytes.insert(bytes.begin(), {0x7F, 0x55, 'x'}); break;
+        case TFault::Short: bytes.resize(bytes.size() - 5); break;
+        case TFault::Slow: reply.ByteGapMs = kSlowGapMs; break;
+        case TFault::Late: reply.DelayMs = kLateMs; break;
+        case TFault::Flood: bytes.insert(bytes.end(), 300 - bytes.size(), '0'); break;
+        default: break;
+    }
+    return reply;
+}
+
+std::vector<std::vector<std::uint8_t>> TRequestParser::Feed(const std::uint8_t* data, std::size_t count) {
+    std::vector<std::vector<std::uint8_t>> frames;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint8_t byte = data[i];
+        if (!FInFrame) {
+            if (byte == 0x02) {
+                FFrame.assign(1, byte);
+                FInFrame = true;
+                FAfterEtx = false;
+            }
+            continue;
+        }
+        FFrame.push_back(byte);
+        if (FAfterEtx) {
+            frames.push_back(FFrame);
+            FInFrame = false;
+        } else if (byte == 0x03) {
+            FAfterEtx = true;
+        } else if (FFrame.size() > 260) {
+            FInFrame = false;  // no ETX in sight: not a request
+        }
+    }
+    return frames;
+}
+
+}  // namespace qmx::sim

@@ -1,0 +1,94 @@
+#pragma once
+
+// A Quelmarox gauge as the line sees it: 33 tanks whose level, second value,
+// temperature and density it reports in answer to L and G requests, and the
+// faults a real line shows, switched on per tank or for the next requests.
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qmx::sim {
+
+enum class TFault {
+    None,
+    NoAnswer,     // says nothing
+    BadCheck,     // wrong check byte
+    NoEtx,        // no ETX before the check byte
+    ExtraBytes,   // two bytes more after the frame
+    Noise,        // noise before the STX (the answer stays good)
+    Short,        // the answer cut short
+    Slow,         // byte by byte, within the second (stays good)
+    Late,         // after the one-second wait
+    Flood,        // more than 256 bytes
+    Junk,         // fields that are not numbers
+};
+
+std::optional<TFault> ParseFault(const std::string& name);
+const char* FaultName(TFault fault);
+std::string FaultNames();
+
+constexpr int kTankCount = 33;
+
+struct TTank {
+    std::string Product;
+    double Level = 0;        // at start
+    double LevelDrift = 0;   // per hour; products are sold, tanks refilled
+    double AuxValue = 0;
+    double Temperature = 0;
+    double Density = 0;
+    TFault Fault = TFault::None;
+};
+
+// How an answer is to go out.
+struct TReply {
+    std::vector<std::uint8_t> Bytes;
+    int DelayMs = 0;       // before the first byte
+    int ByteGapMs = 0;     // between bytes; 0 sends them at once
+};
+
+class TGauge {
+public:
+    TGauge();  // a station's worth of tanks
+
+    // Reads a config file of [tank N] sections (product, level, drift, aux,
+    // temperature, density, fault) and a [faults] section (next = KIND:N).
+    bool LoadConfig(const std::string& path, std::string& error);
+
+    // The answer to one request frame (STX ... ETX check), or nothing.
+    std::optional<TReply> Answer(const std::vector<std::uint8_t>& request, double elapsedSeconds);
+
+    TTank& Tank(int number) { return FTanks.at(static_cast<std::size_t>(number - 1)); }
+    void SetFault(int tank, TFault fault) { Tank(tank).Fault = fault; }
+    void SetFaultAll(TFault fault);
+    void SetFaultNext(TFault fault, int count);
+
+    double LevelAt(int tank, double elapsedSeconds) const;
+
+private:
+    std::vector<std::uint8_t> LevelAnswer(int tank, double elapsedSeconds, bool junk) const;
+    std::vector<std::uint8_t> DensityAnswer(int tank, bool junk) const;
+
+    std::vector<TTank> FTanks;
+    TFault FNextFault = TFault::None;
+    int FNextCount = 0;
+};
+
+// Gathers request frames from bytes as they come.
+class TRequestParser {
+public:
+    // Complete frames found in these bytes and the ones before.
+    std::vector<std::vector<std::uint8_t>> Feed(const std::uint8_t* data, std::size_t count);
+
+private:
+    std::vector<std::uint8_t> FFrame;
+    bool FInFrame = false;
+    bool FAfterEtx = false;
+};
+
+// Wraps a payload into a frame: STX, payload, ETX, XOR check byte.
+std::vector<std::uint8_t> MakeFrame(const std::string& payload);
+
+}  // namespace qmx::sim
