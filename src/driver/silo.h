@@ -8,10 +8,12 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "driver/host_service.h"
 #include "platform/recursive_lock.h"
 #include "serial/framed_port.h"
+#include "ui/menu_item.h"
 
 namespace qmx {
 
@@ -59,6 +61,16 @@ public:
     double GetDensity(std::uint8_t tank);
     void ClearWordPair(std::int32_t ignored, std::uint16_t* pair);
     double ReturnZeroReal(std::int32_t ignored);
+    // Slot 15: puts the settings entry under the host's "&Настройка" item,
+    // once per silo.
+    void InstallMenu(TMenuItem* menuItem, std::int32_t ignored);
+
+    // The settings entry's click handler: shows the connection dialog.
+    void SettingsClick(TMenuItem* sender);
+
+    // Switches the running silo to another connection; never raises, shows
+    // what failed in a message box.
+    void SetConnectionType(std::int32_t connectionType);
 
     // Handed to the host communication service with RegisterLineSetup.
     void ConfigureLine(std::uint8_t ignored);
@@ -87,6 +99,7 @@ private:
     void QueryDensity(std::uint8_t tank);
     std::uint8_t LineAddress() const;
     TAnswerCheck BoundCheckAnswer();
+    std::string MenuCaption() const;
 
     THostCommService* FHost = nullptr;
     std::atomic<std::uint8_t> FState{0};
@@ -100,5 +113,12 @@ private:
     std::atomic<std::uint8_t> FConnectionType{0};
     TPortOpener FOpenPort;
 };
+
+// Creates a menu item owned by the parent's owner, appends it (a negative
+// position) or inserts it, then sets its caption, hint, help context,
+// shortcut and click handler, in that order.
+std::unique_ptr<TMenuItem> AddMenuItem(const std::string& caption, const std::string& hint,
+                                       std::int32_t helpContext, std::uint16_t shortCut,
+                                       TClickHandler onClick, TMenuItem& parent, std::int32_t position);
 
 }  // namespace qmx

@@ -31,4 +31,21 @@ std::uint32_t ProfileTextToInt(std::string_view text);
 std::uint32_t ReadProfileInt(const std::string& path, std::string_view section,
                              std::string_view key, std::int32_t defaultValue);
 
+// Writes `value` as the integer of `key` in `section` of the profile file.
+// On Windows `name` is handed to the profile API as it is (a bare name is
+// looked up in the Windows directory) and the file is flushed. Elsewhere
+// `name` is a path: every other section, key, comment and line ending stays
+// as it was, and the file is replaced whole through a temporary file beside
+// it, so that a failed write leaves the old file as it was. False, with a
+// reason in `error`, when the file could not be written.
+bool WriteProfileInt(const std::string& name, std::string_view section, std::string_view key,
+                     std::int32_t value, std::string& error);
+
+// The text of a profile file with `key` in `section` set to `value`: the
+// line that holds the key is rewritten from its value on; a missing key is
+// added at the end of its section, a missing section at the end of the
+// text, with the text's own line ending.
+std::string WithProfileValue(const std::string& text, std::string_view section, std::string_view key,
+                             const std::string& value);
+
 }  // namespace qmx

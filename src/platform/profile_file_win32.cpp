@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <string>
+
 #include "platform/profile_file.h"
 
 namespace qmx {
@@ -9,6 +11,24 @@ std::uint32_t ReadProfileInt(const std::string& path, std::string_view section,
     const std::string sectionName(section);
     const std::string keyName(key);
     return GetPrivateProfileIntA(sectionName.c_str(), keyName.c_str(), defaultValue, path.c_str());
+}
+
+}  // namespace qmx
+
+namespace qmx {
+
+bool WriteProfileInt(const std::string& name, std::string_view section, std::string_view key,
+                     std::int32_t value, std::string& error) {
+    const std::string sectionName(section);
+    const std::string keyName(key);
+    const std::string text = std::to_string(value);
+    if (!WritePrivateProfileStringA(sectionName.c_str(), keyName.c_str(), text.c_str(), name.c_str())) {
+        error = "cannot write " + name;
+        return false;
+    }
+    // Flushes the profile cache to the file.
+    WritePrivateProfileStringA(nullptr, nullptr, nullptr, name.c_str());
+    return true;
 }
 
 }  // namespace qmx

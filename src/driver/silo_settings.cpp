@@ -1,0 +1,101 @@
+// The silo's settings: the entry in the host's settings menu, the dialog it
+// opens, and the switch of the running silo to another connection.
+
+#include "driver/connection.h"
+#include "driver/silo.h"
+#include "ui/application.h"
+
+namespace qmx {
+namespace {
+
+constexpr char kSettingsCaption[] = "&Настройка";
+constexpr char kEntryCaption[] = "Настройка уровнемера Quelmarox4 ";
+constexpr char kEntryHint[] = "Настройка Quelmarox4";
+constexpr char kErrorCaption[] = "Ошибка";
+constexpr char kPortFailed[] = "Невозможно открыть порт COM для уровнемера!";
+constexpr char kSwitchFailed[] = "Невозможно задать конфигурацию БС!";
+
+}  // namespace
+
+std::unique_ptr<TMenuItem> AddMenuItem(const std::string& caption, const std::string& hint,
+                                       std::int32_t helpContext, std::uint16_t shortCut,
+                                       TClickHandler onClick, TMenuItem& parent, std::int32_t position) {
+    auto item = parent.CreateWithSameOwner();
+    if (position < 0)
+        parent.Add(*item);
+    else
+        parent.Insert(position, *item);
+    item->SetCaption(caption);
+    item->SetHint(hint);
+    item->SetHelpContext(helpContext);
+    item->SetShortCut(shortCut);
+    item->SetOnClick(onClick);
+    return item;
+}
+
+std::string TSilo::MenuCaption() const {
+    const std::uint8_t type = FConnectionType;
+    const std::string suffix = IsCommBlock(type) ? "(БС №" + std::to_string(type + 1) + ")"
+                                                 : "(COM №" + std::to_string(PortNumberOf(type)) + ")";
+    return kEntryCaption + suffix;
+}
+
+void TSilo::InstallMenu(TMenuItem* menuItem, std::int32_t /*ignored*/) {
+    // The entry is offered once, whether or not it found its place.
+    struct TOffered {
+        bool& Pending;
+        ~TOffered() { Pending = false; }
+    } offered{FMenuPending};
+    if (!FMenuPending || menuItem == nullptr) return;
+    const std::int32_t count = menuItem->GetCount();
+    for (std::int32_t i = 0; i < count; ++i) {
+        auto child = menuItem->GetItem(i);
+        if (child == nullptr || child->Caption() != kSettingsCaption) continue;
+        AddMenuItem(MenuCaption(), kEntryHint, 0, 0, TClickHandler::Bind<&TSilo::SettingsClick>(this), *child, -1);
+        return;
+    }
+}
+
+void TSilo::SettingsClick(TMenuItem* /*sender*/) {
+    std::unique_ptr<TfmTuneParamsQX> form = Application().CreateForm();
+    form->FSilo = this;
+    form->ShowModal();
+}
+
+void TSilo::SetConnectionType(std::int32_t connectionType) {
+    const auto type = static_cast<std::uint8_t>(connectionType);
+    if (type == FConnectionType) return;
+    bool failed = false;
+    FLock.Enter();
+    try {
+        if (!IsCommBlock(FConnectionType)) {
+            // The reference is cleared before the port goes.
+            std::unique_ptr<TFramedPort> old = std::move(FPort);
+            old.reset();
+        }
+        FConnectionType = type;
+        if (IsCommBlock(type)) {
+            SetupCommBlock(1);
+        } else {
+            try {
+                FPort = FOpenPort != nullptr ? FOpenPort(PortNumberOf(type)) : nullptr;
+            } catch (...) {
+                FPort.reset();
+                // Shown while the lock is held: host calls on this thread
+                // during the message box enter it again.
+                Application().MessageBox(kPortFailed, kErrorCaption, kMbIconStop);
+            }
+        }
+    } catch (...) {
+        failed = true;
+    }
+    FLock.Leave();
+    if (failed) {
+        try {
+            Application().MessageBox(kSwitchFailed, kErrorCaption, kMbIconStop);
+        } catch (...) {
+        }
+    }
+}
+
+}  // namespace qmx
