@@ -83,7 +83,7 @@ void TSilo::SetConnectionType(std::int32_t connectionType) {
                 FPort.reset();
                 // Shown while the lock is held: host calls on this thread
                 // during the message box enter it again.
-                Application().MessageBox(kPortFailed, kErrorCaption, kMbIconStop);
+                Application().ShowMessageBox(kPortFailed, kErrorCaption, kMbIconStop);
             }
         }
     } catch (...) {
@@ -92,7 +92,7 @@ void TSilo::SetConnectionType(std::int32_t connectionType) {
     FLock.Leave();
     if (failed) {
         try {
-            Application().MessageBox(kSwitchFailed, kErrorCaption, kMbIconStop);
+            Application().ShowMessageBox(kSwitchFailed, kErrorCaption, kMbIconStop);
         } catch (...) {
         }
     }

@@ -21,7 +21,7 @@ class TApplication {
 public:
     virtual ~TApplication() = default;
     virtual std::unique_ptr<TfmTuneParamsQX> CreateForm() = 0;
-    virtual void MessageBox(const std::string& text, const std::string& caption, int flags) = 0;
+    virtual void ShowMessageBox(const std::string& text, const std::string& caption, int flags) = 0;
 };
 
 // This platform's application.
@@ -37,7 +37,7 @@ public:
     };
 
     std::unique_ptr<TfmTuneParamsQX> CreateForm() override;
-    void MessageBox(const std::string& text, const std::string& caption, int flags) override;
+    void ShowMessageBox(const std::string& text, const std::string& caption, int flags) override;
 
     // Plays the operator while a form is shown; the form closes when it
     // returns, if it has not closed before.

@@ -34,7 +34,7 @@ std::unique_ptr<TfmTuneParamsQX> THeadlessApplication::CreateForm() {
     return std::make_unique<TfmTuneParamsQX>(std::make_unique<THeadlessView>(*this));
 }
 
-void THeadlessApplication::MessageBox(const std::string& text, const std::string& caption, int flags) {
+void THeadlessApplication::ShowMessageBox(const std::string& text, const std::string& caption, int flags) {
     Messages.push_back({text, caption, flags});
 }
 

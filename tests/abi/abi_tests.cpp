@@ -10,6 +10,7 @@
 
 #include "dll_calls.h"
 #include "fake_host.h"
+#include "fake_menu.h"
 #include "harness.h"
 
 namespace qmx::abi {
@@ -131,7 +132,6 @@ ABI_TEST(LinkStateSlotsAndPlaceholders) {
     CHECK_EQ(pair[0], 0);
     CHECK_EQ(pair[1], 0);
     CHECK_EQ(pair[2], 0xBEEF);
-    CHECK_EQ(CallSlot(silo, kInstallMenu, {0, 0}).StackDelta, 0);
     CHECK_STR(CallsText(host), "");
     DestroySilo(silo);
 }
@@ -400,6 +400,36 @@ ABI_TEST(CreateAndDestroyCyclesLeaveHandlesAndMemoryFlat) {
     CHECK_EQ(handlesAfter, handlesBefore);
     // A silo object is a few kilobytes: a thousand kept would show as megabytes.
     CHECK(after.PagefileUsage < before.PagefileUsage + 256 * 1024);
+}
+
+ABI_TEST(InstallMenuAddsTheEntryThroughTheHostsMenuTable) {
+    TFakeMenuItem* root = NewMenuItem(7);
+    root->AddChild("&\xD4\xE0\xE9\xEB");                              // &Файл
+    TFakeMenuItem* settings = root->AddChild("&\xCD\xE0\xF1\xF2\xF0\xEE\xE9\xEA\xE0");  // &Настройка
+    void* silo = NewSiloEx3(nullptr, 2, 1);
+    CHECK_EQ(CallSlot(silo, kInstallMenu, {Word(root), 0}).StackDelta, 0);
+    CHECK_EQ(settings->Children.size(), 1u);
+    if (settings->Children.size() == 1) {
+        const TFakeMenuItem& entry = *settings->Children[0];
+        // "Настройка уровнемера Quelmarox4 (БС №2)": block 2 is type 1
+        CHECK_STR(Hex(entry.Caption.data(), entry.Caption.size()),
+                  Hex("\xCD\xE0\xF1\xF2\xF0\xEE\xE9\xEA\xE0 \xF3\xF0\xEE\xE2\xED\xE5\xEC\xE5\xF0\xE0 "
+                      "Quelmarox4 (\xC1\xD1 \xB9" "2)", 39));
+        CHECK_STR(entry.Hint, "\xCD\xE0\xF1\xF2\xF0\xEE\xE9\xEA\xE0 Quelmarox4");
+        CHECK_EQ(entry.HelpContext, 0u);
+        CHECK_EQ(entry.ShortCut, 0u);
+        CHECK_EQ(entry.Owner, 7);
+        CHECK_EQ(entry.ClickObject, Word(silo));
+        CHECK(entry.ClickEntry != 0);
+    }
+    CHECK_EQ(settings->Calls.size(), 2u);  // CreateItem, Add
+    // Offered once: a second call adds nothing; a null menu neither.
+    CallSlot(silo, kInstallMenu, {Word(root), 0});
+    CHECK_EQ(settings->Children.size(), 1u);
+    void* other = NewSiloEx3(nullptr, 1, 1);
+    CHECK_EQ(CallSlot(other, kInstallMenu, {0, 0}).StackDelta, 0);
+    DestroySilo(other);
+    DestroySilo(silo);
 }
 
 ABI_TEST(FactoryOfAPortThatCannotBeOpenedRaisesOpenPortFail) {

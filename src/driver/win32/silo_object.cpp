@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include "driver/win32/boundary_errors.h"
+#include "driver/win32/host_menu_proxy.h"
 #include "driver/win32/live_silos.h"
 
 namespace qmx {
@@ -91,8 +92,17 @@ double __stdcall ReturnZeroRealEntry(TSiloObject* self, TWord argument) {
     return self->Core.ReturnZeroReal(static_cast<std::int32_t>(argument));
 }
 
-void __stdcall InstallMenuEntry(TSiloObject* /*self*/, void* /*menuItem*/, TWord /*argument*/) {
-    // The settings menu entry arrives with the settings dialog.
+void __stdcall SettingsClickEntry(TSiloObject* self, void* sender);
+
+void __stdcall InstallMenuEntry(TSiloObject* self, void* menuItem, TWord argument) {
+    Run([&] {
+        if (menuItem == nullptr) {
+            self->Core.InstallMenu(nullptr, static_cast<std::int32_t>(argument));
+            return;
+        }
+        THostMenuItem item(menuItem, self, reinterpret_cast<void*>(&SettingsClickEntry));
+        self->Core.InstallMenu(&item, static_cast<std::int32_t>(argument));
+    });
 }
 
 // Method references handed to the host: stdcall, the silo first.
@@ -112,6 +122,12 @@ TWord __stdcall CheckAnswerEntry(TSiloObject* self, TWord address, const std::ui
     });
     // A Boolean: AL is 1 or 0.
     return valid ? TRUE : FALSE;
+}
+
+// The settings entry's click handler, handed to the host's menu item.
+void __stdcall SettingsClickEntry(TSiloObject* self, void* /*sender*/) {
+    if (!LiveSilos().Contains(self)) return;
+    Run([&] { self->Core.SettingsClick(nullptr); });
 }
 
 // The destructor entry, then slots 0 to 15.

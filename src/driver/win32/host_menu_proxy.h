@@ -1,0 +1,53 @@
+#pragma once
+
+// A host's menu item, reached through the first word of the host's object:
+// a table of stdcall entry points, called by position with the item first.
+//
+//   0  GetCount(item) -> number of direct children
+//   1  GetItem(item, index) -> child at index, 0 first
+//   2  GetCaption(item, buffer, size) -> caption length; copies at most
+//      size - 1 bytes and a NUL
+//   3  CreateItem(item) -> a new item owned by item's owner, in no menu yet
+//   4  Add(item, child)
+//   5  Insert(item, index, child)
+//   6  SetCaption(item, text)          text: NUL-terminated, code page 1251
+//   7  SetHint(item, text)
+//   8  SetHelpContext(item, value)
+//   9  SetShortCut(item, value)        16-bit value in the low half
+//  10  SetOnClick(item, entry, silo)   entry: SettingsClick(silo, sender)
+
+#include "driver/silo.h"
+#include "ui/menu_item.h"
+
+namespace qmx {
+
+class THostMenuItem final : public TMenuItem {
+public:
+    // `clickEntry` is the stdcall entry point handed over with the silo
+    // object for the click handler.
+    THostMenuItem(void* item, void* siloObject, void* clickEntry)
+        : FItem(item), FSiloObject(siloObject), FClickEntry(clickEntry) {}
+
+    std::int32_t GetCount() override;
+    std::unique_ptr<TMenuItem> GetItem(std::int32_t index) override;
+    std::string Caption() override;
+    std::unique_ptr<TMenuItem> CreateWithSameOwner() override;
+    void Add(TMenuItem& item) override;
+    void Insert(std::int32_t index, TMenuItem& item) override;
+    void SetCaption(const std::string& caption) override;
+    void SetHint(const std::string& hint) override;
+    void SetHelpContext(std::int32_t context) override;
+    void SetShortCut(std::uint16_t shortCut) override;
+    void SetOnClick(TClickHandler handler) override;
+
+    void* Host() const { return FItem; }
+
+private:
+    std::unique_ptr<TMenuItem> Wrap(void* item) const;
+
+    void* FItem;
+    void* FSiloObject;
+    void* FClickEntry;
+};
+
+}  // namespace qmx
