@@ -4,6 +4,7 @@
 
 #include "driver/abstract_error.h"
 #include "driver/connection.h"
+#include "driver/live_silos.h"
 
 namespace qmx {
 namespace {
@@ -32,9 +33,12 @@ TSilo::TSilo(std::uint8_t connectionType, THostCommService* host, TPortOpener op
         FPort = FOpenPort(PortNumberOf(connectionType));
     FHost = host;
     FState = kLinkValid;
+    LiveSilos().Add(this);
 }
 
 TSilo::~TSilo() {
+    // Nothing handed out reaches this silo from now on.
+    LiveSilos().Remove(this);
     // The port goes first: its threads stop before anything else of the
     // silo is released. The lock follows as a member.
     FPort.reset();
@@ -56,7 +60,7 @@ std::uint8_t TSilo::GetState() const { return FState; }
 void TSilo::SetupCommBlock(std::uint8_t argument) {
     if (FHost == nullptr) return;
     try {
-        FHost->RegisterLineSetup(LineAddress(), TLineSetup::Bind<&TSilo::ConfigureLine>(this));
+        FHost->RegisterLineSetup(LineAddress(), TLineSetup(&ConfigureLineIfAlive, this));
         ConfigureLine(argument);
     } catch (...) {
         // The host's errors during the set-up are its own to report.
@@ -76,6 +80,10 @@ void TSilo::ClearWordPair(std::int32_t /*ignored*/, std::uint16_t* pair) {
 }
 
 double TSilo::ReturnZeroReal(std::int32_t /*ignored*/) { return 0.0; }
+
+void TSilo::ConfigureLineIfAlive(void* silo, std::uint8_t argument) {
+    if (LiveSilos().Contains(silo)) static_cast<TSilo*>(silo)->ConfigureLine(argument);
+}
 
 void TSilo::ConfigureLine(std::uint8_t /*ignored*/) {
     if (FHost == nullptr) return;

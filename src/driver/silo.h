@@ -95,10 +95,21 @@ public:
     double AuxValue(std::uint8_t tank) const { return FAuxValue.at(tank); }
 
 private:
+    // Request, telling the caller the link state its own exchange left.
+    // Another host thread's exchange may change the silo's link state before
+    // the caller reads it; an answer is decoded on its own exchange's word.
+    std::int32_t Exchange(std::uint8_t* buffer, std::uint8_t payloadLength, std::uint8_t expectedLength,
+                          std::uint8_t& linkState);
     void QueryLevel(std::uint8_t tank);
     void QueryDensity(std::uint8_t tank);
     std::uint8_t LineAddress() const;
     TAnswerCheck BoundCheckAnswer();
+    // What the silo hands out: each finds the silo alive or does nothing.
+    static void ConfigureLineIfAlive(void* silo, std::uint8_t argument);
+    static bool CheckAnswerIfAlive(void* silo, std::uint8_t address, const std::uint8_t* answer,
+                                   std::int32_t value, std::uint8_t& receivedLength,
+                                   std::uint8_t& expectedLength);
+    static void SettingsClickIfAlive(void* silo, TMenuItem* sender);
     std::string MenuCaption() const;
 
     THostCommService* FHost = nullptr;

@@ -2,6 +2,7 @@
 // opens, and the switch of the running silo to another connection.
 
 #include "driver/connection.h"
+#include "driver/live_silos.h"
 #include "driver/silo.h"
 #include "ui/application.h"
 
@@ -51,9 +52,13 @@ void TSilo::InstallMenu(TMenuItem* menuItem, std::int32_t /*ignored*/) {
     for (std::int32_t i = 0; i < count; ++i) {
         auto child = menuItem->GetItem(i);
         if (child == nullptr || child->Caption() != kSettingsCaption) continue;
-        AddMenuItem(MenuCaption(), kEntryHint, 0, 0, TClickHandler::Bind<&TSilo::SettingsClick>(this), *child, -1);
+        AddMenuItem(MenuCaption(), kEntryHint, 0, 0, TClickHandler(&SettingsClickIfAlive, this), *child, -1);
         return;
     }
+}
+
+void TSilo::SettingsClickIfAlive(void* silo, TMenuItem* sender) {
+    if (LiveSilos().Contains(silo)) static_cast<TSilo*>(silo)->SettingsClick(sender);
 }
 
 void TSilo::SettingsClick(TMenuItem* /*sender*/) {

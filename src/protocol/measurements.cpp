@@ -61,9 +61,10 @@ double Read(const TAnswerBuffer& answer, const TField& field) {
 
 void TSilo::QueryLevel(std::uint8_t tank) {
     TAnswerBuffer answer = Payload('L', tank);
-    if (Request(answer.data(), kPayloadLength, kLevelAnswerLength, 0) != 0)
+    std::uint8_t linkState = 0;
+    if (Exchange(answer.data(), kPayloadLength, kLevelAnswerLength, linkState) != 0)
         throw ESerialIO(kRequestError);
-    if (GetState() != kLinkValid) {
+    if (linkState != kLinkValid) {
         FLevel[tank] = kNoLevel;
         FAuxValue[tank] = kNoAuxValue;
         FTemperature[tank] = kNoTemperature;
@@ -76,9 +77,10 @@ void TSilo::QueryLevel(std::uint8_t tank) {
 
 void TSilo::QueryDensity(std::uint8_t tank) {
     TAnswerBuffer answer = Payload('G', tank);
-    if (Request(answer.data(), kPayloadLength, kDensityAnswerLength, 0) != 0)
+    std::uint8_t linkState = 0;
+    if (Exchange(answer.data(), kPayloadLength, kDensityAnswerLength, linkState) != 0)
         throw ESerialIO(kRequestError);
-    FDensity[tank] = GetState() != kLinkValid ? kNoDensity : Read(answer, kDensityField);
+    FDensity[tank] = linkState != kLinkValid ? kNoDensity : Read(answer, kDensityField);
 }
 
 // A tank index beyond the tables is refused without an exchange, as an

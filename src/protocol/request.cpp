@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "driver/connection.h"
+#include "driver/live_silos.h"
 #include "driver/silo.h"
 #include "protocol/frame.h"
 
@@ -18,7 +19,13 @@ constexpr std::int32_t kSameAddress = -1;
 
 }  // namespace
 
-TAnswerCheck TSilo::BoundCheckAnswer() { return TAnswerCheck::Bind<&TSilo::CheckAnswer>(this); }
+TAnswerCheck TSilo::BoundCheckAnswer() { return TAnswerCheck(&CheckAnswerIfAlive, this); }
+
+bool TSilo::CheckAnswerIfAlive(void* silo, std::uint8_t address, const std::uint8_t* answer, std::int32_t value,
+                               std::uint8_t& receivedLength, std::uint8_t& expectedLength) {
+    if (!LiveSilos().Contains(silo)) return false;
+    return static_cast<TSilo*>(silo)->CheckAnswer(address, answer, value, receivedLength, expectedLength);
+}
 
 bool TSilo::CheckAnswer(std::uint8_t /*address*/, const std::uint8_t* answer,
                         std::int32_t /*value*/, std::uint8_t& receivedLength,
@@ -33,7 +40,16 @@ bool TSilo::CheckAnswer(std::uint8_t /*address*/, const std::uint8_t* answer,
 
 std::int32_t TSilo::Request(std::uint8_t* buffer, std::uint8_t payloadLength,
                             std::uint8_t expectedLength, std::int32_t /*further*/) {
-    if (payloadLength > kMaxPayload) return kRequestAborted;
+    std::uint8_t linkState = 0;
+    return Exchange(buffer, payloadLength, expectedLength, linkState);
+}
+
+std::int32_t TSilo::Exchange(std::uint8_t* buffer, std::uint8_t payloadLength, std::uint8_t expectedLength,
+                             std::uint8_t& linkState) {
+    if (payloadLength > kMaxPayload) {
+        linkState = FState;
+        return kRequestAborted;
+    }
 
     TLockGuard guard(FLock);
     TFrameArea frame;
@@ -43,13 +59,13 @@ std::int32_t TSilo::Request(std::uint8_t* buffer, std::uint8_t payloadLength,
     try {
         if (FHost != nullptr && IsCommBlock(type)) {
             FHost->SetAnswerCheck(type, kGaugeAddress, BoundCheckAnswer());
-            result = FHost->Exchange(type, kGaugeAddress, kGaugeAddress, frame.data(), frameLength,
-                                     buffer, expectedLength, 0);
+            result = FHost->Exchange(type, kGaugeAddress, kGaugeAddress, frame.data(), frameLength, buffer,
+                                     expectedLength, 0);
             FState = FHost->GetLineState(LineAddressOf(type));
         } else if (FPort != nullptr) {
             FPort->SetOnCheckAnswer(BoundCheckAnswer());
-            result = FPort->Transact(kGaugeAddress, frame.data(), frameLength, buffer,
-                                     expectedLength, 0, kSameAddress);
+            result = FPort->Transact(kGaugeAddress, frame.data(), frameLength, buffer, expectedLength, 0,
+                                     kSameAddress);
             FState = FPort->GetLinkState();
         } else {
             FState = kLinkNoAnswer;
@@ -59,6 +75,7 @@ std::int32_t TSilo::Request(std::uint8_t* buffer, std::uint8_t payloadLength,
         // The link state keeps what it held before the failing call; the
         // result is the transport's when it had given one.
     }
+    linkState = FState;
     return result;
 }
 

@@ -60,6 +60,11 @@ void TComPort::Open() {
         FWakeEvent = FApi.CreateEventA(nullptr, FALSE, FALSE, nullptr);
         FWriteDoneEvent = FApi.CreateEventA(nullptr, TRUE, FALSE, nullptr);
         FWriteTimeout = kDefaultWriteTimeout;
+        // Without its events a worker could not wait and would spin: a port
+        // the system cannot give them to is a port that cannot be opened.
+        if (FReadOverlapped.hEvent == nullptr || FAckEvent == nullptr || FWakeEvent == nullptr ||
+            FWriteDoneEvent == nullptr)
+            throw EOpenPortFail(FPortNumber);
 
         if (!FApi.SetupComm(FHandle, FInQueueSize, FOutQueueSize))
             throw ENotSupported(ENotSupported::TWhat::QueueSizes, FPortNumber);
@@ -75,11 +80,11 @@ void TComPort::Open() {
         FOpen = true;
         ApplySettings(FBaudRate, FParity, FDataBits, FStopBits);
         UpdateLineErrors();
+        RunThreads(true);
     } catch (...) {
         Release();
         throw;
     }
-    RunThreads(true);
 }
 
 void TComPort::Close() {

@@ -56,6 +56,12 @@ void TComPort::RunThreads(bool start) {
                                           &FWriterThreadId);
         FApi.WaitForSingleObject(FAckEvent, kStartWait);
         FApi.SetThreadPriority(FWriterThread, THREAD_PRIORITY_HIGHEST);
+        // A port without one of its workers would neither receive nor send
+        // while it looked open: stop the one that runs and fail the open.
+        if (FEventThread == nullptr || FWriterThread == nullptr) {
+            RunThreads(false);
+            throw EOpenPortFail(FPortNumber);
+        }
         return;
     }
 
@@ -70,15 +76,19 @@ void TComPort::RunThreads(bool start) {
     FApi.SetEvent(FWakeEvent);
     // A write that is still pending would hold the writer for up to a minute.
     if (FWritePending) FApi.CancelIoEx(FHandle, &FWriteOverlapped);
-    if (FApi.WaitForSingleObject(FAckEvent, kStopWait) == WAIT_TIMEOUT) FApi.TerminateThread(FWriterThread, 0);
-    FApi.CloseHandle(FWriterThread);
-    FWriterThread = nullptr;
+    if (FWriterThread != nullptr) {
+        if (FApi.WaitForSingleObject(FAckEvent, kStopWait) == WAIT_TIMEOUT) FApi.TerminateThread(FWriterThread, 0);
+        FApi.CloseHandle(FWriterThread);
+        FWriterThread = nullptr;
+    }
 
     FStopEventThread = true;
     FApi.SetCommMask(FHandle, 0);  // completes the event thread's pending wait
-    if (FApi.WaitForSingleObject(FAckEvent, kStopWait) == WAIT_TIMEOUT) FApi.TerminateThread(FEventThread, 0);
-    FApi.CloseHandle(FEventThread);
-    FEventThread = nullptr;
+    if (FEventThread != nullptr) {
+        if (FApi.WaitForSingleObject(FAckEvent, kStopWait) == WAIT_TIMEOUT) FApi.TerminateThread(FEventThread, 0);
+        FApi.CloseHandle(FEventThread);
+        FEventThread = nullptr;
+    }
 }
 
 DWORD QMX_THREAD_PROC TComPort::EventThreadMain(void* port) {

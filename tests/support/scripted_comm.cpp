@@ -345,9 +345,12 @@ BOOL TScriptedComm::CloseHandle(THandle handle) {
 DWORD TScriptedComm::GetLastError() { return tLastError; }
 
 THandle TScriptedComm::CreateEventA(void* security, BOOL manualReset, BOOL initialState, const char* name) {
-    const THandle event = PlatformComm().CreateEventA(security, manualReset, initialState, name);
     std::lock_guard lock(FMutex);
-    Take("CreateEventA", Join({N(manualReset), N(initialState)}));
+    if (Take("CreateEventA", Join({N(manualReset), N(initialState)})).Result == FALSE) {
+        tLastError = ERROR_NOT_ENOUGH_MEMORY;
+        return nullptr;
+    }
+    const THandle event = PlatformComm().CreateEventA(security, manualReset, initialState, name);
     FKinds[event] = "event";
     return event;
 }
@@ -371,7 +374,10 @@ THandle TScriptedComm::CreateThread(void* security, std::size_t stackSize, TThre
                                     DWORD flags, DWORD* threadId) {
     {
         std::lock_guard lock(FMutex);
-        Take("CreateThread", N(static_cast<long long>(stackSize)));
+        if (Take("CreateThread", N(static_cast<long long>(stackSize))).Result == FALSE) {
+            tLastError = ERROR_NOT_ENOUGH_MEMORY;
+            return nullptr;
+        }
     }
     const THandle thread = PlatformComm().CreateThread(security, stackSize, procedure, argument, flags, threadId);
     std::lock_guard lock(FMutex);

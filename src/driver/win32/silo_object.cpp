@@ -10,7 +10,7 @@
 
 #include "driver/win32/boundary_errors.h"
 #include "driver/win32/host_menu_proxy.h"
-#include "driver/win32/live_silos.h"
+#include "driver/live_silos.h"
 
 namespace qmx {
 namespace {
@@ -108,13 +108,13 @@ void __stdcall InstallMenuEntry(TSiloObject* self, void* menuItem, TWord argumen
 // Method references handed to the host: stdcall, the silo first.
 
 void __stdcall ConfigureLineEntry(TSiloObject* self, TWord argument) {
-    if (!LiveSilos().Contains(self)) return;
+    if (!LiveSilos().Contains(&self->Core)) return;
     Run([&] { self->Core.ConfigureLine(Low8(argument)); });
 }
 
 TWord __stdcall CheckAnswerEntry(TSiloObject* self, TWord address, const std::uint8_t* answer,
                                  TWord value, std::uint8_t* received, std::uint8_t* expected) {
-    if (received == nullptr || expected == nullptr || !LiveSilos().Contains(self)) return FALSE;
+    if (received == nullptr || expected == nullptr || !LiveSilos().Contains(&self->Core)) return FALSE;
     bool valid = false;
     Run([&] {
         valid = self->Core.CheckAnswer(Low8(address), answer, static_cast<std::int32_t>(value),
@@ -126,7 +126,7 @@ TWord __stdcall CheckAnswerEntry(TSiloObject* self, TWord address, const std::ui
 
 // The settings entry's click handler, handed to the host's menu item.
 void __stdcall SettingsClickEntry(TSiloObject* self, void* /*sender*/) {
-    if (!LiveSilos().Contains(self)) return;
+    if (!LiveSilos().Contains(&self->Core)) return;
     Run([&] { self->Core.SettingsClick(nullptr); });
 }
 
@@ -159,12 +159,10 @@ TSiloObject::TSiloObject(void* host, std::uint8_t connectionType)
                                reinterpret_cast<void*>(&ConfigureLineEntry)}),
       Core(connectionType, host != nullptr ? &Proxy : nullptr) {}
 
-TSiloObject::~TSiloObject() { LiveSilos().Remove(this); }
+TSiloObject::~TSiloObject() = default;
 
 TSiloObject* NewSiloObject(void* host, std::uint8_t connectionType) {
-    auto silo = std::make_unique<TSiloObject>(host, connectionType);
-    LiveSilos().Add(silo.get());
-    return silo.release();
+    return std::make_unique<TSiloObject>(host, connectionType).release();
 }
 
 }  // namespace qmx

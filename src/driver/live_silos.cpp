@@ -1,4 +1,4 @@
-#include "driver/win32/live_silos.h"
+#include "driver/live_silos.h"
 
 #include <algorithm>
 
