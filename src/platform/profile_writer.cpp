@@ -41,9 +41,11 @@ std::string WithProfileValue(const std::string& text, std::string_view section, 
         TLine line{at, newline == std::string::npos ? text.size() : newline,
                    newline == std::string::npos ? text.size() : newline + 1};
         if (line.End > line.Start && text[line.End - 1] == '\r') --line.End;
-        std::string_view content = Trim(std::string_view(text).substr(line.Start, line.End - line.Start));
-        // A byte order mark before the first line is not part of it.
-        if (at == 0 && content.substr(0, 3) == "\xEF\xBB\xBF") content = Trim(content.substr(3));
+        std::string_view content = std::string_view(text).substr(line.Start, line.End - line.Start);
+        // A byte order mark that opens the text is not part of its first
+        // line; one anywhere else is (as the reader sees it).
+        if (line.Start == 0 && content.substr(0, 3) == "\xEF\xBB\xBF") content.remove_prefix(3);
+        content = Trim(content);
         at = line.Next;
         if (content.empty() || content.front() == ';') continue;
         if (content.front() == '[') {

@@ -300,6 +300,9 @@ ABI_TEST(ReportErrorPassesToTheHostThatCalledTheCheck) {
 ABI_TEST(ReferencesOfADestroyedSiloDoNothing) {
     TFakeHost host;
     void* silo = NewSiloEx3(&host, 1, 1);
+    TFakeMenuItem* root = NewMenuItem(3);
+    TFakeMenuItem* settings = root->AddChild("&\xCD\xE0\xF1\xF2\xF0\xEE\xE9\xEA\xE0");
+    CallSlot(silo, kInstallMenu, {Word(root), 0});
     CallSlot(silo, kSetupCommBlock, {0});
     host.Answer = LevelAnswer("0012345", "0001350", "-125");
     CallSlot(silo, kGetLevel, {0}, true);
@@ -315,6 +318,14 @@ ABI_TEST(ReferencesOfADestroyedSiloDoNothing) {
     call = CallEntry(reinterpret_cast<const void*>(host.SetupEntry), {host.SetupObject, 0});
     CHECK_EQ(call.StackDelta, 0);
     CHECK_STR(CallsText(host), "");
+    // The operator picks the entry the destroyed silo left in the menu:
+    // nothing opens (a dialog here would never close).
+    CHECK_EQ(settings->Children.size(), 1u);
+    if (settings->Children.size() == 1) {
+        const TFakeMenuItem& entry = *settings->Children[0];
+        call = CallEntry(reinterpret_cast<const void*>(entry.ClickEntry), {entry.ClickObject, Word(&entry)});
+        CHECK_EQ(call.StackDelta, 0);
+    }
 }
 
 ABI_TEST(ConnectionTypeComesFromCnfIniInTheWindowsDirectory) {
@@ -429,6 +440,33 @@ ABI_TEST(InstallMenuAddsTheEntryThroughTheHostsMenuTable) {
     void* other = NewSiloEx3(nullptr, 1, 1);
     CHECK_EQ(CallSlot(other, kInstallMenu, {0, 0}).StackDelta, 0);
     DestroySilo(other);
+    DestroySilo(silo);
+}
+
+ABI_TEST(EveryArgumentValueGivesACleanResult) {
+    TFakeHost host;
+    host.Answer = LevelAnswer("0012345", "0001350", "-125");
+    void* silo = NewSiloEx3(&host, 1, 1);
+    bool clean = true;
+    for (TWord tank = 0; tank <= 255; ++tank) {
+        // The high bytes of each word are noise a host may leave.
+        const TCallResult level = CallSlot(silo, kGetLevel, {0xABCD0000u | tank}, true);
+        const TWord state = CallSlot(silo, kGetState, {}).Eax & 0xFF;
+        if (level.StackDelta != 0 || state != (tank < 33 ? 1u : 3u)) clean = false;
+        double record[4] = {};
+        if (CallSlot(silo, kGetTemperatures, {tank, Word(record)}).StackDelta != 0) clean = false;
+        if (CallSlot(silo, kGetTemperatures, {tank, 0}).StackDelta != 0) clean = false;
+        if (CallSlot(silo, kGetAuxValue, {tank}).StackDelta != 0) clean = false;
+        host.Answer = DensityAnswer("00812345");
+        if (CallSlot(silo, kGetDensity, {tank}, true).StackDelta != 0) clean = false;
+        host.Answer = LevelAnswer("0012345", "0001350", "-125");
+        CallSlot(silo, kSetState, {tank});
+        if ((CallSlot(silo, kGetState, {}).Eax & 0xFF) != tank) clean = false;
+        CallSlot(silo, kSetState, {1});
+    }
+    CHECK(clean);
+    CHECK_EQ(CallSlot(silo, kClearWordPair, {0, 0}).StackDelta, 0);
+    CHECK_EQ(CallEntry(TableOf(silo)[kGetDescription], {0, Word(silo)}).StackDelta, 0);
     DestroySilo(silo);
 }
 

@@ -222,8 +222,15 @@ BOOL TScriptedComm::ReadFile(THandle, void* buffer, DWORD count, DWORD* read, TO
     return TRUE;
 }
 
-BOOL TScriptedComm::WriteFile(THandle, const void* buffer, DWORD count, DWORD* written,
+BOOL TScriptedComm::WriteFile(THandle device, const void* buffer, DWORD count, DWORD* written,
                               TOverlapped* overlapped) {
+    const BOOL result = WriteLocked(device, buffer, count, written, overlapped);
+    if (OnWrite) OnWrite();
+    return result;
+}
+
+BOOL TScriptedComm::WriteLocked(THandle, const void* buffer, DWORD count, DWORD* written,
+                                TOverlapped* overlapped) {
     std::lock_guard lock(FMutex);
     const TOutcome outcome = Take("WriteFile", N(count));
     if (outcome.Result == FALSE && !outcome.Pending) return Finish(outcome);
@@ -401,6 +408,19 @@ BOOL TScriptedComm::TerminateThread(THandle thread, DWORD exitCode) {
     return PlatformComm().TerminateThread(thread, exitCode);
 }
 
-void TScriptedComm::Sleep(DWORD milliseconds) { PlatformComm().Sleep(milliseconds); }
+void TScriptedComm::Sleep(DWORD milliseconds) {
+    if (!InstantSleep) {
+        PlatformComm().Sleep(milliseconds);
+        return;
+    }
+    for (int i = 0; i < 100; ++i) {
+        {
+            std::lock_guard lock(FMutex);
+            if (FDriverInput.empty()) break;
+        }
+        PlatformComm().Sleep(1);
+    }
+    PlatformComm().Sleep(1);
+}
 
 }  // namespace qmx::test

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -55,6 +56,12 @@ public:
     // Handles created through this backend and not closed yet.
     int OpenHandles();
 
+    // Sleeps end once the driver has handed over what it received, instead
+    // of after their time (for fuzzing, where time is short).
+    bool InstantSleep = false;
+    // Called after every write, outside the backend's lock.
+    std::function<void()> OnWrite;
+
     TDcb Dcb{};                        // what the driver holds
     std::vector<DWORD> WrittenSpans;   // the length of every write, in order
     std::size_t DriverQueueLimit = 4096;
@@ -94,6 +101,7 @@ private:
     // Records the call and returns its scripted outcome.
     TOutcome Take(const std::string& name, const std::string& arguments);
     BOOL Finish(const TOutcome& outcome);
+    BOOL WriteLocked(THandle device, const void* buffer, DWORD count, DWORD* written, TOverlapped* overlapped);
     void CompleteWaitLocked(DWORD mask);
 
     std::mutex FMutex;

@@ -1,0 +1,56 @@
+// The framed port's receiver and Transact fed any byte stream in any
+// chunking, through the scripted comm backend: the input is a list of
+// chunks (a length byte, then that many bytes) that the line delivers after
+// each request goes out. Whatever arrives, the transaction ends with link
+// state 1, 2 or 3, status 100, and an accepted answer passes the check.
+
+#include <cstdint>
+#include <cstdlib>
+#include <mutex>
+#include <vector>
+
+#include "protocol/frame.h"
+#include "serial/kalvor_port.h"
+#include "support/scripted_comm.h"
+
+namespace {
+
+std::vector<std::vector<std::uint8_t>> gChunks;
+
+bool Check(void*, std::uint8_t, const std::uint8_t* answer, std::int32_t, std::uint8_t& received,
+           std::uint8_t& expected) {
+    return qmx::JudgeAnswer(answer, received, expected) == qmx::TAnswerStatus::Valid;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static qmx::test::TScriptedComm comm;
+    static qmx::TKalvorComPort* port = [] {
+        comm.InstantSleep = true;
+        comm.DriverQueueLimit = 1 << 16;
+        comm.OnWrite = [] {
+            for (const auto& chunk : gChunks) comm.Receive(chunk);
+        };
+        auto* opened = new qmx::TKalvorComPort(1, comm);  // lives for the whole run
+        opened->SetOnCheckAnswer(qmx::TAnswerCheck(&Check, nullptr));
+        return opened;
+    }();
+    if (size < 1) return 0;
+    const std::uint8_t expected = data[0];
+    gChunks.clear();
+    for (std::size_t at = 1; at < size;) {
+        const std::size_t length = std::min<std::size_t>(data[at], size - at - 1);
+        gChunks.emplace_back(data + at + 1, data + at + 1 + length);
+        at += 1 + length;
+    }
+    const std::uint8_t request[] = {0x02, 'L', '0', '1', 0x03, 0x4C};
+    std::uint8_t answer[256] = {};
+    port->Transact(17, request, sizeof request, answer, expected, 0, -1);
+    const std::uint8_t link = port->GetLinkState();
+    if (expected != 0 && link != 1 && link != 2 && link != 3) std::abort();
+    if (port->Status() != qmx::TKalvorComPort::kNoOutcome) std::abort();
+    if (expected != 0 && link == 1 && qmx::JudgeAnswer(answer, expected, expected) != qmx::TAnswerStatus::Valid)
+        std::abort();
+    return 0;
+}
