@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdio>
 #include <chrono>
 #include <fstream>
 #include <random>
@@ -293,6 +294,8 @@ TEST(Cycles, ThousandSilosOnAPortAndThousandSwitchesLeaveNothingBehind) {
     const std::size_t threads = EntriesIn("/proc/self/task");
     const long pages = ResidentPages();
     cycle();
+    std::printf("open files %zu -> %zu, threads %zu -> %zu, resident pages %ld -> %ld\n", files,
+                EntriesIn("/proc/self/fd"), threads, EntriesIn("/proc/self/task"), pages, ResidentPages());
     EXPECT_EQ(EntriesIn("/proc/self/fd"), files);
     EXPECT_EQ(EntriesIn("/proc/self/task"), threads);
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
