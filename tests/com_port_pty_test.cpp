@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "serial/com_port.h"
+#include "support/process_counts.h"
 #include "support/pty_pair.h"
 
 namespace qmx {
@@ -90,14 +91,6 @@ void PutAll(TComPort& port, const std::vector<std::uint8_t>& bytes) {
     }
 }
 
-std::size_t EntriesIn(const char* directory) {
-    std::size_t count = 0;
-    if (DIR* dir = ::opendir(directory)) {
-        while (::readdir(dir) != nullptr) ++count;
-        ::closedir(dir);
-    }
-    return count;
-}
 
 TEST(ComPortPty, BytesTravelBothWays) {
     TPtyPair pty(kPort);
@@ -189,11 +182,11 @@ TEST(ComPortPty, FarEndHangingUpCostsNoProcessorAndCloseCompletes) {
 TEST(ComPortPty, OpenCloseCyclesLeaveFilesAndThreadsAsTheyWere) {
     TPtyPair pty(kPort);
     { TComPort warmUp(kPort); }
-    const std::size_t files = EntriesIn("/proc/self/fd");
-    const std::size_t threads = EntriesIn("/proc/self/task");
+    const std::size_t files = test::OpenFiles();
+    const std::size_t threads = test::Threads();
     for (int i = 0; i < 200; ++i) TComPort port(kPort);
-    EXPECT_EQ(EntriesIn("/proc/self/fd"), files);
-    EXPECT_EQ(EntriesIn("/proc/self/task"), threads);
+    EXPECT_EQ(test::OpenFiles(), files);
+    EXPECT_EQ(test::Threads(), threads);
 }
 
 }  // namespace

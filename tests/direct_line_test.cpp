@@ -14,6 +14,7 @@
 #include "serial/kalvor_port.h"
 #include "sim_server.h"
 #include "support/frames.h"
+#include "support/process_counts.h"
 #include "support/pty_pair.h"
 
 namespace qmx {
@@ -118,22 +119,14 @@ TEST_F(DirectLine, FieldsThatAreNotNumbersReadAsTheirDefaults) {
 }
 
 TEST(DirectLineOpen, FactoryFailsCleanlyOnADeviceThatDoesNotExist) {
-    const auto entries = [] {
-        std::size_t count = 0;
-        if (DIR* dir = ::opendir("/proc/self/fd")) {
-            while (::readdir(dir) != nullptr) ++count;
-            ::closedir(dir);
-        }
-        return count;
-    };
-    const std::size_t before = entries();
+    const std::size_t before = test::OpenFiles();
     try {
         GetSiloEx3(nullptr, kComNumber, 0);
         ADD_FAILURE() << "a silo on a missing device";
     } catch (const EOpenPortFail& error) {
         EXPECT_STREQ(error.what(), "\xCD\xE5\xE2\xEE\xE7\xEC\xEE\xE6\xED\xEE \xEE\xF2\xEA\xF0\xFB\xF2\xFC COM9");
     }
-    EXPECT_EQ(entries(), before);
+    EXPECT_EQ(test::OpenFiles(), before);
 }
 
 // The framed port against a far end that the test scripts byte by byte.

@@ -23,6 +23,7 @@
 #include "support/fake_menu.h"
 #include "support/fake_port.h"
 #include "support/frames.h"
+#include "support/process_counts.h"
 #include "support/pty_pair.h"
 #include "support/recording_host.h"
 #include "support/scripted_comm.h"
@@ -42,14 +43,6 @@ double ProcessCpuSeconds() {
     return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
 }
 
-std::size_t EntriesIn(const char* directory) {
-    std::size_t count = 0;
-    if (DIR* dir = ::opendir(directory)) {
-        while (::readdir(dir) != nullptr) ++count;
-        ::closedir(dir);
-    }
-    return count;
-}
 
 // Resident memory in pages.
 long ResidentPages() {
@@ -290,14 +283,14 @@ TEST(Cycles, ThousandSilosOnAPortAndThousandSwitchesLeaveNothingBehind) {
         for (int i = 0; i < 1000; ++i) silo.SetConnectionType(i % 2 == 0 ? kPort + 2 : 1);
     };
     cycle();  // warm up the allocator
-    const std::size_t files = EntriesIn("/proc/self/fd");
-    const std::size_t threads = EntriesIn("/proc/self/task");
+    const std::size_t files = test::OpenFiles();
+    const std::size_t threads = test::Threads();
     const long pages = ResidentPages();
     cycle();
     std::printf("open files %zu -> %zu, threads %zu -> %zu, resident pages %ld -> %ld\n", files,
-                EntriesIn("/proc/self/fd"), threads, EntriesIn("/proc/self/task"), pages, ResidentPages());
-    EXPECT_EQ(EntriesIn("/proc/self/fd"), files);
-    EXPECT_EQ(EntriesIn("/proc/self/task"), threads);
+                test::OpenFiles(), threads, test::Threads(), pages, ResidentPages());
+    EXPECT_EQ(test::OpenFiles(), files);
+    EXPECT_EQ(test::Threads(), threads);
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
     // The sanitizers keep freed memory aside on purpose; there LeakSanitizer
     // (at exit) is what finds a silo left behind.

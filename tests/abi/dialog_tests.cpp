@@ -13,7 +13,7 @@
 #include "fake_host.h"
 #include "fake_menu.h"
 #include "harness.h"
-#include "screenshot.h"
+#include "screen_capture.h"
 
 namespace qmx::abi {
 namespace {
@@ -119,7 +119,9 @@ struct TOperator {
 
         if (!ScreenshotDirectory.empty()) {
             Sleep(300);
-            Expect(SaveScreenshot(dialog, ScreenshotDirectory + "\\connection-dialog.png"), "the screenshot");
+            RECT area{};
+            GetWindowRect(dialog, &area);
+            Expect(tools::SaveScreenArea(area, ScreenshotDirectory + "\\connection-dialog.png"), "the screenshot");
         }
 
         // Enter does nothing while Save is disabled.

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "png_writer.h"
+#include "screen_capture.h"
 
 namespace {
 
@@ -170,26 +170,12 @@ DWORD WINAPI ReadTanks(void*) {
     }
 }
 
+// The window and, to its right, room for the open menu.
 void SaveScreen(const std::string& path) {
-    RECT bounds{};
-    GetWindowRect(gWindow, &bounds);
-    const int width = bounds.right - bounds.left + 200, height = bounds.bottom - bounds.top;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, bounds.left, bounds.top, SRCCOPY);
-    SelectObject(memory, old);
-    BITMAPINFO info{};
-    info.bmiHeader = {sizeof info.bmiHeader, width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    std::vector<unsigned char> bgra(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
-    GetDIBits(memory, bitmap, 0, static_cast<UINT>(height), bgra.data(), &info, DIB_RGB_COLORS);
-    DeleteObject(bitmap);
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    std::vector<std::uint8_t> rgb;
-    for (std::size_t i = 0; i < bgra.size(); i += 4) rgb.insert(rgb.end(), {bgra[i + 2], bgra[i + 1], bgra[i]});
-    qmx::tools::TPngWriter::Write(path, width, height, rgb);
+    RECT area{};
+    GetWindowRect(gWindow, &area);
+    area.right += 200;
+    qmx::tools::SaveScreenArea(area, path);
 }
 
 int gTanksShown = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
-// A PNG of what a window shows on the screen.
+// A PNG of a part of the screen, for screenshots made under Windows (or
+// Wine on a virtual display).
 
 #include <windows.h>
 
@@ -9,18 +10,17 @@
 
 #include "png_writer.h"
 
-namespace qmx::abi {
+namespace qmx::tools {
 
-inline bool SaveScreenshot(HWND window, const std::string& path) {
-    RECT bounds{};
-    if (!GetWindowRect(window, &bounds)) return false;
-    const int width = bounds.right - bounds.left;
-    const int height = bounds.bottom - bounds.top;
+inline bool SaveScreenArea(const RECT& area, const std::string& path) {
+    const int width = area.right - area.left;
+    const int height = area.bottom - area.top;
+    if (width <= 0 || height <= 0) return false;
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
     HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, bounds.left, bounds.top, SRCCOPY);
+    BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
     SelectObject(memory, old);
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof info.bmiHeader;
@@ -38,7 +38,7 @@ inline bool SaveScreenshot(HWND window, const std::string& path) {
     std::vector<std::uint8_t> rgb;
     rgb.reserve(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
     for (std::size_t i = 0; i < bgra.size(); i += 4) rgb.insert(rgb.end(), {bgra[i + 2], bgra[i + 1], bgra[i]});
-    return tools::TPngWriter::Write(path, width, height, rgb);
+    return TPngWriter::Write(path, width, height, rgb);
 }
 
-}  // namespace qmx::abi
+}  // namespace qmx::tools
