@@ -15,6 +15,10 @@
 
 namespace {
 
+// What the line delivers after each request. The port's writer thread reads
+// it (a write may still go out as the next input is set up), so it is
+// guarded.
+std::mutex gChunksLock;
 std::vector<std::vector<std::uint8_t>> gChunks;
 
 bool Check(void*, std::uint8_t, const std::uint8_t* answer, std::int32_t, std::uint8_t& received,
@@ -30,7 +34,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         comm.InstantSleep = true;
         comm.DriverQueueLimit = 1 << 16;
         comm.OnWrite = [] {
-            for (const auto& chunk : gChunks) comm.Receive(chunk);
+            std::vector<std::vector<std::uint8_t>> chunks;
+            {
+                std::lock_guard lock(gChunksLock);
+                chunks = gChunks;
+            }
+            for (const auto& chunk : chunks) comm.Receive(chunk);
         };
         auto* opened = new qmx::TKalvorComPort(1, comm);  // lives for the whole run
         opened->SetOnCheckAnswer(qmx::TAnswerCheck(&Check, nullptr));
@@ -38,11 +47,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }();
     if (size < 1) return 0;
     const std::uint8_t expected = data[0];
-    gChunks.clear();
+    std::vector<std::vector<std::uint8_t>> chunks;
     for (std::size_t at = 1; at < size;) {
         const std::size_t length = std::min<std::size_t>(data[at], size - at - 1);
-        gChunks.emplace_back(data + at + 1, data + at + 1 + length);
+        chunks.emplace_back(data + at + 1, data + at + 1 + length);
         at += 1 + length;
+    }
+    {
+        std::lock_guard lock(gChunksLock);
+        gChunks = std::move(chunks);
     }
     const std::uint8_t request[] = {0x02, 'L', '0', '1', 0x03, 0x4C};
     std::uint8_t answer[256] = {};
