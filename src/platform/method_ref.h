@@ -19,14 +19,6 @@ public:
     TMethodRef() = default;
     TMethodRef(TCode code, void* object) : FCode(code), FObject(object) {}
 
-    // Binds a member function to an object, e.g. Bind<&TSilo::CheckAnswer>(silo).
-    template <auto Method, class T>
-    static TMethodRef Bind(T* object) {
-        return TMethodRef(
-            [](void* self, Args... args) -> R { return (static_cast<T*>(self)->*Method)(args...); },
-            object);
-    }
-
     explicit operator bool() const { return FCode != nullptr; }
     R operator()(Args... args) const { return FCode(FObject, args...); }
 
