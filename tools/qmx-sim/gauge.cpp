@@ -19,10 +19,14 @@ constexpr TFaultName kFaults[] = {
     {TFault::None, "none"},         {TFault::NoAnswer, "no-answer"}, {TFault::BadCheck, "bad-check"},
     {TFault::NoEtx, "no-etx"},      {TFault::ExtraBytes, "extra"},   {TFault::Noise, "noise"},
     {TFault::Short, "short"},       {TFault::Slow, "slow"},          {TFault::Late, "late"},
-    {TFault::Flood, "flood"},       {TFault::Junk, "junk"},
+    {TFault::JustLate, "just-late"}, {TFault::Flood, "flood"},      {TFault::Junk, "junk"},
+    {TFault::WrongTank, "wrong-tank"},
 };
 
 constexpr int kLateMs = 1200;
+// Past the driver's one-second wait, and before the 70 ms that follow it
+// are over: where an answer meant for one request can meet the next.
+constexpr int kJustLateMs = 1040;
 constexpr int kSlowGapMs = 15;
 
 std::string Field(long long value, int width) {
@@ -56,6 +60,19 @@ const char* FaultName(TFault fault) {
     for (const auto& entry : kFaults)
         if (entry.Fault == fault) return entry.Name;
     return "?";
+}
+
+std::optional<std::vector<TFault>> ParseFaultList(const std::string& text) {
+    std::vector<TFault> faults;
+    std::size_t at = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', at);
+        const auto fault = ParseFault(Trim(text.substr(at, comma == std::string::npos ? comma : comma - at)));
+        if (!fault) return std::nullopt;
+        faults.push_back(*fault);
+        if (comma == std::string::npos) return faults;
+        at = comma + 1;
+    }
 }
 
 std::string FaultNames() {
@@ -92,6 +109,7 @@ TGauge::TGauge() {
         tank.Density = product.Density + (i % 3) * 0.0011;
         FTanks.push_back(tank);
     }
+    FScripts.resize(kTankCount);
 }
 
 double TGauge::LevelAt(int tank, double elapsedSeconds) const {
@@ -101,6 +119,10 @@ double TGauge::LevelAt(int tank, double elapsedSeconds) const {
 
 void TGauge::SetFaultAll(TFault fault) {
     for (auto& tank : FTanks) tank.Fault = fault;
+}
+
+void TGauge::SetScript(int tank, std::vector<TFault> faults) {
+    FScripts.at(static_cast<std::size_t>(tank - 1)) = TScript{std::move(faults), 0};
 }
 
 void TGauge::SetFaultNext(TFault fault, int count) {
@@ -167,6 +189,13 @@ bool TGauge::LoadConfig(const std::string& path, std::string& error) {
                 return false;
             }
             tank.Fault = *fault;
+        } else if (key == "script") {
+            const auto faults = ParseFaultList(value);
+            if (!faults) {
+                error = "script = KIND, KIND, ... (each one of " + FaultNames() + ")";
+                return false;
+            }
+            SetScript(number, *faults);
         } else if (!numeric) {
             error = key + " needs a number: " + value;
             return false;
@@ -220,13 +249,19 @@ std::optional<TReply> TGauge::Answer(const std::vector<std::uint8_t>& request, d
     if (tank < 1 || tank > kTankCount) return std::nullopt;
 
     TFault fault = FTanks[static_cast<std::size_t>(tank - 1)].Fault;
+    if (TScript& script = FScripts[static_cast<std::size_t>(tank - 1)]; !script.Faults.empty()) {
+        fault = script.Faults[script.Next];
+        script.Next = (script.Next + 1) % script.Faults.size();
+    }
     if (FNextCount > 0) {
         fault = FNextFault;
         --FNextCount;
     }
     const bool junk = fault == TFault::Junk;
+    // A gauge that mixes its tanks up answers for the next one.
+    const int answering = fault == TFault::WrongTank ? tank % kTankCount + 1 : tank;
     TReply reply;
-    reply.Bytes = letter == 'L' ? LevelAnswer(tank, elapsedSeconds, junk) : DensityAnswer(tank, junk);
+    reply.Bytes = letter == 'L' ? LevelAnswer(answering, elapsedSeconds, junk) : DensityAnswer(answering, junk);
     auto& bytes = reply.Bytes;
     switch (fault) {
         case TFault::NoAnswer: return std::nullopt;
@@ -240,6 +275,7 @@ std::optional<TReply> TGauge::Answer(const std::vector<std::uint8_t>& request, d
         case TFault::Short: bytes.resize(bytes.size() - 5); break;
         case TFault::Slow: reply.ByteGapMs = kSlowGapMs; break;
         case TFault::Late: reply.DelayMs = kLateMs; break;
+        case TFault::JustLate: reply.DelayMs = kJustLateMs; break;
         case TFault::Flood: bytes.insert(bytes.end(), 300 - bytes.size(), '0'); break;
         default: break;
     }

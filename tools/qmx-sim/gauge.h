@@ -22,8 +22,10 @@ enum class TFault {
     Short,        // the answer cut short
     Slow,         // byte by byte, within the second (stays good)
     Late,         // after the one-second wait
+    JustLate,     // after the one-second wait, within the 70 ms that follow it
     Flood,        // more than 256 bytes
     Junk,         // fields that are not numbers
+    WrongTank,    // the answer of the next tank, naming it
 };
 
 std::optional<TFault> ParseFault(const std::string& name);
@@ -42,6 +44,10 @@ struct TTank {
     TFault Fault = TFault::None;
 };
 
+// "no-answer, late" into faults; nothing when a name is unknown or the list
+// is empty.
+std::optional<std::vector<TFault>> ParseFaultList(const std::string& text);
+
 // How an answer is to go out.
 struct TReply {
     std::vector<std::uint8_t> Bytes;
@@ -54,7 +60,8 @@ public:
     TGauge();  // a station's worth of tanks
 
     // Reads a config file of [tank N] sections (product, level, drift, aux,
-    // temperature, density, fault) and a [faults] section (next = KIND:N).
+    // temperature, density, fault, script) and a [faults] section
+    // (next = KIND:N).
     bool LoadConfig(const std::string& path, std::string& error);
 
     // The answer to one request frame (STX ... ETX check), or nothing.
@@ -64,6 +71,9 @@ public:
     void SetFault(int tank, TFault fault) { Tank(tank).Fault = fault; }
     void SetFaultAll(TFault fault);
     void SetFaultNext(TFault fault, int count);
+    // Faults for the tank's successive requests, over and over, ahead of its
+    // own fault; an empty script ends it.
+    void SetScript(int tank, std::vector<TFault> faults);
 
     double LevelAt(int tank, double elapsedSeconds) const;
 
@@ -71,7 +81,13 @@ private:
     std::vector<std::uint8_t> LevelAnswer(int tank, double elapsedSeconds, bool junk) const;
     std::vector<std::uint8_t> DensityAnswer(int tank, bool junk) const;
 
+    struct TScript {
+        std::vector<TFault> Faults;
+        std::size_t Next = 0;
+    };
+
     std::vector<TTank> FTanks;
+    std::vector<TScript> FScripts;
     TFault FNextFault = TFault::None;
     int FNextCount = 0;
 };
