@@ -225,6 +225,11 @@ public:
     virtual BOOL SetThreadPriority(THandle thread, int priority) = 0;
     virtual BOOL TerminateThread(THandle thread, DWORD exitCode) = 0;
     virtual void Sleep(DWORD milliseconds) = 0;
+
+    // Time.
+    // A monotonic clock in milliseconds, finer than the system tick; it
+    // wraps, so only differences between readings count.
+    virtual DWORD Milliseconds() = 0;
 };
 
 // The backend of this platform: Win32 on Windows, termios elsewhere.

@@ -239,6 +239,13 @@ public:
         while (::nanosleep(&delay, &delay) != 0) {
         }
     }
+
+    DWORD Milliseconds() override {
+        timespec now{};
+        ::clock_gettime(CLOCK_MONOTONIC, &now);
+        return static_cast<DWORD>(static_cast<std::uint64_t>(now.tv_sec) * 1000u +
+                                  static_cast<std::uint64_t>(now.tv_nsec) / 1000000u);
+    }
 };
 
 }  // namespace

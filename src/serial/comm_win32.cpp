@@ -66,6 +66,17 @@ public:
         return ::TerminateThread(thread, exitCode);
     }
     void Sleep(DWORD milliseconds) override { ::Sleep(milliseconds); }
+    // GetTickCount moves in steps of the system tick (10 to 16 ms), too
+    // coarse for the quiet spans the framed port measures; the performance
+    // counter is as old as XP and fine.
+    DWORD Milliseconds() override {
+        LARGE_INTEGER frequency{}, counter{};
+        if (!::QueryPerformanceFrequency(&frequency) || frequency.QuadPart == 0) return ::GetTickCount();
+        ::QueryPerformanceCounter(&counter);
+        const LONGLONG perSecond = frequency.QuadPart;
+        const LONGLONG count = counter.QuadPart;
+        return static_cast<DWORD>((count / perSecond) * 1000 + (count % perSecond) * 1000 / perSecond);
+    }
 };
 
 }  // namespace

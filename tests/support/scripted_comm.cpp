@@ -408,11 +408,16 @@ BOOL TScriptedComm::TerminateThread(THandle thread, DWORD exitCode) {
     return PlatformComm().TerminateThread(thread, exitCode);
 }
 
+DWORD TScriptedComm::Milliseconds() {
+    return InstantSleep ? FSleptClock.load() : PlatformComm().Milliseconds();
+}
+
 void TScriptedComm::Sleep(DWORD milliseconds) {
     if (!InstantSleep) {
         PlatformComm().Sleep(milliseconds);
         return;
     }
+    FSleptClock += milliseconds;
     for (int i = 0; i < 100; ++i) {
         {
             std::lock_guard lock(FMutex);

@@ -6,6 +6,7 @@
 // recorded with its arguments. Events and threads are real (the platform's),
 // so the port's workers run as they would on a device.
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -57,7 +58,8 @@ public:
     int OpenHandles();
 
     // Sleeps end once the driver has handed over what it received, instead
-    // of after their time (for fuzzing, where time is short).
+    // of after their time (for fuzzing, where time is short); the clock then
+    // moves by what each sleep was asked for.
     bool InstantSleep = false;
     // Called after every write, outside the backend's lock.
     std::function<void()> OnWrite;
@@ -94,6 +96,7 @@ public:
     BOOL SetThreadPriority(THandle thread, int priority) override;
     BOOL TerminateThread(THandle thread, DWORD exitCode) override;
     void Sleep(DWORD milliseconds) override;
+    DWORD Milliseconds() override;
 
     static THandle DeviceHandle() { return reinterpret_cast<THandle>(std::uintptr_t{0xC0DE}); }
 
@@ -122,6 +125,7 @@ private:
     std::map<TOverlapped*, DWORD> FCompleted;  // transferred counts of completed pending I/O
     std::map<THandle, std::string> FKinds;     // handle -> "event" or "thread"
     bool FDeviceOpen = false;
+    std::atomic<DWORD> FSleptClock{0};  // the clock of instant sleeps
 };
 
 }  // namespace qmx::test
