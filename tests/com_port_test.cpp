@@ -281,30 +281,43 @@ TEST(ComPortInput, ArrivedBytesReachTheRingAndDataArrived) {
     EXPECT_EQ(port.UnreadInputCount(), 0);
 }
 
-TEST(ComPortInput, FullRingStopsReadingUntilABytesIsTaken) {
-    TScriptedComm comm;
-    comm.DriverQueueLimit = 20000;
-    TCountingPort port(1, comm);
-    const auto bytes = Bytes(8192 + 10);
-    comm.Receive(bytes);
-    ASSERT_TRUE(port.WaitForTotal(8192));
-    EXPECT_EQ(port.UnreadInputCount(), 8192);
-    EXPECT_EQ(port.PeekInput(8192), bytes[8191]);
-    EXPECT_THROW(port.PeekInput(8193), EBufferIsEmpty);
-    EXPECT_EQ(port.PeekInput(1), bytes[0]);
+// Room made in a full ring, on the owner's thread: the driver raises no new
+// EV_RXCHAR for what it already holds, so the port ends the event thread's
+// wait itself. Wine ends such a wait as aborted; that is no failure.
+TEST(ComPortInput, RoomMadeInAFullRingIsFilledFromWhatTheDriverHolds) {
+    struct TCase {
+        const char* Name;
+        bool AbortLikeWine;
+        bool ByPurge;
+    };
+    for (const TCase& c : {TCase{"GetChar", false, false}, TCase{"GetChar, Wine", true, false},
+                           TCase{"Purge", false, true}, TCase{"Purge, Wine", true, true}}) {
+        TScriptedComm comm;
+        comm.DriverQueueLimit = 20000;
+        comm.AbortWaitOnMaskChange(c.AbortLikeWine);
+        TCountingPort port(1, comm);
+        const auto bytes = Bytes(8192 + 10);
+        comm.Receive(bytes);
+        ASSERT_TRUE(port.WaitForTotal(8192)) << c.Name;
+        EXPECT_EQ(port.UnreadInputCount(), 8192) << c.Name;
+        EXPECT_EQ(port.PeekInput(8192), bytes[8191]) << c.Name;
+        EXPECT_THROW(port.PeekInput(8193), EBufferIsEmpty) << c.Name;
+        EXPECT_EQ(port.PeekInput(1), bytes[0]) << c.Name;
 
-    // Another arrival finds the ring full: nothing is read, nothing reported.
-    const auto before = port.CountsSoFar().size();
-    comm.Receive({0xEE});
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(port.CountsSoFar().size(), before);
-
-    EXPECT_EQ(port.GetChar(), bytes[0]);
-    EXPECT_EQ(port.UnreadInputCount(), 8191);
-    comm.Receive({0xEF});
-    ASSERT_TRUE(port.WaitForTotal(8193));
-    EXPECT_EQ(port.UnreadInputCount(), 8192) << "exactly the free byte was read";
-    EXPECT_EQ(port.PeekInput(8192), bytes[8192]);
+        if (c.ByPurge) {
+            port.Purge();
+            comm.Receive({0xEE});
+            ASSERT_TRUE(port.WaitForTotal(8193)) << c.Name;
+            EXPECT_EQ(port.UnreadInputCount(), 1) << c.Name << ": the driver's bytes went with the ring's";
+            EXPECT_EQ(port.PeekInput(1), 0xEE) << c.Name;
+        } else {
+            EXPECT_EQ(port.GetChar(), bytes[0]) << c.Name;
+            // No further arrival: the byte the driver holds fills the room.
+            ASSERT_TRUE(port.WaitForTotal(8193)) << c.Name;
+            EXPECT_EQ(port.UnreadInputCount(), 8192) << c.Name << ": exactly the free byte was read";
+            EXPECT_EQ(port.PeekInput(8192), bytes[8192]) << c.Name;
+        }
+    }
 }
 
 TEST(ComPortInput, InputCrossingTheEndOfTheRingIsReadInTwo) {
@@ -406,7 +419,9 @@ TEST(ComPortFailure, DeviceThatKeepsFailingIsPacedAndStillCloses) {
 
 TEST(ComPortFailure, FailedWaitCompletionEndsTheEventThreadAndCloseStillCompletes) {
     TScriptedComm comm;
-    comm.Next("GetOverlappedResult", TOutcome{FALSE, ERROR_BAD_COMMAND});
+    // A failure that says nothing of a device gone (those keep the thread
+    // going, paced, for the port to be opened again).
+    comm.Next("GetOverlappedResult", TOutcome{FALSE, ERROR_GEN_FAILURE});
     auto port = std::make_unique<TComPort>(1, comm);
     std::this_thread::sleep_for(50ms);
     port.reset();

@@ -34,6 +34,7 @@ char* TComPort::DeviceName(char* buffer, std::uint16_t portNumber) {
 }
 
 void TComPort::Open() {
+    FDeviceLost = false;
     FHandle = nullptr;
     FReadOverlapped = {};
     FComStat = {};
@@ -92,6 +93,22 @@ void TComPort::Close() {
     RunThreads(false);
     EndAbandonedIo();
     Release();
+}
+
+void TComPort::Reopen() {
+    Close();
+    Open();
+}
+
+bool TComPort::NoteDeviceFailure(DWORD error) {
+    // How Windows reports a device that has gone: a USB adapter pulled out
+    // fails every call with one of these, and the I/O it had pending is
+    // aborted. The POSIX layer maps a hang-up, EIO and ENXIO onto them.
+    const bool gone = error == ERROR_DEVICE_REMOVED || error == ERROR_BAD_COMMAND ||
+                      error == ERROR_ACCESS_DENIED || error == ERROR_OPERATION_ABORTED;
+    if (!gone || StopRequested()) return false;
+    FDeviceLost = true;
+    return true;
 }
 
 void TComPort::EndAbandonedIo() {
@@ -166,7 +183,10 @@ void TComPort::ApplySettings(std::int32_t baudRate, std::uint16_t parity, std::u
 
 DWORD TComPort::GetLineErrors(TComStat& stat) {
     DWORD errors = 0;
-    if (!FApi.ClearCommError(FHandle, &errors, &stat)) errors = 0;
+    if (!FApi.ClearCommError(FHandle, &errors, &stat)) {
+        NoteDeviceFailure(FApi.GetLastError());
+        errors = 0;
+    }
     // What the writer has not yet handed to the driver, not the driver's queue.
     stat.cbOutQue = PendingOutputCount();
     return errors;
@@ -212,7 +232,9 @@ std::uint8_t TComPort::GetChar() {
     TLockGuard guard(FPortLock);
     const std::uint8_t byte = PeekInput(1);
     FInTail = static_cast<std::uint16_t>((FInTail + 1u) % kInRingSize);
+    const bool wasFull = FInputFull != 0;
     FInputFull = 0;
+    if (wasFull) RequestRead();
     return byte;
 }
 
@@ -250,7 +272,9 @@ void TComPort::Purge() {
     TLockGuard guard(FPortLock);
     FApi.PurgeComm(FHandle, PURGE_RXABORT | PURGE_RXCLEAR);
     FInTail = FInHead;
+    const bool wasFull = FInputFull != 0;
     FInputFull = 0;
+    if (wasFull) RequestRead();
 }
 
 void TComPort::EscapeComm(DWORD function) {

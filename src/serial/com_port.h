@@ -83,6 +83,13 @@ protected:
     // Stops both workers and releases the device; a derived class calls it
     // first in its destructor, while its own fields still stand.
     void Close();
+    // True once the device has shown the signs of having gone (a USB adapter
+    // pulled, a pty hung up), until the port is opened again.
+    bool DeviceLost() const { return FDeviceLost; }
+    // Closes the port, its workers fully stopped, and opens the same device
+    // again with the settings it has: what Open raises, with the port then
+    // closed. Call only while nothing else uses the port.
+    void Reopen();
 
 private:
     void Open();
@@ -95,7 +102,12 @@ private:
     void RunWriterThread();
     void HandleCommEvents();
     void ReadInput();
+    void ReadPass();
     DWORD ReadSpan(std::uint8_t* destination, DWORD count);
+    // Makes the event thread read again: the driver raises no new EV_RXCHAR
+    // for bytes it already holds, so whatever frees room in the ring must
+    // say so.
+    void RequestRead();
     bool HasPendingOutput();
     void DrainOutput();
     void CallDataArrived(std::uint16_t count);
@@ -104,6 +116,9 @@ private:
     // gone costs no processor time; returns at once once a stop is requested.
     void BackOff(DWORD& delay, bool (TComPort::*stopping)() const);
     bool StopRequested() const { return FStopRequested.load() != 0; }
+    // Flags the device as gone when `error` is one of the signs of that,
+    // outside a stop; true then.
+    bool NoteDeviceFailure(DWORD error);
     bool EventThreadStopRequested() const { return FStopEventThread.load(); }
     void Acknowledge() { FApi.SetEvent(FAckEvent); }
 
@@ -156,6 +171,16 @@ private:
     // count as one.
     std::atomic<bool> FStopEventThread{false};
     std::atomic<bool> FArrivalsStarted{false};
+
+    // The event mask the event thread asks for; a SetCommMask with it from
+    // another thread ends the pending wait without changing what is asked.
+    std::atomic<DWORD> FCurrentMask{0};
+    // Room was made in a full ring: the event thread reads again.
+    std::atomic<bool> FReadRequested{false};
+    // Counts the waits ended on purpose, so that the event thread tells them
+    // from a wait the driver aborted.
+    std::atomic<std::uint32_t> FWakes{0};
+    std::atomic<bool> FDeviceLost{false};
 
     // Overlapped operations a worker has started and not yet seen end; a
     // worker cut off by the stop time-out may leave one, which Close ends

@@ -48,6 +48,8 @@ void TComPort::RunThreads(bool start) {
         TLockGuard guard(FPortLock);
         FStopRequested = 0;
         FStopEventThread = false;
+        FReadRequested = false;
+        FCurrentMask = kEventMask;
         FEventThread = FApi.CreateThread(nullptr, kWorkerStackSize, &TComPort::EventThreadMain, this, 0,
                                          &FEventThreadId);
         FApi.WaitForSingleObject(FAckEvent, kStartWait);
@@ -110,37 +112,54 @@ void TComPort::BackOff(DWORD& delay, bool (TComPort::*stopping)() const) {
 void TComPort::RunEventThread() {
     FWaitOverlapped = {};
     FWaitOverlapped.hEvent = FApi.CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    DWORD mask = kEventMask;
-    FApi.SetCommMask(FHandle, mask);
+    FApi.SetCommMask(FHandle, FCurrentMask);
     TCommTimeouts timeouts = kLineTimeouts;
     FApi.SetCommTimeouts(FHandle, &timeouts);
     Acknowledge();
 
     DWORD backOff = kFirstBackOff;
     for (;;) {
+        const std::uint32_t wakesBefore = FWakes;
         if (FApi.WaitCommEvent(FHandle, &FEventMask, &FWaitOverlapped)) {
             backOff = kFirstBackOff;
         } else {
             const DWORD error = FApi.GetLastError();
             if (error == ERROR_IO_PENDING) {
                 FWaitPending = true;
+                // A read asked for before the wait was pending would wait for
+                // the next byte: end the wait at once.
+                if (FReadRequested) {
+                    ++FWakes;
+                    FApi.SetCommMask(FHandle, FCurrentMask);
+                }
                 DWORD transferred = 0;
                 const BOOL completed = FApi.GetOverlappedResult(FHandle, &FWaitOverlapped, &transferred, TRUE);
+                const DWORD failure = completed ? ERROR_SUCCESS : FApi.GetLastError();
                 FWaitPending = false;
                 if (!completed) {
-                    // Some drivers (Wine's among them) end the pending wait
-                    // of a SetCommMask(0) as a failure: during a stop that is
-                    // the stop itself.
-                    if (EventThreadStopRequested()) Acknowledge();
-                    return;
+                    // Some drivers (Wine's among them) end a pending wait
+                    // that SetCommMask interrupts as a failure: during a stop
+                    // that is the stop itself, otherwise one of this port's
+                    // own wake-ups.
+                    if (EventThreadStopRequested()) {
+                        Acknowledge();
+                        return;
+                    }
+                    const bool woken = failure == ERROR_OPERATION_ABORTED && FWakes != wakesBefore;
+                    if (!woken && !NoteDeviceFailure(failure)) return;
+                    FEventMask = 0;
+                    FApi.ResetEvent(FWaitOverlapped.hEvent);
+                    if (!woken) BackOff(backOff, &TComPort::EventThreadStopRequested);
+                } else {
+                    CallOnCommEvent(FEventMask);
+                    FApi.ResetEvent(FWaitOverlapped.hEvent);
+                    backOff = kFirstBackOff;
                 }
-                CallOnCommEvent(FEventMask);
-                FApi.ResetEvent(FWaitOverlapped.hEvent);
-                backOff = kFirstBackOff;
-            } else if (error == ERROR_INVALID_PARAMETER && (mask & kRingTrailingEdge) != 0) {
-                mask = kEventMaskFallback;
-                FApi.SetCommMask(FHandle, mask);
+            } else if (error == ERROR_INVALID_PARAMETER && (FCurrentMask & kRingTrailingEdge) != 0) {
+                FCurrentMask = kEventMaskFallback;
+                FApi.SetCommMask(FHandle, kEventMaskFallback);
             } else {
+                NoteDeviceFailure(error);
                 BackOff(backOff, &TComPort::EventThreadStopRequested);
             }
         }
@@ -158,10 +177,30 @@ void TComPort::RunEventThread() {
 
 void TComPort::HandleCommEvents() {
     if ((FEventMask & kLineErrorEvents) != 0) UpdateLineErrors();
-    if ((FEventMask & EV_RXCHAR) != 0) ReadInput();
+    if ((FEventMask & EV_RXCHAR) != 0 || FReadRequested) ReadInput();
+}
+
+void TComPort::RequestRead() {
+    FReadRequested = true;
+    // The event thread may be waiting for line events, on a driver that
+    // holds bytes it has reported already: a SetCommMask with the mask it
+    // asks for ends the wait and changes nothing else. Once its stop is
+    // asked for, the thread looks no more.
+    if (EventThreadStopRequested() || FHandle == nullptr) return;
+    ++FWakes;
+    FApi.SetCommMask(FHandle, FCurrentMask);
 }
 
 void TComPort::ReadInput() {
+    // A handler that takes bytes out of a full ring asks for another pass:
+    // what the driver still holds raises no new event.
+    do {
+        FReadRequested = false;
+        ReadPass();
+    } while (FReadRequested && !EventThreadStopRequested());
+}
+
+void TComPort::ReadPass() {
     DWORD waiting = 0;
     {
         TLockGuard guard(FPortLock);
@@ -211,9 +250,13 @@ void TComPort::ReadInput() {
 DWORD TComPort::ReadSpan(std::uint8_t* destination, DWORD count) {
     DWORD read = 0;
     if (FApi.ReadFile(FHandle, destination, count, &read, &FReadOverlapped)) return read;
-    if (FApi.GetLastError() != ERROR_IO_PENDING) return 0;
+    if (const DWORD error = FApi.GetLastError(); error != ERROR_IO_PENDING) {
+        NoteDeviceFailure(error);
+        return 0;
+    }
     FReadPending = true;
     const BOOL completed = FApi.GetOverlappedResult(FHandle, &FReadOverlapped, &read, TRUE);
+    if (!completed) NoteDeviceFailure(FApi.GetLastError());
     FReadPending = false;
     if (!completed) return 0;
     FApi.ResetEvent(FReadOverlapped.hEvent);
@@ -296,13 +339,15 @@ void TComPort::DrainOutput() {
             backOff = kFirstBackOff;
             continue;
         }
-        if (FApi.GetLastError() == ERROR_IO_PENDING) {
+        if (const DWORD error = FApi.GetLastError(); error == ERROR_IO_PENDING) {
             FWritePending = true;
             const bool signalled = FApi.WaitForSingleObject(FWriteDoneEvent, FWriteTimeout) == WAIT_OBJECT_0;
             // A write still pending after the time-out is ended before its
             // record is used again.
             if (!signalled) FApi.CancelIoEx(FHandle, &FWriteOverlapped);
             const BOOL completed = FApi.GetOverlappedResult(FHandle, &FWriteOverlapped, &written, !signalled);
+            // A write this port cancelled itself says nothing of the device.
+            if (!completed && signalled) NoteDeviceFailure(FApi.GetLastError());
             FWritePending = false;
             if (completed) {
                 sent();
@@ -310,6 +355,8 @@ void TComPort::DrainOutput() {
                 backOff = kFirstBackOff;
                 continue;
             }
+        } else {
+            NoteDeviceFailure(error);
         }
         // The same span is written again, paced, unless the port is closing.
         if (StopRequested()) return;

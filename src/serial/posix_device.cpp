@@ -244,6 +244,10 @@ void TPosixDevice::SetTimeouts(const TCommTimeouts& timeouts) {
     FTimeouts = timeouts;
 }
 
+void TPosixDevice::WakeWaiterLocked() {
+    if (FWaitActive) Wake(FWaitWake);
+}
+
 bool TPosixDevice::PumpLocked() {
     while (!FGone && QueueFree() > 0) {
         const std::size_t tail = (FHead + FCount) % FQueue.size();
@@ -266,9 +270,9 @@ bool TPosixDevice::PumpLocked() {
 
 bool TPosixDevice::WaitEvent(DWORD& mask, const TOverlapped* overlapped, DWORD& error) {
     std::unique_lock lock(FMutex);
-    const std::uint64_t maskGeneration = FMaskGeneration;
     const std::uint64_t cancels = FWaitCancels;
     if (FMask == 0) {
+        FSeenGeneration = FMaskGeneration;
         error = ERROR_INVALID_PARAMETER;
         return false;
     }
@@ -280,10 +284,11 @@ bool TPosixDevice::WaitEvent(DWORD& mask, const TOverlapped* overlapped, DWORD& 
         ~TClear() {
             Device.FWaitActive = false;
             Device.FWaiting = nullptr;
+            Device.FSeenGeneration = Device.FMaskGeneration;
         }
     } clear{*this};
     for (;;) {
-        if (FMaskGeneration != maskGeneration) {
+        if (FMaskGeneration != FSeenGeneration) {
             mask = 0;  // a new mask ends the wait, reporting no event
             return true;
         }
@@ -337,6 +342,7 @@ bool TPosixDevice::Read(void* buffer, DWORD count, DWORD& read, DWORD& error) {
         FHead = (FHead + span) % FQueue.size();
         FCount -= span;
     }
+    if (copied > 0) WakeWaiterLocked();
     read = static_cast<DWORD>(copied);
     return true;
 }
@@ -400,7 +406,9 @@ bool TPosixDevice::Write(const void* buffer, DWORD count, const TOverlapped* ove
 
 void TPosixDevice::ClearErrors(DWORD& errors, TComStat& stat) {
     std::lock_guard lock(FMutex);
+    const std::size_t before = FCount;
     PumpLocked();
+    if (FCount != before) WakeWaiterLocked();
     errors = FErrors;
     FErrors = 0;
     int pending = 0;
@@ -419,6 +427,7 @@ void TPosixDevice::Purge(DWORD flags) {
         FHead = 0;
         FCount = 0;
         FRxArrived = false;
+        WakeWaiterLocked();
     }
     if ((flags & PURGE_TXCLEAR) != 0) ::tcflush(FFd, TCOFLUSH);
 }

@@ -49,6 +49,10 @@ private:
     // Moves what the system holds into the input queue, as room permits.
     // Call with FMutex held. False once the device has gone.
     bool PumpLocked();
+    // Wakes a pending event wait so that it looks again: its poll has no
+    // interest in input while the queue is full, and it cannot see bytes
+    // another thread moved into the queue. Call with FMutex held.
+    void WakeWaiterLocked();
     std::size_t QueueFree() const { return FQueue.size() - FCount; }
 
     const int FFd;
@@ -64,6 +68,10 @@ private:
     bool FGone = false;
     DWORD FGoneError = 0;
     std::uint64_t FMaskGeneration = 0;
+    // The mask generation the last event wait ended with: a SetCommMask
+    // made between two waits ends the next one at once, so that a wake-up
+    // sent just before the wait began is not lost.
+    std::uint64_t FSeenGeneration = 0;
     std::uint64_t FWaitCancels = 0;
     std::uint64_t FWriteCancels = 0;
     // The wait and the write in progress, and the OVERLAPPED each came with.

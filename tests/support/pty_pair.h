@@ -4,6 +4,7 @@
 // path (through QMX_COMn), the test plays the far end on the master.
 
 #include <pty.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -18,7 +19,12 @@ public:
     explicit TPtyPair(int portNumber) : FVariable("QMX_COM" + std::to_string(portNumber)) {
         int slave = -1;
         char name[256] = {};
-        if (::openpty(&FMaster, &slave, name, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
+        // Raw from the start, as a serial line is: bytes that arrive before
+        // the port opens wait as they came, neither echoed nor held for a
+        // line's end.
+        termios raw{};
+        ::cfmakeraw(&raw);
+        if (::openpty(&FMaster, &slave, name, &raw, nullptr) != 0) throw std::runtime_error("openpty failed");
         // The port opens the slave itself; the test keeps only the master.
         ::close(slave);
         FSlavePath = name;
