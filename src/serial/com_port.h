@@ -80,6 +80,8 @@ protected:
     void StartArrivals() { FArrivalsStarted = true; }
     // Sleeps through the comm layer, so that a scripted one sees it too.
     void Pause(DWORD milliseconds) { FApi.Sleep(milliseconds); }
+    // The comm layer's clock, in milliseconds; only differences count.
+    DWORD Now() { return FApi.Milliseconds(); }
     // Stops both workers and releases the device; a derived class calls it
     // first in its destructor, while its own fields still stand.
     void Close();

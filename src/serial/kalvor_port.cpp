@@ -11,19 +11,22 @@ constexpr std::int32_t kCheckValue = 255;
 constexpr DWORD kAnswerWait = 1000;
 constexpr DWORD kRetryPause = 70;
 
+// The longer answer (45 bytes) takes this long on the line at 9600 baud with
+// 10 bits a character (start, 7 data, parity, stop): a line quiet for that
+// long is carrying no answer.
+constexpr DWORD kAnswerFrameTime = (45 * 10 * 1000 + 9600 - 1) / 9600;
+// A line that never falls quiet does not hold the next request back longer.
+constexpr DWORD kLongestSettle = 1000;
+
 }  // namespace
 
 TKalvorComPort::TKalvorComPort(std::uint8_t portNumber, TCommApi& api) : TComPort(portNumber, api) {
+    FLastArrival = Now() - kAnswerFrameTime;
     // The event thread has run since the port opened; this port's own
     // fields stand now, so it may hand over arrived bytes from here on.
     StartArrivals();
     try {
-        SetParity(EVENPARITY);
-        SetDataBits(7);
-        SetStopBits(1);
-        Purge();
-        EscapeComm(CLRRTS);
-        SetBaudRate(9600);
+        ApplyLineSettings();
     } catch (...) {
         // Stop the workers while this object still stands, then let the
         // port close the device on the way out.
@@ -33,6 +36,38 @@ TKalvorComPort::TKalvorComPort(std::uint8_t portNumber, TCommApi& api) : TComPor
     FRxState = kIdle;
     FStatus = kAccepted;
     FLinkState = 1;
+}
+
+void TKalvorComPort::ApplyLineSettings() {
+    SetParity(EVENPARITY);
+    SetDataBits(7);
+    SetStopBits(1);
+    Purge();
+    EscapeComm(CLRRTS);
+    SetBaudRate(9600);
+}
+
+void TKalvorComPort::AwaitQuietLine() {
+    FRxState = kIdle;
+    const DWORD start = Now();
+    const DWORD sinceFailure = start - FUnsettledSince;
+    const DWORD limit = (sinceFailure < kRetryPause ? kRetryPause - sinceFailure : 0) + kLongestSettle;
+    for (;;) {
+        const DWORD now = Now();
+        const DWORD waited = now - start;
+        const DWORD quietFor = now - FLastArrival;
+        const DWORD pauseLeft = now - FUnsettledSince < kRetryPause ? kRetryPause - (now - FUnsettledSince) : 0;
+        const DWORD quietLeft = quietFor < kAnswerFrameTime ? kAnswerFrameTime - quietFor : 0;
+        if ((pauseLeft == 0 && quietLeft == 0) || waited >= limit) break;
+        Pause(std::min(std::max(pauseLeft, quietLeft), limit - waited));
+    }
+    FLineUnsettled = false;
+}
+
+void TKalvorComPort::NoteTransactionEnd(bool succeeded) {
+    TLockGuard guard(FTxLock);
+    FLineUnsettled = !succeeded;
+    if (!succeeded) FUnsettledSince = Now();
 }
 
 TKalvorComPort::~TKalvorComPort() {
@@ -46,6 +81,7 @@ std::uint8_t TKalvorComPort::GetLinkState() { return FLinkState; }
 
 void TKalvorComPort::DataArrived(std::uint16_t count) {
     for (std::uint16_t i = 0; i < count; ++i) ReceiveByte();
+    if (count != 0) FLastArrival = Now();
 }
 
 void TKalvorComPort::ReceiveByte() {
@@ -121,10 +157,24 @@ std::int32_t TKalvorComPort::Transact(std::uint8_t /*address*/, const std::uint8
                                       std::uint8_t frameLength, std::uint8_t* answer,
                                       std::uint8_t expectedLength, std::uint8_t /*further*/,
                                       std::int32_t /*answerAddress*/) {
+    {
+        TLockGuard guard(FTxLock);
+        if (FLineUnsettled) AwaitQuietLine();
+    }
     std::int32_t result = 0;
     std::int32_t attempt = 0;
+    bool succeeded = false;
+    // However the transaction ends, the next one learns whether the line
+    // may still carry an answer of this one's.
+    struct TEnd {
+        TKalvorComPort& Port;
+        const bool& Succeeded;
+        const bool Judged;
+        ~TEnd() {
+            if (Judged) Port.NoteTransactionEnd(Succeeded);
+        }
+    } end{*this, succeeded, expectedLength != 0};
     while (attempt < RetryCount) {
-        bool succeeded = false;
         FTxLock.Enter();
         ++attempt;
         try {

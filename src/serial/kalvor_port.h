@@ -5,6 +5,11 @@
 // collects every byte from the STX that opens an answer; judges the answer
 // one second after each request with the check its owner supplies; and
 // tries up to RetryCount times, 70 ms apart.
+//
+// The check cannot tell one tank's answer from another's, so after a
+// transaction that got no valid answer the next one first waits for a quiet
+// line: an answer that missed its wait must not be taken for the next
+// request's.
 
 #include <array>
 #include <atomic>
@@ -57,7 +62,14 @@ public:
     std::int32_t Status() const { return FStatus; }
 
 private:
+    // The gauge's line settings, RTS low and nothing pending.
+    void ApplyLineSettings();
     void ResetReceiver();
+    // Drops what arrives until the line has been quiet for an answer's
+    // length, at least the pause between attempts after the failed
+    // transaction, at most about a second more.
+    void AwaitQuietLine();
+    void NoteTransactionEnd(bool succeeded);
 
     std::atomic<std::uint8_t> FRxState{kIdle};
     std::atomic<std::uint8_t> FLinkState{1};
@@ -73,6 +85,13 @@ private:
     std::array<std::uint8_t, 256> FSendArea{};
     // The received length as the last wait step took it.
     std::uint8_t FJudgedLength = 0;
+
+    // When the event thread last handed bytes over (the comm layer's clock).
+    std::atomic<DWORD> FLastArrival{0};
+    // The last transaction got no valid answer, and when it ended: its
+    // answer may still be on its way.
+    bool FLineUnsettled = false;
+    DWORD FUnsettledSince = 0;
 };
 
 }  // namespace qmx

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace qmx::test {
 namespace {
@@ -408,11 +409,20 @@ BOOL TScriptedComm::TerminateThread(THandle thread, DWORD exitCode) {
     return PlatformComm().TerminateThread(thread, exitCode);
 }
 
+std::vector<DWORD> TScriptedComm::TakeSleepsOfThisThread() {
+    std::lock_guard lock(FMutex);
+    return std::exchange(FSleeps[std::this_thread::get_id()], {});
+}
+
 DWORD TScriptedComm::Milliseconds() {
     return InstantSleep ? FSleptClock.load() : PlatformComm().Milliseconds();
 }
 
 void TScriptedComm::Sleep(DWORD milliseconds) {
+    if (RecordSleeps) {
+        std::lock_guard lock(FMutex);
+        FSleeps[std::this_thread::get_id()].push_back(milliseconds);
+    }
     if (!InstantSleep) {
         PlatformComm().Sleep(milliseconds);
         return;

@@ -14,6 +14,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "serial/comm_api.h"
@@ -63,6 +64,11 @@ public:
     bool InstantSleep = false;
     // Called after every write, outside the backend's lock.
     std::function<void()> OnWrite;
+    // Sleeps are noted, thread by thread, when asked for; TakeSleeps gives
+    // what the calling thread has asked to sleep, in order, since it last
+    // took them.
+    bool RecordSleeps = false;
+    std::vector<DWORD> TakeSleepsOfThisThread();
 
     TDcb Dcb{};                        // what the driver holds
     std::vector<DWORD> WrittenSpans;   // the length of every write, in order
@@ -126,6 +132,7 @@ private:
     std::map<THandle, std::string> FKinds;     // handle -> "event" or "thread"
     bool FDeviceOpen = false;
     std::atomic<DWORD> FSleptClock{0};  // the clock of instant sleeps
+    std::map<std::thread::id, std::vector<DWORD>> FSleeps;
 };
 
 }  // namespace qmx::test

@@ -1,0 +1,193 @@
+// Answers that miss their wait: the answer check cannot tell one tank's
+// frame from another's, so after a transaction without a valid answer the
+// framed port lets the line fall quiet before the next request. A gauge
+// that is a little slow gives failed readings, never another tank's.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <numeric>
+#include <thread>
+
+#include "driver/factories.h"
+#include "gauge.h"
+#include "protocol/frame.h"
+#include "serial/kalvor_port.h"
+#include "sim_server.h"
+#include "support/far_end.h"
+#include "support/frames.h"
+#include "support/pty_pair.h"
+#include "support/scripted_comm.h"
+
+namespace qmx {
+namespace {
+
+using namespace std::chrono_literals;
+using sim::TFault;
+
+constexpr int kPort = 9;
+
+// Tanks 4 and 5 (indices 3 and 4), each with a level of its own.
+constexpr std::uint8_t kEarlier = 3;
+constexpr std::uint8_t kLater = 4;
+constexpr double kEarlierLevel = 444.44;
+constexpr double kLaterLevel = 555.55;
+
+struct TLateCase {
+    const char* Name;
+    std::vector<TFault> EarlierScript;  // faults of the earlier tank's requests, in turn
+    std::vector<TFault> LaterScript;
+    bool EarlierValid;
+    bool LaterValid;
+};
+
+class LateAnswer : public ::testing::TestWithParam<TLateCase> {};
+
+TEST_P(LateAnswer, NeverBecomesTheNextTanksReading) {
+    const TLateCase& c = GetParam();
+    test::TPtyPair pty(kPort);
+    sim::TGauge gauge;
+    for (auto [tank, level] : {std::pair{kEarlier, kEarlierLevel}, std::pair{kLater, kLaterLevel}}) {
+        gauge.Tank(tank + 1).Level = level;
+        gauge.Tank(tank + 1).LevelDrift = 0;
+    }
+    gauge.SetScript(kEarlier + 1, c.EarlierScript);
+    gauge.SetScript(kLater + 1, c.LaterScript);
+    sim::TSimServer server(gauge, pty.Master());
+    auto silo = GetSiloEx3(nullptr, kPort, 0);
+
+    const double earlier = silo->GetLevel(kEarlier);
+    EXPECT_EQ(silo->GetState() == 1, c.EarlierValid) << c.Name;
+    const double later = silo->GetLevel(kLater);
+    const bool laterValid = silo->GetState() == 1;
+    EXPECT_EQ(laterValid, c.LaterValid) << c.Name;
+    if (laterValid) {
+        EXPECT_DOUBLE_EQ(later, kLaterLevel) << c.Name << ": the later tank's own level";
+    }
+    if (c.EarlierValid) {
+        EXPECT_DOUBLE_EQ(earlier, kEarlierLevel) << c.Name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Gauges, LateAnswer,
+    ::testing::Values(
+        TLateCase{"OnTime", {}, {}, true, true},
+        // The last attempt answered 40 ms after its wait, and the next tank
+        // silent at its first attempt: where the answer used to be taken.
+        TLateCase{"LastAttemptJustLateNextSilentFirst",
+                  {TFault::NoAnswer, TFault::NoAnswer, TFault::JustLate},
+                  {TFault::NoAnswer, TFault::None},
+                  false,
+                  true},
+        // A gauge that is always a little slow.
+        TLateCase{"AlwaysJustLate", {TFault::JustLate}, {TFault::JustLate}, false, false}),
+    [](const ::testing::TestParamInfo<TLateCase>& gauge) { return std::string(gauge.param.Name); });
+
+// What the line does after a transaction that got no answer, and how long the
+// next request is held back: never before the line has been quiet for an
+// answer's length, never much beyond a second.
+struct TQuietCase {
+    const char* Name;
+    std::chrono::milliseconds Noise;  // from the end of the failed transaction
+    bool Endless;
+};
+
+class QuietLine : public ::testing::TestWithParam<TQuietCase> {};
+
+TEST_P(QuietLine, NextRequestWaitsForTheLineToFallQuiet) {
+    using TClock = test::TFarEnd::TClock;
+    const TQuietCase& c = GetParam();
+    test::TPtyPair pty(kPort);
+    test::TFarEnd line(pty.Master(), [](test::TFarEnd&, int, const auto&) {});
+    TKalvorComPort port(kPort);
+    const std::uint8_t request[] = {0x02, 'L', '0', '1', 0x03, 0x4C};
+    std::array<std::uint8_t, 256> buffer{};
+    port.Transact(17, request, sizeof request, buffer.data(), 43, 0, -1);
+    ASSERT_EQ(port.GetLinkState(), 2);
+    const auto failedAt = TClock::now();
+
+    std::atomic<bool> noisy{true};
+    std::atomic<TClock::rep> lastNoise{0};
+    std::thread noise([&] {
+        const auto end = TClock::now() + c.Noise;
+        while (noisy && (c.Endless || TClock::now() < end)) {
+            line.Put({'Z'});
+            lastNoise = TClock::now().time_since_epoch().count();
+            std::this_thread::sleep_for(5ms);
+        }
+    });
+    // The next transaction; only when its request goes out matters.
+    std::thread next([&] { port.Transact(17, request, sizeof request, buffer.data(), 0, 0, -1); });
+    for (int i = 0; i < 3000 && line.Requests() < 4; ++i) std::this_thread::sleep_for(1ms);
+    noisy = false;
+    noise.join();
+    next.join();
+    ASSERT_EQ(line.Requests(), 4);
+    const auto sent = line.RequestTimes()[3];
+    if (c.Endless) {
+        // Held back about a second, with room for a loaded machine.
+        EXPECT_LT(sent - failedAt, 70ms + 1000ms + 1500ms) << c.Name;
+        EXPECT_GT(sent - failedAt, 900ms) << c.Name;
+    } else {
+        const TClock::time_point last{TClock::duration(lastNoise.load())};
+        EXPECT_GE(sent - last, 46ms) << c.Name << ": an answer's length of quiet after the last byte";
+        EXPECT_GE(sent - failedAt, c.Noise) << c.Name;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, QuietLine,
+                         ::testing::Values(TQuietCase{"NoiseFor400ms", 400ms, false},
+                                           TQuietCase{"EndlessNoise", 0ms, true}),
+                         [](const ::testing::TestParamInfo<TQuietCase>& line) {
+                             return std::string(line.param.Name);
+                         });
+
+// On the caller's thread, a transaction asks to sleep only its protocol
+// time after a success; after a failure it first waits out the rest of the
+// 70 ms pause (the line is silent here), unless the host has already let
+// that much time pass.
+TEST(QuietLineTiming, SuccessfulTransactionsKeepTheirTiming) {
+    test::TScriptedComm comm;
+    comm.RecordSleeps = true;
+    std::atomic<bool> answering{true};
+    const auto answer = test::LevelAnswer("0012345", "0000100", "0215");
+    comm.OnWrite = [&] {
+        if (answering) comm.Receive(answer);
+    };
+    TKalvorComPort port(1, comm);
+    port.SetOnCheckAnswer(TAnswerCheck(
+        [](void*, std::uint8_t, const std::uint8_t* a, std::int32_t, std::uint8_t& r, std::uint8_t& e) {
+            return JudgeAnswer(a, r, e) == TAnswerStatus::Valid;
+        },
+        nullptr));
+    const std::uint8_t request[] = {0x02, 'L', '0', '1', 0x03, 0x4C};
+    std::array<std::uint8_t, 256> buffer{};
+    comm.TakeSleepsOfThisThread();
+    const auto transact = [&](bool answered) {
+        answering = answered;
+        port.Transact(17, request, sizeof request, buffer.data(), 43, 0, -1);
+        EXPECT_EQ(port.GetLinkState(), answered ? 1 : 2);
+        return comm.TakeSleepsOfThisThread();
+    };
+    using TSleeps = std::vector<DWORD>;
+    EXPECT_EQ(transact(true), TSleeps{1000}) << "the first";
+    EXPECT_EQ(transact(true), TSleeps{1000}) << "after a success";
+    EXPECT_EQ(transact(false), (TSleeps{1000, 70, 1000, 70, 1000})) << "a failure";
+
+    const TSleeps afterFailure = transact(true);
+    ASSERT_GE(afterFailure.size(), 2u);
+    EXPECT_EQ(afterFailure.back(), 1000u);
+    const DWORD quiet = std::accumulate(afterFailure.begin(), afterFailure.end() - 1, DWORD{0});
+    EXPECT_GT(quiet, 0u) << "after a failure";
+    EXPECT_LE(quiet, 70u) << "after a failure, on a silent line";
+
+    transact(false);
+    std::this_thread::sleep_for(100ms);  // the host's own pause
+    EXPECT_EQ(transact(true), TSleeps{1000}) << "after a failure the host paused after";
+}
+
+}  // namespace
+}  // namespace qmx
