@@ -32,6 +32,10 @@ public:
                                   std::int32_t answerAddress) = 0;
 
     virtual std::uint8_t GetLinkState() = 0;
+
+    // False while the device is known to have gone and has not been opened
+    // again (the next transaction tries).
+    virtual bool DevicePresent() { return true; }
 };
 
 // Opens the framed port on COM`portNumber` with the gauge's line settings.

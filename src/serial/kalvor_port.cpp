@@ -47,6 +47,24 @@ void TKalvorComPort::ApplyLineSettings() {
     SetBaudRate(9600);
 }
 
+bool TKalvorComPort::DevicePresent() { return IsOpen() && !DeviceLost(); }
+
+bool TKalvorComPort::RestoreDevice() {
+    if (DevicePresent()) return true;
+    // What the old device left is dropped until the next send.
+    FRxState = kIdle;
+    try {
+        Reopen();
+        ApplyLineSettings();
+        return true;
+    } catch (...) {
+        // Not there (yet): the port stays closed, and the next transaction
+        // tries once more.
+        Close();
+        return false;
+    }
+}
+
 void TKalvorComPort::AwaitQuietLine() {
     FRxState = kIdle;
     const DWORD start = Now();
@@ -159,6 +177,12 @@ std::int32_t TKalvorComPort::Transact(std::uint8_t /*address*/, const std::uint8
                                       std::int32_t /*answerAddress*/) {
     {
         TLockGuard guard(FTxLock);
+        if (!RestoreDevice()) {
+            // No device, no wait: the line is as good as silent.
+            SetLinkState(2);
+            FStatus = kNoOutcome;
+            return 0;
+        }
         if (FLineUnsettled) AwaitQuietLine();
     }
     std::int32_t result = 0;

@@ -9,7 +9,8 @@
 // The check cannot tell one tank's answer from another's, so after a
 // transaction that got no valid answer the next one first waits for a quiet
 // line: an answer that missed its wait must not be taken for the next
-// request's.
+// request's. A device that has gone (an adapter pulled out) is opened again,
+// with the same settings, before the next transaction.
 
 #include <array>
 #include <atomic>
@@ -56,6 +57,8 @@ public:
     void SetOnCheckAnswer(TAnswerCheck check) override { FOnCheckAnswer = check; }
     TAnswerCheck OnCheckAnswer() const { return FOnCheckAnswer; }
 
+    bool DevicePresent() override;
+
     // State, for tests.
     std::uint8_t RxState() const { return FRxState; }
     std::uint8_t RxLength() const { return FRxLength; }
@@ -65,6 +68,8 @@ private:
     // The gauge's line settings, RTS low and nothing pending.
     void ApplyLineSettings();
     void ResetReceiver();
+    // Opens the device again when it has gone; false when it cannot be.
+    bool RestoreDevice();
     // Drops what arrives until the line has been quiet for an answer's
     // length, at least the pause between attempts after the failed
     // transaction, at most about a second more.

@@ -134,6 +134,8 @@ TPosixDevice* TPosixDevice::Open(const std::string& path, DWORD& error) {
     const TDcb dcb = DcbFromTermios(settings);
 
     auto* device = new TPosixDevice(fd, dcb);
+    char name[64] = {};
+    device->FIsPty = ::ttyname_r(fd, name, sizeof name) == 0 && std::strncmp(name, "/dev/pts/", 9) == 0;
     if (const char* trace = std::getenv("QMX_TRACE"); trace != nullptr && *trace != '\0')
         device->FTrace.Open(trace);
     if (!MakePipe(device->FWaitWake) || !MakePipe(device->FWriteWake)) {
@@ -216,7 +218,7 @@ bool TPosixDevice::SetState(const TDcb& dcb, DWORD& error) {
     setIf(settings.c_iflag, IXON, (flags & kDcbOutX) != 0);
     setIf(settings.c_iflag, IXOFF, (flags & kDcbInX) != 0);
     setIf(settings.c_iflag, INPCK, (flags & kDcbParity) != 0);
-    if (::tcsetattr(FFd, TCSANOW, &settings) != 0 ||
+    if ((::tcsetattr(FFd, TCSANOW, &settings) != 0 && !PtyTookTheRest(settings)) ||
         (speed == nullptr && !SetCustomBaudRate(FFd, dcb.BaudRate))) {
         error = speed == nullptr ? ERROR_INVALID_PARAMETER : Win32ErrorFromErrno(errno);
         return false;
@@ -228,6 +230,17 @@ bool TPosixDevice::SetState(const TDcb& dcb, DWORD& error) {
     std::lock_guard lock(FMutex);
     FDcb = dcb;
     return true;
+}
+
+bool TPosixDevice::PtyTookTheRest(const termios& asked) const {
+    // A pty keeps 8 data bits without parity whatever it is told, and the C
+    // library then reports the whole change as refused (sometimes): the
+    // rest stands, and that is all a pty can take.
+    termios actual{};
+    if (!FIsPty || errno != EINVAL || ::tcgetattr(FFd, &actual) != 0) return false;
+    constexpr tcflag_t kFrame = CSIZE | PARENB | PARODD | CMSPAR;
+    return (actual.c_cflag & ~kFrame) == (asked.c_cflag & ~kFrame) && actual.c_iflag == asked.c_iflag &&
+           ::cfgetospeed(&actual) == ::cfgetospeed(&asked);
 }
 
 void TPosixDevice::SetMask(DWORD mask) {

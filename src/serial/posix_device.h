@@ -7,6 +7,8 @@
 // and bounds a write by the write timeout. Every call completes at once;
 // none is left pending.
 
+#include <termios.h>
+
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -54,8 +56,13 @@ private:
     // another thread moved into the queue. Call with FMutex held.
     void WakeWaiterLocked();
     std::size_t QueueFree() const { return FQueue.size() - FCount; }
+    // After a refused tcsetattr: true when the device is a pty that took
+    // all it can of `asked`.
+    bool PtyTookTheRest(const termios& asked) const;
 
     const int FFd;
+    // A pseudo-terminal: it has no data bits or parity of its own.
+    bool FIsPty = false;
     int FWaitWake[2] = {-1, -1};   // wakes a pending event wait
     int FWriteWake[2] = {-1, -1};  // wakes a write in progress
     std::mutex FMutex;
