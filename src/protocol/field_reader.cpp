@@ -7,6 +7,10 @@ namespace qmx {
 
 std::int32_t ReadField(const std::uint8_t* answer, std::size_t position, std::size_t width,
                        std::int32_t fallback) {
+    return ParseField(answer, position, width).value_or(fallback);
+}
+
+std::optional<std::int32_t> ParseField(const std::uint8_t* answer, std::size_t position, std::size_t width) {
     const std::uint8_t* field = answer + position;
     std::size_t end = 0;
     while (end < width && field[end] != 0) ++end;
@@ -15,16 +19,16 @@ std::int32_t ReadField(const std::uint8_t* answer, std::size_t position, std::si
     while (i < end && field[i] == ' ') ++i;
     bool negative = false;
     if (i < end && (field[i] == '+' || field[i] == '-')) negative = field[i++] == '-';
-    if (i == end) return fallback;
+    if (i == end) return std::nullopt;
 
     constexpr std::int64_t kLimit = std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1;
     std::int64_t magnitude = 0;
     for (; i < end; ++i) {
-        if (field[i] < '0' || field[i] > '9') return fallback;
+        if (field[i] < '0' || field[i] > '9') return std::nullopt;
         magnitude = magnitude * 10 + (field[i] - '0');
-        if (magnitude > kLimit) return fallback;
+        if (magnitude > kLimit) return std::nullopt;
     }
-    if (!negative && magnitude == kLimit) return fallback;
+    if (!negative && magnitude == kLimit) return std::nullopt;
     return static_cast<std::int32_t>(negative ? -magnitude : magnitude);
 }
 

@@ -5,6 +5,7 @@
 #include <array>
 
 #include "driver/silo.h"
+#include "protocol/answer_layout.h"
 #include "protocol/field_reader.h"
 #include "serial/serial_errors.h"
 
@@ -12,20 +13,6 @@ namespace qmx {
 namespace {
 
 constexpr std::uint8_t kPayloadLength = 3;
-constexpr std::uint8_t kLevelAnswerLength = 43;
-constexpr std::uint8_t kDensityAnswerLength = 45;
-
-struct TField {
-    std::size_t Position;
-    std::size_t Width;
-    std::int32_t Fallback;
-    double Scale;
-};
-
-constexpr TField kLevelField{8, 7, 1000, 100.0};
-constexpr TField kAuxField{15, 7, 100, 100.0};
-constexpr TField kTemperatureField{36, 4, 10, 10.0};
-constexpr TField kDensityField{24, 8, 500000, 100000000.0};
 
 // Stored when the exchange gave no valid answer.
 constexpr double kNoLevel = -1.0;

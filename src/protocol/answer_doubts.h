@@ -1,0 +1,28 @@
+#pragma once
+
+// What makes an accepted answer doubtful. The driver takes any frame that
+// passes the answer check as valid: it does not compare the query letter or
+// the tank number a gauge may repeat after the STX, and a field that is no
+// number reads as its default. A reader that shows the values can say so.
+
+#include <cstddef>
+#include <cstdint>
+
+namespace qmx {
+
+enum TAnswerDoubt : unsigned {
+    kNamesOtherQuery = 1u << 0,         // its first character names another query letter
+    kNamesOtherTank = 1u << 1,          // its next two name another tank
+    kLevelNotNumber = 1u << 2,          // read as the default 10.00
+    kSecondValueNotNumber = 1u << 3,    // read as the default 1.00
+    kTemperatureNotNumber = 1u << 4,    // read as the default 1.0
+    kDensityNotNumber = 1u << 5,        // read as the default 0.005
+};
+
+// The doubts about `answer` (`length` bytes from the STX), accepted for the
+// query `query` ('L' or 'G') of the tank with index `tank` (0 to 32). An
+// answer whose first characters are no letter or no digits names nothing
+// and raises no doubt by them.
+unsigned AnswerDoubts(char query, std::uint8_t tank, const std::uint8_t* answer, std::size_t length);
+
+}  // namespace qmx
