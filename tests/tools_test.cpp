@@ -33,10 +33,10 @@ TEST(Reading, ValidTankGivesAllFourValuesAndMachineFormats) {
     EXPECT_DOUBLE_EQ(*reading.Temperature, 14.2);
     EXPECT_EQ(*reading.AuxValue, 4);  // 3.5 rounds to the even 4
     EXPECT_DOUBLE_EQ(*reading.Density, 0.835);
-    EXPECT_EQ(FormatCsv({reading}), "tank,level,temperature,second,density,link,valid\n"
-                                    "2,1500.25,14.2,4,0.83500000,1,1\n");
+    EXPECT_EQ(FormatCsv({reading}), "tank,level,temperature,second,density,link,valid,doubts\n"
+                                    "2,1500.25,14.2,4,0.83500000,1,1,\n");
     EXPECT_EQ(FormatJson({reading}), "[\n  {\"tank\": 2, \"level\": 1500.25, \"temperature\": 14.2, \"second\": 4, "
-                                     "\"density\": 0.83500000, \"link\": 1, \"valid\": true}\n]\n");
+                                     "\"density\": 0.83500000, \"link\": 1, \"valid\": true, \"doubts\": []}\n]\n");
 }
 
 TEST(Reading, TankWithoutAValidLevelIsNotAskedFurther) {
@@ -51,7 +51,34 @@ TEST(Reading, TankWithoutAValidLevelIsNotAskedFurther) {
     EXPECT_FALSE(reading.Density.has_value());
     EXPECT_EQ(reading.LinkState, 3);
     EXPECT_EQ(server.Requests(), 3) << "one failed transaction, not four";
-    EXPECT_EQ(FormatCsv({reading}), "tank,level,temperature,second,density,link,valid\n1,,,,,3,0\n");
+    EXPECT_EQ(FormatCsv({reading}), "tank,level,temperature,second,density,link,valid,doubts\n1,,,,,3,0,\n");
+}
+
+// The reader gives its silo the recording opener and flags what the driver
+// reports as valid but is in doubt.
+TEST(Reading, DoubtfulAnswersAreFlaggedAndTheDriverStillReportsThemValid) {
+    struct TCase {
+        sim::TFault Fault;
+        std::vector<std::string> Doubts;
+    };
+    const TCase cases[] = {
+        {sim::TFault::None, {}},
+        {sim::TFault::Junk,
+         {"level not a number", "second value not a number", "temperature not a number", "density not a number"}},
+        {sim::TFault::WrongTank, {"answer names another tank"}},
+    };
+    for (const auto& c : cases) {
+        test::TPtyPair pty(9);
+        sim::TGauge gauge;
+        gauge.SetFault(2, c.Fault);
+        sim::TSimServer server(gauge, pty.Master());
+        TSilo silo(11, nullptr, &OpenRecordingPort);
+        ASSERT_NE(TRecordingPort::Current(), nullptr);
+        const TTankReading reading = ReadTank(silo, 2, TRecordingPort::Current());
+        EXPECT_TRUE(reading.Valid()) << sim::FaultName(c.Fault);
+        EXPECT_EQ(reading.Doubts, c.Doubts) << sim::FaultName(c.Fault);
+    }
+    EXPECT_EQ(TRecordingPort::Current(), nullptr) << "the port went with its silo";
 }
 
 }  // namespace

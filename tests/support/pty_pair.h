@@ -3,6 +3,7 @@
 // A pseudo-terminal pair for tests: the port under test opens the slave by
 // path (through QMX_COMn), the test plays the far end on the master.
 
+#include <fcntl.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
@@ -27,6 +28,8 @@ public:
         if (::openpty(&FMaster, &slave, name, &raw, nullptr) != 0) throw std::runtime_error("openpty failed");
         // The port opens the slave itself; the test keeps only the master.
         ::close(slave);
+        // A child process (the reader under test) must not keep the far end.
+        ::fcntl(FMaster, F_SETFD, FD_CLOEXEC);
         FSlavePath = name;
         ::setenv(FVariable.c_str(), FSlavePath.c_str(), 1);
     }

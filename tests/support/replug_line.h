@@ -2,9 +2,12 @@
 
 // A line that can be unplugged and plugged in again, as a USB serial adapter
 // is: COMn names a fixed path, a link to the slave of a pty; unplugging
-// closes the pty's master (its slave then reads EIO and hangs up), plugging
-// in makes a new pty behind the same path.
+// closes the pty's master (its slave then reads EIO and hangs up) and
+// removes the path, as the adapter's device node goes; plugging in makes a
+// new pty behind the same path. (A link left behind could come to name
+// another test's pty once the number is given out again.)
 
+#include <fcntl.h>
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
@@ -44,11 +47,13 @@ public:
         ::cfmakeraw(&raw);
         if (::openpty(&FMaster, &slave, name, &raw, nullptr) != 0) throw std::runtime_error("openpty failed");
         ::close(slave);
+        // A child process (the reader under test) must not keep the far end.
+        ::fcntl(FMaster, F_SETFD, FD_CLOEXEC);
         ::unlink(FLink.c_str());
         if (::symlink(name, FLink.c_str()) != 0) throw std::runtime_error("symlink failed");
     }
-    // The far end goes; the path stays, naming nothing that answers.
     void Unplug() {
+        ::unlink(FLink.c_str());
         if (FMaster >= 0) ::close(FMaster);
         FMaster = -1;
     }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "driver/silo.h"
+#include "recording_port.h"
 
 namespace qmx::tools {
 
@@ -19,12 +20,32 @@ struct TTankReading {
     std::optional<double> Density;
     std::uint8_t LinkState = 0;  // after the last operation
     std::string Error;           // a request error the silo raised
+    // Why values the driver reported valid are in doubt ("level not a number").
+    std::vector<std::string> Doubts;
     bool Valid() const { return Level && Temperature && AuxValue && Density && Error.empty(); }
 };
 
 // The four measurement operations for one tank, each judged by GetState.
-TTankReading ReadTank(TSilo& silo, int tank);
+// With `recorder` (the silo's port), the answers they were read from are
+// looked at for doubts.
+TTankReading ReadTank(TSilo& silo, int tank, TRecordingPort* recorder = nullptr);
 
+// What the doubts of AnswerDoubts are called, in order.
+std::vector<std::string> DoubtTexts(unsigned doubts);
+
+// One row each, and the lines that open and close the output. A JSON row
+// has no separator of its own: rows after the first are preceded by
+// JsonSeparator.
+std::string TableHeader();
+std::string TableRow(const TTankReading& reading);
+std::string JsonStart();
+std::string JsonRow(const TTankReading& reading);
+std::string JsonSeparator();
+std::string JsonEnd(bool anyRows);
+std::string CsvHeader();
+std::string CsvRow(const TTankReading& reading);
+
+// Whole outputs.
 std::string FormatTable(const std::vector<TTankReading>& readings);
 std::string FormatJson(const std::vector<TTankReading>& readings);
 std::string FormatCsv(const std::vector<TTankReading>& readings);

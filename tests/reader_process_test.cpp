@@ -1,0 +1,224 @@
+// qmx-read as a technician runs it, against the simulated gauge on a pty:
+// interrupted, writing to a full disk, given a bad trace file or option,
+// and losing its device while it reads.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "gauge.h"
+#include "sim_server.h"
+#include "support/pty_pair.h"
+#include "support/replug_line.h"
+
+namespace qmx {
+namespace {
+
+using namespace std::chrono_literals;
+using TClock = std::chrono::steady_clock;
+
+constexpr int kPort = 9;
+
+// qmx-read in a child process; its standard output comes through a pipe
+// (or goes to `stdoutPath`), its standard error to a file.
+class TReader {
+public:
+    explicit TReader(const std::vector<std::string>& arguments, const std::string& stdoutPath = "") {
+        char errPattern[] = "/tmp/qmx-read-err-XXXXXX";
+        const int err = ::mkostemp(errPattern, O_CLOEXEC);
+        FErrPath = errPattern;
+        int out[2] = {-1, -1};
+        if (stdoutPath.empty() && ::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+        FChild = ::fork();
+        if (FChild == 0) {
+            const int target = stdoutPath.empty() ? out[1] : ::open(stdoutPath.c_str(), O_WRONLY);
+            ::dup2(target, STDOUT_FILENO);
+            ::dup2(err, STDERR_FILENO);
+            std::vector<char*> argv{const_cast<char*>(QMX_READ_PATH)};
+            for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+            argv.push_back(nullptr);
+            ::execv(QMX_READ_PATH, argv.data());
+            ::_exit(127);
+        }
+        ::close(err);
+        if (stdoutPath.empty()) {
+            ::close(out[1]);
+            FOut = out[0];
+            ::fcntl(FOut, F_SETFL, ::fcntl(FOut, F_GETFL) | O_NONBLOCK);
+        }
+    }
+    ~TReader() {
+        if (FChild > 0 && !FReaped) {
+            ::kill(FChild, SIGKILL);
+            ::waitpid(FChild, nullptr, 0);
+        }
+        if (FOut >= 0) ::close(FOut);
+        ::unlink(FErrPath.c_str());
+    }
+
+    // What it has written so far.
+    std::string Output() {
+        char chunk[4096];
+        ssize_t got = 0;
+        while (FOut >= 0 && (got = ::read(FOut, chunk, sizeof chunk)) > 0) FOutput.append(chunk, static_cast<std::size_t>(got));
+        return FOutput;
+    }
+    bool WaitForOutput(const std::string& text, std::chrono::seconds limit) {
+        const auto until = TClock::now() + limit;
+        while (Output().find(text) == std::string::npos)
+            if (TClock::now() > until) return false;
+            else std::this_thread::sleep_for(10ms);
+        return true;
+    }
+    void Signal(int signal) { ::kill(FChild, signal); }
+    // Its exit status; -1 when it has not ended within `limit`.
+    int Wait(std::chrono::seconds limit = 60s) {
+        const auto until = TClock::now() + limit;
+        int status = 0;
+        while (::waitpid(FChild, &status, WNOHANG) == 0) {
+            if (TClock::now() > until) return -1;
+            std::this_thread::sleep_for(5ms);
+        }
+        FReaped = true;
+        Output();
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    std::string Errors() const {
+        std::ifstream in(FErrPath);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+
+private:
+    pid_t FChild = -1;
+    bool FReaped = false;
+    int FOut = -1;
+    std::string FOutput;
+    std::string FErrPath;
+};
+
+std::size_t Count(const std::string& text, const std::string& what) {
+    std::size_t count = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+    return count;
+}
+
+// A JSON array of rows, whole: opened, rows separated, closed.
+void ExpectWholeJson(const std::string& json, std::size_t rows) {
+    EXPECT_EQ(json.rfind("[\n", 0), 0u) << json;
+    EXPECT_TRUE(json.size() >= 3 && json.compare(json.size() - 3, 3, "\n]\n") == 0) << json;
+    EXPECT_EQ(Count(json, "{\"tank\": "), rows) << json;
+    EXPECT_EQ(Count(json, "},\n"), rows - 1) << json;
+}
+
+struct TSignalCase {
+    int Signal;
+    int Status;
+};
+
+class ReaderSignal : public ::testing::TestWithParam<TSignalCase> {};
+
+TEST_P(ReaderSignal, PrintsWhatWasReadAndExitsPromptly) {
+    test::TPtyPair pty(kPort);
+    sim::TGauge gauge;
+    // Tank 2 does not answer: its reading would go on for over three seconds.
+    gauge.SetFault(2, sim::TFault::NoAnswer);
+    sim::TSimServer server(gauge, pty.Master());
+    TReader reader({"--device", pty.SlavePath(), "--tanks", "1-33", "--json"});
+    ASSERT_TRUE(reader.WaitForOutput("{\"tank\": 1,", 20s)) << reader.Errors();
+    std::this_thread::sleep_for(200ms);  // well into tank 2
+    const auto sent = TClock::now();
+    reader.Signal(GetParam().Signal);
+    EXPECT_EQ(reader.Wait(), GetParam().Status) << reader.Errors();
+    EXPECT_LT(TClock::now() - sent, 2500ms) << "no waiting for the tank in progress";
+    ExpectWholeJson(reader.Output(), 1);
+    EXPECT_NE(reader.Errors().find("interrupted after 1 tanks"), std::string::npos) << reader.Errors();
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, ReaderSignal,
+                         ::testing::Values(TSignalCase{SIGINT, 130}, TSignalCase{SIGTERM, 143}),
+                         [](const ::testing::TestParamInfo<TSignalCase>& signal) {
+                             return std::string(signal.param.Signal == SIGINT ? "Interrupt" : "Terminate");
+                         });
+
+// Refused before anything is read: the gauge hears no request.
+TEST(ReaderRefuses, BadOutputTraceAndOptionsEndWithStatusTwoBeforeReading) {
+    struct TCase {
+        const char* Name;
+        std::vector<std::string> Extra;
+        const char* StdoutPath;
+        const char* Message;
+    };
+    const TCase cases[] = {
+        {"full disk", {}, "/dev/full", "cannot write the output: No space left on device"},
+        {"trace file", {"--trace", "/nonexistent/qmx/wire.log"}, "", "cannot open the trace file /nonexistent/qmx/wire.log"},
+        {"port number", {"--com", "3x"}, "", "--com takes a port number from 1 to 253"},
+        {"tank list", {"--tanks", "1-+4"}, "", "--tanks takes a list"},
+    };
+    for (const auto& c : cases) {
+        test::TPtyPair pty(kPort);
+        sim::TGauge gauge;
+        sim::TSimServer server(gauge, pty.Master());
+        std::vector<std::string> arguments = c.Extra;
+        if (std::string(c.Name) != "port number") arguments.insert(arguments.begin(), {"--device", pty.SlavePath()});
+        TReader reader(arguments, c.StdoutPath);
+        EXPECT_EQ(reader.Wait(), 2) << c.Name;
+        EXPECT_NE(reader.Errors().find(c.Message), std::string::npos) << c.Name << ": " << reader.Errors();
+        EXPECT_EQ(server.Requests(), 0) << c.Name;
+    }
+}
+
+// The device goes while tank 2 is read; it comes back, or not, within the
+// tank.
+struct TGoneCase {
+    const char* Name;
+    bool ComesBack;
+    int Status;
+    std::size_t Rows;
+};
+
+class ReaderDeviceGone : public ::testing::TestWithParam<TGoneCase> {};
+
+TEST_P(ReaderDeviceGone, SaysSoOnceAndStopsOrGoesOn) {
+    const TGoneCase& c = GetParam();
+    test::TReplugLine line(kPort);
+    sim::TGauge gauge;
+    auto server = std::make_unique<sim::TSimServer>(gauge, line.Master());
+    TReader reader({"--device", line.Path(), "--tanks", "1-3", "--json"});
+    ASSERT_TRUE(reader.WaitForOutput("{\"tank\": 1,", 20s)) << reader.Errors();
+    server.reset();
+    line.Unplug();
+    if (c.ComesBack) {
+        std::this_thread::sleep_for(1500ms);
+        line.Plug();
+        server = std::make_unique<sim::TSimServer>(gauge, line.Master());
+    }
+    EXPECT_EQ(reader.Wait(), c.Status) << reader.Errors();
+    ExpectWholeJson(reader.Output(), c.Rows);
+    const std::string errors = reader.Errors();
+    EXPECT_EQ(Count(errors, "has gone"), 1u) << errors;
+    EXPECT_EQ(Count(errors, "is back"), c.ComesBack ? 1u : 0u) << errors;
+    EXPECT_EQ(Count(errors, "did not come back; stopped at tank 2"), c.ComesBack ? 0u : 1u) << errors;
+    if (c.ComesBack) {
+        EXPECT_EQ(Count(reader.Output(), "\"valid\": true"), 3u) << reader.Output();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, ReaderDeviceGone,
+                         ::testing::Values(TGoneCase{"NotBack", false, 2, 2}, TGoneCase{"BackWithinTheTank", true, 0, 3}),
+                         [](const ::testing::TestParamInfo<TGoneCase>& line) { return std::string(line.param.Name); });
+
+}  // namespace
+}  // namespace qmx

@@ -1,0 +1,154 @@
+// The reader's command line and its output as it goes.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "options.h"
+#include "output.h"
+#include "tank_list.h"
+#include "whole_number.h"
+
+namespace qmx::tools {
+namespace {
+
+std::variant<TOptions, std::string> Parse(std::initializer_list<std::string> arguments) {
+    return ParseOptions(std::vector<std::string>(arguments));
+}
+
+TEST(ReaderOptions, OnlyWhatTheUsageShowsIsTaken) {
+    struct TCase {
+        std::vector<std::string> Arguments;
+        bool Taken;
+    };
+    const TCase cases[] = {
+        {{"--com", "3"}, true},
+        {{"--com", "253", "--json"}, true},
+        {{"--device", "/dev/ttyUSB0", "--tanks", "1-4,9", "--csv", "--trace", "-", "--quiet"}, true},
+        {{"--com", "3x"}, false},
+        {{"--com", "0"}, false},
+        {{"--com", "254"}, false},
+        {{"--com", "+3"}, false},
+        {{"--com", " 3"}, false},
+        {{"--com", "-3"}, false},
+        {{"--com", ""}, false},
+        {{"--com"}, false},
+        {{"--device", ""}, false},
+        {{"--com", "3", "--device", "/dev/ttyUSB0"}, false},
+        {{}, false},
+        {{"--com", "3", "--tanks", " 1"}, false},
+        {{"--com", "3", "--tanks", "1-+4"}, false},
+        {{"--com", "3", "--trace", ""}, false},
+        {{"--com", "3", "--speed", "9600"}, false},
+    };
+    for (const auto& c : cases) {
+        std::string shown;
+        for (const auto& argument : c.Arguments) shown += "[" + argument + "]";
+        EXPECT_EQ(std::holds_alternative<TOptions>(ParseOptions(c.Arguments)), c.Taken) << shown;
+    }
+}
+
+TEST(ReaderOptions, ValuesLandWhereTheyBelong) {
+    const auto parsed = Parse({"--device", "/tmp/gauge", "--tanks", "2,5-6", "--csv", "--trace", "wire.log"});
+    ASSERT_TRUE(std::holds_alternative<TOptions>(parsed));
+    const auto& options = std::get<TOptions>(parsed);
+    EXPECT_EQ(options.Com, 0);
+    EXPECT_EQ(options.Device, "/tmp/gauge");
+    EXPECT_EQ(options.Tanks, (std::vector<int>{2, 5, 6}));
+    EXPECT_EQ(options.Format, TFormat::Csv);
+    EXPECT_EQ(options.Trace, "wire.log");
+    const auto all = std::get<TOptions>(Parse({"--com", "07"}));
+    EXPECT_EQ(all.Com, 7);
+    EXPECT_EQ(all.Tanks.size(), 33u);
+}
+
+TEST(TankList, DigitsOnly) {
+    for (const char* bad : {" 1", "1 ", "+1", "1- 4", "1-+4", "0x1", "1,,2", "1e1"})
+        EXPECT_FALSE(ParseTankList(bad).has_value()) << '"' << bad << '"';
+    EXPECT_EQ(ParseTankList("09-10"), (std::vector<int>{9, 10}));
+    EXPECT_EQ(ParseWholeNumber("0000000033", 1, 33), std::nullopt) << "ten digits are refused, not wrapped";
+}
+
+TTankReading Row(int tank, double level) {
+    TTankReading reading;
+    reading.Tank = tank;
+    reading.Level = level;
+    reading.Temperature = 15.5;
+    reading.AuxValue = 3;
+    reading.Density = 0.75;
+    reading.LinkState = 1;
+    return reading;
+}
+
+// What stands in the output file after the steps so far.
+std::string Written(std::FILE* file) {
+    std::fflush(file);
+    std::rewind(file);
+    std::string text;
+    char chunk[256];
+    while (std::size_t got = std::fread(chunk, 1, sizeof chunk, file)) text.append(chunk, got);
+    return text;
+}
+
+TEST(ReaderOutput, EveryRowStandsAsSoonAsItIsReadAndAnInterruptClosesTheOutput) {
+    struct TCase {
+        TFormat Format;
+        const char* AfterOneRow;
+        const char* Interrupted;
+    };
+    const std::string json1 = "[\n  {\"tank\": 4, \"level\": 123.45, \"temperature\": 15.5, \"second\": 3, "
+                              "\"density\": 0.75000000, \"link\": 1, \"valid\": true, \"doubts\": []}";
+    const std::string table1 = "Tank       Level  Temperature  Second     Density  Link\n"
+                               "   4      123.45         15.5       3  0.75000000  valid\n";
+    const std::string csv1 = "tank,level,temperature,second,density,link,valid,doubts\n"
+                             "4,123.45,15.5,3,0.75000000,1,1,\n";
+    const TCase cases[] = {
+        {TFormat::Json, json1.c_str(), "\n]\n"},
+        {TFormat::Table, table1.c_str(), ""},
+        {TFormat::Csv, csv1.c_str(), ""},
+    };
+    for (const auto& c : cases) {
+        std::FILE* file = std::tmpfile();
+        ASSERT_NE(file, nullptr);
+        TOutput output(file, c.Format);
+        ASSERT_TRUE(output.Begin());
+        ASSERT_TRUE(output.Row(Row(4, 123.45)));
+        EXPECT_EQ(Written(file), c.AfterOneRow);
+        std::fseek(file, 0, SEEK_END);
+        output.Interrupt("test: interrupted");
+        EXPECT_TRUE(output.Row(Row(5, 1.0))) << "rows after the close are dropped";
+        EXPECT_TRUE(output.End());
+        EXPECT_EQ(Written(file), std::string(c.AfterOneRow) + c.Interrupted);
+        EXPECT_EQ(output.Rows(), 1u);
+        std::fclose(file);
+    }
+}
+
+TEST(ReaderOutput, JsonWithoutRowsIsAnEmptyArrayAndDoubtsAreListed) {
+    std::FILE* file = std::tmpfile();
+    TOutput output(file, TFormat::Json);
+    output.Interrupt("test: interrupted before any tank");
+    EXPECT_EQ(Written(file), "[\n]\n");
+    std::fclose(file);
+
+    TTankReading doubtful = Row(2, 10.0);
+    doubtful.Doubts = {"level not a number", "answer names another tank"};
+    EXPECT_NE(FormatJson({doubtful}).find("\"doubts\": [\"level not a number\", \"answer names another tank\"]"),
+              std::string::npos);
+    EXPECT_NE(FormatCsv({doubtful}).find(",1,1,level not a number; answer names another tank\n"), std::string::npos);
+    EXPECT_NE(FormatTable({doubtful}).find("valid, doubtful: level not a number; answer names another tank"),
+              std::string::npos);
+}
+
+TEST(ReaderOutput, AFullDiskIsReported) {
+    std::FILE* full = std::fopen("/dev/full", "w");
+    ASSERT_NE(full, nullptr);
+    TOutput output(full, TFormat::Csv);
+    EXPECT_FALSE(output.Begin());
+    EXPECT_FALSE(output.Row(Row(1, 1.0)));
+    std::fclose(full);
+}
+
+}  // namespace
+}  // namespace qmx::tools

@@ -1,0 +1,84 @@
+#include "output.h"
+
+namespace qmx::tools {
+
+bool TOutput::Write(const std::string& text) {
+    return std::fwrite(text.data(), 1, text.size(), FOut) == text.size() && std::fflush(FOut) == 0;
+}
+
+bool TOutput::Begin() {
+    std::lock_guard lock(FMutex);
+    return BeginLocked();
+}
+
+bool TOutput::BeginLocked() {
+    if (FBegun) return true;
+    FBegun = true;
+    switch (FFormat) {
+        case TFormat::Table: return Write(TableHeader());
+        case TFormat::Json: return Write(JsonStart());
+        case TFormat::Csv: return Write(CsvHeader());
+    }
+    return true;
+}
+
+bool TOutput::Row(const TTankReading& reading) {
+    std::lock_guard lock(FMutex);
+    if (FEnded) return true;
+    ClearProgressLocked();
+    if (!BeginLocked()) return false;
+    std::string text;
+    switch (FFormat) {
+        case TFormat::Table: text = TableRow(reading); break;
+        case TFormat::Json: text = (FRows == 0 ? "" : JsonSeparator()) + JsonRow(reading); break;
+        case TFormat::Csv: text = CsvRow(reading); break;
+    }
+    ++FRows;
+    return Write(text);
+}
+
+bool TOutput::End() {
+    std::lock_guard lock(FMutex);
+    return EndLocked();
+}
+
+bool TOutput::EndLocked() {
+    ClearProgressLocked();
+    if (FEnded) return true;
+    if (!BeginLocked()) return false;
+    FEnded = true;
+    return FFormat == TFormat::Json ? Write(JsonEnd(FRows != 0)) : true;
+}
+
+std::size_t TOutput::Rows() {
+    std::lock_guard lock(FMutex);
+    return FRows;
+}
+
+void TOutput::Interrupt(const std::string& why) {
+    std::lock_guard lock(FMutex);
+    EndLocked();
+    std::fprintf(stderr, "%s\n", why.c_str());
+    std::fflush(stderr);
+}
+
+void TOutput::Progress(const std::string& line) {
+    std::lock_guard lock(FMutex);
+    if (FEnded) return;
+    std::fprintf(stderr, "\r%s", line.c_str());
+    FProgressShown = true;
+}
+
+void TOutput::Note(const std::string& line) {
+    std::lock_guard lock(FMutex);
+    ClearProgressLocked();
+    std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+void TOutput::ClearProgressLocked() {
+    if (!FProgressShown) return;
+    std::fprintf(stderr, "\r%60s\r", "");
+    FProgressShown = false;
+}
+
+}  // namespace qmx::tools

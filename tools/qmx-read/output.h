@@ -1,0 +1,52 @@
+#pragma once
+
+// The reader's output as it goes: the opening lines, a row as each tank is
+// read, the closing lines; all under one lock, so that a signal handled on
+// another thread can close the output between two rows and leave it whole
+// (valid JSON included). Every write is flushed and checked.
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+
+#include "reading.h"
+
+namespace qmx::tools {
+
+enum class TFormat { Table, Json, Csv };
+
+class TOutput {
+public:
+    TOutput(std::FILE* out, TFormat format) : FOut(out), FFormat(format) {}
+
+    // Each false when the output could not be written (a full disk).
+    bool Begin();
+    bool Row(const TTankReading& reading);
+    bool End();
+    std::size_t Rows();
+
+    // Closes the output for good from any thread (rows after it are not
+    // written) and says why on standard error.
+    void Interrupt(const std::string& why);
+
+    // The progress line, and a note on a line of its own, on standard
+    // error, under the same lock.
+    void Progress(const std::string& line);
+    void Note(const std::string& line);
+
+private:
+    bool BeginLocked();
+    bool EndLocked();
+    bool Write(const std::string& text);
+    void ClearProgressLocked();
+
+    std::mutex FMutex;
+    std::FILE* const FOut;
+    const TFormat FFormat;
+    bool FBegun = false;
+    bool FEnded = false;
+    bool FProgressShown = false;
+    std::size_t FRows = 0;
+};
+
+}  // namespace qmx::tools
