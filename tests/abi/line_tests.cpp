@@ -1,0 +1,58 @@
+// The DLL on a line to the simulated gauge, as a station's host drives it:
+// what a host sees when the gauge answers after the one-second wait.
+
+#include <windows.h>
+
+#include <cstdlib>
+
+#include "dll_calls.h"
+#include "harness.h"
+
+namespace qmx::abi {
+namespace {
+
+// Slot positions of the silo's operation table.
+constexpr int kGetState = 4;
+constexpr int kGetLevel = 9;
+
+// What line-gauge.ini gives tanks 20 and 21: tank 20 leaves its first two
+// attempts unanswered and answers the third 40 ms after the driver's
+// one-second wait; tank 21 leaves its first attempt unanswered.
+constexpr TWord kLateTank = 19;  // tank 20
+constexpr TWord kNextTank = 20;  // tank 21
+constexpr double kLateTankLevel = 2000.20;
+constexpr double kNextTankLevel = 2100.21;
+
+// Run only by the line runner, which maps COM<QMX_LINE_PORT> to the gauge
+// simulator with line-gauge.ini.
+ABI_TEST(LineLateAnswerIsNeverTheNextTanksReading) {
+    const char* port = std::getenv("QMX_LINE_PORT");
+    CHECK(port != nullptr);
+    if (port == nullptr) return;
+    void* silo = NewSiloEx3(nullptr, static_cast<TWord>(std::atoi(port)), 0);
+    CHECK(silo != nullptr);
+    // A round counts when the late answer did miss its wait (the timing of
+    // a loaded machine may let it in); one such round is needed.
+    int missedWaits = 0;
+    for (int round = 0; round < 3 && missedWaits == 0; ++round) {
+        const double late = CallSlot(silo, kGetLevel, {kLateTank}, true).St0;
+        const TWord lateState = CallSlot(silo, kGetState, {}).Eax & 0xFF;
+        const double next = CallSlot(silo, kGetLevel, {kNextTank}, true).St0;
+        const TWord nextState = CallSlot(silo, kGetState, {}).Eax & 0xFF;
+        std::printf("  round %d: tank 20 %.2f (link %u), tank 21 %.2f (link %u)\n", round + 1, late,
+                    static_cast<unsigned>(lateState), next, static_cast<unsigned>(nextState));
+        CHECK(next != kLateTankLevel);
+        if (nextState == 1) CHECK_EQ(next, kNextTankLevel);
+        if (lateState == 1) CHECK_EQ(late, kLateTankLevel);
+        if (lateState == 3) {
+            ++missedWaits;
+            // Its own answer, at its second attempt.
+            CHECK_EQ(nextState, 1u);
+        }
+    }
+    CHECK(missedWaits > 0);
+    CHECK_EQ(DestroySilo(silo).StackDelta, 0);
+}
+
+}  // namespace
+}  // namespace qmx::abi
