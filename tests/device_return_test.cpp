@@ -56,35 +56,42 @@ private:
     const bool FTake;
 };
 
-struct TSign {
-    const char* Name;
-    void (*Before)(TScriptedComm& comm);                     // before the port opens
-    void (*Provoke)(TScriptedComm& comm, TWatchedPort& port);  // once it runs
-    bool Lost;
-    bool Take = true;  // the port takes what arrives
-};
+// A call failing with an error, and what makes the port make that call.
+enum class TProvoke { Nothing, Arrival, Block, BlockAfterOpen, FullRingPurgedLikeWine };
 
-void Nothing(TScriptedComm&) {}
-void Idle(TScriptedComm&, TWatchedPort&) {}
-void Arrive(TScriptedComm& comm, TWatchedPort&) { comm.Receive({1, 2, 3}); }
-void Send(TScriptedComm&, TWatchedPort& port) {
-    const std::uint8_t block[] = {1, 2, 3};
-    port.PutBlock(block, 3);
-}
+struct TSign {
+    const char* Call;
+    DWORD Error;
+    TProvoke Provoke;
+    bool Lost;
+};
 
 class DeviceSigns : public ::testing::TestWithParam<TSign> {};
 
 TEST_P(DeviceSigns, FlagTheDeviceAsGoneOrNot) {
     const TSign& sign = GetParam();
     TScriptedComm comm;
-    sign.Before(comm);
-    TWatchedPort port(comm, sign.Take);
-    sign.Provoke(comm, port);
+    comm.DriverQueueLimit = 20000;
+    comm.AbortWaitOnMaskChange(true);  // as Wine ends a wait the port interrupts itself
+    if (sign.Provoke != TProvoke::BlockAfterOpen) comm.Next(sign.Call, TOutcome{FALSE, sign.Error});
+    TWatchedPort port(comm, sign.Provoke != TProvoke::FullRingPurgedLikeWine);
+    const std::uint8_t block[] = {1, 2, 3};
+    switch (sign.Provoke) {
+        case TProvoke::Nothing: break;
+        case TProvoke::Arrival: comm.Receive({1, 2, 3}); break;
+        case TProvoke::BlockAfterOpen: comm.Next(sign.Call, TOutcome{FALSE, sign.Error}); [[fallthrough]];
+        case TProvoke::Block: port.PutBlock(block, 3); break;
+        case TProvoke::FullRingPurgedLikeWine:
+            comm.Receive(std::vector<std::uint8_t>(9000, 'x'));
+            Eventually([&] { return port.UnreadInputCount() == kInRingSize; });
+            port.Purge();  // room in a full ring: the port ends its own wait
+            break;
+    }
     if (sign.Lost) {
-        EXPECT_TRUE(Eventually([&] { return port.DeviceLost(); }));
+        EXPECT_TRUE(Eventually([&] { return port.DeviceLost(); })) << sign.Call << " " << sign.Error;
     } else {
         std::this_thread::sleep_for(100ms);
-        EXPECT_FALSE(port.DeviceLost());
+        EXPECT_FALSE(port.DeviceLost()) << sign.Call << " " << sign.Error;
     }
     port.Close();
     EXPECT_EQ(comm.CountOf("TerminateThread"), 0) << "the workers still stop at once";
@@ -92,56 +99,16 @@ TEST_P(DeviceSigns, FlagTheDeviceAsGoneOrNot) {
 
 INSTANTIATE_TEST_SUITE_P(
     Signs, DeviceSigns,
-    ::testing::Values(
-        TSign{"WaitFailsDeviceRemoved",
-              [](TScriptedComm& c) { c.Next("WaitCommEvent", TOutcome{FALSE, ERROR_DEVICE_REMOVED}); }, Idle, true},
-        TSign{"WaitFailsBadCommand",
-              [](TScriptedComm& c) { c.Next("WaitCommEvent", TOutcome{FALSE, ERROR_BAD_COMMAND}); }, Idle, true},
-        TSign{"WaitFailsAccessDenied",
-              [](TScriptedComm& c) { c.Next("WaitCommEvent", TOutcome{FALSE, ERROR_ACCESS_DENIED}); }, Idle, true},
-        TSign{"PendingWaitAborted",
-              [](TScriptedComm& c) { c.Next("GetOverlappedResult", TOutcome{FALSE, ERROR_OPERATION_ABORTED}); },
-              Idle, true},
-        TSign{"ReadFails", [](TScriptedComm& c) { c.Next("ReadFile", TOutcome{FALSE, ERROR_BAD_COMMAND}); }, Arrive,
-              true},
-        TSign{"WriteFails", [](TScriptedComm& c) { c.Next("WriteFile", TOutcome{FALSE, ERROR_DEVICE_REMOVED}); },
-              Send, true},
-        TSign{"LineErrorsFail", Nothing,
-              [](TScriptedComm& c, TWatchedPort& port) {
-                  c.Next("ClearCommError", TOutcome{FALSE, ERROR_ACCESS_DENIED});
-                  Send(c, port);
-              },
-              true},
-        TSign{"OtherFailure",
-              [](TScriptedComm& c) { c.Next("WaitCommEvent", TOutcome{FALSE, ERROR_GEN_FAILURE}); }, Idle, false},
-        TSign{"MaskRefused",
-              [](TScriptedComm& c) { c.Next("WaitCommEvent", TOutcome{FALSE, ERROR_INVALID_PARAMETER}); }, Arrive,
-              false},
-        // Wine ends a wait the port interrupts itself as aborted.
-        TSign{"OwnWakeUpAbortedLikeWine",
-              [](TScriptedComm& c) {
-                  c.AbortWaitOnMaskChange(true);
-                  c.DriverQueueLimit = 20000;
-              },
-              [](TScriptedComm& c, TWatchedPort& port) {
-                  c.Receive(std::vector<std::uint8_t>(9000, 'x'));
-                  Eventually([&] { return port.UnreadInputCount() == kInRingSize; });
-                  port.Purge();  // room in a full ring: the port ends the wait
-              },
-              false, false}),
-    [](const ::testing::TestParamInfo<TSign>& sign) { return std::string(sign.param.Name); });
-
-TEST(DeviceSigns, WriteCancelledByTheStopIsNoSign) {
-    TScriptedComm comm;
-    comm.Always("WriteFile", TOutcome{FALSE, ERROR_IO_PENDING, true});
-    comm.HoldWrites(true);
-    TWatchedPort port(comm, true);
-    Send(comm, port);
-    ASSERT_TRUE(Eventually([&] { return comm.CountOf("WriteFile") == 1; }));
-    port.Close();
-    EXPECT_EQ(comm.CountOf("CancelIoEx"), 1);
-    EXPECT_FALSE(port.DeviceLost());
-}
+    ::testing::Values(TSign{"WaitCommEvent", ERROR_DEVICE_REMOVED, TProvoke::Nothing, true},
+                      TSign{"WaitCommEvent", ERROR_BAD_COMMAND, TProvoke::Nothing, true},
+                      TSign{"WaitCommEvent", ERROR_ACCESS_DENIED, TProvoke::Nothing, true},
+                      TSign{"GetOverlappedResult", ERROR_OPERATION_ABORTED, TProvoke::Nothing, true},
+                      TSign{"ReadFile", ERROR_BAD_COMMAND, TProvoke::Arrival, true},
+                      TSign{"WriteFile", ERROR_DEVICE_REMOVED, TProvoke::Block, true},
+                      TSign{"ClearCommError", ERROR_ACCESS_DENIED, TProvoke::BlockAfterOpen, true},
+                      TSign{"WaitCommEvent", ERROR_GEN_FAILURE, TProvoke::Nothing, false},
+                      TSign{"WaitCommEvent", ERROR_INVALID_PARAMETER, TProvoke::Arrival, false},
+                      TSign{"", 0, TProvoke::FullRingPurgedLikeWine, false}));
 
 std::vector<std::string> Names(const std::vector<std::string>& calls) {
     std::vector<std::string> names;

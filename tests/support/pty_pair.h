@@ -14,23 +14,28 @@
 
 namespace qmx::test {
 
+// Makes a pty and returns its master; `slavePath` names the slave, which
+// the port under test opens itself. Raw from the start, as a serial line
+// is: bytes that arrive before the port opens wait as they came, neither
+// echoed nor held for a line's end. A child process (the reader under
+// test) does not keep the master.
+inline int OpenRawPty(std::string& slavePath) {
+    int master = -1, slave = -1;
+    char name[256] = {};
+    termios raw{};
+    ::cfmakeraw(&raw);
+    if (::openpty(&master, &slave, name, &raw, nullptr) != 0) throw std::runtime_error("openpty failed");
+    ::close(slave);
+    ::fcntl(master, F_SETFD, FD_CLOEXEC);
+    slavePath = name;
+    return master;
+}
+
 class TPtyPair {
 public:
     // Makes COM`portNumber` name this pty's slave while the pair lives.
     explicit TPtyPair(int portNumber) : FVariable("QMX_COM" + std::to_string(portNumber)) {
-        int slave = -1;
-        char name[256] = {};
-        // Raw from the start, as a serial line is: bytes that arrive before
-        // the port opens wait as they came, neither echoed nor held for a
-        // line's end.
-        termios raw{};
-        ::cfmakeraw(&raw);
-        if (::openpty(&FMaster, &slave, name, &raw, nullptr) != 0) throw std::runtime_error("openpty failed");
-        // The port opens the slave itself; the test keeps only the master.
-        ::close(slave);
-        // A child process (the reader under test) must not keep the far end.
-        ::fcntl(FMaster, F_SETFD, FD_CLOEXEC);
-        FSlavePath = name;
+        FMaster = OpenRawPty(FSlavePath);
         ::setenv(FVariable.c_str(), FSlavePath.c_str(), 1);
     }
     ~TPtyPair() {

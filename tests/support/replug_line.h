@@ -7,9 +7,6 @@
 // new pty behind the same path. (A link left behind could come to name
 // another test's pty once the number is given out again.)
 
-#include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -17,6 +14,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "support/pty_pair.h"
 
 namespace qmx::test {
 
@@ -41,16 +39,9 @@ public:
 
     void Plug() {
         Unplug();
-        int slave = -1;
-        char name[256] = {};
-        termios raw{};
-        ::cfmakeraw(&raw);
-        if (::openpty(&FMaster, &slave, name, &raw, nullptr) != 0) throw std::runtime_error("openpty failed");
-        ::close(slave);
-        // A child process (the reader under test) must not keep the far end.
-        ::fcntl(FMaster, F_SETFD, FD_CLOEXEC);
-        ::unlink(FLink.c_str());
-        if (::symlink(name, FLink.c_str()) != 0) throw std::runtime_error("symlink failed");
+        std::string slave;
+        FMaster = OpenRawPty(slave);
+        if (::symlink(slave.c_str(), FLink.c_str()) != 0) throw std::runtime_error("symlink failed");
     }
     void Unplug() {
         ::unlink(FLink.c_str());
