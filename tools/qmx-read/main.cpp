@@ -99,7 +99,8 @@ int main(int argc, char** argv) {
     // SIGINT and SIGTERM are taken by a thread of their own. They are
     // blocked before any other thread starts, so that every thread, the
     // driver's workers too, inherits the block.
-    sigset_t stops;
+    // Static: the signal thread may still use them while the process exits.
+    static sigset_t stops;
     sigemptyset(&stops);
     sigaddset(&stops, SIGINT);
     sigaddset(&stops, SIGTERM);
@@ -144,8 +145,8 @@ int main(int argc, char** argv) {
     }
     if (!options.Trace.empty()) ::setenv("QMX_TRACE", options.Trace.c_str(), 1);
 
-    TOutput output(stdout, options.Format);
-    std::thread([&output, &stops] {
+    static TOutput output(stdout, options.Format);
+    std::thread([] {
         int signal = 0;
         if (sigwait(&stops, &signal) != 0) return;
         output.Interrupt("qmx-read: interrupted after " + std::to_string(output.Rows()) + " tanks");
