@@ -16,7 +16,7 @@ constexpr int kGetState = 4;
 constexpr int kGetLevel = 9;
 
 // What line-gauge.ini gives tanks 20 and 21: tank 20 leaves its first two
-// attempts unanswered and answers the third 40 ms after the driver's
+// attempts unanswered and answers the third 35 ms after the driver's
 // one-second wait; tank 21 leaves its first attempt unanswered.
 constexpr TWord kLateTank = 19;  // tank 20
 constexpr TWord kNextTank = 20;  // tank 21

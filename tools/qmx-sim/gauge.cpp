@@ -26,7 +26,7 @@ constexpr TFaultName kFaults[] = {
 constexpr int kLateMs = 1200;
 // Past the driver's one-second wait, and before the 70 ms that follow it
 // are over: where an answer meant for one request can meet the next.
-constexpr int kJustLateMs = 1040;
+constexpr int kJustLateMs = 1035;
 constexpr int kSlowGapMs = 15;
 
 std::string Field(long long value, int width) {
