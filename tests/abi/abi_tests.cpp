@@ -443,6 +443,41 @@ ABI_TEST(InstallMenuAddsTheEntryThroughTheHostsMenuTable) {
     DestroySilo(silo);
 }
 
+ABI_TEST(ClassHeaderReadsAsTheHostsClassLibraryReadsIt) {
+    void* silo = NewSiloEx3(nullptr, 1, 1);
+    const void* const* table = TableOf(silo);
+    auto word = [&](int offset) { return Word(table[offset / 4]); };
+    CHECK_EQ(word(-76), Word(table));  // the self pointer
+    for (int offset = -72; offset <= -48; offset += 4) CHECK_EQ(word(offset), 0u);  // no tables
+    CHECK_EQ(word(-36), 0u);                                                       // no parent
+    const auto* name = reinterpret_cast<const char*>(table[-44 / 4]);
+    CHECK_STR(std::string(name + 1, static_cast<unsigned char>(name[0])), "TSilo");
+    const TWord size = word(-40);
+    CHECK(size >= 4 && size < 65536);
+    const std::vector<char> before(static_cast<const char*>(silo), static_cast<const char*>(silo) + size);
+
+    // The standard entries, called as the class library calls them: the
+    // object in EAX, a second argument in EDX. They leave the object alone.
+    struct TCase {
+        int Offset;
+        bool CheckResult;
+        TWord Result;
+    };
+    const TCase cases[] = {{-32, true, 0x8000FFFF}, {-28, false, 0}, {-24, false, 0}, {-20, false, 0},
+                           {-16, false, 0},         {-12, true, 0},  {-8, false, 0}};
+    for (const TCase& c : cases) {
+        std::uint32_t message[4] = {0x0111, 0, 0, 0};
+        TCallResult call{};
+        qmxCallRegister(table[c.Offset / 4], Word(silo), Word(message), &call);
+        CHECK_EQ(call.StackDelta, 0);
+        if (c.CheckResult) CHECK_EQ(call.Eax, c.Result);
+        CHECK_EQ(message[0], 0x0111u);
+    }
+    CHECK(std::memcmp(before.data(), silo, size) == 0);
+    CHECK_EQ(CallSlot(silo, kGetState, {}).Eax & 0xFF, 1u);
+    DestroySilo(silo);
+}
+
 ABI_TEST(EveryArgumentValueGivesACleanResult) {
     TFakeHost host;
     host.Answer = LevelAnswer("0012345", "0001350", "-125");

@@ -8,9 +8,12 @@
 
 #include <windows.h>
 
-#include "driver/win32/boundary_errors.h"
-#include "driver/win32/host_menu_proxy.h"
+#include <cstddef>
+
 #include "driver/live_silos.h"
+#include "driver/win32/boundary_errors.h"
+#include "driver/win32/class_header.h"
+#include "driver/win32/host_menu_proxy.h"
 
 namespace qmx {
 namespace {
@@ -130,31 +133,43 @@ void __stdcall SettingsClickEntry(TSiloObject* self, void* /*sender*/) {
     Run([&] { self->Core.SettingsClick(nullptr); });
 }
 
-// The destructor entry, then slots 0 to 15.
-const void* const kSiloTable[17] = {
-    reinterpret_cast<const void*>(&DestroyEntry),
-    reinterpret_cast<const void*>(&Abstract0Entry),
-    reinterpret_cast<const void*>(&Abstract1Entry),
-    reinterpret_cast<const void*>(&GetDescriptionEntry),
-    reinterpret_cast<const void*>(&SetStateEntry),
-    reinterpret_cast<const void*>(&GetStateEntry),
-    reinterpret_cast<const void*>(&SetupCommBlockEntry),
-    reinterpret_cast<const void*>(&NoOpEntry),
-    reinterpret_cast<const void*>(&NoOpWithArgumentEntry),
-    reinterpret_cast<const void*>(&ReturnZeroEntry),
-    reinterpret_cast<const void*>(&GetLevelEntry),
-    reinterpret_cast<const void*>(&GetTemperaturesEntry),
-    reinterpret_cast<const void*>(&GetAuxValueEntry),
-    reinterpret_cast<const void*>(&GetDensityEntry),
-    reinterpret_cast<const void*>(&ClearWordPairEntry),
-    reinterpret_cast<const void*>(&ReturnZeroRealEntry),
-    reinterpret_cast<const void*>(&InstallMenuEntry),
+// The class header of the host's class library (the destructor entry is
+// its last word), then slots 0 to 15.
+struct TSiloClass {
+    TClassHeader Header;
+    const void* Slots[16];
+};
+static_assert(offsetof(TSiloClass, Slots) == sizeof(TClassHeader), "slot 0 follows the header");
+
+constexpr std::uint8_t kClassName[] = {5, 'T', 'S', 'i', 'l', 'o'};
+
+const TSiloClass kSiloClass{
+    MakeClassHeader(&kSiloClass.Slots[0], kClassName, sizeof(TSiloObject),
+                    reinterpret_cast<const void*>(&DestroyEntry)),
+    {
+        reinterpret_cast<const void*>(&Abstract0Entry),
+        reinterpret_cast<const void*>(&Abstract1Entry),
+        reinterpret_cast<const void*>(&GetDescriptionEntry),
+        reinterpret_cast<const void*>(&SetStateEntry),
+        reinterpret_cast<const void*>(&GetStateEntry),
+        reinterpret_cast<const void*>(&SetupCommBlockEntry),
+        reinterpret_cast<const void*>(&NoOpEntry),
+        reinterpret_cast<const void*>(&NoOpWithArgumentEntry),
+        reinterpret_cast<const void*>(&ReturnZeroEntry),
+        reinterpret_cast<const void*>(&GetLevelEntry),
+        reinterpret_cast<const void*>(&GetTemperaturesEntry),
+        reinterpret_cast<const void*>(&GetAuxValueEntry),
+        reinterpret_cast<const void*>(&GetDensityEntry),
+        reinterpret_cast<const void*>(&ClearWordPairEntry),
+        reinterpret_cast<const void*>(&ReturnZeroRealEntry),
+        reinterpret_cast<const void*>(&InstallMenuEntry),
+    },
 };
 
 }  // namespace
 
 TSiloObject::TSiloObject(void* host, std::uint8_t connectionType)
-    : Table(&kSiloTable[1]),
+    : Table(&kSiloClass.Slots[0]),
       Proxy(host, TSiloEntries{this, reinterpret_cast<void*>(&CheckAnswerEntry),
                                reinterpret_cast<void*>(&ConfigureLineEntry)}),
       Core(connectionType, host != nullptr ? &Proxy : nullptr) {}
