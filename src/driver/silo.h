@@ -65,7 +65,9 @@ public:
     // once per silo.
     void InstallMenu(TMenuItem* menuItem, std::int32_t ignored);
 
-    // The settings entry's click handler: shows the connection dialog.
+    // The settings entry's click handler: shows the connection dialog. While
+    // a connection dialog is open (this silo's or another's), a further
+    // click does nothing: the operator finishes the open one first.
     void SettingsClick(TMenuItem* sender);
 
     // Switches the running silo to another connection; never raises, shows

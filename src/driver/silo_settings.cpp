@@ -1,6 +1,8 @@
 // The silo's settings: the entry in the host's settings menu, the dialog it
 // opens, and the switch of the running silo to another connection.
 
+#include <atomic>
+
 #include "driver/connection.h"
 #include "driver/live_silos.h"
 #include "driver/silo.h"
@@ -62,6 +64,14 @@ void TSilo::SettingsClickIfAlive(void* silo, TMenuItem* sender) {
 }
 
 void TSilo::SettingsClick(TMenuItem* /*sender*/) {
+    // A modal dialog disables the host's windows, yet a click can still come
+    // in from the host's own code or a message already queued; a second
+    // dialog on top of the first would edit the same file and silo twice.
+    static std::atomic<bool> dialogOpen{false};
+    if (dialogOpen.exchange(true)) return;
+    struct TClosed {
+        ~TClosed() { dialogOpen = false; }
+    } closed;
     std::unique_ptr<TfmTuneParamsQX> form = Application().CreateForm();
     form->FSilo = this;
     form->ShowModal();
