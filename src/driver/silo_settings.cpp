@@ -2,6 +2,7 @@
 // opens, and the switch of the running silo to another connection.
 
 #include <atomic>
+#include <utility>
 
 #include "driver/connection.h"
 #include "driver/live_silos.h"
@@ -11,7 +12,6 @@
 namespace qmx {
 namespace {
 
-constexpr char kSettingsCaption[] = "&Настройка";
 constexpr char kEntryCaption[] = "Настройка уровнемера Quelmarox4 ";
 constexpr char kEntryHint[] = "Настройка Quelmarox4";
 constexpr char kErrorCaption[] = "Ошибка";
@@ -43,17 +43,14 @@ std::string TSilo::MenuCaption() const {
     return kEntryCaption + suffix;
 }
 
+bool TSilo::TakeMenuOffer() { return std::exchange(FMenuPending, false); }
+
 void TSilo::InstallMenu(TMenuItem* menuItem, std::int32_t /*ignored*/) {
-    // The entry is offered once, whether or not it found its place.
-    struct TOffered {
-        bool& Pending;
-        ~TOffered() { Pending = false; }
-    } offered{FMenuPending};
-    if (!FMenuPending || menuItem == nullptr) return;
+    if (!TakeMenuOffer() || menuItem == nullptr) return;
     const std::int32_t count = menuItem->GetCount();
     for (std::int32_t i = 0; i < count; ++i) {
         auto child = menuItem->GetItem(i);
-        if (child == nullptr || child->Caption() != kSettingsCaption) continue;
+        if (child == nullptr || child->Caption() != kSettingsMenuCaption) continue;
         AddMenuItem(MenuCaption(), kEntryHint, 0, 0, TClickHandler(&SettingsClickIfAlive, this), *child, -1);
         return;
     }

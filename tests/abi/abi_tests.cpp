@@ -11,6 +11,7 @@
 #include "dll_calls.h"
 #include "fake_host.h"
 #include "fake_menu.h"
+#include "gui_operator.h"
 #include "harness.h"
 
 namespace qmx::abi {
@@ -52,17 +53,6 @@ std::string CallsText(TFakeHost& host) {
 
 // Runs `body` on another thread; false when it did not end within 10 s,
 // which is what a lock left held would cause.
-template <class F>
-DWORD WINAPI RunOnThread(void* body) {
-    (*static_cast<F*>(body))();
-    return 0;
-}
-
-template <class F>
-HANDLE StartThread(F& body) {
-    return CreateThread(nullptr, 0, &RunOnThread<F>, &body, 0, nullptr);
-}
-
 template <class F>
 bool FinishesOnAnotherThread(F body) {
     HANDLE thread = StartThread(body);
@@ -476,6 +466,31 @@ ABI_TEST(ClassHeaderReadsAsTheHostsClassLibraryReadsIt) {
     CHECK(std::memcmp(before.data(), silo, size) == 0);
     CHECK_EQ(CallSlot(silo, kGetState, {}).Eax & 0xFF, 1u);
     DestroySilo(silo);
+}
+
+// A toolkit's menu item: a method table the DLL knows nothing of. Any call
+// into it fails the test (and, with the wrong arguments, the stack).
+int gToolkitCalls = 0;
+void ToolkitMethod() { ++gToolkitCalls; }
+
+ABI_TEST(InstallMenuNeverCallsAnObjectWithoutTheTag) {
+    static void* toolkitMethods[16];
+    for (void*& method : toolkitMethods) method = reinterpret_cast<void*>(&ToolkitMethod);
+    static void* const toolkitItem[4] = {toolkitMethods, nullptr, nullptr, nullptr};
+    static void* const nullTable[2] = {nullptr, nullptr};
+    static const TWord unreadable[1] = {0x10};  // a table at an address nothing is mapped at
+    static TWord tagOnly[1] = {kMenuTableTag};
+    static void* const tagNotFirst[2] = {nullptr, tagOnly};
+    const void* items[] = {toolkitItem, nullTable, unreadable, tagNotFirst};
+    for (const void* item : items) {
+        void* silo = NewSiloEx3(nullptr, 1, 1);
+        TCallResult call{};
+        const TRaised raised = Catch([&] { call = CallSlot(silo, kInstallMenu, {Word(item), 0}); });
+        CHECK(!raised.Raised);
+        CHECK_EQ(call.StackDelta, 0);
+        DestroySilo(silo);
+    }
+    CHECK_EQ(gToolkitCalls, 0);
 }
 
 ABI_TEST(EveryArgumentValueGivesACleanResult) {

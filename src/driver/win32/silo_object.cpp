@@ -9,11 +9,14 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <exception>
 
 #include "driver/live_silos.h"
 #include "driver/win32/boundary_errors.h"
 #include "driver/win32/class_header.h"
 #include "driver/win32/host_menu_proxy.h"
+#include "driver/win32/native_menu.h"
+#include "ui/application.h"
 
 namespace qmx {
 namespace {
@@ -32,7 +35,10 @@ void Run(F body) {
 __attribute__((regparm(3))) void DestroyEntry(TSiloObject* self, TWord /*outermost*/) {
     // The destructor raises nothing: stopping a port only waits for its
     // threads. Should anything escape all the same, the host gets it.
-    Run([&] { delete self; });
+    Run([&] {
+        RemoveNativeEntry(self);
+        delete self;
+    });
 }
 
 void __stdcall Abstract0Entry(TSiloObject* self) {
@@ -97,14 +103,33 @@ double __stdcall ReturnZeroRealEntry(TSiloObject* self, TWord argument) {
 
 void __stdcall SettingsClickEntry(TSiloObject* self, void* sender);
 
+// The native entry's click, from the library's own window procedure: no
+// code of the host's waits above it to catch an error, so the error is
+// shown, as a toolkit shows what a click handler raised.
+void NativeSettingsClick(void* silo) {
+    auto* self = static_cast<TSiloObject*>(silo);
+    if (!LiveSilos().Contains(&self->Core)) return;
+    try {
+        self->Core.SettingsClick(nullptr);
+    } catch (const std::exception& error) {
+        Application().ShowMessageBox(error.what(), "Ошибка", kMbIconStop);
+    } catch (...) {
+        Application().ShowMessageBox("Unknown error", "Ошибка", kMbIconStop);
+    }
+}
+
 void __stdcall InstallMenuEntry(TSiloObject* self, void* menuItem, TWord argument) {
     Run([&] {
+        const auto ignored = static_cast<std::int32_t>(argument);
         if (menuItem == nullptr) {
-            self->Core.InstallMenu(nullptr, static_cast<std::int32_t>(argument));
-            return;
+            self->Core.InstallMenu(nullptr, ignored);
+        } else if (HasMenuTableTag(menuItem)) {
+            THostMenuItem item(menuItem, self, reinterpret_cast<void*>(&SettingsClickEntry));
+            self->Core.InstallMenu(&item, ignored);
+        } else if (self->Core.TakeMenuOffer()) {
+            // A toolkit's menu item: its main menu is a native menu bar.
+            InstallNativeEntry(self, self->Core.MenuCaption(), &NativeSettingsClick);
         }
-        THostMenuItem item(menuItem, self, reinterpret_cast<void*>(&SettingsClickEntry));
-        self->Core.InstallMenu(&item, static_cast<std::int32_t>(argument));
     });
 }
 
