@@ -143,6 +143,28 @@ TEST_F(Settings, DialogShowsTheCurrentTypeWithSaveDisabledUntilTheOperatorChange
     }
 }
 
+TEST_F(Settings, AClickWhileADialogIsOpenOpensNoOther) {
+    TSilo silo(0, nullptr, nullptr);
+    TSilo other(1, nullptr, nullptr);
+    for (TSilo* second : {&silo, &other}) {
+        const int created = HeadlessApplication().FormsCreated;
+        int shown = 0;
+        HeadlessApplication().Operator = [&](TfmTuneParamsQX& form) {
+            ++shown;
+            second->SettingsClick(nullptr);  // the host's own code, or a queued click
+            EXPECT_EQ(HeadlessApplication().FormsAlive, 1);
+            form.OperatorPressesEsc();
+        };
+        silo.SettingsClick(nullptr);
+        EXPECT_EQ(shown, 1);
+        EXPECT_EQ(HeadlessApplication().FormsCreated, created + 1);
+        // Closed, the dialog opens again.
+        HeadlessApplication().Operator = [&](TfmTuneParamsQX& form) { form.OperatorPressesEsc(); };
+        second->SettingsClick(nullptr);
+        EXPECT_EQ(HeadlessApplication().FormsCreated, created + 2);
+    }
+}
+
 TEST_F(Settings, DialogLayoutAndEntries) {
     TSilo silo(0, nullptr);
     HeadlessApplication().Operator = [](TfmTuneParamsQX& form) {

@@ -19,6 +19,9 @@ namespace qmx {
 
 constexpr std::uint8_t kTankCount = 33;
 
+// The caption of the host's settings menu, matched byte for byte.
+constexpr char kSettingsMenuCaption[] = "&Настройка";
+
 // Link states shared by the silo and its port.
 constexpr std::uint8_t kLinkValid = 1;
 constexpr std::uint8_t kLinkNoAnswer = 2;
@@ -64,8 +67,16 @@ public:
     // Slot 15: puts the settings entry under the host's "&Настройка" item,
     // once per silo.
     void InstallMenu(TMenuItem* menuItem, std::int32_t ignored);
+    // The entry is offered once per silo, whether or not it found its place:
+    // true on the first call only. A host's menu reached another way than
+    // through TMenuItem takes its turn here.
+    bool TakeMenuOffer();
+    // The entry's caption, with the connection of the moment.
+    std::string MenuCaption() const;
 
-    // The settings entry's click handler: shows the connection dialog.
+    // The settings entry's click handler: shows the connection dialog. While
+    // a connection dialog is open (this silo's or another's), a further
+    // click does nothing: the operator finishes the open one first.
     void SettingsClick(TMenuItem* sender);
 
     // Switches the running silo to another connection; never raises, shows
@@ -110,7 +121,6 @@ private:
                                    std::int32_t value, std::uint8_t& receivedLength,
                                    std::uint8_t& expectedLength);
     static void SettingsClickIfAlive(void* silo, TMenuItem* sender);
-    std::string MenuCaption() const;
 
     THostCommService* FHost = nullptr;
     std::atomic<std::uint8_t> FState{0};

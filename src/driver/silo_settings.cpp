@@ -1,6 +1,9 @@
 // The silo's settings: the entry in the host's settings menu, the dialog it
 // opens, and the switch of the running silo to another connection.
 
+#include <atomic>
+#include <utility>
+
 #include "driver/connection.h"
 #include "driver/live_silos.h"
 #include "driver/silo.h"
@@ -9,7 +12,6 @@
 namespace qmx {
 namespace {
 
-constexpr char kSettingsCaption[] = "&Настройка";
 constexpr char kEntryCaption[] = "Настройка уровнемера Quelmarox4 ";
 constexpr char kEntryHint[] = "Настройка Quelmarox4";
 constexpr char kErrorCaption[] = "Ошибка";
@@ -41,17 +43,14 @@ std::string TSilo::MenuCaption() const {
     return kEntryCaption + suffix;
 }
 
+bool TSilo::TakeMenuOffer() { return std::exchange(FMenuPending, false); }
+
 void TSilo::InstallMenu(TMenuItem* menuItem, std::int32_t /*ignored*/) {
-    // The entry is offered once, whether or not it found its place.
-    struct TOffered {
-        bool& Pending;
-        ~TOffered() { Pending = false; }
-    } offered{FMenuPending};
-    if (!FMenuPending || menuItem == nullptr) return;
+    if (!TakeMenuOffer() || menuItem == nullptr) return;
     const std::int32_t count = menuItem->GetCount();
     for (std::int32_t i = 0; i < count; ++i) {
         auto child = menuItem->GetItem(i);
-        if (child == nullptr || child->Caption() != kSettingsCaption) continue;
+        if (child == nullptr || child->Caption() != kSettingsMenuCaption) continue;
         AddMenuItem(MenuCaption(), kEntryHint, 0, 0, TClickHandler(&SettingsClickIfAlive, this), *child, -1);
         return;
     }
@@ -62,6 +61,14 @@ void TSilo::SettingsClickIfAlive(void* silo, TMenuItem* sender) {
 }
 
 void TSilo::SettingsClick(TMenuItem* /*sender*/) {
+    // A modal dialog disables the host's windows, yet a click can still come
+    // in from the host's own code or a message already queued; a second
+    // dialog on top of the first would edit the same file and silo twice.
+    static std::atomic<bool> dialogOpen{false};
+    if (dialogOpen.exchange(true)) return;
+    struct TClosed {
+        ~TClosed() { dialogOpen = false; }
+    } closed;
     std::unique_ptr<TfmTuneParamsQX> form = Application().CreateForm();
     form->FSilo = this;
     form->ShowModal();

@@ -235,4 +235,10 @@ public:
 // The backend of this platform: Win32 on Windows, termios elsewhere.
 TCommApi& PlatformComm();
 
+#ifdef _WIN32
+// The Win32 backend as on Windows XP, without CancelIoEx whatever the
+// system offers: the tests run the port on it too.
+TCommApi& Win32CommAsOnXp();
+#endif
+
 }  // namespace qmx

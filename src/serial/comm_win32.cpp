@@ -1,12 +1,29 @@
-// The comm layer on Windows: the system's own calls, unchanged.
+// The comm layer on Windows: the system's own calls, unchanged, except
+// CancelIoEx, which Windows XP lacks.
 
 #include "serial/comm_api.h"
 
 namespace qmx {
 namespace {
 
+using TCancelIoEx = BOOL(WINAPI*)(HANDLE device, OVERLAPPED* overlapped);
+
+// Looked up at run time: an import of it would keep XP from loading the
+// library at all.
+TCancelIoEx SystemCancelIoEx() {
+    static const TCancelIoEx cancel = [] {
+        HMODULE kernel = GetModuleHandleA("kernel32.dll");
+        return kernel != nullptr ? reinterpret_cast<TCancelIoEx>(
+                                       reinterpret_cast<void*>(GetProcAddress(kernel, "CancelIoEx")))
+                                 : nullptr;
+    }();
+    return cancel;
+}
+
 class TWin32Comm final : public TCommApi {
 public:
+    explicit TWin32Comm(TCancelIoEx cancelIoEx) : FCancelIoEx(cancelIoEx) {}
+
     THandle CreateFileA(const char* name, DWORD access, DWORD share, void* security, DWORD disposition,
                         DWORD flags, THandle templateFile) override {
         return ::CreateFileA(name, access, share, static_cast<LPSECURITY_ATTRIBUTES>(security), disposition,
@@ -42,7 +59,14 @@ public:
         return ::EscapeCommFunction(device, function);
     }
     BOOL CancelIoEx(THandle device, TOverlapped* overlapped) override {
-        return ::CancelIoEx(device, overlapped);
+        if (FCancelIoEx != nullptr) return FCancelIoEx(device, overlapped);
+        // XP: CancelIo ends only the calling thread's operations on the
+        // handle; PurgeComm ends every pending overlapped read and write on
+        // a comm handle, whichever thread started it. (A pending
+        // WaitCommEvent is ended by SetCommMask, as the port does.)
+        const BOOL own = ::CancelIo(device);
+        const BOOL others = ::PurgeComm(device, PURGE_TXABORT | PURGE_RXABORT);
+        return own || others ? TRUE : FALSE;
     }
     BOOL CloseHandle(THandle handle) override { return ::CloseHandle(handle); }
     DWORD GetLastError() override { return ::GetLastError(); }
@@ -77,12 +101,20 @@ public:
         const LONGLONG count = counter.QuadPart;
         return static_cast<DWORD>((count / perSecond) * 1000 + (count % perSecond) * 1000 / perSecond);
     }
+
+private:
+    TCancelIoEx FCancelIoEx;
 };
 
 }  // namespace
 
 TCommApi& PlatformComm() {
-    static TWin32Comm comm;
+    static TWin32Comm comm(SystemCancelIoEx());
+    return comm;
+}
+
+TCommApi& Win32CommAsOnXp() {
+    static TWin32Comm comm(nullptr);
     return comm;
 }
 

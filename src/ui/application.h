@@ -27,6 +27,11 @@ public:
 // This platform's application.
 TApplication& Application();
 
+#ifdef _WIN32
+// Unregisters the dialog's window class: for the library's unload.
+void UnregisterDialogClass();
+#endif
+
 #ifndef _WIN32
 class THeadlessApplication final : public TApplication {
 public:

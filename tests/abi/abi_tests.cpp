@@ -11,6 +11,7 @@
 #include "dll_calls.h"
 #include "fake_host.h"
 #include "fake_menu.h"
+#include "gui_operator.h"
 #include "harness.h"
 
 namespace qmx::abi {
@@ -52,17 +53,6 @@ std::string CallsText(TFakeHost& host) {
 
 // Runs `body` on another thread; false when it did not end within 10 s,
 // which is what a lock left held would cause.
-template <class F>
-DWORD WINAPI RunOnThread(void* body) {
-    (*static_cast<F*>(body))();
-    return 0;
-}
-
-template <class F>
-HANDLE StartThread(F& body) {
-    return CreateThread(nullptr, 0, &RunOnThread<F>, &body, 0, nullptr);
-}
-
 template <class F>
 bool FinishesOnAnotherThread(F body) {
     HANDLE thread = StartThread(body);
@@ -441,6 +431,66 @@ ABI_TEST(InstallMenuAddsTheEntryThroughTheHostsMenuTable) {
     CHECK_EQ(CallSlot(other, kInstallMenu, {0, 0}).StackDelta, 0);
     DestroySilo(other);
     DestroySilo(silo);
+}
+
+ABI_TEST(ClassHeaderReadsAsTheHostsClassLibraryReadsIt) {
+    void* silo = NewSiloEx3(nullptr, 1, 1);
+    const void* const* table = TableOf(silo);
+    auto word = [&](int offset) { return Word(table[offset / 4]); };
+    CHECK_EQ(word(-76), Word(table));  // the self pointer
+    for (int offset = -72; offset <= -48; offset += 4) CHECK_EQ(word(offset), 0u);  // no tables
+    CHECK_EQ(word(-36), 0u);                                                       // no parent
+    const auto* name = reinterpret_cast<const char*>(table[-44 / 4]);
+    CHECK_STR(std::string(name + 1, static_cast<unsigned char>(name[0])), "TSilo");
+    const TWord size = word(-40);
+    CHECK(size >= 4 && size < 65536);
+    const std::vector<char> before(static_cast<const char*>(silo), static_cast<const char*>(silo) + size);
+
+    // The standard entries, called as the class library calls them: the
+    // object in EAX, a second argument in EDX. They leave the object alone.
+    struct TCase {
+        int Offset;
+        bool CheckResult;
+        TWord Result;
+    };
+    const TCase cases[] = {{-32, true, 0x8000FFFF}, {-28, false, 0}, {-24, false, 0}, {-20, false, 0},
+                           {-16, false, 0},         {-12, true, 0},  {-8, false, 0}};
+    for (const TCase& c : cases) {
+        std::uint32_t message[4] = {0x0111, 0, 0, 0};
+        TCallResult call{};
+        qmxCallRegister(table[c.Offset / 4], Word(silo), Word(message), &call);
+        CHECK_EQ(call.StackDelta, 0);
+        if (c.CheckResult) CHECK_EQ(call.Eax, c.Result);
+        CHECK_EQ(message[0], 0x0111u);
+    }
+    CHECK(std::memcmp(before.data(), silo, size) == 0);
+    CHECK_EQ(CallSlot(silo, kGetState, {}).Eax & 0xFF, 1u);
+    DestroySilo(silo);
+}
+
+// A toolkit's menu item: a method table the DLL knows nothing of. Any call
+// into it fails the test (and, with the wrong arguments, the stack).
+int gToolkitCalls = 0;
+void ToolkitMethod() { ++gToolkitCalls; }
+
+ABI_TEST(InstallMenuNeverCallsAnObjectWithoutTheTag) {
+    static void* toolkitMethods[16];
+    for (void*& method : toolkitMethods) method = reinterpret_cast<void*>(&ToolkitMethod);
+    static void* const toolkitItem[4] = {toolkitMethods, nullptr, nullptr, nullptr};
+    static void* const nullTable[2] = {nullptr, nullptr};
+    static const TWord unreadable[1] = {0x10};  // a table at an address nothing is mapped at
+    static TWord tagOnly[1] = {kMenuTableTag};
+    static void* const tagNotFirst[2] = {nullptr, tagOnly};
+    const void* items[] = {toolkitItem, nullTable, unreadable, tagNotFirst};
+    for (const void* item : items) {
+        void* silo = NewSiloEx3(nullptr, 1, 1);
+        TCallResult call{};
+        const TRaised raised = Catch([&] { call = CallSlot(silo, kInstallMenu, {Word(item), 0}); });
+        CHECK(!raised.Raised);
+        CHECK_EQ(call.StackDelta, 0);
+        DestroySilo(silo);
+    }
+    CHECK_EQ(gToolkitCalls, 0);
 }
 
 ABI_TEST(EveryArgumentValueGivesACleanResult) {

@@ -13,13 +13,13 @@
 #include "fake_host.h"
 #include "fake_menu.h"
 #include "harness.h"
+#include "gui_operator.h"
 #include "screen_capture.h"
 
 namespace qmx::abi {
 namespace {
 
-// "Параметры уровнемера Зорна", "Ошибка" in code page 1251.
-const char kDialogCaption[] = "\xCF\xE0\xF0\xE0\xEC\xE5\xF2\xF0\xFB \xF3\xF0\xEE\xE2\xED\xE5\xEC\xE5\xF0\xE0 \xC7\xEE\xF0\xED\xE0";
+// "Ошибка" in code page 1251.
 const char kErrorCaption[] = "\xCE\xF8\xE8\xE1\xEA\xE0";
 
 constexpr int kComboId = 101;
@@ -30,21 +30,6 @@ std::string ConfigPath() {
     char directory[MAX_PATH] = {};
     GetWindowsDirectoryA(directory, sizeof directory);
     return std::string(directory) + "\\cnf.ini";
-}
-
-std::string Text(HWND window) {
-    char text[256] = {};
-    GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
-template <class Condition>
-bool WaitFor(Condition condition, int milliseconds = 10000) {
-    for (int waited = 0; waited < milliseconds; waited += 20) {
-        if (condition()) return true;
-        Sleep(20);
-    }
-    return condition();
 }
 
 // The operator, on a thread of its own; what it found wrong is kept for the
@@ -66,7 +51,7 @@ struct TOperator {
 
     void Run() {
         HWND dialog = nullptr;
-        if (!WaitFor([&] { return (dialog = FindWindowA("TfmTuneParamsQX", kDialogCaption)) != nullptr; })) {
+        if (!WaitFor([&] { return (dialog = ConnectionDialog()) != nullptr; })) {
             Problems.push_back("the dialog never appeared");
             return;
         }
@@ -159,7 +144,7 @@ struct TOperator {
 
         // Esc closes the dialog though no Cancel button is seen.
         PostMessageA(combo, WM_KEYDOWN, VK_ESCAPE, 0);
-        Expect(WaitFor([&] { return FindWindowA("TfmTuneParamsQX", kDialogCaption) == nullptr; }), "Esc closes");
+        Expect(WaitFor([&] { return ConnectionDialog() == nullptr; }), "Esc closes");
     }
 };
 
@@ -198,6 +183,154 @@ ABI_TEST(DialogInARealWindow) {
     for (const auto& problem : person.Problems) ReportFailure(__FILE__, __LINE__, problem);
     DestroySilo(silo);
     DeleteFileA(config.c_str());
+}
+
+// --- The dialog as a modal window of a host with windows of its own. ------
+
+// A key as the keyboard gives it, to the window in front.
+void Type(WORD key, bool shift = false) {
+    std::vector<INPUT> inputs;
+    auto add = [&](WORD code, DWORD flags) {
+        INPUT input{};
+        input.type = INPUT_KEYBOARD;
+        input.ki.wVk = code;
+        input.ki.dwFlags = flags;
+        inputs.push_back(input);
+    };
+    if (shift) add(VK_SHIFT, 0);
+    add(key, 0);
+    add(key, KEYEVENTF_KEYUP);
+    if (shift) add(VK_SHIFT, KEYEVENTF_KEYUP);
+    SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
+BOOL CALLBACK CountDialog(HWND window, LPARAM counter) {
+    char name[64] = {};
+    GetClassNameA(window, name, sizeof name);
+    if (std::string(name) == kDialogClass) ++*reinterpret_cast<int*>(counter);
+    return TRUE;
+}
+
+int CountDialogs() {
+    int count = 0;
+    EnumWindows(&CountDialog, reinterpret_cast<LPARAM>(&count));
+    return count;
+}
+
+struct TModalHost {
+    HWND Main = nullptr;
+    HWND Toolbox = nullptr;
+    TWord ClickEntry = 0, ClickObject = 0;
+    volatile LONG NestedReturned = 0;
+};
+TModalHost* gModalHost = nullptr;
+
+// The host's window: WM_APP clicks the entry again, from inside the dialog's
+// loop, as a host's own code might.
+LRESULT CALLBACK ModalHostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_APP) {
+        CallEntry(reinterpret_cast<const void*>(gModalHost->ClickEntry), {gModalHost->ClickObject, 0});
+        InterlockedExchange(&gModalHost->NestedReturned, 1);
+        return 0;
+    }
+    return DefWindowProcA(window, message, wParam, lParam);
+}
+
+HWND HostWindow(const char* title, int left) {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = &ModalHostProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "ModalHost";
+    RegisterClassA(&windowClass);
+    HWND window = CreateWindowExA(0, "ModalHost", title, WS_OVERLAPPEDWINDOW | WS_VISIBLE, left, 60, 300, 150,
+                                  nullptr, nullptr, windowClass.hInstance, nullptr);
+    return window;
+}
+
+ABI_TEST(DialogIsModalToTheWholeHost) {
+    enum class TAct { TabOrder, SecondClick, Quit };
+    const TAct acts[] = {TAct::TabOrder, TAct::SecondClick, TAct::Quit};
+    for (TAct act : acts) {
+        TModalHost host;
+        gModalHost = &host;
+        host.Toolbox = HostWindow("Toolbox", 420);
+        host.Main = HostWindow("Station", 60);
+        SetForegroundWindow(host.Main);
+        void* silo = NewSiloEx3(nullptr, 2, 1);
+        TFakeMenuItem* root = NewMenuItem(1);
+        TFakeMenuItem* settings = root->AddChild("&\xCD\xE0\xF1\xF2\xF0\xEE\xE9\xEA\xE0");
+        CallSlot(silo, 15, {Word(root), 0});
+        host.ClickEntry = settings->Children.at(0)->ClickEntry;
+        host.ClickObject = settings->Children.at(0)->ClickObject;
+
+        struct TPerson : TOperatorProblems {
+            TModalHost* Host;
+            TAct Act;
+            DWORD HostThread;
+            void Run() {
+                HWND dialog = ShownConnectionDialog();
+                if (dialog == nullptr) return Expect(false, "the dialog opens");
+                HWND combo = GetDlgItem(dialog, kComboId), save = GetDlgItem(dialog, IDOK),
+                     cancel = GetDlgItem(dialog, IDCANCEL);
+                Expect(GetWindow(dialog, GW_OWNER) == Host->Main, "owned by the host's active window");
+                Expect(!IsWindowEnabled(Host->Main) && !IsWindowEnabled(Host->Toolbox),
+                       "every window of the host is disabled");
+                Expect(WaitFor([&] { return FocusOf(dialog) == combo; }), "the list has the focus");
+                if (Act == TAct::TabOrder) {
+                    struct TStep {
+                        bool Shift;
+                        HWND Focus;
+                        const char* What;
+                    };
+                    // Save is disabled at first: Tab passes it.
+                    for (const TStep& step : {TStep{false, cancel, "Tab: list to Cancel"},
+                                              TStep{false, combo, "Tab: Cancel to list"}}) {
+                        Type(VK_TAB, step.Shift);
+                        Expect(WaitFor([&] { return FocusOf(dialog) == step.Focus; }, 3000), step.What);
+                    }
+                    SendMessageA(combo, CB_SETCURSEL, 4, 0);
+                    SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(kComboId, CBN_SELCHANGE), reinterpret_cast<LPARAM>(combo));
+                    for (const TStep& step :
+                         {TStep{false, save, "Tab: list to Save"}, TStep{false, cancel, "Tab: Save to Cancel"},
+                          TStep{false, combo, "Tab: Cancel to list"}, TStep{true, cancel, "Shift+Tab: list to Cancel"},
+                          TStep{true, save, "Shift+Tab: Cancel to Save"}, TStep{true, combo, "Shift+Tab: Save to list"}}) {
+                        Type(VK_TAB, step.Shift);
+                        Expect(WaitFor([&] { return FocusOf(dialog) == step.Focus; }, 3000), step.What);
+                    }
+                    Press(combo, VK_ESCAPE);
+                } else if (Act == TAct::SecondClick) {
+                    PostMessageA(Host->Main, WM_APP, 0, 0);
+                    Expect(WaitFor([&] { return Host->NestedReturned != 0; }), "the second click returns at once");
+                    Expect(CountDialogs() == 1, "no second dialog");
+                    Press(combo, VK_ESCAPE);
+                } else {
+                    PostThreadMessageA(HostThread, WM_QUIT, 42, 0);
+                }
+                Expect(WaitFor([] { return ConnectionDialog() == nullptr; }), "the dialog closes");
+            }
+        } person;
+        person.Host = &host;
+        person.Act = act;
+        person.HostThread = GetCurrentThreadId();
+        auto run = [&] {
+            person.Run();
+            CloseLeftDialogs();
+        };
+        HANDLE thread = StartThread(run);
+        const TCallResult click = CallEntry(reinterpret_cast<const void*>(host.ClickEntry), {host.ClickObject, 0});
+        CHECK_EQ(click.StackDelta, 0);
+        CHECK(WaitForSingleObject(thread, 30000) == WAIT_OBJECT_0);
+        CloseHandle(thread);
+        for (const auto& problem : person.Problems) ReportFailure(__FILE__, __LINE__, problem);
+        CHECK(IsWindowEnabled(host.Main) && IsWindowEnabled(host.Toolbox));
+        MSG quit{};
+        const bool quitSeen = PeekMessageA(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
+        CHECK_EQ(quitSeen, act == TAct::Quit);
+        if (quitSeen) CHECK_EQ(quit.wParam, 42u);
+        DestroySilo(silo);
+        DestroyWindow(host.Main);
+        DestroyWindow(host.Toolbox);
+    }
 }
 
 }  // namespace

@@ -61,8 +61,10 @@ void __stdcall SetOnClick(TFakeMenuItem* self, TWord entry, TWord object) {
     self->ClickObject = object;
 }
 
+// The tag word first: the table is the one the DLL documents.
 void* const* MenuTable() {
     static void* const table[] = {
+        reinterpret_cast<void*>(static_cast<std::uintptr_t>(kMenuTableTag)),
         reinterpret_cast<void*>(&GetCount),    reinterpret_cast<void*>(&GetItem),
         reinterpret_cast<void*>(&GetCaption),  reinterpret_cast<void*>(&CreateItem),
         reinterpret_cast<void*>(&Add),         reinterpret_cast<void*>(&Insert),

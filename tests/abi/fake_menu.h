@@ -1,9 +1,9 @@
 #pragma once
 
 // A host's menu, played by position: items whose first word points to the
-// menu-item table the DLL documents (GetCount, GetItem, GetCaption,
-// CreateItem, Add, Insert, SetCaption, SetHint, SetHelpContext, SetShortCut,
-// SetOnClick), kept as a tree in memory.
+// menu-item table the DLL documents (the tag, then GetCount, GetItem,
+// GetCaption, CreateItem, Add, Insert, SetCaption, SetHint, SetHelpContext,
+// SetShortCut, SetOnClick), kept as a tree in memory.
 
 #include <memory>
 #include <string>
@@ -12,6 +12,9 @@
 #include "dll_calls.h"
 
 namespace qmx::abi {
+
+// The first word of a menu-item table the DLL may call.
+constexpr TWord kMenuTableTag = 0x4D584D51;
 
 struct TFakeMenuItem {
     TFakeMenuItem();

@@ -1,8 +1,10 @@
 // qmx-host: a small station host for the driver, to see it as an operator
-// does. It loads DriverQuelmarox.dll, creates a silo with GetSiloEx (the
-// connection comes from cnf.ini), lends its "&Настройка" menu to the
-// driver's InstallMenu and shows tanks 1 to 4, read through the measurement
-// slots on a thread of its own.
+// does. It behaves as a host built with a toolkit: it loads
+// DriverQuelmarox.dll, creates a silo with GetSiloEx (the connection comes
+// from cnf.ini), hands InstallMenu a menu item object of its own (which the
+// driver never calls), and only then makes its main window, whose native
+// menu bar has "&Настройка"; the driver's entry appears there. It shows
+// tanks 1 to 4, read through the measurement slots on a thread of its own.
 //
 //   qmx-host [--screenshot FILE]   FILE: a PNG of the window with the
 //                                  settings menu open, then exit
@@ -11,10 +13,10 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "screen_capture.h"
 
@@ -22,18 +24,16 @@ namespace {
 
 using TWord = std::uint32_t;
 
-TWord Word(const void* pointer) { return static_cast<TWord>(reinterpret_cast<std::uintptr_t>(pointer)); }
 
 constexpr UINT kTanksRead = WM_APP + 1;
 constexpr UINT_PTR kOpenMenuTimer = 1;
 constexpr UINT_PTR kShootTimer = 2;
 constexpr int kListId = 10;
-constexpr UINT kFirstItemId = 1000;
+constexpr UINT kStationSettingsId = 1;
 
 HWND gWindow = nullptr;
 HWND gList = nullptr;
 std::string gScreenshot;
-HMENU gSettingsMenu = nullptr;
 
 // --- The host communication service: this host lends no blocks. ---------
 
@@ -59,79 +59,23 @@ void* const* ServiceTable() {
     return table;
 }
 
-// --- The menu, lent to the driver through its menu-item table. -----------
+// --- The menu item a toolkit hands over. ---------------------------------
 
-struct TMenuItemObject {
-    void* const* Table;  // must stay the first word
-    std::string Caption;
-    HMENU Submenu = nullptr;  // where this item's children stand
-    TMenuItemObject* Parent = nullptr;
-    UINT Id = 0;
-    TWord ClickEntry = 0;
-    TWord ClickObject = 0;
-    std::vector<TMenuItemObject*> Children;
+// A toolkit's menu item object: its first word points to its class's table
+// of methods, which the driver knows nothing of and must never call.
+[[noreturn]] void NotForTheDriver() {
+    std::fprintf(stderr, "qmx-host: the driver called into the host's menu item\n");
+    std::abort();
+}
+
+struct TToolkitMenuItem {
+    void* const* ClassTable;
 };
 
-std::vector<std::unique_ptr<TMenuItemObject>> gItems;
-void* const* MenuTable();
-
-TMenuItemObject* NewItem(const std::string& caption) {
-    gItems.push_back(std::make_unique<TMenuItemObject>());
-    TMenuItemObject* item = gItems.back().get();
-    item->Table = MenuTable();
-    item->Caption = caption;
-    item->Id = kFirstItemId + static_cast<UINT>(gItems.size());
-    return item;
-}
-
-TWord __stdcall MenuGetCount(TMenuItemObject* self) { return static_cast<TWord>(self->Children.size()); }
-TWord __stdcall MenuGetItem(TMenuItemObject* self, TWord index) {
-    return index < self->Children.size() ? Word(self->Children[index]) : 0;
-}
-TWord __stdcall MenuGetCaption(TMenuItemObject* self, char* buffer, TWord size) {
-    if (size != 0) {
-        const std::size_t copied = self->Caption.size() < size ? self->Caption.size() : size - 1;
-        std::memcpy(buffer, self->Caption.data(), copied);
-        buffer[copied] = '\0';
-    }
-    return static_cast<TWord>(self->Caption.size());
-}
-TWord __stdcall MenuCreateItem(TMenuItemObject*) { return Word(NewItem("")); }
-void __stdcall MenuAdd(TMenuItemObject* self, TMenuItemObject* child) {
-    if (self->Submenu == nullptr) return;
-    self->Children.push_back(child);
-    child->Parent = self;
-    AppendMenuA(self->Submenu, MF_STRING, child->Id, child->Caption.c_str());
-}
-void __stdcall MenuInsert(TMenuItemObject* self, TWord index, TMenuItemObject* child) {
-    if (self->Submenu == nullptr) return;
-    self->Children.insert(self->Children.begin() + index, child);
-    child->Parent = self;
-    InsertMenuA(self->Submenu, index, MF_BYPOSITION | MF_STRING, child->Id, child->Caption.c_str());
-}
-void __stdcall MenuSetCaption(TMenuItemObject* self, const char* text) {
-    self->Caption = text;
-    if (self->Parent != nullptr && self->Parent->Submenu != nullptr)
-        ModifyMenuA(self->Parent->Submenu, self->Id, MF_BYCOMMAND | MF_STRING, self->Id, text);
-    if (gWindow != nullptr) DrawMenuBar(gWindow);
-}
-void __stdcall MenuSetText(TMenuItemObject*, const char*) {}
-void __stdcall MenuSetValue(TMenuItemObject*, TWord) {}
-void __stdcall MenuSetOnClick(TMenuItemObject* self, TWord entry, TWord object) {
-    self->ClickEntry = entry;
-    self->ClickObject = object;
-}
-
-void* const* MenuTable() {
-    static void* const table[] = {
-        reinterpret_cast<void*>(&MenuGetCount),   reinterpret_cast<void*>(&MenuGetItem),
-        reinterpret_cast<void*>(&MenuGetCaption), reinterpret_cast<void*>(&MenuCreateItem),
-        reinterpret_cast<void*>(&MenuAdd),        reinterpret_cast<void*>(&MenuInsert),
-        reinterpret_cast<void*>(&MenuSetCaption), reinterpret_cast<void*>(&MenuSetText),
-        reinterpret_cast<void*>(&MenuSetValue),   reinterpret_cast<void*>(&MenuSetValue),
-        reinterpret_cast<void*>(&MenuSetOnClick),
-    };
-    return table;
+void* const* ToolkitMethods() {
+    static void* methods[16];
+    for (void*& method : methods) method = reinterpret_cast<void*>(&NotForTheDriver);
+    return methods;
 }
 
 // --- The silo, by position. ----------------------------------------------
@@ -183,13 +127,7 @@ int gTanksShown = 0;
 LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_COMMAND:
-            for (const auto& item : gItems)
-                if (item->Id == LOWORD(wParam) && item->ClickEntry != 0) {
-                    // The click handler the driver handed over: stdcall, the silo first.
-                    reinterpret_cast<void(__stdcall*)(TWord, void*)>(item->ClickEntry)(item->ClickObject, item.get());
-                    return 0;
-                }
-            return 0;
+            return 0;  // the host's own items; the driver's entry never comes here
         case kTanksRead: {
             std::unique_ptr<TTankLine> line(reinterpret_cast<TTankLine*>(lParam));
             SendMessageA(gList, LB_DELETESTRING, static_cast<WPARAM>(line->Tank - 1), 0);
@@ -200,15 +138,20 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         case WM_TIMER:
             KillTimer(window, wParam);
             if (wParam == kOpenMenuTimer) {
-                // Opens the settings menu; the shot is taken inside its loop.
-                SetTimer(window, kShootTimer, 500, nullptr);
-                RECT bounds{};
-                GetWindowRect(window, &bounds);
-                TrackPopupMenu(gSettingsMenu, TPM_LEFTALIGN, bounds.left + 60, bounds.top + 45, 0, window, nullptr);
-                PostQuitMessage(0);
+                // Opens the settings menu as the operator would from the
+                // keyboard: F10, one step right, down, and up to the last
+                // item, the driver's entry. The shot is taken
+                // inside the menu's loop.
+                SetTimer(window, kShootTimer, 700, nullptr);
+                for (UINT key : {VK_F10, VK_RIGHT, VK_DOWN, VK_UP}) {
+                    const bool system = key == VK_F10;
+                    PostMessageA(window, system ? WM_SYSKEYDOWN : WM_KEYDOWN, key, 1);
+                    PostMessageA(window, system ? WM_SYSKEYUP : WM_KEYUP, key, 0xC0000001);
+                }
             } else if (wParam == kShootTimer) {
                 SaveScreen(gScreenshot);
                 EndMenu();
+                PostQuitMessage(0);
             }
             return 0;
         case WM_DESTROY:
@@ -237,6 +180,12 @@ int main(int argc, char** argv) {
     static THostService service{ServiceTable()};
     gSilo = getSiloEx(&service, 0);
 
+    // Slot 15, before any window exists, as a toolkit host calls it: the
+    // driver finds the menu bar later, when the operator opens it.
+    static TToolkitMenuItem mainMenuItem{ToolkitMethods()};
+    reinterpret_cast<void(__stdcall*)(void*, void*, TWord)>((*static_cast<void* const* const*>(gSilo))[15])(
+        gSilo, &mainMenuItem, 0);
+
     WNDCLASSA windowClass{};
     windowClass.lpfnWndProc = &MainProc;
     windowClass.hInstance = GetModuleHandleA(nullptr);
@@ -246,30 +195,23 @@ int main(int argc, char** argv) {
     RegisterClassA(&windowClass);
 
     // The menu bar: "&Файл", "&Настройка" with an item of the host's own,
-    // "&Справка". The driver finds "&Настройка" among the bar's children.
+    // "&Справка".
     HMENU bar = CreateMenu();
-    TMenuItemObject* root = NewItem("");
-    const char* captions[] = {"&Файл", "&Настройка", "&Справка"};
-    for (const char* caption : captions) {
-        TMenuItemObject* item = NewItem(caption);
-        item->Submenu = CreatePopupMenu();
-        item->Parent = root;
-        root->Children.push_back(item);
-        AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(item->Submenu), caption);
+    HMENU settings = nullptr;
+    for (const char* caption : {"&Файл", "&Настройка", "&Справка"}) {
+        HMENU popup = CreatePopupMenu();
+        AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), caption);
+        if (settings == nullptr && std::strcmp(caption, "&Настройка") == 0) settings = popup;
     }
-    gSettingsMenu = root->Children[1]->Submenu;
-    AppendMenuA(gSettingsMenu, MF_STRING | MF_GRAYED, 1, "Параметры станции...");
+    AppendMenuA(settings, MF_STRING | MF_GRAYED, kStationSettingsId, "Параметры станции...");
 
     gWindow = CreateWindowExA(0, "QmxHost", "АЗС — qmx-host", WS_OVERLAPPEDWINDOW, 40, 40, 520, 220, nullptr, bar,
                               windowClass.hInstance, nullptr);
     gList = CreateWindowExA(WS_EX_CLIENTEDGE, "LISTBOX", "", WS_CHILD | WS_VISIBLE | WS_VSCROLL, 8, 8, 490, 140, gWindow,
                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(kListId)), windowClass.hInstance, nullptr);
     SendMessageA(gList, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
-
-    // Slot 15: the driver's entry goes under "&Настройка".
-    reinterpret_cast<void(__stdcall*)(void*, void*, TWord)>((*static_cast<void* const* const*>(gSilo))[15])(gSilo, root, 0);
-    DrawMenuBar(gWindow);
     ShowWindow(gWindow, SW_SHOW);
+    SetForegroundWindow(gWindow);
     CreateThread(nullptr, 0, &ReadTanks, nullptr, 0, nullptr);
 
     MSG message;

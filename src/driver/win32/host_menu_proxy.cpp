@@ -7,8 +7,9 @@
 namespace qmx {
 namespace {
 
+// Positions in the host's table; the tag stands at 0.
 enum TMenuSlot : int {
-    kGetCount = 0,
+    kGetCount = 1,
     kGetItem,
     kGetCaption,
     kCreateItem,
@@ -28,7 +29,25 @@ void* HostItem(TMenuItem& item) {
     return static_cast<THostMenuItem&>(item).Host();
 }
 
+struct TTagRead {
+    void* Item;
+    bool Tagged;
+};
+
+void ReadTag(void* context) {
+    auto& read = *static_cast<TTagRead*>(context);
+    const auto* table = *static_cast<const std::uint32_t* const*>(read.Item);
+    read.Tagged = table != nullptr && table[0] == kMenuTableTag;
+}
+
 }  // namespace
+
+bool HasMenuTableTag(void* item) {
+    if (item == nullptr) return false;
+    TTagRead read{item, false};
+    THostFault fault;
+    return RunGuarded(&ReadTag, &read, fault) && read.Tagged;
+}
 
 std::unique_ptr<TMenuItem> THostMenuItem::Wrap(void* item) const {
     if (item == nullptr) return nullptr;

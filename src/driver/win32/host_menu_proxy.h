@@ -1,7 +1,9 @@
 #pragma once
 
-// A host's menu item, reached through the first word of the host's object:
-// a table of stdcall entry points, called by position with the item first.
+// A host's menu item for hosts without a native menu bar, reached through
+// the first word of the host's object: a table whose first word is the tag
+// kMenuTableTag, followed by stdcall entry points, called by position with
+// the item first. Positions count from the word after the tag:
 //
 //   0  GetCount(item) -> number of direct children
 //   1  GetItem(item, index) -> child at index, 0 first
@@ -20,6 +22,16 @@
 #include "ui/menu_item.h"
 
 namespace qmx {
+
+// The word a host puts first in its menu-item table to say that the entries
+// below follow it. Anything else is taken for a toolkit's own object, which
+// the library never calls.
+constexpr std::uint32_t kMenuTableTag = 0x4D584D51;  // the bytes "QMXM"
+
+// True when `item` points to an object whose table starts with the tag. Both
+// words are read under the structured-exception guard: an object of unknown
+// make may lead anywhere.
+bool HasMenuTableTag(void* item);
 
 class THostMenuItem final : public TMenuItem {
 public:

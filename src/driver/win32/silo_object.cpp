@@ -8,9 +8,15 @@
 
 #include <windows.h>
 
-#include "driver/win32/boundary_errors.h"
-#include "driver/win32/host_menu_proxy.h"
+#include <cstddef>
+#include <exception>
+
 #include "driver/live_silos.h"
+#include "driver/win32/boundary_errors.h"
+#include "driver/win32/class_header.h"
+#include "driver/win32/host_menu_proxy.h"
+#include "driver/win32/native_menu.h"
+#include "ui/application.h"
 
 namespace qmx {
 namespace {
@@ -29,7 +35,10 @@ void Run(F body) {
 __attribute__((regparm(3))) void DestroyEntry(TSiloObject* self, TWord /*outermost*/) {
     // The destructor raises nothing: stopping a port only waits for its
     // threads. Should anything escape all the same, the host gets it.
-    Run([&] { delete self; });
+    Run([&] {
+        RemoveNativeEntry(self);
+        delete self;
+    });
 }
 
 void __stdcall Abstract0Entry(TSiloObject* self) {
@@ -94,14 +103,33 @@ double __stdcall ReturnZeroRealEntry(TSiloObject* self, TWord argument) {
 
 void __stdcall SettingsClickEntry(TSiloObject* self, void* sender);
 
+// The native entry's click, from the library's own window procedure: no
+// code of the host's waits above it to catch an error, so the error is
+// shown, as a toolkit shows what a click handler raised.
+void NativeSettingsClick(void* silo) {
+    auto* self = static_cast<TSiloObject*>(silo);
+    if (!LiveSilos().Contains(&self->Core)) return;
+    try {
+        self->Core.SettingsClick(nullptr);
+    } catch (const std::exception& error) {
+        Application().ShowMessageBox(error.what(), "Ошибка", kMbIconStop);
+    } catch (...) {
+        Application().ShowMessageBox("Unknown error", "Ошибка", kMbIconStop);
+    }
+}
+
 void __stdcall InstallMenuEntry(TSiloObject* self, void* menuItem, TWord argument) {
     Run([&] {
+        const auto ignored = static_cast<std::int32_t>(argument);
         if (menuItem == nullptr) {
-            self->Core.InstallMenu(nullptr, static_cast<std::int32_t>(argument));
-            return;
+            self->Core.InstallMenu(nullptr, ignored);
+        } else if (HasMenuTableTag(menuItem)) {
+            THostMenuItem item(menuItem, self, reinterpret_cast<void*>(&SettingsClickEntry));
+            self->Core.InstallMenu(&item, ignored);
+        } else if (self->Core.TakeMenuOffer()) {
+            // A toolkit's menu item: its main menu is a native menu bar.
+            InstallNativeEntry(self, self->Core.MenuCaption(), &NativeSettingsClick);
         }
-        THostMenuItem item(menuItem, self, reinterpret_cast<void*>(&SettingsClickEntry));
-        self->Core.InstallMenu(&item, static_cast<std::int32_t>(argument));
     });
 }
 
@@ -130,31 +158,43 @@ void __stdcall SettingsClickEntry(TSiloObject* self, void* /*sender*/) {
     Run([&] { self->Core.SettingsClick(nullptr); });
 }
 
-// The destructor entry, then slots 0 to 15.
-const void* const kSiloTable[17] = {
-    reinterpret_cast<const void*>(&DestroyEntry),
-    reinterpret_cast<const void*>(&Abstract0Entry),
-    reinterpret_cast<const void*>(&Abstract1Entry),
-    reinterpret_cast<const void*>(&GetDescriptionEntry),
-    reinterpret_cast<const void*>(&SetStateEntry),
-    reinterpret_cast<const void*>(&GetStateEntry),
-    reinterpret_cast<const void*>(&SetupCommBlockEntry),
-    reinterpret_cast<const void*>(&NoOpEntry),
-    reinterpret_cast<const void*>(&NoOpWithArgumentEntry),
-    reinterpret_cast<const void*>(&ReturnZeroEntry),
-    reinterpret_cast<const void*>(&GetLevelEntry),
-    reinterpret_cast<const void*>(&GetTemperaturesEntry),
-    reinterpret_cast<const void*>(&GetAuxValueEntry),
-    reinterpret_cast<const void*>(&GetDensityEntry),
-    reinterpret_cast<const void*>(&ClearWordPairEntry),
-    reinterpret_cast<const void*>(&ReturnZeroRealEntry),
-    reinterpret_cast<const void*>(&InstallMenuEntry),
+// The class header of the host's class library (the destructor entry is
+// its last word), then slots 0 to 15.
+struct TSiloClass {
+    TClassHeader Header;
+    const void* Slots[16];
+};
+static_assert(offsetof(TSiloClass, Slots) == sizeof(TClassHeader), "slot 0 follows the header");
+
+constexpr std::uint8_t kClassName[] = {5, 'T', 'S', 'i', 'l', 'o'};
+
+const TSiloClass kSiloClass{
+    MakeClassHeader(&kSiloClass.Slots[0], kClassName, sizeof(TSiloObject),
+                    reinterpret_cast<const void*>(&DestroyEntry)),
+    {
+        reinterpret_cast<const void*>(&Abstract0Entry),
+        reinterpret_cast<const void*>(&Abstract1Entry),
+        reinterpret_cast<const void*>(&GetDescriptionEntry),
+        reinterpret_cast<const void*>(&SetStateEntry),
+        reinterpret_cast<const void*>(&GetStateEntry),
+        reinterpret_cast<const void*>(&SetupCommBlockEntry),
+        reinterpret_cast<const void*>(&NoOpEntry),
+        reinterpret_cast<const void*>(&NoOpWithArgumentEntry),
+        reinterpret_cast<const void*>(&ReturnZeroEntry),
+        reinterpret_cast<const void*>(&GetLevelEntry),
+        reinterpret_cast<const void*>(&GetTemperaturesEntry),
+        reinterpret_cast<const void*>(&GetAuxValueEntry),
+        reinterpret_cast<const void*>(&GetDensityEntry),
+        reinterpret_cast<const void*>(&ClearWordPairEntry),
+        reinterpret_cast<const void*>(&ReturnZeroRealEntry),
+        reinterpret_cast<const void*>(&InstallMenuEntry),
+    },
 };
 
 }  // namespace
 
 TSiloObject::TSiloObject(void* host, std::uint8_t connectionType)
-    : Table(&kSiloTable[1]),
+    : Table(&kSiloClass.Slots[0]),
       Proxy(host, TSiloEntries{this, reinterpret_cast<void*>(&CheckAnswerEntry),
                                reinterpret_cast<void*>(&ConfigureLineEntry)}),
       Core(connectionType, host != nullptr ? &Proxy : nullptr) {}

@@ -1,8 +1,9 @@
 #pragma once
 
 // The silo as the host holds it: an object whose first word is the address
-// of slot 0 of its operation table, with the destructor entry in the word
-// just before slot 0.
+// of slot 0 of its operation table. The 19 words before slot 0 are the class
+// header of the host's class library (class_header.h), the destructor entry
+// the last of them.
 
 #include <cstdint>
 #include <memory>
