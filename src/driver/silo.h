@@ -13,6 +13,7 @@
 #include "driver/host_service.h"
 #include "platform/recursive_lock.h"
 #include "serial/framed_port.h"
+#include "serial/link_state.h"
 #include "ui/menu_item.h"
 
 namespace qmx {
@@ -21,11 +22,6 @@ constexpr std::uint8_t kTankCount = 33;
 
 // The caption of the host's settings menu, matched byte for byte.
 constexpr char kSettingsMenuCaption[] = "&Настройка";
-
-// Link states shared by the silo and its port.
-constexpr std::uint8_t kLinkValid = 1;
-constexpr std::uint8_t kLinkNoAnswer = 2;
-constexpr std::uint8_t kLinkInvalid = 3;
 
 // Results of Request on the paths where no transport reported one.
 // Without a transport the line is as good as silent: the result is 0 and the
