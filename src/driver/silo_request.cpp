@@ -2,18 +2,15 @@
 // under the silo's lock, to the host's communication block or to the silo's
 // own port, and leaves its outcome in the link state.
 
-#include <cstring>
-
 #include "driver/connection.h"
 #include "driver/live_silos.h"
 #include "driver/silo.h"
 #include "protocol/frame.h"
+#include "protocol/gauge_line.h"
 
 namespace qmx {
 namespace {
 
-// Carried with every exchange; not part of the frame.
-constexpr std::uint8_t kGaugeAddress = 0x11;
 // What the port passes for the answer address: "the address itself".
 constexpr std::int32_t kSameAddress = -1;
 
