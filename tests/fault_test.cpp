@@ -16,7 +16,8 @@
 #include <random>
 #include <thread>
 
-#include "driver/factories.h"
+#include "driver/connection.h"
+#include "driver/silo.h"
 #include "gauge.h"
 #include "serial/kalvor_port.h"
 #include "sim_server.h"
@@ -89,7 +90,7 @@ TEST(PulledAdapter, DeviceGoneBetweenTransactionsCostsNothingAndIsReportedCleanl
     auto pty = std::make_unique<test::TPtyPair>(kPort);
     sim::TGauge gauge;
     auto server = std::make_unique<sim::TSimServer>(gauge, pty->Master());
-    auto silo = GetSiloEx3(nullptr, kPort, 0);
+    auto silo = std::make_unique<TSilo>(ConnectionTypeFor(kPort, 0), nullptr);
     silo->GetLevel(0);
     ASSERT_EQ(silo->GetState(), 1);
 
@@ -107,7 +108,7 @@ TEST(PulledAdapter, DeviceGoneBetweenTransactionsCostsNothingAndIsReportedCleanl
     silo->SetConnectionType(kPort + 2 + 1);  // COM10: nothing there
     EXPECT_EQ(HeadlessApplication().Messages.size(), 1u);
     EXPECT_LT(MillisecondsOf([&] { silo.reset(); }), 250.0);
-    EXPECT_THROW(GetSiloEx3(nullptr, kPort, 0), EOpenPortFail);
+    EXPECT_THROW(std::make_unique<TSilo>(ConnectionTypeFor(kPort, 0), nullptr), EOpenPortFail);
     HeadlessApplication().Messages.clear();
 }
 
@@ -278,7 +279,7 @@ TEST_F(Line, GaugeAnsweringTwiceIsRejected) {
 TEST(Cycles, ThousandSilosOnAPortAndThousandSwitchesLeaveNothingBehind) {
     test::TPtyPair pty(kPort);
     const auto cycle = [&] {
-        for (int i = 0; i < 1000; ++i) GetSiloEx3(nullptr, kPort, 0);
+        for (int i = 0; i < 1000; ++i) std::make_unique<TSilo>(ConnectionTypeFor(kPort, 0), nullptr);
         TSilo silo(0, nullptr);
         for (int i = 0; i < 1000; ++i) silo.SetConnectionType(i % 2 == 0 ? kPort + 2 : 1);
     };

@@ -51,10 +51,9 @@ TAnswerBuffer RequestBuffer(TQuery query, std::uint8_t tank) {
 
 void TSilo::QueryLevel(std::uint8_t tank) {
     TAnswerBuffer answer = RequestBuffer(TQuery::Level, tank);
-    std::uint8_t linkState = 0;
-    if (Exchange(answer.data(), kPayloadLength, AnswerLength(TQuery::Level), linkState) != 0)
-        throw ESerialIO(kRequestError);
-    const TLevelValues values = linkState == kLinkValid ? DecodeLevelAnswer(answer.data()) : kNoLevelValues;
+    const TExchangeOutcome outcome = Exchange(answer.data(), kPayloadLength, AnswerLength(TQuery::Level));
+    if (outcome.Failed()) throw ESerialIO(kRequestError);
+    const TLevelValues values = outcome.Answered() ? DecodeLevelAnswer(answer.data()) : kNoLevelValues;
     FLevel[tank] = values.Level;
     FAuxValue[tank] = values.AuxValue;
     FTemperature[tank] = values.Temperature;
@@ -62,10 +61,9 @@ void TSilo::QueryLevel(std::uint8_t tank) {
 
 void TSilo::QueryDensity(std::uint8_t tank) {
     TAnswerBuffer answer = RequestBuffer(TQuery::Density, tank);
-    std::uint8_t linkState = 0;
-    if (Exchange(answer.data(), kPayloadLength, AnswerLength(TQuery::Density), linkState) != 0)
-        throw ESerialIO(kRequestError);
-    FDensity[tank] = linkState == kLinkValid ? DecodeDensityAnswer(answer.data()) : kNoDensity;
+    const TExchangeOutcome outcome = Exchange(answer.data(), kPayloadLength, AnswerLength(TQuery::Density));
+    if (outcome.Failed()) throw ESerialIO(kRequestError);
+    FDensity[tank] = outcome.Answered() ? DecodeDensityAnswer(answer.data()) : kNoDensity;
 }
 
 // A tank index beyond the tables is refused without an exchange, as an
