@@ -11,7 +11,8 @@
 #include <numeric>
 #include <thread>
 
-#include "driver/factories.h"
+#include "driver/connection.h"
+#include "driver/silo.h"
 #include "gauge.h"
 #include "protocol/frame.h"
 #include "serial/kalvor_port.h"
@@ -56,7 +57,7 @@ TEST_P(LateAnswer, NeverBecomesTheNextTanksReading) {
     gauge.SetScript(kEarlier + 1, c.EarlierScript);
     gauge.SetScript(kLater + 1, c.LaterScript);
     sim::TSimServer server(gauge, pty.Master());
-    auto silo = GetSiloEx3(nullptr, kPort, 0);
+    auto silo = std::make_unique<TSilo>(ConnectionTypeFor(kPort, 0), nullptr);
 
     const double earlier = silo->GetLevel(kEarlier);
     EXPECT_EQ(silo->GetState() == 1, c.EarlierValid) << c.Name;

@@ -2,11 +2,12 @@
 
 #include <algorithm>
 
+#include "protocol/frame.h"
+#include "protocol/gauge_line.h"
+
 namespace qmx {
 namespace {
 
-constexpr std::uint8_t kStx = 0x02;
-constexpr std::uint8_t kCheckAddress = 0x11;
 constexpr std::int32_t kCheckValue = 255;
 constexpr DWORD kAnswerWait = 1000;
 constexpr DWORD kRetryPause = 70;
@@ -44,7 +45,7 @@ void TKalvorComPort::ApplyLineSettings() {
     SetStopBits(1);
     Purge();
     EscapeComm(CLRRTS);
-    SetBaudRate(9600);
+    SetBaudRate(kGaugeBaudRate);
 }
 
 bool TKalvorComPort::DevicePresent() { return IsOpen() && !DeviceLost(); }
@@ -106,9 +107,9 @@ void TKalvorComPort::ReceiveByte() {
     const std::uint8_t byte = GetChar();
     switch (FRxState) {
         case kAwaitingStx:
-            if (byte != kStx) return;
+            if (byte != kSTX) return;
             SetLinkState(1);
-            FRxBuffer[0] = kStx;
+            FRxBuffer[0] = kSTX;
             FRxLength = 1;
             FRxState = kCollecting;
             return;
@@ -159,7 +160,7 @@ std::int32_t TKalvorComPort::AwaitAnswer(std::uint8_t* destination, std::uint8_t
     std::array<std::uint8_t, 256> answer{};
     for (std::size_t i = 0; i < received; ++i) answer[i] = FRxBuffer[i];
     std::uint8_t expected = expectedLength;
-    const bool valid = FOnCheckAnswer && FOnCheckAnswer(kCheckAddress, answer.data(), kCheckValue, received, expected);
+    const bool valid = FOnCheckAnswer && FOnCheckAnswer(kGaugeAddress, answer.data(), kCheckValue, received, expected);
     if (valid) {
         std::copy_n(answer.begin(), FJudgedLength, destination);
         SetLinkState(1);

@@ -8,13 +8,14 @@
 #include <memory>
 #include <vector>
 
+#include "protocol/queries.h"
 #include "serial/framed_port.h"
 
 namespace qmx::tools {
 
 struct TAcceptedAnswer {
-    char Query = 0;         // the request's letter
-    std::uint8_t Tank = 0;  // the request's tank index, 0 to 32
+    TQuery Query = TQuery::Level;  // the request's
+    std::uint8_t Tank = 0;         // the request's tank index, 0 to 32
     std::vector<std::uint8_t> Bytes;
 };
 
