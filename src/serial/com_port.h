@@ -9,7 +9,6 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/method_ref.h"
 #include "platform/recursive_lock.h"
 #include "serial/comm_api.h"
 #include "serial/serial_errors.h"
@@ -20,8 +19,6 @@ constexpr std::uint16_t kInRingSize = 8192;
 
 class TComPort {
 public:
-    using TCommEvent = TMethodRef<void(DWORD)>;
-
     // Opens COM`portNumber` at once unless it is 0; raises the serial
     // layer's error, with nothing left acquired, when it cannot.
     explicit TComPort(std::uint16_t portNumber, TCommApi& api = PlatformComm());
@@ -56,9 +53,6 @@ public:
     virtual void DataArrived(std::uint16_t count);
 
     void RunThreads(bool start);
-
-    // Called on the event thread with each completed event mask.
-    TCommEvent OnCommEvent;
 
     // State, for the port's owner and its tests.
     bool IsOpen() const { return FOpen; }
@@ -113,7 +107,6 @@ private:
     bool HasPendingOutput();
     void DrainOutput();
     void CallDataArrived(std::uint16_t count);
-    void CallOnCommEvent(DWORD mask);
     // Waits before a failing call is tried again, so that a device that has
     // gone costs no processor time; returns at once once a stop is requested.
     void BackOff(DWORD& delay, bool (TComPort::*stopping)() const);

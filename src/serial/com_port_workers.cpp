@@ -151,7 +151,6 @@ void TComPort::RunEventThread() {
                     FApi.ResetEvent(FWaitOverlapped.hEvent);
                     if (!woken) BackOff(backOff, &TComPort::EventThreadStopRequested);
                 } else {
-                    CallOnCommEvent(FEventMask);
                     FApi.ResetEvent(FWaitOverlapped.hEvent);
                     backOff = kFirstBackOff;
                 }
@@ -263,8 +262,8 @@ DWORD TComPort::ReadSpan(std::uint8_t* destination, DWORD count) {
     return read;
 }
 
-// The handlers are the owner's code: an exception from them must not end
-// the event thread, and so the port's reception.
+// The handler is the owner's code: an exception from it must not end the
+// event thread, and so the port's reception.
 void TComPort::CallDataArrived(std::uint16_t count) {
     if (!FArrivalsStarted) return;
     try {
@@ -272,18 +271,6 @@ void TComPort::CallDataArrived(std::uint16_t count) {
 #ifndef _WIN32
     } catch (abi::__forced_unwind&) {
         throw;  // the thread is being cancelled: let it end
-#endif
-    } catch (...) {
-    }
-}
-
-void TComPort::CallOnCommEvent(DWORD mask) {
-    if (!OnCommEvent) return;
-    try {
-        OnCommEvent(mask);
-#ifndef _WIN32
-    } catch (abi::__forced_unwind&) {
-        throw;
 #endif
     } catch (...) {
     }

@@ -10,6 +10,7 @@ constexpr std::uint8_t kCheckAddress = 0x11;
 constexpr std::int32_t kCheckValue = 255;
 constexpr DWORD kAnswerWait = 1000;
 constexpr DWORD kRetryPause = 70;
+constexpr std::int32_t kRetryCount = 3;  // attempts per transaction
 
 // The longer answer (45 bytes) takes this long on the line at 9600 baud with
 // 10 bits a character (start, 7 data, parity, stop): a line quiet for that
@@ -133,7 +134,6 @@ void TKalvorComPort::ResetReceiver() {
 
 std::int32_t TKalvorComPort::SendRequest(const std::uint8_t* frame, std::uint8_t frameLength) {
     ResetReceiver();
-    FTxLength = frameLength;
     std::copy_n(frame, frameLength, FSendArea.begin());
     try {
         PutBlock(FSendArea.data(), frameLength);
@@ -198,7 +198,7 @@ std::int32_t TKalvorComPort::Transact(std::uint8_t /*address*/, const std::uint8
             if (Judged) Port.NoteTransactionEnd(Succeeded);
         }
     } end{*this, succeeded, expectedLength != 0};
-    while (attempt < RetryCount) {
+    while (attempt < kRetryCount) {
         FTxLock.Enter();
         ++attempt;
         try {
@@ -216,14 +216,14 @@ std::int32_t TKalvorComPort::Transact(std::uint8_t /*address*/, const std::uint8
         } catch (...) {
             FTxLock.Leave();
             FStatus = kNoOutcome;
-            if (attempt >= RetryCount) throw;
+            if (attempt >= kRetryCount) throw;
             Pause(kRetryPause);
             continue;
         }
         FTxLock.Leave();
         FStatus = kNoOutcome;
         if (succeeded) break;
-        if (attempt < RetryCount) Pause(kRetryPause);
+        if (attempt < kRetryCount) Pause(kRetryPause);
     }
     return result;
 }

@@ -4,7 +4,7 @@
 // the line to 9600 baud, 7 data bits, even parity, one stop bit, RTS low;
 // collects every byte from the STX that opens an answer; judges the answer
 // one second after each request with the check its owner supplies; and
-// tries up to RetryCount times, 70 ms apart.
+// tries up to three times, 70 ms apart.
 //
 // The check cannot tell one tank's answer from another's, so after a
 // transaction that got no valid answer the next one first waits for a quiet
@@ -21,9 +21,6 @@
 #include "serial/framed_port.h"
 
 namespace qmx {
-
-// Attempts per transaction; read at every test of the attempt loop.
-inline std::int32_t RetryCount = 3;
 
 class TKalvorComPort final : public TComPort, public TFramedPort {
 public:
@@ -78,7 +75,6 @@ private:
 
     std::atomic<std::uint8_t> FRxState{kIdle};
     std::atomic<std::uint8_t> FLinkState{1};
-    std::int32_t FTxLength = 0;
     TRecursiveLock FTxLock;
     std::atomic<std::uint8_t> FRxLength{0};
     // Written by the event thread while the caller may read it: every byte
