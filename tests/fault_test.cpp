@@ -153,8 +153,8 @@ TEST(PulledAdapter, ScriptedDeviceFailingEverywhereIsPacedAndClosesQuickly) {
 }
 
 TEST(OpenFailure, EveryStepFailingReleasesAllItAcquired) {
-    const char* steps[] = {"CreateFileA",  "CreateEventA",   "SetupComm",    "GetCommState",   "SetCommState",
-                           "ClearCommError", "CreateThread", "SetCommMask",  "SetCommTimeouts"};
+    const char* steps[] = {"CreateFileA",    "SetupComm",   "GetCommState",   "SetCommState",
+                           "ClearCommError", "SetCommMask", "SetCommTimeouts"};
     for (const char* step : steps) {
         for (int occurrence = 0; occurrence < 3; ++occurrence) {
             test::TScriptedComm comm;

@@ -64,8 +64,9 @@ std::int32_t TSilo::Exchange(std::uint8_t* buffer, std::uint8_t payloadLength, s
             FState = FHost->GetLineState(LineAddressOf(type));
         } else if (FPort != nullptr) {
             FPort->SetOnCheckAnswer(BoundCheckAnswer());
-            result = FPort->Transact(kGaugeAddress, frame.data(), frameLength, buffer, expectedLength, 0,
-                                     kSameAddress);
+            FPort->Transact(kGaugeAddress, frame.data(), frameLength, buffer, expectedLength, 0, kSameAddress);
+            // The port has made its attempts; the link state says how they went.
+            result = 0;
             FState = FPort->GetLinkState();
         } else {
             FState = kLinkNoAnswer;
