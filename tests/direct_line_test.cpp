@@ -11,11 +11,11 @@
 
 #include "driver/factories.h"
 #include "gauge.h"
-#include "protocol/frame.h"
 #include "serial/kalvor_port.h"
 #include "sim_server.h"
 #include "support/frames.h"
 #include "support/process_counts.h"
+#include "support/protocol_check.h"
 #include "support/pty_pair.h"
 #include "support/scripted_comm.h"
 
@@ -264,11 +264,7 @@ TEST(FramedPortOutcome, ResultSaysHowTheTransactionEnded) {
             const std::vector<std::uint8_t> filler(4096, 0);
             port.PutBlock(filler.data(), 4096);
         }
-        port.SetOnCheckAnswer(TAnswerCheck(
-            [](void*, std::uint8_t, const std::uint8_t* a, std::int32_t, std::uint8_t& r, std::uint8_t& e) {
-                return JudgeAnswer(a, r, e) == TAnswerStatus::Valid;
-            },
-            nullptr));
+        port.SetOnCheckAnswer(test::ProtocolCheck());
         const std::uint8_t request[] = {0x02, 'L', '0', '1', 0x03, 0x4C};
         std::array<std::uint8_t, 256> buffer{};
         EXPECT_EQ(port.Transact(17, request, sizeof request, buffer.data(), c.Expected, 0, -1), c.Status) << c.Name;

@@ -52,6 +52,11 @@ long ResidentPages() {
     return resident;
 }
 
+// A close that waits on a device that has gone would wait out its write
+// time-out (20 s) or a pending write (60 s); a prompt one is done well
+// within this, however busy the machine.
+constexpr double kPromptClose = 2000.0;
+
 template <class F>
 double MillisecondsOf(F action) {
     const auto start = std::chrono::steady_clock::now();
@@ -106,7 +111,7 @@ TEST(PulledAdapter, DeviceGoneBetweenTransactionsCostsNothingAndIsReportedCleanl
     HeadlessApplication().Messages.clear();
     silo->SetConnectionType(kPort + 2 + 1);  // COM10: nothing there
     EXPECT_EQ(HeadlessApplication().Messages.size(), 1u);
-    EXPECT_LT(MillisecondsOf([&] { silo.reset(); }), 250.0);
+    EXPECT_LT(MillisecondsOf([&] { silo.reset(); }), kPromptClose);
     EXPECT_THROW(GetSiloEx3(nullptr, kPort, 0), EOpenPortFail);
     HeadlessApplication().Messages.clear();
 }
@@ -147,7 +152,7 @@ TEST(PulledAdapter, ScriptedDeviceFailingEverywhereIsPacedAndClosesQuickly) {
         std::this_thread::sleep_for(1s);
         EXPECT_LT(ProcessCpuSeconds() - cpuBefore, 0.05) << c.Name;
         EXPECT_LT(static_cast<int>(comm.Calls().size()) - callsBefore, 200) << c.Name;
-        EXPECT_LT(MillisecondsOf([&] { port.reset(); }), 250.0) << c.Name;
+        EXPECT_LT(MillisecondsOf([&] { port.reset(); }), kPromptClose) << c.Name;
         EXPECT_EQ(comm.OpenHandles(), 0) << c.Name;
     }
 }

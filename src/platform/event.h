@@ -29,7 +29,6 @@ public:
     // Makes the event, not set; false when the system has none to give.
     bool Create(TReset reset);
     void Close();
-    bool Exists() const;
 
     void Set();
     void Reset();
@@ -49,7 +48,6 @@ private:
 #else
     std::mutex FMutex;
     std::condition_variable FChanged;
-    bool FExists = false;
     bool FManualReset = false;
     bool FSignalled = false;
 #endif

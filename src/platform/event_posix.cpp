@@ -6,7 +6,6 @@ namespace qmx {
 
 bool TEvent::Create(TReset reset) {
     std::lock_guard lock(FMutex);
-    FExists = true;
     FManualReset = reset == TReset::Manual;
     FSignalled = false;
     return true;
@@ -14,11 +13,8 @@ bool TEvent::Create(TReset reset) {
 
 void TEvent::Close() {
     std::lock_guard lock(FMutex);
-    FExists = false;
     FSignalled = false;
 }
-
-bool TEvent::Exists() const { return FExists; }
 
 void TEvent::Set() {
     {

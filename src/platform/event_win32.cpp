@@ -15,8 +15,6 @@ void TEvent::Close() {
     FHandle = nullptr;
 }
 
-bool TEvent::Exists() const { return FHandle != nullptr; }
-
 void TEvent::Set() { SetEvent(FHandle); }
 
 void TEvent::Reset() { ResetEvent(FHandle); }
