@@ -135,9 +135,11 @@ TEST_P(QuietLine, NextRequestWaitsForTheLineToFallQuiet) {
     EXPECT_EQ(port.GetLinkState(), 2) << "noise is no answer";
     ASSERT_EQ(line.Requests(), 4);
     const auto sent = line.RequestTimes()[3];
-    // The noise is meant to be unbroken; on a busy machine its thread may
-    // not run for longer than an answer's length, and the line then is
-    // quiet in truth: the port may go, and there is nothing to judge.
+    // The noise is meant to be unbroken, a byte every 5 ms. A machine too
+    // busy to keep that pace (a gap of 20 ms) may as well hold back the
+    // port's receiving thread, and the port judges the line by what it has
+    // received: it may see quiet that the noise did not mean, and there is
+    // nothing to judge.
     auto last = TClock::time_point{};
     auto widestGap = TClock::duration::zero();
     for (const auto& at : noiseTimes) {
@@ -145,7 +147,7 @@ TEST_P(QuietLine, NextRequestWaitsForTheLineToFallQuiet) {
         if (last != TClock::time_point{} && at > failedAt - 100ms) widestGap = std::max(widestGap, at - last);
         last = at;
     }
-    if (widestGap >= 40ms) GTEST_SKIP() << "the noise fell silent for a while: the line went quiet";
+    if (widestGap >= 20ms) GTEST_SKIP() << "the machine could not keep the noise's pace";
     if (c.Endless) {
         // Held back about a second, with room for a loaded machine.
         EXPECT_LT(sent - failedAt, 70ms + 1000ms + 1500ms) << c.Name;
