@@ -148,6 +148,11 @@ TEST_P(QuietLine, NextRequestWaitsForTheLineToFallQuiet) {
         last = at;
     }
     if (widestGap >= 20ms) GTEST_SKIP() << "the machine could not keep the noise's pace";
+#if defined(__SANITIZE_THREAD__)
+    // Under ThreadSanitizer the receiving thread alone may fall an answer's
+    // length behind the noise, which no timing here can see.
+    GTEST_SKIP() << "receiving too slow to judge quiet under ThreadSanitizer";
+#endif
     if (c.Endless) {
         // Held back about a second, with room for a loaded machine.
         EXPECT_LT(sent - failedAt, 70ms + 1000ms + 1500ms) << c.Name;
