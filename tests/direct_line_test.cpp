@@ -16,7 +16,9 @@
 #include "sim_server.h"
 #include "support/frames.h"
 #include "support/process_counts.h"
+#include "support/protocol_check.h"
 #include "support/pty_pair.h"
+#include "support/scripted_comm.h"
 
 namespace qmx {
 namespace {
@@ -184,13 +186,12 @@ TEST_F(FramedPort, BytesBeforeTheFirstRequestAreDroppedAndASecondStxIsData) {
     AnswerWith(answer);
     port.SetOnCheckAnswer(TAnswerCheck(&FramedPort::AcceptAll, this));
     std::array<std::uint8_t, 256> buffer{};
-    EXPECT_EQ(port.Transact(17, FRequest.data(), 6, buffer.data(), 6, 0, -1), 0);
+    EXPECT_EQ(port.Transact(17, FRequest.data(), 6, buffer.data(), 6, 0, -1), TExchangeStatus::Accepted);
     EXPECT_EQ(FChecked, answer) << "the answer alone, its inner STX kept";
     EXPECT_EQ(FCheckValue, 255);
     EXPECT_EQ(FCheckExpected, 6);
     EXPECT_TRUE(std::equal(answer.begin(), answer.end(), buffer.begin()));
     EXPECT_EQ(port.GetLinkState(), 1);
-    EXPECT_EQ(port.Status(), TKalvorComPort::kNoOutcome);
     EXPECT_EQ(FRequests, 1);
 }
 
@@ -212,12 +213,11 @@ TEST_F(FramedPort, ExpectedLengthZeroSendsOnceAndDoesNotWait) {
     AnswerWith({});
     port.SetLinkState(7);
     std::array<std::uint8_t, 256> buffer{};
-    EXPECT_EQ(port.Transact(17, FRequest.data(), 6, buffer.data(), 0, 0, -1), 0);
+    EXPECT_EQ(port.Transact(17, FRequest.data(), 6, buffer.data(), 0, 0, -1), TExchangeStatus::NoOutcome);
     for (int i = 0; i < 100 && FRequests == 0; ++i) std::this_thread::sleep_for(10ms);
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(FRequests, 1);
     EXPECT_EQ(port.GetLinkState(), 7) << "no wait, no judgement";
-    EXPECT_EQ(port.Status(), TKalvorComPort::kNoOutcome);
 }
 
 TEST_F(FramedPort, WithoutACheckEveryAnswerIsRejected) {
@@ -225,11 +225,51 @@ TEST_F(FramedPort, WithoutACheckEveryAnswerIsRejected) {
     AnswerWith(test::LevelAnswer("0012345", "0000100", "0100"));
     std::array<std::uint8_t, 256> buffer{};
     buffer[0] = 'L';
-    port.Transact(17, FRequest.data(), 6, buffer.data(), 43, 0, -1);
+    EXPECT_EQ(port.Transact(17, FRequest.data(), 6, buffer.data(), 43, 0, -1), TExchangeStatus::Rejected);
     EXPECT_EQ(FRequests, 3);
     EXPECT_EQ(port.GetLinkState(), 3);
     EXPECT_EQ(buffer[0], 'L') << "nothing copied on failure";
-    EXPECT_EQ(port.Status(), TKalvorComPort::kNoOutcome);
+}
+
+// What a transaction returns says how it ended, in step with the link state;
+// an output that refused the frame is told apart from a silent gauge.
+TEST(FramedPortOutcome, ResultSaysHowTheTransactionEnded) {
+    struct TCase {
+        const char* Name;
+        std::vector<std::uint8_t> Answer;  // sent back for every request
+        bool OutputFull;
+        std::uint8_t Expected;
+        TExchangeStatus Status;
+        std::uint8_t LinkState;
+    };
+    const auto valid = test::LevelAnswer("0012345", "0000100", "0215");
+    const TCase cases[] = {
+        {"valid answer", valid, false, 43, TExchangeStatus::Accepted, 1},
+        {"silent gauge", {}, false, 43, TExchangeStatus::NoAnswer, 2},
+        {"rejected answer", test::Frame("L01"), false, 43, TExchangeStatus::Rejected, 3},
+        {"full output", {}, true, 43, TExchangeStatus::OutputFailed, 2},
+        {"no answer expected", valid, false, 0, TExchangeStatus::NoOutcome, 1},
+    };
+    for (const auto& c : cases) {
+        test::TScriptedComm comm;
+        comm.InstantSleep = true;
+        comm.OnWrite = [&] {
+            if (!c.Answer.empty()) comm.Receive(c.Answer);
+        };
+        TKalvorComPort port(1, comm);
+        if (c.OutputFull) {
+            comm.Always("WriteFile", test::TScriptedComm::TOutcome{FALSE, ERROR_IO_PENDING, true});
+            comm.HoldWrites(true);
+            const std::vector<std::uint8_t> filler(4096, 0);
+            port.PutBlock(filler.data(), 4096);
+        }
+        port.SetOnCheckAnswer(test::ProtocolCheck());
+        const std::uint8_t request[] = {0x02, 'L', '0', '1', 0x03, 0x4C};
+        std::array<std::uint8_t, 256> buffer{};
+        EXPECT_EQ(port.Transact(17, request, sizeof request, buffer.data(), c.Expected, 0, -1), c.Status) << c.Name;
+        EXPECT_EQ(port.GetLinkState(), c.LinkState) << c.Name;
+        EXPECT_EQ(buffer[0] == 0x02, c.Status == TExchangeStatus::Accepted) << c.Name << ": copied only when valid";
+    }
 }
 
 }  // namespace

@@ -59,11 +59,10 @@ long ResidentPages() {
 // for a loaded machine.
 constexpr double kTransactionBoundMs = 3 * 3140.0;
 
-// Closing gives each of the two workers 200 ms to acknowledge before it ends
-// it, so no device can hold a close longer than that by design; a worker
-// the scheduler is slow to wake makes it take that long, and the rest is
-// room for a loaded machine.
-constexpr double kCloseBoundMs = 2 * 200.0 + 600.0;
+// A close that waits on a device that has gone would wait out its write
+// time-out (20 s) or a pending write (60 s); a prompt one is done well
+// within this, however busy the machine.
+constexpr double kPromptClose = 2000.0;
 
 template <class F>
 double MillisecondsOf(F action) {
@@ -119,7 +118,7 @@ TEST(PulledAdapter, DeviceGoneBetweenTransactionsCostsNothingAndIsReportedCleanl
     HeadlessApplication().Messages.clear();
     silo->SetConnectionType(kPort + 2 + 1);  // COM10: nothing there
     EXPECT_EQ(HeadlessApplication().Messages.size(), 1u);
-    EXPECT_LT(MillisecondsOf([&] { silo.reset(); }), kCloseBoundMs);
+    EXPECT_LT(MillisecondsOf([&] { silo.reset(); }), kPromptClose);
     EXPECT_THROW(std::make_unique<TSilo>(ConnectionTypeFor(kPort, 0), nullptr), EOpenPortFail);
     HeadlessApplication().Messages.clear();
 }
@@ -160,14 +159,14 @@ TEST(PulledAdapter, ScriptedDeviceFailingEverywhereIsPacedAndClosesQuickly) {
         std::this_thread::sleep_for(1s);
         EXPECT_LT(ProcessCpuSeconds() - cpuBefore, 0.05) << c.Name;
         EXPECT_LT(static_cast<int>(comm.Calls().size()) - callsBefore, 200) << c.Name;
-        EXPECT_LT(MillisecondsOf([&] { port.reset(); }), kCloseBoundMs) << c.Name;
+        EXPECT_LT(MillisecondsOf([&] { port.reset(); }), kPromptClose) << c.Name;
         EXPECT_EQ(comm.OpenHandles(), 0) << c.Name;
     }
 }
 
 TEST(OpenFailure, EveryStepFailingReleasesAllItAcquired) {
-    const char* steps[] = {"CreateFileA",  "CreateEventA",   "SetupComm",    "GetCommState",   "SetCommState",
-                           "ClearCommError", "CreateThread", "SetCommMask",  "SetCommTimeouts"};
+    const char* steps[] = {"CreateFileA",    "SetupComm",   "GetCommState",   "SetCommState",
+                           "ClearCommError", "SetCommMask", "SetCommTimeouts"};
     for (const char* step : steps) {
         for (int occurrence = 0; occurrence < 3; ++occurrence) {
             test::TScriptedComm comm;

@@ -12,10 +12,10 @@ TRecordingPort::~TRecordingPort() {
     if (FCurrent == this) FCurrent = nullptr;
 }
 
-std::int32_t TRecordingPort::Transact(std::uint8_t address, const std::uint8_t* frame, std::uint8_t frameLength,
+TExchangeStatus TRecordingPort::Transact(std::uint8_t address, const std::uint8_t* frame, std::uint8_t frameLength,
                                       std::uint8_t* answer, std::uint8_t expectedLength, std::uint8_t further,
                                       std::int32_t answerAddress) {
-    const std::int32_t result =
+    const TExchangeStatus result =
         FPort->Transact(address, frame, frameLength, answer, expectedLength, further, answerAddress);
     // A request frame is STX, the query letter, two digits of the tank
     // number, ETX and the check byte.

@@ -27,7 +27,7 @@ public:
     TRecordingPort& operator=(const TRecordingPort&) = delete;
 
     void SetOnCheckAnswer(TAnswerCheck check) override { FPort->SetOnCheckAnswer(check); }
-    std::int32_t Transact(std::uint8_t address, const std::uint8_t* frame, std::uint8_t frameLength,
+    TExchangeStatus Transact(std::uint8_t address, const std::uint8_t* frame, std::uint8_t frameLength,
                           std::uint8_t* answer, std::uint8_t expectedLength, std::uint8_t further,
                           std::int32_t answerAddress) override;
     std::uint8_t GetLinkState() override { return FPort->GetLinkState(); }
