@@ -100,23 +100,37 @@ struct TQuietCase {
 
 class QuietLine : public ::testing::TestWithParam<TQuietCase> {};
 
-TEST_P(QuietLine, NextRequestWaitsForTheLineToFallQuiet) {
-    using TClock = test::TFarEnd::TClock;
-    const TQuietCase& c = GetParam();
+using TLineClock = test::TFarEnd::TClock;
+
+// One failed transaction on a noisy line and the next one's request: when
+// it went, measured from the failure and from the last noise byte before it.
+struct TQuietTry {
+    bool Sent = false;
+    bool LinkSilent = false;
+    // The noise is meant to be unbroken, a byte every 5 ms. A machine too
+    // busy to keep that pace (a gap of 20 ms) may as well hold back the
+    // port's receiving thread, and the port judges the line by what it has
+    // received: it may see quiet that the noise did not mean.
+    bool NoiseKeptPace = true;
+    TLineClock::duration AfterFailure{};
+    TLineClock::duration AfterLastNoise{};
+};
+
+TQuietTry TryQuietLine(const TQuietCase& c) {
     test::TPtyPair pty(kPort);
     test::TFarEnd line(pty.Master(), [](test::TFarEnd&, int, const auto&) {});
     TKalvorComPort port(kPort);
     // Noise without an STX from before the failure (so that no delay of
     // this thread lets the line fall quiet early) to `c.Noise` after it.
     std::atomic<bool> noisy{true};
-    std::atomic<TClock::rep> noiseEnd{TClock::time_point::max().time_since_epoch().count()};
+    std::atomic<TLineClock::rep> noiseEnd{TLineClock::time_point::max().time_since_epoch().count()};
     std::mutex noiseLock;
-    std::vector<TClock::time_point> noiseTimes;  // each taken before its byte goes
+    std::vector<TLineClock::time_point> noiseTimes;  // each taken before its byte goes
     std::thread noise([&] {
-        while (noisy && TClock::now().time_since_epoch().count() < noiseEnd) {
+        while (noisy && TLineClock::now().time_since_epoch().count() < noiseEnd) {
             {
                 std::lock_guard lock(noiseLock);
-                noiseTimes.push_back(TClock::now());
+                noiseTimes.push_back(TLineClock::now());
             }
             line.Put({'Z'});
             std::this_thread::sleep_for(5ms);
@@ -125,43 +139,61 @@ TEST_P(QuietLine, NextRequestWaitsForTheLineToFallQuiet) {
     const std::uint8_t request[] = {0x02, 'L', '0', '1', 0x03, 0x4C};
     std::array<std::uint8_t, 256> buffer{};
     port.Transact(17, request, sizeof request, buffer.data(), 43, 0, -1);
-    const auto failedAt = TClock::now();
+    const auto failedAt = TLineClock::now();
     if (!c.Endless) noiseEnd = (failedAt + c.Noise).time_since_epoch().count();
     // The next transaction; only when its request goes out matters.
     std::thread next([&] { port.Transact(17, request, sizeof request, buffer.data(), 0, 0, -1); });
-    for (int i = 0; i < 3000 && line.Requests() < 4; ++i) std::this_thread::sleep_for(1ms);
+    const auto deadline = TLineClock::now() + 20s;
+    while (line.Requests() < 4 && TLineClock::now() < deadline) std::this_thread::sleep_for(1ms);
     noisy = false;
     noise.join();
     next.join();
-    EXPECT_EQ(port.GetLinkState(), 2) << "noise is no answer";
-    ASSERT_EQ(line.Requests(), 4);
+    TQuietTry result;
+    result.LinkSilent = port.GetLinkState() == kLinkNoAnswer;
+    if (line.Requests() != 4) return result;
+    result.Sent = true;
     const auto sent = line.RequestTimes()[3];
-    // The noise is meant to be unbroken, a byte every 5 ms. A machine too
-    // busy to keep that pace (a gap of 20 ms) may as well hold back the
-    // port's receiving thread, and the port judges the line by what it has
-    // received: it may see quiet that the noise did not mean, and there is
-    // nothing to judge.
-    auto last = TClock::time_point{};
-    auto widestGap = TClock::duration::zero();
+    auto last = TLineClock::time_point{};
     for (const auto& at : noiseTimes) {
         if (at >= sent) break;
-        if (last != TClock::time_point{} && at > failedAt - 100ms) widestGap = std::max(widestGap, at - last);
+        if (last != TLineClock::time_point{} && at > failedAt - 100ms && at - last >= 20ms)
+            result.NoiseKeptPace = false;
         last = at;
     }
-    if (widestGap >= 20ms) GTEST_SKIP() << "the machine could not keep the noise's pace";
+    result.AfterFailure = sent - failedAt;
+    result.AfterLastNoise = sent - last;
+    return result;
+}
+
+bool HeldBackAsMeant(const TQuietCase& c, const TQuietTry& t) {
+    // Held back about a second, with room for a loaded machine.
+    if (c.Endless) return t.AfterFailure > 900ms && t.AfterFailure < 70ms + 1000ms + 1500ms;
+    return t.AfterLastNoise >= 46ms && t.AfterFailure >= c.Noise;
+}
+
+TEST_P(QuietLine, NextRequestWaitsForTheLineToFallQuiet) {
+    const TQuietCase& c = GetParam();
+    // A busy machine can starve the port's receiving thread for an
+    // answer's length while the noise goes on, and the port rightly judges
+    // the line by what it received. So the timing is judged over a few
+    // tries: a port that does not wait for quiet misses on every one.
+    TQuietTry last;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        last = TryQuietLine(c);
+        ASSERT_TRUE(last.Sent) << c.Name << ": the next request never went out";
+        EXPECT_TRUE(last.LinkSilent) << c.Name << ": noise is no answer";
 #if defined(__SANITIZE_THREAD__)
-    // Under ThreadSanitizer the receiving thread alone may fall an answer's
-    // length behind the noise, which no timing here can see.
-    GTEST_SKIP() << "receiving too slow to judge quiet under ThreadSanitizer";
+        // Under ThreadSanitizer the receiving thread alone may fall an
+        // answer's length behind the noise, which no timing here can see.
+        GTEST_SKIP() << "receiving too slow to judge quiet under ThreadSanitizer";
 #endif
-    if (c.Endless) {
-        // Held back about a second, with room for a loaded machine.
-        EXPECT_LT(sent - failedAt, 70ms + 1000ms + 1500ms) << c.Name;
-        EXPECT_GT(sent - failedAt, 900ms) << c.Name;
-    } else {
-        EXPECT_GE(sent - last, 46ms) << c.Name << ": an answer's length of quiet after the last byte";
-        EXPECT_GE(sent - failedAt, c.Noise) << c.Name;
+        if (last.NoiseKeptPace && HeldBackAsMeant(c, last)) return;
     }
+    if (!last.NoiseKeptPace) GTEST_SKIP() << "the machine could not keep the noise's pace";
+    EXPECT_TRUE(HeldBackAsMeant(c, last))
+        << c.Name << ": sent " << std::chrono::duration<double, std::milli>(last.AfterFailure).count()
+        << " ms after the failure, " << std::chrono::duration<double, std::milli>(last.AfterLastNoise).count()
+        << " ms after the last noise byte";
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, QuietLine,
