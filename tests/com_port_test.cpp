@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <atomic>
 #include <condition_variable>
+#include <cstdlib>
+#include <future>
 #include <mutex>
 #include <numeric>
 #include <thread>
@@ -362,6 +365,27 @@ TEST(ComPortStop, IdleStopAcknowledgesWithoutTermination) {
         comm.AbortWaitOnMaskChange(abortLikeWine);
         TCountingPort port(1, comm);
         EXPECT_EQ(port.StopThreads(), 0) << abortLikeWine;
+    }
+}
+
+// The event thread may reach its wait only after the whole stop has gone
+// by: the SetCommMask that ends a pending wait, the acknowledgement's 200 ms
+// and the cancel. Where a worker cannot be ended from outside, the stop then
+// waits for that thread, which must see the stop by itself.
+TEST(ComPortStop, StopBeforeTheWaitIsPendingStillEndsTheEventThread) {
+    TScriptedComm comm;
+    std::atomic<bool> first{true};
+    comm.BeforeWait = [&] {
+        if (!first.exchange(false)) return;
+        const int masksBefore = comm.CountOf("SetCommMask");
+        Eventually([&] { return comm.CountOf("SetCommMask") > masksBefore; });
+        Eventually([&] { return comm.CountOf("CancelIoEx") > 0; });
+    };
+    TCountingPort port(1, comm);
+    auto stopped = std::async(std::launch::async, [&] { port.StopThreads(); });
+    if (stopped.wait_for(30s) != std::future_status::ready) {
+        ADD_FAILURE() << "the stop waits for an event thread that never sees it";
+        std::_Exit(1);  // the stuck thread keeps the process from ending
     }
 }
 

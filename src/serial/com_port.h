@@ -100,6 +100,8 @@ private:
     bool StopWorker(TThread& worker);
     void RunEventThread();
     void RunWriterThread();
+    // Cancels the event thread's pending wait and waits for it to end.
+    void EndOwnWait();
     void HandleCommEvents();
     void ReadInput();
     void ReadPass();

@@ -130,6 +130,16 @@ void TComPort::RunEventThread() {
             const DWORD error = FApi.GetLastError();
             if (error == ERROR_IO_PENDING) {
                 FWaitPending = true;
+                // A stop that came before the wait was pending found nothing
+                // to complete, and where a worker cannot be ended from
+                // outside the wait would then hold the stop for ever. The
+                // stop is asked for before its SetCommMask, so a stop not
+                // seen here completes this wait.
+                if (EventThreadStopRequested()) {
+                    EndOwnWait();
+                    Acknowledge();
+                    return;
+                }
                 // A read asked for before the wait was pending would wait for
                 // the next byte: end the wait at once.
                 if (FReadRequested) {
@@ -176,6 +186,13 @@ void TComPort::RunEventThread() {
             return;
         }
     }
+}
+
+void TComPort::EndOwnWait() {
+    FApi.CancelIoEx(FHandle, &FWaitOverlapped);
+    DWORD transferred = 0;
+    FApi.GetOverlappedResult(FHandle, &FWaitOverlapped, &transferred, TRUE);
+    FWaitPending = false;
 }
 
 void TComPort::HandleCommEvents() {

@@ -195,6 +195,7 @@ BOOL TScriptedComm::SetCommTimeouts(THandle, TCommTimeouts* t) {
 }
 
 BOOL TScriptedComm::WaitCommEvent(THandle, DWORD* mask, TOverlapped* overlapped) {
+    if (BeforeWait) BeforeWait();
     std::lock_guard lock(FMutex);
     TOutcome outcome = Take("WaitCommEvent", "");
     if (outcome.Result == FALSE && !outcome.Pending) return Finish(outcome);
@@ -325,6 +326,21 @@ BOOL TScriptedComm::CancelIoEx(THandle, TOverlapped* overlapped) {
         FCompleted.erase(overlapped);
         EventOf(overlapped).Set();
         return TRUE;
+    }
+    // Without a record, as on Windows, every pending operation is cancelled.
+    if (overlapped == nullptr) {
+        const bool any = FWaitMask != nullptr || !FHeldWrites.empty();
+        if (FWaitMask != nullptr) {
+            FWaitAborted = true;
+            FWaitMask = nullptr;
+            EventOf(FWaitRecord).Set();
+        }
+        for (TOverlapped* held : FHeldWrites) {
+            FCompleted.erase(held);
+            EventOf(held).Set();
+        }
+        FHeldWrites.clear();
+        if (any) return TRUE;
     }
     if (overlapped == FWaitRecord && FWaitMask != nullptr) {
         FWaitAborted = true;

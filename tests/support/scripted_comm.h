@@ -64,6 +64,8 @@ public:
     bool InstantSleep = false;
     // Called after every write, outside the backend's lock.
     std::function<void()> OnWrite;
+    // Called as a WaitCommEvent begins, before the backend takes it.
+    std::function<void()> BeforeWait;
     // Sleeps are noted, thread by thread, when asked for; TakeSleeps gives
     // what the calling thread has asked to sleep, in order, since it last
     // took them.
