@@ -2,14 +2,16 @@
 
 #include <algorithm>
 
+#include "protocol/frame.h"
+#include "protocol/gauge_line.h"
+
 namespace qmx {
 namespace {
 
-constexpr std::uint8_t kStx = 0x02;
-constexpr std::uint8_t kCheckAddress = 0x11;
 constexpr std::int32_t kCheckValue = 255;
 constexpr DWORD kAnswerWait = 1000;
 constexpr DWORD kRetryPause = 70;
+constexpr std::int32_t kRetryCount = 3;  // attempts per transaction
 
 // The longer answer (45 bytes) takes this long on the line at 9600 baud with
 // 10 bits a character (start, 7 data, parity, stop): a line quiet for that
@@ -34,8 +36,8 @@ TKalvorComPort::TKalvorComPort(std::uint8_t portNumber, TCommApi& api) : TComPor
         throw;
     }
     FRxState = kIdle;
-    FStatus = kAccepted;
-    FLinkState = 1;
+    FStatus = TExchangeStatus::Accepted;
+    FLinkState = kLinkValid;
 }
 
 void TKalvorComPort::ApplyLineSettings() {
@@ -44,7 +46,7 @@ void TKalvorComPort::ApplyLineSettings() {
     SetStopBits(1);
     Purge();
     EscapeComm(CLRRTS);
-    SetBaudRate(9600);
+    SetBaudRate(kGaugeBaudRate);
 }
 
 bool TKalvorComPort::DevicePresent() { return IsOpen() && !DeviceLost(); }
@@ -106,9 +108,9 @@ void TKalvorComPort::ReceiveByte() {
     const std::uint8_t byte = GetChar();
     switch (FRxState) {
         case kAwaitingStx:
-            if (byte != kStx) return;
-            SetLinkState(1);
-            FRxBuffer[0] = kStx;
+            if (byte != kSTX) return;
+            SetLinkState(kLinkValid);
+            FRxBuffer[0] = kSTX;
             FRxLength = 1;
             FRxState = kCollecting;
             return;
@@ -128,65 +130,75 @@ void TKalvorComPort::ReceiveByte() {
 void TKalvorComPort::ResetReceiver() {
     FRxLength = 0;
     FRxState = kAwaitingStx;
-    FStatus = kNoOutcome;
+    FStatus = TExchangeStatus::NoOutcome;
 }
 
 std::int32_t TKalvorComPort::SendRequest(const std::uint8_t* frame, std::uint8_t frameLength) {
     ResetReceiver();
-    FTxLength = frameLength;
     std::copy_n(frame, frameLength, FSendArea.begin());
     try {
         PutBlock(FSendArea.data(), frameLength);
     } catch (const ESerialIO&) {
         // Carried on as if the frame had gone out; the wait finds no answer.
-        FStatus = kOutputFailed;
+        FStatus = TExchangeStatus::OutputFailed;
     }
     return 0;
 }
 
-std::int32_t TKalvorComPort::AwaitAnswer(std::uint8_t* destination, std::uint8_t expectedLength) {
+TExchangeStatus TKalvorComPort::AwaitAnswer(std::uint8_t* destination, std::uint8_t expectedLength) {
     Pause(kAnswerWait);
     // The answer as it stands now: the length is taken once, and the check
     // and the copy both see the same bytes, though more may be arriving.
     std::uint8_t received = FRxLength;
     FJudgedLength = received;
     if (received == 0) {
-        SetLinkState(2);
-        FStatus = kNoAnswer;
+        SetLinkState(kLinkNoAnswer);
+        // A frame that never went out explains the silence.
+        if (FStatus != TExchangeStatus::OutputFailed) FStatus = TExchangeStatus::NoAnswer;
         return FStatus;
     }
     if (destination == nullptr) return FStatus;
     std::array<std::uint8_t, 256> answer{};
     for (std::size_t i = 0; i < received; ++i) answer[i] = FRxBuffer[i];
     std::uint8_t expected = expectedLength;
-    const bool valid = FOnCheckAnswer && FOnCheckAnswer(kCheckAddress, answer.data(), kCheckValue, received, expected);
+    const bool valid = FOnCheckAnswer && FOnCheckAnswer(kGaugeAddress, answer.data(), kCheckValue, received, expected);
     if (valid) {
         std::copy_n(answer.begin(), FJudgedLength, destination);
-        SetLinkState(1);
-        FStatus = kAccepted;
+        SetLinkState(kLinkValid);
+        FStatus = TExchangeStatus::Accepted;
     } else {
-        SetLinkState(3);
-        FStatus = kRejected;
+        SetLinkState(kLinkInvalid);
+        FStatus = TExchangeStatus::Rejected;
     }
     return FStatus;
 }
 
-std::int32_t TKalvorComPort::Transact(std::uint8_t /*address*/, const std::uint8_t* frame,
-                                      std::uint8_t frameLength, std::uint8_t* answer,
-                                      std::uint8_t expectedLength, std::uint8_t /*further*/,
-                                      std::int32_t /*answerAddress*/) {
+bool TKalvorComPort::Attempt(const std::uint8_t* frame, std::uint8_t frameLength, std::uint8_t* answer,
+                             std::uint8_t expectedLength) {
+    TLockGuard guard(FTxLock);
+    SendRequest(frame, frameLength);
+    if (expectedLength == 0) return false;
+    std::array<std::uint8_t, 256> area{};
+    if (AwaitAnswer(area.data(), expectedLength) != TExchangeStatus::Accepted || GetLinkState() != kLinkValid)
+        return false;
+    std::copy_n(area.begin(), std::min(expectedLength, FJudgedLength), answer);
+    return true;
+}
+
+TExchangeStatus TKalvorComPort::Transact(std::uint8_t /*address*/, const std::uint8_t* frame,
+                                         std::uint8_t frameLength, std::uint8_t* answer,
+                                         std::uint8_t expectedLength, std::uint8_t /*further*/,
+                                         std::int32_t /*answerAddress*/) {
     {
         TLockGuard guard(FTxLock);
         if (!RestoreDevice()) {
             // No device, no wait: the line is as good as silent.
-            SetLinkState(2);
-            FStatus = kNoOutcome;
-            return 0;
+            SetLinkState(kLinkNoAnswer);
+            FStatus = TExchangeStatus::OutputFailed;
+            return FStatus;
         }
         if (FLineUnsettled) AwaitQuietLine();
     }
-    std::int32_t result = 0;
-    std::int32_t attempt = 0;
     bool succeeded = false;
     // However the transaction ends, the next one learns whether the line
     // may still carry an answer of this one's.
@@ -198,34 +210,18 @@ std::int32_t TKalvorComPort::Transact(std::uint8_t /*address*/, const std::uint8
             if (Judged) Port.NoteTransactionEnd(Succeeded);
         }
     } end{*this, succeeded, expectedLength != 0};
-    while (attempt < RetryCount) {
-        FTxLock.Enter();
-        ++attempt;
+    for (std::int32_t attempt = 1;; ++attempt) {
         try {
-            result = SendRequest(frame, frameLength);
-            if (expectedLength == 0) {
-                FTxLock.Leave();
-                FStatus = kNoOutcome;
-                return result;
-            }
-            std::array<std::uint8_t, 256> area{};
-            if (AwaitAnswer(area.data(), expectedLength) == kAccepted && GetLinkState() == 1) {
-                std::copy_n(area.begin(), std::min(expectedLength, FJudgedLength), answer);
-                succeeded = true;
-            }
+            succeeded = Attempt(frame, frameLength, answer, expectedLength);
         } catch (...) {
-            FTxLock.Leave();
-            FStatus = kNoOutcome;
-            if (attempt >= RetryCount) throw;
+            if (attempt >= kRetryCount) throw;
             Pause(kRetryPause);
             continue;
         }
-        FTxLock.Leave();
-        FStatus = kNoOutcome;
-        if (succeeded) break;
-        if (attempt < RetryCount) Pause(kRetryPause);
+        // Without an expected answer there is nothing to judge or retry.
+        if (succeeded || expectedLength == 0 || attempt >= kRetryCount) return FStatus;
+        Pause(kRetryPause);
     }
-    return result;
 }
 
 }  // namespace qmx

@@ -9,6 +9,8 @@ namespace {
 
 constexpr DWORD kDriverCodeMask = 0xFFFFFF00;
 constexpr DWORD kDriverCodes = 0xE0515800;
+// The link state as a host reads it from GetState's low byte: 1 is a valid
+// answer. The host knows the contract, not the driver's headers.
 constexpr TWord kValidAnswer = 1;
 
 using TGetSiloEx = void*(__stdcall*)(void*, TWord);

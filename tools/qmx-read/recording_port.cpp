@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "serial/link_state.h"
+
 namespace qmx::tools {
 
 TRecordingPort::TRecordingPort(std::unique_ptr<TFramedPort> port) : FPort(std::move(port)) { FCurrent = this; }
@@ -10,16 +12,16 @@ TRecordingPort::~TRecordingPort() {
     if (FCurrent == this) FCurrent = nullptr;
 }
 
-std::int32_t TRecordingPort::Transact(std::uint8_t address, const std::uint8_t* frame, std::uint8_t frameLength,
+TExchangeStatus TRecordingPort::Transact(std::uint8_t address, const std::uint8_t* frame, std::uint8_t frameLength,
                                       std::uint8_t* answer, std::uint8_t expectedLength, std::uint8_t further,
                                       std::int32_t answerAddress) {
-    const std::int32_t result =
+    const TExchangeStatus result =
         FPort->Transact(address, frame, frameLength, answer, expectedLength, further, answerAddress);
-    // A request frame is STX, the letter, two digits of the tank number, ETX
-    // and the check byte.
-    if (expectedLength != 0 && frameLength >= 4 && FPort->GetLinkState() == 1) {
-        const int number = (frame[2] - '0') * 10 + (frame[3] - '0');
-        FAccepted.push_back(TAcceptedAnswer{static_cast<char>(frame[1]), static_cast<std::uint8_t>(number - 1),
+    // A request frame is STX, the query letter, two digits of the tank
+    // number, ETX and the check byte.
+    const auto number = frameLength >= 4 ? TankNumberOf(frame + 2) : std::nullopt;
+    if (expectedLength != 0 && number && FPort->GetLinkState() == kLinkValid) {
+        FAccepted.push_back(TAcceptedAnswer{static_cast<TQuery>(frame[1]), static_cast<std::uint8_t>(*number - 1),
                                             std::vector<std::uint8_t>(answer, answer + expectedLength)});
     }
     return result;

@@ -8,24 +8,22 @@ namespace {
 // An arrival signalled just before a wait began is not lost (the event
 // stays set), but a bound on the wait keeps a lost one from hanging the
 // line.
-constexpr DWORD kLongestQuietWait = 200;
+constexpr std::uint32_t kLongestQuietWait = 200;
 
 }  // namespace
 
-TComLine::TComLine(std::uint16_t portNumber, TCommApi& api) : TComPort(portNumber, api), FApi(api) {
-    FArrived = FApi.CreateEventA(nullptr, FALSE, FALSE, nullptr);
-    FInterruptEvent = FApi.CreateEventA(nullptr, TRUE, FALSE, nullptr);
+TComLine::TComLine(std::uint16_t portNumber, TCommApi& api) : TComPort(portNumber, api) {
     try {
-        if (FArrived == nullptr || FInterruptEvent == nullptr) throw EOpenPortFail(portNumber);
+        if (!FArrived.Create(TEvent::TReset::Auto) || !FInterruptEvent.Create(TEvent::TReset::Manual))
+            throw EOpenPortFail(portNumber);
         SetParity(EVENPARITY);
         SetDataBits(7);
         SetStopBits(1);
         SetBaudRate(9600);
         Purge();
     } catch (...) {
+        // The workers stop while this object still stands.
         Close();
-        if (FArrived != nullptr) FApi.CloseHandle(FArrived);
-        if (FInterruptEvent != nullptr) FApi.CloseHandle(FInterruptEvent);
         throw;
     }
     // The event thread has run since the port opened; this object stands
@@ -33,27 +31,24 @@ TComLine::TComLine(std::uint16_t portNumber, TCommApi& api) : TComPort(portNumbe
     StartArrivals();
 }
 
-TComLine::~TComLine() {
-    Close();
-    FApi.CloseHandle(FArrived);
-    FApi.CloseHandle(FInterruptEvent);
-}
+// The workers stop before the events they signal go.
+TComLine::~TComLine() { Close(); }
 
 void TComLine::DataArrived(std::uint16_t count) {
-    if (count > 0) FApi.SetEvent(FArrived);
+    if (count > 0) FArrived.Set();
 }
 
 void TComLine::Interrupt() {
     FInterrupted = true;
-    FApi.SetEvent(FInterruptEvent);
-    FApi.SetEvent(FArrived);
+    FInterruptEvent.Set();
+    FArrived.Set();
 }
 
 bool TComLine::Rest(std::chrono::microseconds duration) {
     if (FInterrupted) return false;
     // Whole milliseconds, rounded up: a rest is never shorter than asked.
-    const auto milliseconds = static_cast<DWORD>((duration.count() + 999) / 1000);
-    return FApi.WaitForSingleObject(FInterruptEvent, milliseconds) == WAIT_TIMEOUT && !FInterrupted;
+    const auto milliseconds = static_cast<std::uint32_t>((duration.count() + 999) / 1000);
+    return !FInterruptEvent.Wait(milliseconds) && !FInterrupted;
 }
 
 std::size_t TComLine::Receive(std::uint8_t* buffer, std::size_t capacity) {
@@ -63,7 +58,7 @@ std::size_t TComLine::Receive(std::uint8_t* buffer, std::size_t capacity) {
             for (std::size_t i = 0; i < available; ++i) buffer[i] = GetChar();
             return available;
         }
-        FApi.WaitForSingleObject(FArrived, kLongestQuietWait);
+        FArrived.Wait(kLongestQuietWait);
     }
     return 0;
 }

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "platform/event.h"
 #include "serial/com_port.h"
 #include "sim_line.h"
 
@@ -26,11 +27,10 @@ public:
     void DataArrived(std::uint16_t count) override;
 
 private:
-    TCommApi& FApi;
     // Set by arrivals and by Interrupt (auto-reset): what Receive waits on.
-    THandle FArrived = nullptr;
+    TEvent FArrived;
     // Set once by Interrupt (manual reset): what Rest waits on.
-    THandle FInterruptEvent = nullptr;
+    TEvent FInterruptEvent;
     std::atomic<bool> FInterrupted{false};
 };
 

@@ -12,8 +12,8 @@ namespace qmx::sim {
 
 TSimServer::TSimServer(TGauge& gauge, std::unique_ptr<TSimLine> line, TWireTrace* trace)
     : FGauge(gauge), FLine(std::move(line)), FTrace(trace) {
-    FThread = PlatformComm().CreateThread(nullptr, 0, &TSimServer::ThreadMain, this, 0, nullptr);
-    if (FThread == nullptr) throw std::runtime_error("cannot start the simulator's thread");
+    if (!FFinished.Create(TEvent::TReset::Manual) || !FThread.Start(&TSimServer::ThreadMain, this, 0))
+        throw std::runtime_error("cannot start the simulator's thread");
 }
 
 #ifndef _WIN32
@@ -26,14 +26,14 @@ TSimServer::~TSimServer() { Stop(); }
 void TSimServer::Stop() {
     if (FStopping.exchange(true)) return;
     FLine->Interrupt();
-    PlatformComm().WaitForSingleObject(FThread, INFINITE);
-    PlatformComm().CloseHandle(FThread);
-    FThread = nullptr;
+    FFinished.Wait(kWaitForever);
+    FThread.Release();
 }
 
-DWORD QMX_THREAD_PROC TSimServer::ThreadMain(void* server) {
-    static_cast<TSimServer*>(server)->Run();
-    return 0;
+void TSimServer::ThreadMain(void* server) {
+    auto* self = static_cast<TSimServer*>(server);
+    self->Run();
+    self->FFinished.Set();
 }
 
 bool TSimServer::RestUntil(TClock::time_point when) {

@@ -9,8 +9,9 @@
 #include <memory>
 
 #include "gauge.h"
+#include "platform/event.h"
 #include "platform/recursive_lock.h"
-#include "serial/comm_api.h"
+#include "platform/thread.h"
 #include "serial/wire_trace.h"
 #include "sim_line.h"
 
@@ -51,7 +52,7 @@ public:
 private:
     using TClock = std::chrono::steady_clock;
 
-    static DWORD QMX_THREAD_PROC ThreadMain(void* server);
+    static void ThreadMain(void* server);
     void Run();
     void Send(const TReply& reply, TClock::time_point earliest);
     void SendPaced(const std::vector<std::uint8_t>& bytes, std::chrono::microseconds perCharacter);
@@ -67,7 +68,9 @@ private:
     std::atomic<int> FRequests{0};
     std::atomic<long long> FPacing{0};
     const TClock::time_point FStart = TClock::now();
-    THandle FThread = nullptr;
+    TThread FThread;
+    // Set when Run has returned: a Windows thread is not joined.
+    TEvent FFinished;
 };
 
 }  // namespace qmx::sim
