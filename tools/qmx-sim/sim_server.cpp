@@ -77,7 +77,9 @@ void TSimServer::Send(const TReply& reply, TClock::time_point earliest) {
         const std::chrono::microseconds gap = std::max<std::chrono::microseconds>(
             std::chrono::milliseconds(reply.ByteGapMs), pacing);
         for (std::size_t at = 0; at < reply.Bytes.size(); ++at) {
-            if (at != 0 && !FLine->Rest(gap)) return;
+            // The first byte, too, is there only once the line has carried it.
+            const auto wait = at == 0 ? pacing : gap;
+            if (wait.count() > 0 && !FLine->Rest(wait)) return;
             if (!Put(reply.Bytes.data() + at, 1)) return;
         }
     } else if (pacing.count() > 0) {
