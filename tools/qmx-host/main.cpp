@@ -5,9 +5,8 @@
 // driver never calls), and only then makes its main window, whose native
 // menu bar has "&Настройка"; the driver's entry appears there. It shows
 // tanks 1 to 4, read through the measurement slots on a thread of its own.
-//
-//   qmx-host [--screenshot FILE]   FILE: a PNG of the window with the
-//                                  settings menu open, then exit
+// Every call into the driver is guarded: what the driver raises (a port
+// that cannot be opened, a failed exchange) is shown, and the host runs on.
 
 #include <windows.h>
 
@@ -18,26 +17,52 @@
 #include <memory>
 #include <string>
 
+#include "driver_calls.h"
 #include "screen_capture.h"
 
 namespace {
 
-using TWord = std::uint32_t;
-
-// The link state as a host reads it from GetState's low byte: 1 is a valid
-// answer. The host knows the contract, not the driver's headers.
-constexpr TWord kValidAnswer = 1;
-
+using qmx::host::TWord;
 
 constexpr UINT kTanksRead = WM_APP + 1;
+constexpr UINT kShowError = WM_APP + 2;
 constexpr UINT_PTR kOpenMenuTimer = 1;
 constexpr UINT_PTR kShootTimer = 2;
+constexpr UINT_PTR kQuitTimer = 3;
 constexpr int kListId = 10;
 constexpr UINT kStationSettingsId = 1;
+constexpr int kTanksShown = 4;
+
+constexpr int kStarted = 0;
+constexpr int kUsage = 2;
 
 HWND gWindow = nullptr;
 HWND gList = nullptr;
 std::string gScreenshot;
+std::FILE* gLog = nullptr;
+qmx::host::TDriver gDriver;
+
+void Usage(std::FILE* out) {
+    std::fprintf(out,
+                 "usage: qmx-host [--log FILE] [--quit-after SECONDS] [--screenshot FILE]\n"
+                 "\n"
+                 "A small station host for DriverQuelmarox.dll, which it loads from its own directory.\n"
+                 "It creates a silo with GetSiloEx (the connection comes from cnf.ini in the Windows\n"
+                 "directory), puts the driver's entry in its \"Настройка\" menu and shows tanks 1 to 4.\n"
+                 "The driver's errors are shown in a message box; the host runs on.\n"
+                 "\n"
+                 "  --log FILE            every text shown, one a line (code page 1251)\n"
+                 "  --quit-after SECONDS  closes any message box and ends after SECONDS\n"
+                 "  --screenshot FILE     a PNG of the window with the settings menu open, then ends\n"
+                 "  --version             the version\n");
+}
+
+// What the operator is shown, also to the log when there is one.
+void Note(const std::string& text) {
+    if (gLog == nullptr) return;
+    std::fprintf(gLog, "%s\n", text.c_str());
+    std::fflush(gLog);
+}
 
 // --- The host communication service: this host lends no blocks. ---------
 
@@ -82,40 +107,47 @@ void* const* ToolkitMethods() {
     return methods;
 }
 
-// --- The silo, by position. ----------------------------------------------
+// --- Reading. --------------------------------------------------------------
 
 void* gSilo = nullptr;
-
-template <class TEntry>
-TEntry SiloSlot(int slot) {
-    return reinterpret_cast<TEntry>((*static_cast<void* const* const*>(gSilo))[slot]);
-}
 
 struct TTankLine {
     int Tank;
     std::string Text;
 };
 
+// The protocol fixes the scales of the values, not their units: those are
+// the gauge's, so none is claimed here.
+std::string TankText(int tank, const qmx::host::TCallResult<qmx::host::TTankValues>& result) {
+    char text[256];
+    if (result.Failed()) {
+        std::snprintf(text, sizeof text, "Резервуар %d:  ошибка: %s", tank,
+                      qmx::host::DescribeError(result.Error).c_str());
+    } else if (!result.Value->LevelValid) {
+        std::snprintf(text, sizeof text, "Резервуар %d:  нет данных", tank);
+    } else {
+        char density[32] = "нет данных";
+        if (result.Value->DensityValid) std::snprintf(density, sizeof density, "%.4f", result.Value->Density);
+        std::snprintf(text, sizeof text, "Резервуар %d:  уровень %.2f   температура %.1f   плотность %s", tank,
+                      result.Value->Level, result.Value->Temperature, density);
+    }
+    return text;
+}
+
 DWORD WINAPI ReadTanks(void*) {
     for (;;) {
-        for (int tank = 1; tank <= 4; ++tank) {
-            const TWord index = static_cast<TWord>(tank - 1);
-            const double level = SiloSlot<double(__stdcall*)(void*, TWord)>(9)(gSilo, index);
-            const TWord state = SiloSlot<TWord(__stdcall*)(void*)>(4)(gSilo) & 0xFF;
-            double temperature[4] = {};
-            SiloSlot<void(__stdcall*)(void*, TWord, double*)>(10)(gSilo, index, temperature);
-            const double density = SiloSlot<double(__stdcall*)(void*, TWord)>(12)(gSilo, index);
-            const TWord after = SiloSlot<TWord(__stdcall*)(void*)>(4)(gSilo) & 0xFF;
-            char text[160];
-            if (state == kValidAnswer && after == kValidAnswer)
-                std::snprintf(text, sizeof text, "Резервуар %d:  %.2f мм   %.1f °C   %.4f", tank,
-                              level, temperature[0], density);
-            else
-                std::snprintf(text, sizeof text, "Резервуар %d:  нет данных", tank);
-            PostMessageA(gWindow, kTanksRead, 0, reinterpret_cast<LPARAM>(new TTankLine{tank, text}));
+        for (int tank = 1; tank <= kTanksShown; ++tank) {
+            const auto result = gDriver.ReadTank(gSilo, static_cast<TWord>(tank - 1));
+            PostMessageA(gWindow, kTanksRead, 0, reinterpret_cast<LPARAM>(new TTankLine{tank, TankText(tank, result)}));
         }
         Sleep(5000);
     }
+}
+
+void ShowLine(int tank, const std::string& text) {
+    SendMessageA(gList, LB_DELETESTRING, static_cast<WPARAM>(tank - 1), 0);
+    SendMessageA(gList, LB_INSERTSTRING, static_cast<WPARAM>(tank - 1), reinterpret_cast<LPARAM>(text.c_str()));
+    Note(text);
 }
 
 // The window and, to its right, room for the open menu.
@@ -126,6 +158,17 @@ void SaveScreen(const std::string& path) {
     qmx::tools::SaveScreenArea(area, path);
 }
 
+BOOL CALLBACK CloseIfMessageBox(HWND window, LPARAM) {
+    char name[16] = {};
+    GetClassNameA(window, name, sizeof name);
+    // "#32770" is the system's dialog class, a message box's.
+    if (std::strcmp(name, "#32770") == 0) PostMessageA(window, WM_COMMAND, IDOK, 0);
+    return TRUE;
+}
+
+// Closes the message boxes this thread has open, as the operator's OK.
+void CloseMessageBoxes() { EnumThreadWindows(GetCurrentThreadId(), &CloseIfMessageBox, 0); }
+
 int gTanksShown = 0;
 
 LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -134,9 +177,14 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
             return 0;  // the host's own items; the driver's entry never comes here
         case kTanksRead: {
             std::unique_ptr<TTankLine> line(reinterpret_cast<TTankLine*>(lParam));
-            SendMessageA(gList, LB_DELETESTRING, static_cast<WPARAM>(line->Tank - 1), 0);
-            SendMessageA(gList, LB_INSERTSTRING, static_cast<WPARAM>(line->Tank - 1), reinterpret_cast<LPARAM>(line->Text.c_str()));
-            if (++gTanksShown == 4 && !gScreenshot.empty()) SetTimer(window, kOpenMenuTimer, 300, nullptr);
+            ShowLine(line->Tank, line->Text);
+            if (++gTanksShown == kTanksShown && !gScreenshot.empty()) SetTimer(window, kOpenMenuTimer, 300, nullptr);
+            return 0;
+        }
+        case kShowError: {
+            std::unique_ptr<std::string> text(reinterpret_cast<std::string*>(lParam));
+            Note("Ошибка: " + *text);
+            MessageBoxA(window, text->c_str(), "Ошибка", MB_OK | MB_ICONERROR);
             return 0;
         }
         case WM_TIMER:
@@ -156,6 +204,12 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
                 SaveScreen(gScreenshot);
                 EndMenu();
                 PostQuitMessage(0);
+            } else if (wParam == kQuitTimer) {
+                // Timers reach this window inside a message box's own loop
+                // too: the box is closed from here.
+                Note("qmx-host: running; quitting as asked");
+                CloseMessageBoxes();
+                PostQuitMessage(0);
             }
             return 0;
         case WM_DESTROY:
@@ -169,26 +223,60 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 }  // namespace
 
 int main(int argc, char** argv) {
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], "--screenshot") == 0) gScreenshot = argv[i + 1];
+    int quitAfter = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (option == "--help" || option == "-h") {
+            Usage(stdout);
+            return kStarted;
+        } else if (option == "--version") {
+            std::printf("qmx-host %s\n", QMX_VERSION);
+            return kStarted;
+        } else if (option == "--screenshot" && hasValue) {
+            gScreenshot = argv[++i];
+        } else if (option == "--log" && hasValue) {
+            gLog = std::fopen(argv[++i], "a");
+            if (gLog == nullptr) {
+                std::fprintf(stderr, "qmx-host: cannot write the log %s\n", argv[i]);
+                return kUsage;
+            }
+        } else if (option == "--quit-after" && hasValue) {
+            quitAfter = std::atoi(argv[++i]);
+            if (quitAfter <= 0) {
+                std::fprintf(stderr, "qmx-host: --quit-after takes a number of seconds\n");
+                return kUsage;
+            }
+        } else {
+            std::fprintf(stderr, "qmx-host: unknown option or missing value '%s'\nTry 'qmx-host --help'.\n",
+                         option.c_str());
+            return kUsage;
+        }
+    }
 
-    HMODULE driver = LoadLibraryA("DriverQuelmarox.dll");
-    auto* getSiloEx = driver != nullptr
-                          ? reinterpret_cast<void*(__stdcall*)(void*, TWord)>(
-                                reinterpret_cast<void*>(GetProcAddress(driver, "GetSiloEx")))
-                          : nullptr;
-    if (getSiloEx == nullptr) {
-        std::fprintf(stderr, "qmx-host: cannot load DriverQuelmarox.dll\n");
-        return 2;
+    if (!gDriver.Load()) {
+        std::fprintf(stderr, "qmx-host: cannot load DriverQuelmarox.dll (it belongs next to qmx-host.exe)\n");
+        MessageBoxA(nullptr, "Не удается загрузить DriverQuelmarox.dll", "Ошибка", MB_OK | MB_ICONERROR);
+        return kUsage;
     }
     static THostService service{ServiceTable()};
-    gSilo = getSiloEx(&service, 0);
+    // A port that cannot be opened raises out of the factory: the host
+    // shows why and runs on without a silo.
+    std::string factoryError;
+    const auto silo = gDriver.NewSilo(&service);
+    if (silo.Failed())
+        factoryError = qmx::host::DescribeError(silo.Error);
+    else
+        gSilo = *silo.Value;
 
     // Slot 15, before any window exists, as a toolkit host calls it: the
     // driver finds the menu bar later, when the operator opens it.
     static TToolkitMenuItem mainMenuItem{ToolkitMethods()};
-    reinterpret_cast<void(__stdcall*)(void*, void*, TWord)>((*static_cast<void* const* const*>(gSilo))[15])(
-        gSilo, &mainMenuItem, 0);
+    std::string menuError;
+    if (gSilo != nullptr) {
+        if (const auto error = gDriver.InstallMenu(gSilo, &mainMenuItem))
+            menuError = qmx::host::DescribeError(*error);
+    }
 
     WNDCLASSA windowClass{};
     windowClass.lpfnWndProc = &MainProc;
@@ -216,13 +304,23 @@ int main(int argc, char** argv) {
     SendMessageA(gList, WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
     ShowWindow(gWindow, SW_SHOW);
     SetForegroundWindow(gWindow);
-    CreateThread(nullptr, 0, &ReadTanks, nullptr, 0, nullptr);
+    if (quitAfter > 0) SetTimer(gWindow, kQuitTimer, static_cast<UINT>(quitAfter) * 1000, nullptr);
+    if (!menuError.empty())
+        PostMessageA(gWindow, kShowError, 0, reinterpret_cast<LPARAM>(new std::string(menuError)));
+    if (gSilo != nullptr) {
+        CreateThread(nullptr, 0, &ReadTanks, nullptr, 0, nullptr);
+    } else {
+        ShowLine(1, "Нет связи с уровнемером: " + factoryError);
+        PostMessageA(gWindow, kShowError, 0, reinterpret_cast<LPARAM>(new std::string(factoryError)));
+    }
 
     MSG message;
     while (GetMessageA(&message, nullptr, 0, 0) > 0) {
         TranslateMessage(&message);
         DispatchMessageA(&message);
     }
-    // The reading thread still runs; the process ends with it.
+    // The reading thread may still be inside the driver; the process ends
+    // with it.
+    if (gLog != nullptr) std::fclose(gLog);
     ExitProcess(0);
 }

@@ -1,5 +1,7 @@
 #include "gauge.h"
 
+#include <algorithm>
+
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -82,9 +84,12 @@ std::string FaultNames() {
 }
 
 std::vector<std::uint8_t> MakeFrame(const std::string& payload) {
-    std::vector<std::uint8_t> frame{0x02};
-    frame.insert(frame.end(), payload.begin(), payload.end());
-    frame.push_back(0x03);
+    // Sized at once: growing a one-byte vector by a range trips a false
+    // bounds warning of the i686 compiler.
+    std::vector<std::uint8_t> frame(payload.size() + 2);
+    frame.front() = 0x02;
+    std::copy(payload.begin(), payload.end(), frame.begin() + 1);
+    frame.back() = 0x03;
     std::uint8_t check = 0;
     for (auto byte : frame) check ^= byte;
     frame.push_back(check);

@@ -102,6 +102,8 @@ class TRequestParser {
 public:
     // Complete frames found in these bytes and the ones before.
     std::vector<std::vector<std::uint8_t>> Feed(const std::uint8_t* data, std::size_t count);
+    // True while part of a frame has come and its end has not.
+    bool InFrame() const { return FInFrame; }
 
 private:
     std::vector<std::uint8_t> FFrame;

@@ -1,37 +1,64 @@
 // qmx-sim: a Quelmarox gauge on a serial line, for trying the driver and its
-// tools without a gauge. It makes a pty and prints the path to give the
-// driver, or serves a device it is given.
+// tools without a gauge. On Linux it makes a pty and prints the path to give
+// the driver, or serves a device it is given; on Windows it serves a COM
+// port through the library's own serial code.
 
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
-#include <pty.h>
-#include <signal.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <string>
+#include <cerrno>
 
+#include "fd_line.h"
+#include "pty_end.h"
+#endif
+
+#include "com_line.h"
 #include "gauge.h"
-#include "sim_server.h"
 #include "serial/wire_trace.h"
-#include "tank_list.h"
+#include "sim_options.h"
+#include "sim_server.h"
 
 namespace {
 
-volatile sig_atomic_t gStop = 0;
+constexpr int kServed = 0;
+constexpr int kUsage = 2;
+
+volatile std::sig_atomic_t gStop = 0;
 void OnSignal(int) { gStop = 1; }
 
 void Usage(std::FILE* out) {
     std::fprintf(out,
-                 "usage: qmx-sim [--device PATH | --link PATH] [--config FILE] [--fault KIND[:TANKS]]...\n"
-                 "               [--fault-next KIND:COUNT] [--trace FILE]\n"
+#ifdef _WIN32
+                 "usage: qmx-sim (--com N | --device \\\\.\\COMN) [--config FILE] [--fault KIND[:TANKS]]...\n"
+#else
+                 "usage: qmx-sim [--device PATH | --com N | --link PATH] [--config FILE] [--fault KIND[:TANKS]]...\n"
+#endif
+                 "               [--fault-next KIND:COUNT] [--trace FILE] [--no-pace]\n"
                  "\n"
-                 "Plays a Quelmarox gauge (protocol v3.00) answering L and G requests for tanks 1 to 33.\n"
-                 "Without --device it makes a pty and prints the path of its other end on the first line\n"
-                 "of standard output; --link also makes PATH a link to it.\n"
+                 "Plays a Quelmarox gauge (protocol v3.00) answering L and G requests for tanks 1 to 33,\n"
+                 "on a line of 9600 baud, 7 data bits, even parity, 1 stop bit. It prints the device to\n"
+                 "give the reader on the first line of standard output and serves until interrupted.\n"
                  "\n"
+#ifdef _WIN32
+                 "  --com N                COM port N (1 to 253)\n"
+                 "  --device NAME          the COM port by name, like \\\\.\\COM12\n"
+#else
+                 "  (none of these)        a pty of its own, whose other end's path it prints\n"
+                 "  --link PATH            the same, and PATH a link to it (only a link it made\n"
+                 "                         before is ever replaced)\n"
+                 "  --device PATH          a serial device or pty end, served as it is\n"
+                 "  --com N                COM port N as the driver opens it: $QMX_COMN, else /dev/ttyS<N-1>\n"
+#endif
                  "  --config FILE          tank values: [tank N] with product, level, drift (per hour),\n"
                  "                         aux, temperature, density, fault, script (faults for the\n"
                  "                         tank's successive requests, like no-answer, late, none);\n"
@@ -39,11 +66,26 @@ void Usage(std::FILE* out) {
                  "  --fault KIND[:TANKS]   a fault on every tank, or on TANKS (like 1-4,9)\n"
                  "  --fault-next KIND:N    a fault on the next N requests, whatever the tank\n"
                  "  --trace FILE           every byte both ways, with time stamps (- for stderr)\n"
+                 "  --no-pace              answer at once; by default every answer takes the time a\n"
+                 "                         real line needs (about 1.04 ms a character)\n"
+                 "  --version              the version\n"
                  "\n"
-                 "Faults: %s\n",
+                 "Faults: %s\n"
+                 "Exit status: 0 stopped by SIGINT or SIGTERM (Ctrl+C), 2 usage, config or open error.\n",
                  qmx::sim::FaultNames().c_str());
 }
 
+int UsageError(const std::string& problem) {
+    std::fprintf(stderr, "qmx-sim: %s\nTry 'qmx-sim --help' for more information.\n", problem.c_str());
+    return kUsage;
+}
+
+int OpenFailed(const std::string& name, const std::string& reason) {
+    std::fprintf(stderr, "qmx-sim: cannot open %s: %s\n", name.c_str(), reason.c_str());
+    return kUsage;
+}
+
+#ifndef _WIN32
 int OpenDevice(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return -1;
@@ -55,130 +97,107 @@ int OpenDevice(const std::string& path) {
     }
     return fd;
 }
+#endif
+
+void AwaitStop() {
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    while (!gStop) {
+#ifdef _WIN32
+        Sleep(100);
+#else
+        ::pause();
+#endif
+    }
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace qmx::sim;
-    std::string device, link, config, tracePath;
+    const auto parsed = ParseSimOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (const auto* problem = std::get_if<std::string>(&parsed)) return UsageError(*problem);
+    TSimOptions options = std::get<TSimOptions>(parsed);
+    if (options.Help) {
+        Usage(stdout);
+        return kServed;
+    }
+    if (options.Version) {
+        std::printf("qmx-sim %s\n", QMX_VERSION);
+        return kServed;
+    }
+#ifdef _WIN32
+    if (!options.Link.empty()) return UsageError("--link needs a pty, and Windows has none: give --com N");
+    if (!options.Device.empty()) {
+        options.Com = ComPortNumberOf(options.Device);
+        if (options.Com == 0) return UsageError("--device takes a COM port like \\\\.\\COM12, not '" + options.Device + "'");
+    }
+    if (options.Com == 0) return UsageError("give --com N or --device \\\\.\\COMN");
+#endif
+
     TGauge gauge;
-    struct TFaultRequest {
-        TFault Fault;
-        std::vector<int> Tanks;
-    };
-    std::vector<TFaultRequest> faults;
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const auto value = [&]() -> std::string {
-            if (i + 1 >= argc) {
-                std::fprintf(stderr, "qmx-sim: %s needs a value\n", arg.c_str());
-                std::exit(2);
-            }
-            return argv[++i];
-        };
-        if (arg == "--help" || arg == "-h") {
-            Usage(stdout);
-            return 0;
-        } else if (arg == "--device") {
-            device = value();
-        } else if (arg == "--link") {
-            link = value();
-        } else if (arg == "--config") {
-            config = value();
-        } else if (arg == "--trace") {
-            tracePath = value();
-        } else if (arg == "--fault" || arg == "--fault-next") {
-            const std::string spec = value();
-            const auto colon = spec.find(':');
-            const auto fault = ParseFault(spec.substr(0, colon));
-            if (!fault) {
-                std::fprintf(stderr, "qmx-sim: unknown fault '%s' (one of %s)\n", spec.c_str(), FaultNames().c_str());
-                return 2;
-            }
-            if (arg == "--fault-next") {
-                const int count = colon == std::string::npos ? 1 : std::atoi(spec.c_str() + colon + 1);
-                gauge.SetFaultNext(*fault, count);
-                continue;
-            }
-            TFaultRequest request{*fault, {}};
-            if (colon != std::string::npos) {
-                const auto tanks = qmx::tools::ParseTankList(spec.substr(colon + 1));
-                if (!tanks) {
-                    std::fprintf(stderr, "qmx-sim: bad tank list in '%s' (like 1-4,9; tanks 1 to 33)\n", spec.c_str());
-                    return 2;
-                }
-                request.Tanks = *tanks;
-            }
-            faults.push_back(request);
-        } else {
-            std::fprintf(stderr, "qmx-sim: unknown option '%s'\n", arg.c_str());
-            Usage(stderr);
-            return 2;
-        }
-    }
-    if (!config.empty()) {
+    if (!options.Config.empty()) {
         std::string error;
-        if (!gauge.LoadConfig(config, error)) {
-            std::fprintf(stderr, "qmx-sim: %s: %s\n", config.c_str(), error.c_str());
-            return 2;
+        if (!gauge.LoadConfig(options.Config, error)) {
+            std::fprintf(stderr, "qmx-sim: %s: %s\n", options.Config.c_str(), error.c_str());
+            return kUsage;
         }
     }
-    for (const auto& request : faults) {
+    for (const auto& request : options.Faults) {
         if (request.Tanks.empty()) gauge.SetFaultAll(request.Fault);
         for (int tank : request.Tanks) gauge.SetFault(tank, request.Fault);
     }
+    for (const auto& [fault, count] : options.FaultsNext) gauge.SetFaultNext(fault, count);
 
     qmx::TWireTrace trace;
-    if (!tracePath.empty() && !trace.Open(tracePath)) {
-        std::fprintf(stderr, "qmx-sim: cannot write the trace to %s\n", tracePath.c_str());
-        return 2;
+    if (!options.Trace.empty() && !trace.Open(options.Trace)) {
+        std::fprintf(stderr, "qmx-sim: cannot write the trace to %s\n", options.Trace.c_str());
+        return kUsage;
     }
 
-    int fd = -1;
-    int keepSlave = -1;
-    std::string path = device;
-    if (!device.empty()) {
-        fd = OpenDevice(device);
-        if (fd < 0) {
-            std::fprintf(stderr, "qmx-sim: cannot open %s: %s\n", device.c_str(), std::strerror(errno));
-            return 2;
+    std::unique_ptr<TSimLine> line;
+    std::string name;
+#ifndef _WIN32
+    std::unique_ptr<TPtyEnd> pty;
+    struct TFd {
+        int Value = -1;
+        ~TFd() {
+            if (Value >= 0) ::close(Value);
         }
-    } else {
-        char name[256] = {};
-        if (::openpty(&fd, &keepSlave, name, nullptr, nullptr) != 0) {
-            std::fprintf(stderr, "qmx-sim: cannot make a pty: %s\n", std::strerror(errno));
-            return 2;
-        }
-        termios settings{};
-        ::tcgetattr(fd, &settings);
-        ::cfmakeraw(&settings);
-        ::tcsetattr(fd, TCSANOW, &settings);
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-        // Keeping the slave open keeps the pty alive between the driver's
-        // openings; the driver's own opening is what is used.
-        path = name;
-        if (!link.empty()) {
-            ::unlink(link.c_str());
-            if (::symlink(name, link.c_str()) != 0) {
-                std::fprintf(stderr, "qmx-sim: cannot make the link %s: %s\n", link.c_str(), std::strerror(errno));
-                return 2;
-            }
+    } device;
+#endif
+    if (options.Com != 0) {
+        name = "COM" + std::to_string(options.Com);
+        try {
+            line = std::make_unique<TComLine>(static_cast<std::uint16_t>(options.Com));
+        } catch (const qmx::ESerialIO&) {
+            return OpenFailed(name, "no such port, or in use by another program");
         }
     }
-    std::printf("%s\n", link.empty() ? path.c_str() : link.c_str());
+#ifndef _WIN32
+    else if (!options.Device.empty()) {
+        name = options.Device;
+        device.Value = OpenDevice(options.Device);
+        if (device.Value < 0) return OpenFailed(name, std::strerror(errno));
+        line = std::make_unique<TFdLine>(device.Value);
+    } else {
+        try {
+            pty = std::make_unique<TPtyEnd>(options.Link);
+        } catch (const std::runtime_error& error) {
+            std::fprintf(stderr, "qmx-sim: %s\n", error.what());
+            return kUsage;
+        }
+        name = pty->Name();
+        line = std::make_unique<TFdLine>(pty->Master());
+    }
+#endif
+    std::printf("%s\n", name.c_str());
     std::fflush(stdout);
 
-    struct sigaction action {};
-    action.sa_handler = OnSignal;
-    ::sigaction(SIGINT, &action, nullptr);
-    ::sigaction(SIGTERM, &action, nullptr);
-    {
-        TSimServer server(gauge, fd, trace.IsOpen() ? &trace : nullptr);
-        while (!gStop) ::pause();
-        std::fprintf(stderr, "qmx-sim: %d requests served\n", server.Requests());
-    }
-    if (!link.empty()) ::unlink(link.c_str());
-    if (keepSlave >= 0) ::close(keepSlave);
-    ::close(fd);
-    return 0;
+    TSimServer server(gauge, std::move(line), trace.IsOpen() ? &trace : nullptr);
+    if (options.Pace) server.SetPacing(kLineCharacterTime);
+    AwaitStop();
+    server.Stop();
+    std::fprintf(stderr, "qmx-sim: %d requests served\n", server.Requests());
+    return kServed;
 }

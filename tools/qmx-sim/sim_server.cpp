@@ -1,86 +1,122 @@
 #include "sim_server.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <unistd.h>
+#include <algorithm>
+#include <stdexcept>
+#include <optional>
 
-#include <cerrno>
+#ifndef _WIN32
+#include "fd_line.h"
+#endif
 
 namespace qmx::sim {
 
-TSimServer::TSimServer(TGauge& gauge, int fd, TWireTrace* trace) : FGauge(gauge), FFd(fd), FTrace(trace) {
-    if (::pipe2(FWake, O_CLOEXEC | O_NONBLOCK) != 0) throw std::runtime_error("pipe2 failed");
-    FThread = std::thread([this] { Run(); });
+TSimServer::TSimServer(TGauge& gauge, std::unique_ptr<TSimLine> line, TWireTrace* trace)
+    : FGauge(gauge), FLine(std::move(line)), FTrace(trace) {
+    if (!FFinished.Create(TEvent::TReset::Manual) || !FThread.Start(&TSimServer::ThreadMain, this, 0))
+        throw std::runtime_error("cannot start the simulator's thread");
 }
 
-TSimServer::~TSimServer() {
-    Stop();
-    ::close(FWake[0]);
-    ::close(FWake[1]);
-}
+#ifndef _WIN32
+TSimServer::TSimServer(TGauge& gauge, int fd, TWireTrace* trace)
+    : TSimServer(gauge, std::make_unique<TFdLine>(fd), trace) {}
+#endif
+
+TSimServer::~TSimServer() { Stop(); }
 
 void TSimServer::Stop() {
     if (FStopping.exchange(true)) return;
-    const char byte = 1;
-    [[maybe_unused]] const auto ignored = ::write(FWake[1], &byte, 1);
-    if (FThread.joinable()) FThread.join();
+    FLine->Interrupt();
+    FFinished.Wait(kWaitForever);
+    FThread.Release();
 }
 
-bool TSimServer::Pause(int milliseconds) {
-    pollfd wake{FWake[0], POLLIN, 0};
-    return ::poll(&wake, 1, milliseconds) == 0 && !FStopping;
+void TSimServer::ThreadMain(void* server) {
+    auto* self = static_cast<TSimServer*>(server);
+    self->Run();
+    self->FFinished.Set();
 }
 
-void TSimServer::Send(const TReply& reply) {
-    if (reply.DelayMs > 0 && !Pause(reply.DelayMs)) return;
-    const std::size_t step = reply.ByteGapMs > 0 ? 1 : reply.Bytes.size();
-    for (std::size_t at = 0; at < reply.Bytes.size(); at += step) {
-        if (at != 0 && reply.ByteGapMs > 0 && !Pause(reply.ByteGapMs)) return;
-        const std::size_t count = std::min(step, reply.Bytes.size() - at);
-        std::size_t done = 0;
-        while (done < count) {
-            const ssize_t put = ::write(FFd, reply.Bytes.data() + at + done, count - done);
-            if (put > 0) {
-                if (FTrace != nullptr) FTrace->Log(TWireTrace::TDirection::Sent, reply.Bytes.data() + at + done, static_cast<std::size_t>(put));
-                done += static_cast<std::size_t>(put);
-            } else if (put < 0 && errno != EAGAIN && errno != EINTR) {
-                return;  // the line has gone
-            } else if (!Pause(1)) {
-                return;
-            }
+bool TSimServer::RestUntil(TClock::time_point when) {
+    const auto now = TClock::now();
+    if (when <= now) return !FStopping;
+    return FLine->Rest(std::chrono::ceil<std::chrono::microseconds>(when - now));
+}
+
+bool TSimServer::Put(const std::uint8_t* data, std::size_t count) {
+    const std::size_t sent = FLine->Send(data, count);
+    if (FTrace != nullptr) FTrace->Log(TWireTrace::TDirection::Sent, data, sent);
+    return sent == count;
+}
+
+void TSimServer::SendPaced(const std::vector<std::uint8_t>& bytes, std::chrono::microseconds perCharacter) {
+    // A byte goes once the line would have carried its last bit; on a
+    // coarse timer the bytes whose time has come go together, so the whole
+    // answer still takes its true time. The trace shows the answer whole,
+    // once it has gone.
+    const auto start = TClock::now();
+    std::size_t sent = 0;
+    while (sent < bytes.size()) {
+        const auto due = static_cast<std::size_t>((TClock::now() - start) / perCharacter);
+        if (due <= sent) {
+            if (!RestUntil(start + perCharacter * static_cast<long long>(sent + 1))) break;
+            continue;
         }
+        const std::size_t count = std::min(due, bytes.size()) - sent;
+        const std::size_t put = FLine->Send(bytes.data() + sent, count);
+        sent += put;
+        if (put != count) break;
+    }
+    if (FTrace != nullptr) FTrace->Log(TWireTrace::TDirection::Sent, bytes.data(), sent);
+}
+
+void TSimServer::Send(const TReply& reply, TClock::time_point earliest) {
+    const std::chrono::microseconds pacing(FPacing.load());
+    if (pacing.count() > 0 && !RestUntil(earliest)) return;
+    if (reply.DelayMs > 0 && !FLine->Rest(std::chrono::milliseconds(reply.DelayMs))) return;
+    if (reply.ByteGapMs > 0) {
+        const std::chrono::microseconds gap = std::max<std::chrono::microseconds>(
+            std::chrono::milliseconds(reply.ByteGapMs), pacing);
+        for (std::size_t at = 0; at < reply.Bytes.size(); ++at) {
+            // The first byte, too, is there only once the line has carried it.
+            const auto wait = at == 0 ? pacing : gap;
+            if (wait.count() > 0 && !FLine->Rest(wait)) return;
+            if (!Put(reply.Bytes.data() + at, 1)) return;
+        }
+    } else if (pacing.count() > 0) {
+        SendPaced(reply.Bytes, pacing);
+    } else {
+        Put(reply.Bytes.data(), reply.Bytes.size());
     }
 }
 
 void TSimServer::Run() {
     TRequestParser parser;
     std::uint8_t buffer[512];
+    // When the bytes of the request being gathered began to arrive.
+    std::optional<TClock::time_point> requestBegan;
     while (!FStopping) {
-        pollfd fds[2] = {{FFd, POLLIN, 0}, {FWake[0], POLLIN, 0}};
-        if (::poll(fds, 2, -1) < 0 && errno != EINTR) return;
-        if (FStopping) return;
-        if ((fds[0].revents & POLLIN) == 0) {
-            // Nobody holds the other end yet (or any more): wait for one.
-            if ((fds[0].revents & (POLLHUP | POLLERR)) != 0 && !Pause(20)) return;
-            continue;
-        }
-        const ssize_t got = ::read(FFd, buffer, sizeof buffer);
-        if (got <= 0) {
-            if (!Pause(20)) return;
-            continue;
-        }
-        if (FTrace != nullptr) FTrace->Log(TWireTrace::TDirection::Received, buffer, static_cast<std::size_t>(got));
-        for (const auto& request : parser.Feed(buffer, static_cast<std::size_t>(got))) {
+        const std::size_t got = FLine->Receive(buffer, sizeof buffer);
+        if (got == 0) continue;
+        if (!requestBegan) requestBegan = TClock::now();
+        if (FTrace != nullptr) FTrace->Log(TWireTrace::TDirection::Received, buffer, got);
+        for (const auto& request : parser.Feed(buffer, got)) {
             ++FRequests;
-            const double elapsed =
-                std::chrono::duration<double>(std::chrono::steady_clock::now() - FStart).count();
+            const auto began = *requestBegan;
+            const double elapsed = std::chrono::duration<double>(TClock::now() - FStart).count();
             std::optional<TReply> reply;
             {
-                std::lock_guard lock(FGaugeMutex);
+                TLockGuard lock(FGaugeLock);
                 reply = FGauge.Answer(request, elapsed);
             }
-            if (reply) Send(*reply);
+            const auto arrived = began + std::chrono::microseconds(FPacing.load()) * static_cast<long long>(request.size());
+            if (reply) Send(*reply, arrived);
+            // A request that came along with this one is taken as arriving
+            // from now.
+            requestBegan = TClock::now();
+            if (FStopping) return;
         }
+        // Bytes after the last whole request begin the next one.
+        if (!parser.InFrame()) requestBegan.reset();
     }
 }
 

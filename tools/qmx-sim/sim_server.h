@@ -1,23 +1,35 @@
 #pragma once
 
-// Plays a TGauge on a serial line (a tty or a pty's master end): reads
-// requests as they come and writes the answers, with the timing each fault
-// asks for. Runs on a thread of its own until stopped.
+// Plays a TGauge on a serial line: reads requests as they come and writes
+// the answers, with the timing each fault asks for and, when paced, at the
+// line's own character rate. Runs on a thread of its own until stopped.
 
 #include <atomic>
 #include <chrono>
-#include <mutex>
-#include <thread>
+#include <memory>
 
 #include "gauge.h"
+#include "platform/event.h"
+#include "platform/recursive_lock.h"
+#include "platform/thread.h"
 #include "serial/wire_trace.h"
+#include "sim_line.h"
 
 namespace qmx::sim {
 
+// One character on the gauge's line: 10 bits (start, 7 data, parity, stop)
+// at 9600 baud.
+inline constexpr std::chrono::microseconds kLineCharacterTime{1042};
+
 class TSimServer {
 public:
-    // Serves `gauge` on `fd`, which stays the caller's. `trace` may be null.
+    // Serves `gauge` on `line`. `trace` may be null.
+    TSimServer(TGauge& gauge, std::unique_ptr<TSimLine> line, TWireTrace* trace = nullptr);
+#ifndef _WIN32
+    // Serves `gauge` on `fd` (a pty's master, a tty), which stays the
+    // caller's.
     TSimServer(TGauge& gauge, int fd, TWireTrace* trace = nullptr);
+#endif
     ~TSimServer();
     TSimServer(const TSimServer&) = delete;
     TSimServer& operator=(const TSimServer&) = delete;
@@ -25,28 +37,40 @@ public:
     void Stop();
     // Requests received so far, well-formed or not answered alike.
     int Requests() const { return FRequests; }
+    // Paces what goes both ways at `perCharacter` a character, as a real
+    // line does: an answer starts no sooner than its request would have
+    // arrived, and its bytes come no faster than the line carries them.
+    // Zero (the default) sends at once.
+    void SetPacing(std::chrono::microseconds perCharacter) { FPacing = perCharacter.count(); }
     // Changes to the gauge while serving go through here.
     template <class F>
     void WithGauge(F change) {
-        std::lock_guard lock(FGaugeMutex);
+        TLockGuard lock(FGaugeLock);
         change(FGauge);
     }
 
 private:
+    using TClock = std::chrono::steady_clock;
+
+    static void ThreadMain(void* server);
     void Run();
-    void Send(const TReply& reply);
-    // Sleeps, unless a stop is requested first; false then.
-    bool Pause(int milliseconds);
+    void Send(const TReply& reply, TClock::time_point earliest);
+    void SendPaced(const std::vector<std::uint8_t>& bytes, std::chrono::microseconds perCharacter);
+    // Sends and traces; false when not everything went.
+    bool Put(const std::uint8_t* data, std::size_t count);
+    bool RestUntil(TClock::time_point when);
 
     TGauge& FGauge;
-    std::mutex FGaugeMutex;
-    const int FFd;
+    TRecursiveLock FGaugeLock;
+    const std::unique_ptr<TSimLine> FLine;
     TWireTrace* FTrace;
-    int FWake[2] = {-1, -1};
     std::atomic<bool> FStopping{false};
     std::atomic<int> FRequests{0};
-    const std::chrono::steady_clock::time_point FStart = std::chrono::steady_clock::now();
-    std::thread FThread;
+    std::atomic<long long> FPacing{0};
+    const TClock::time_point FStart = TClock::now();
+    TThread FThread;
+    // Set when Run has returned: a Windows thread is not joined.
+    TEvent FFinished;
 };
 
 }  // namespace qmx::sim

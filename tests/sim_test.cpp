@@ -1,0 +1,299 @@
+// The simulator as the tools and the bench rely on it: the line's real
+// character rate, the COM port end, its command line and the link it makes.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "com_line.h"
+#include "gauge.h"
+#include "pty_end.h"
+#include "sim_options.h"
+#include "sim_server.h"
+#include "support/frames.h"
+#include "support/pty_pair.h"
+
+namespace qmx::sim {
+namespace {
+
+using namespace std::chrono_literals;
+using TClock = std::chrono::steady_clock;
+
+constexpr std::size_t kLevelAnswerLength = 43;
+
+// Sends the L request for tank 1 on `fd` and collects the answer; the times
+// of the request and of the last answer byte.
+struct TTimedAnswer {
+    std::vector<std::uint8_t> Bytes;
+    TClock::time_point Asked, Last;
+    // When each read returned, and how many bytes had come by then. A read
+    // may return late, never early: the times are upper bounds of when the
+    // bytes went.
+    std::vector<std::pair<TClock::time_point, std::size_t>> Arrivals;
+};
+
+TTimedAnswer AskLevel(int fd, std::size_t expected = kLevelAnswerLength) {
+    TTimedAnswer answer;
+    const auto request = test::Frame("L01");
+    answer.Asked = TClock::now();
+    EXPECT_EQ(::write(fd, request.data(), request.size()), static_cast<ssize_t>(request.size()));
+    const auto until = answer.Asked + 5s;
+    while (answer.Bytes.size() < expected && TClock::now() < until) {
+        pollfd wait{fd, POLLIN, 0};
+        if (::poll(&wait, 1, 100) <= 0) continue;
+        std::uint8_t chunk[64];
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got <= 0) continue;
+        answer.Bytes.insert(answer.Bytes.end(), chunk, chunk + got);
+        answer.Last = TClock::now();
+        answer.Arrivals.emplace_back(answer.Last, answer.Bytes.size());
+    }
+    return answer;
+}
+
+TEST(SimPacing, AnAnswerTakesAtLeastItsTimeOnTheLine) {
+    test::TPtyPair pty(9);
+    const int driverEnd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(driverEnd, 0);
+    TGauge gauge;
+    TSimServer server(gauge, pty.Master());
+    server.SetPacing(kLineCharacterTime);
+
+    const TTimedAnswer answer = AskLevel(driverEnd);
+    ::close(driverEnd);
+    ASSERT_EQ(answer.Bytes.size(), kLevelAnswerLength);
+    // Lower bounds only: the 6-byte request, then the answer, byte by byte:
+    // by each read, no more bytes than the line could have carried.
+    const auto requestTime = kLineCharacterTime * 6;
+    EXPECT_GE(answer.Last - answer.Asked, requestTime + kLineCharacterTime * kLevelAnswerLength);
+    for (const auto& [when, count] : answer.Arrivals)
+        EXPECT_GE(when - answer.Asked, requestTime + kLineCharacterTime * static_cast<long long>(count))
+            << count << " bytes came faster than the line carries them";
+}
+
+TEST(SimPacing, SlowAnswersKeepTheirGapsAndUnpacedOnesStillCome) {
+    test::TPtyPair pty(9);
+    const int driverEnd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(driverEnd, 0);
+    TGauge gauge;
+    TSimServer server(gauge, pty.Master());
+    EXPECT_EQ(AskLevel(driverEnd).Bytes.size(), kLevelAnswerLength) << "unpaced by default";
+
+    server.SetPacing(kLineCharacterTime);
+    server.WithGauge([](TGauge& g) { g.SetFault(1, TFault::Slow); });
+    const TTimedAnswer slow = AskLevel(driverEnd);
+    ::close(driverEnd);
+    ASSERT_EQ(slow.Bytes.size(), kLevelAnswerLength);
+    for (const auto& [when, count] : slow.Arrivals)
+        EXPECT_GE(when - slow.Asked, kLineCharacterTime * static_cast<long long>(6 + count));
+}
+
+// The COM port end the simulator uses on Windows, here on the POSIX comm
+// backend: COM9 is a pty's slave, the test plays the driver on its master.
+TEST(SimComLine, ServesTheGaugeThroughTheLibrarysSerialPort) {
+    test::TPtyPair pty(9);
+    TGauge gauge;
+    gauge.Tank(1) = TTank{"AI-95", 1234.56, 0, 12.5, -12.5, 0.8123, TFault::None};
+    TSimServer server(gauge, std::make_unique<TComLine>(9));
+    ::fcntl(pty.Master(), F_SETFL, ::fcntl(pty.Master(), F_GETFL) | O_NONBLOCK);
+    const TTimedAnswer answer = AskLevel(pty.Master());
+    ASSERT_EQ(answer.Bytes.size(), kLevelAnswerLength);
+    const std::string text(answer.Bytes.begin(), answer.Bytes.end());
+    EXPECT_EQ(text.substr(1, 3), "L01");
+    EXPECT_EQ(text.substr(8, 7), "0123456") << "the level field of the answer";
+    EXPECT_EQ(server.Requests(), 1);
+}
+
+TEST(SimComLine, APortThatCannotBeOpenedRaisesTheSerialError) {
+    ::setenv("QMX_COM9", "/nonexistent/qmx-test-port", 1);
+    EXPECT_THROW(TComLine line(9), EOpenPortFail);
+}
+
+TEST(SimOptions, ValuesAfterAnEqualsSignOrAsTheNextArgument) {
+    for (const auto& arguments : std::vector<std::vector<std::string>>{
+             {"--config", "a.ini", "--com", "7", "--fault", "late:1-2", "--fault-next", "junk:3", "--no-pace"},
+             {"--config=a.ini", "--com=7", "--fault=late:1-2", "--fault-next=junk:3", "--no-pace"}}) {
+        const auto parsed = ParseSimOptions(arguments);
+        ASSERT_TRUE(std::holds_alternative<TSimOptions>(parsed)) << std::get<std::string>(parsed);
+        const auto& options = std::get<TSimOptions>(parsed);
+        EXPECT_EQ(options.Config, "a.ini");
+        EXPECT_EQ(options.Com, 7);
+        EXPECT_FALSE(options.Pace);
+        ASSERT_EQ(options.Faults.size(), 1u);
+        EXPECT_EQ(options.Faults[0].Fault, TFault::Late);
+        EXPECT_EQ(options.Faults[0].Tanks, (std::vector<int>{1, 2}));
+        ASSERT_EQ(options.FaultsNext.size(), 1u);
+        EXPECT_EQ(options.FaultsNext[0], std::make_pair(TFault::Junk, 3));
+    }
+}
+
+TEST(SimOptions, ProblemsAreNamedShortly) {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--bogus"}, "unknown option '--bogus'"},
+        {{"--config"}, "--config needs a value"},
+        {{"--no-pace=1"}, "--no-pace takes no value"},
+        {{"--com", "0"}, "--com takes a port number from 1 to 253, not '0'"},
+        {{"--com=254"}, "--com takes a port number from 1 to 253, not '254'"},
+        {{"--fault-next", "late:x"}, "--fault-next takes KIND:COUNT with a count from 1, not 'late:x'"},
+        {{"--fault", "loud"}, "unknown fault 'loud' (one of " + FaultNames() + ")"},
+        {{"--com", "3", "--device", "/dev/null"}, "give --com or --device, not both"},
+        {{"--link", "/tmp/g", "--com", "3"}, "--link names the simulator's own pty: not with --device or --com"},
+    };
+    for (const auto& [arguments, problem] : cases) {
+        const auto parsed = ParseSimOptions(arguments);
+        ASSERT_TRUE(std::holds_alternative<std::string>(parsed)) << arguments[0];
+        EXPECT_EQ(std::get<std::string>(parsed), problem);
+    }
+}
+
+TEST(SimOptions, ComPortNamesAsWindowsWritesThem) {
+    const std::pair<const char*, int> cases[] = {
+        {"\\\\.\\COM12", 12}, {"COM3", 3}, {"com253", 253}, {"\\\\.\\com1", 1},
+        {"COM0", 0},          {"COM254", 0}, {"COM", 0},     {"/dev/ttyS0", 0}, {"\\\\.\\LPT1", 0},
+    };
+    for (const auto& [name, number] : cases) EXPECT_EQ(ComPortNumberOf(name), number) << name;
+}
+
+class SimLink : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/qmx-sim-link-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        FDir = pattern;
+    }
+    void TearDown() override { std::filesystem::remove_all(FDir); }
+    std::filesystem::path FDir;
+};
+
+TEST_F(SimLink, OnlyAbsentPathsAndLinksToAPtyMayBecomeTheLink) {
+    std::ofstream(FDir / "file") << "notes";
+    std::filesystem::create_directory(FDir / "dir");
+    std::filesystem::create_symlink("/etc/hostname", FDir / "foreign");
+    std::filesystem::create_symlink(FDir / "file", FDir / "to-file");
+    std::filesystem::create_symlink("/dev/pts/4095", FDir / "stale");
+    const std::pair<const char*, bool> cases[] = {
+        {"absent", true}, {"stale", true}, {"file", false}, {"dir", false}, {"foreign", false}, {"to-file", false},
+    };
+    for (const auto& [name, allowed] : cases)
+        EXPECT_EQ(!LinkRefusal((FDir / name).string()).has_value(), allowed) << name;
+}
+
+TEST_F(SimLink, AStaleLinkIsReplacedAndRemovedAfterwards) {
+    const auto link = FDir / "gauge";
+    std::filesystem::create_symlink("/dev/pts/4095", link);
+    {
+        TPtyEnd end(link.string());
+        EXPECT_EQ(end.Name(), link.string());
+        const auto target = std::filesystem::read_symlink(link).string();
+        EXPECT_NE(target, "/dev/pts/4095");
+        EXPECT_EQ(target.rfind("/dev/pts/", 0), 0u);
+    }
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+}
+
+TEST_F(SimLink, ALinkPutInItsPlaceMeanwhileIsLeftAlone) {
+    const auto link = FDir / "gauge";
+    {
+        TPtyEnd end(link.string());
+        std::filesystem::remove(link);
+        std::filesystem::create_symlink("/etc/hostname", link);
+    }
+    EXPECT_EQ(std::filesystem::read_symlink(link), "/etc/hostname");
+}
+
+// The program itself, for what only it does: refusals, the version, the
+// help's line settings.
+struct TRun {
+    int Status = -1;
+    std::string Out, Err;
+};
+
+TRun RunSimulator(const std::vector<std::string>& arguments) {
+    char outPath[] = "/tmp/qmx-sim-out-XXXXXX";
+    char errPath[] = "/tmp/qmx-sim-err-XXXXXX";
+    const int out = ::mkstemp(outPath);
+    const int err = ::mkstemp(errPath);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(out, STDOUT_FILENO);
+        ::dup2(err, STDERR_FILENO);
+        std::vector<char*> argv{const_cast<char*>(QMX_SIM_PATH)};
+        for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+        argv.push_back(nullptr);
+        ::execv(QMX_SIM_PATH, argv.data());
+        ::_exit(127);
+    }
+    ::close(out);
+    ::close(err);
+    TRun run;
+    int status = 0;
+    // Every run here ends by itself at once; a hung one is killed.
+    const auto until = TClock::now() + 10s;
+    while (::waitpid(child, &status, WNOHANG) == 0) {
+        if (TClock::now() > until) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            break;
+        }
+        ::usleep(10000);
+    }
+    run.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    const auto slurp = [](const char* path) {
+        std::stringstream text;
+        text << std::ifstream(path).rdbuf();
+        ::unlink(path);
+        return text.str();
+    };
+    run.Out = slurp(outPath);
+    run.Err = slurp(errPath);
+    return run;
+}
+
+TEST_F(SimLink, TheProgramRefusesToReplaceWhatIsNotItsOwnLink) {
+    std::ofstream(FDir / "station.txt") << "notes";
+    std::filesystem::create_directory(FDir / "dir");
+    std::filesystem::create_symlink("/etc/hostname", FDir / "foreign");
+    for (const char* name : {"station.txt", "dir", "foreign"}) {
+        const auto path = (FDir / name).string();
+        const TRun run = RunSimulator({"--link", path});
+        EXPECT_EQ(run.Status, 2) << name;
+        EXPECT_EQ(run.Err.rfind("qmx-sim: will not replace " + path + ": ", 0), 0u) << run.Err;
+        EXPECT_EQ(run.Out, "") << name;
+    }
+    std::stringstream kept;
+    kept << std::ifstream(FDir / "station.txt").rdbuf();
+    EXPECT_EQ(kept.str(), "notes");
+    EXPECT_TRUE(std::filesystem::is_directory(FDir / "dir"));
+    EXPECT_EQ(std::filesystem::read_symlink(FDir / "foreign"), "/etc/hostname");
+}
+
+TEST(SimProgram, VersionHelpAndAShortHint) {
+    const TRun version = RunSimulator({"--version"});
+    EXPECT_EQ(version.Status, 0);
+    EXPECT_EQ(version.Out.rfind("qmx-sim ", 0), 0u);
+    EXPECT_GT(version.Out.size(), std::string("qmx-sim \n").size());
+
+    const TRun help = RunSimulator({"--help"});
+    EXPECT_EQ(help.Status, 0);
+    EXPECT_NE(help.Out.find("9600 baud, 7 data bits, even parity, 1 stop bit"), std::string::npos);
+
+    const TRun unknown = RunSimulator({"--paced"});
+    EXPECT_EQ(unknown.Status, 2);
+    EXPECT_EQ(unknown.Err, "qmx-sim: unknown option '--paced'\nTry 'qmx-sim --help' for more information.\n");
+    EXPECT_EQ(unknown.Out, "");
+}
+
+}  // namespace
+}  // namespace qmx::sim

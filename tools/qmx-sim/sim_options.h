@@ -1,0 +1,39 @@
+#pragma once
+
+// qmx-sim's command line.
+
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "gauge.h"
+
+namespace qmx::sim {
+
+struct TFaultRequest {
+    TFault Fault = TFault::None;
+    std::vector<int> Tanks;  // none: every tank
+};
+
+struct TSimOptions {
+    bool Help = false;
+    bool Version = false;
+    std::string Device;  // a path on Linux; on Windows resolved into Com
+    int Com = 0;         // COMn through the library's serial port; 0 none
+    std::string Link;
+    std::string Config;
+    std::string Trace;
+    bool Pace = true;
+    std::vector<TFaultRequest> Faults;
+    std::vector<std::pair<TFault, int>> FaultsNext;
+};
+
+// The options, or what is wrong with them (without the program's name).
+// Every option that takes a value takes it as the next argument or after
+// '='.
+std::variant<TSimOptions, std::string> ParseSimOptions(const std::vector<std::string>& arguments);
+
+// "\\.\COM12" or "COM12" (any case) into 12; 0 for anything else.
+int ComPortNumberOf(const std::string& deviceName);
+
+}  // namespace qmx::sim
