@@ -17,6 +17,9 @@ constexpr DWORD kRetryPause = 70;
 constexpr DWORD kAnswerFrameTime = (45 * 10 * 1000 + 9600 - 1) / 9600;
 // A line that never falls quiet does not hold the next request back longer.
 constexpr DWORD kLongestSettle = 1000;
+// How often the fast mode looks whether the answer is complete: a fraction
+// of one character's time on the line.
+constexpr DWORD kFastLook = 1;
 
 }  // namespace
 
@@ -106,7 +109,10 @@ void TKalvorComPort::ReceiveByte() {
     const std::uint8_t byte = GetChar();
     switch (FRxState) {
         case kAwaitingStx:
-            if (byte != kStx) return;
+            if (byte != kStx) {
+                FBytesBeforeStx = FBytesBeforeStx + 1;
+                return;
+            }
             SetLinkState(1);
             FRxBuffer[0] = kStx;
             FRxLength = 1;
@@ -127,6 +133,7 @@ void TKalvorComPort::ReceiveByte() {
 
 void TKalvorComPort::ResetReceiver() {
     FRxLength = 0;
+    FBytesBeforeStx = 0;
     FRxState = kAwaitingStx;
     FStatus = kNoOutcome;
 }
@@ -144,8 +151,43 @@ std::int32_t TKalvorComPort::SendRequest(const std::uint8_t* frame, std::uint8_t
     return 0;
 }
 
+void TKalvorComPort::SetFastAnswers(bool on, std::chrono::milliseconds pause) {
+    TLockGuard guard(FTxLock);
+    FFastAnswers = on;
+    FFastPause = static_cast<DWORD>(pause.count());
+}
+
+void TKalvorComPort::AwaitAnswerBytes(std::uint8_t expectedLength) {
+    if (!FFastAnswers || expectedLength == 0) {
+        Pause(kAnswerWait);
+        return;
+    }
+    const DWORD start = Now();
+    std::array<std::uint8_t, 256> answer{};
+    while (Now() - start < kAnswerWait) {
+        std::uint8_t received = FRxLength;
+        if (received == expectedLength) {
+            for (std::size_t i = 0; i < received; ++i) answer[i] = FRxBuffer[i];
+            std::uint8_t expected = expectedLength;
+            if (FOnCheckAnswer && FOnCheckAnswer(kCheckAddress, answer.data(), kCheckValue, received, expected)) return;
+        }
+        Pause(std::min<DWORD>(kFastLook, kAnswerWait - (Now() - start)));
+    }
+}
+
+void TKalvorComPort::ReportAttempt(bool accepted) {
+    FLastAttemptEnd = Now();
+    if (FAttemptListener == nullptr) return;
+    TAttemptReport report;
+    report.Bytes = FJudgedBytes.data();
+    report.Length = FJudgedLength;
+    report.BytesBeforeStx = FBytesBeforeStx;
+    report.Accepted = accepted;
+    FAttemptListener->AttemptEnded(report);
+}
+
 std::int32_t TKalvorComPort::AwaitAnswer(std::uint8_t* destination, std::uint8_t expectedLength) {
-    Pause(kAnswerWait);
+    AwaitAnswerBytes(expectedLength);
     // The answer as it stands now: the length is taken once, and the check
     // and the copy both see the same bytes, though more may be arriving.
     std::uint8_t received = FRxLength;
@@ -156,7 +198,7 @@ std::int32_t TKalvorComPort::AwaitAnswer(std::uint8_t* destination, std::uint8_t
         return FStatus;
     }
     if (destination == nullptr) return FStatus;
-    std::array<std::uint8_t, 256> answer{};
+    std::array<std::uint8_t, 256>& answer = FJudgedBytes;
     for (std::size_t i = 0; i < received; ++i) answer[i] = FRxBuffer[i];
     std::uint8_t expected = expectedLength;
     const bool valid = FOnCheckAnswer && FOnCheckAnswer(kCheckAddress, answer.data(), kCheckValue, received, expected);
@@ -185,6 +227,9 @@ std::int32_t TKalvorComPort::Transact(std::uint8_t /*address*/, const std::uint8
         }
         if (FLineUnsettled) AwaitQuietLine();
     }
+    // The fast mode keeps the quiet time a gauge may need between an answer
+    // and the next request.
+    if (FFastAnswers && Now() - FLastAttemptEnd < FFastPause) Pause(FFastPause - (Now() - FLastAttemptEnd));
     std::int32_t result = 0;
     std::int32_t attempt = 0;
     bool succeeded = false;
@@ -209,10 +254,12 @@ std::int32_t TKalvorComPort::Transact(std::uint8_t /*address*/, const std::uint8
                 return result;
             }
             std::array<std::uint8_t, 256> area{};
-            if (AwaitAnswer(area.data(), expectedLength) == kAccepted && GetLinkState() == 1) {
+            const bool accepted = AwaitAnswer(area.data(), expectedLength) == kAccepted && GetLinkState() == 1;
+            if (accepted) {
                 std::copy_n(area.begin(), std::min(expectedLength, FJudgedLength), answer);
                 succeeded = true;
             }
+            ReportAttempt(accepted);
         } catch (...) {
             FTxLock.Leave();
             FStatus = kNoOutcome;

@@ -4,28 +4,41 @@
 
 namespace qmx::tools {
 
-TRecordingPort::TRecordingPort(std::unique_ptr<TFramedPort> port) : FPort(std::move(port)) { FCurrent = this; }
+TRecordingPort::TRecordingPort(std::unique_ptr<TFramedPort> port) : FPort(std::move(port)) {
+    FPort->SetAttemptListener(this);
+    FCurrent = this;
+}
 
 TRecordingPort::~TRecordingPort() {
+    FPort->SetAttemptListener(nullptr);
     if (FCurrent == this) FCurrent = nullptr;
 }
 
 std::int32_t TRecordingPort::Transact(std::uint8_t address, const std::uint8_t* frame, std::uint8_t frameLength,
                                       std::uint8_t* answer, std::uint8_t expectedLength, std::uint8_t further,
                                       std::int32_t answerAddress) {
-    const std::int32_t result =
-        FPort->Transact(address, frame, frameLength, answer, expectedLength, further, answerAddress);
     // A request frame is STX, the letter, two digits of the tank number, ETX
     // and the check byte.
-    if (expectedLength != 0 && frameLength >= 4 && FPort->GetLinkState() == 1) {
-        const int number = (frame[2] - '0') * 10 + (frame[3] - '0');
-        FAccepted.push_back(TAcceptedAnswer{static_cast<char>(frame[1]), static_cast<std::uint8_t>(number - 1),
-                                            std::vector<std::uint8_t>(answer, answer + expectedLength)});
+    TRecordedExchange exchange;
+    if (frameLength >= 4) {
+        exchange.Query = static_cast<char>(frame[1]);
+        exchange.Tank = static_cast<std::uint8_t>((frame[2] - '0') * 10 + (frame[3] - '0') - 1);
     }
+    exchange.ExpectedLength = expectedLength;
+    FExchanges.push_back(exchange);
+    const auto result = FPort->Transact(address, frame, frameLength, answer, expectedLength, further, answerAddress);
+    if (FExchanges.back().Attempts.empty()) FExchanges.pop_back();  // nothing awaited
     return result;
 }
 
-std::vector<TAcceptedAnswer> TRecordingPort::TakeAccepted() { return std::exchange(FAccepted, {}); }
+void TRecordingPort::AttemptEnded(const TAttemptReport& report) {
+    if (FExchanges.empty()) return;
+    FExchanges.back().Attempts.push_back(TRecordedAttempt{
+        std::vector<std::uint8_t>(report.Bytes, report.Bytes + report.Length), report.BytesBeforeStx,
+        report.Accepted});
+}
+
+std::vector<TRecordedExchange> TRecordingPort::TakeExchanges() { return std::exchange(FExchanges, {}); }
 
 std::unique_ptr<TFramedPort> OpenRecordingPort(std::uint8_t portNumber) {
     return std::make_unique<TRecordingPort>(OpenFramedPort(portNumber));
