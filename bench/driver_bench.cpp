@@ -24,7 +24,8 @@
 #include <thread>
 #include <vector>
 
-#include "driver/factories.h"
+#include "driver/connection.h"
+#include "driver/silo.h"
 #include "gauge.h"
 #include "serial/kalvor_port.h"
 #include "sim_server.h"
@@ -104,7 +105,7 @@ void SuccessfulReading() {
     TLine line;
     qmx::sim::TGauge gauge;
     qmx::sim::TSimServer server(gauge, line.Master);
-    auto silo = qmx::GetSiloEx3(nullptr, kPort, 0);
+    auto silo = std::make_unique<qmx::TSilo>(qmx::ConnectionTypeFor(kPort, 0), nullptr);
     silo->GetLevel(0);  // warm up
     std::vector<double> excess;
     for (int i = 0; i < 15; ++i) {
@@ -123,7 +124,7 @@ void FailingTransaction() {
     qmx::sim::TGauge gauge;
     gauge.SetFaultAll(qmx::sim::TFault::NoAnswer);
     qmx::sim::TSimServer server(gauge, line.Master);
-    auto silo = qmx::GetSiloEx3(nullptr, kPort, 0);
+    auto silo = std::make_unique<qmx::TSilo>(qmx::ConnectionTypeFor(kPort, 0), nullptr);
     std::array<std::uint8_t, 256> buffer{};
     const auto failing = [&] {
         buffer = {'L', '0', '1'};
@@ -257,7 +258,7 @@ void Allocations() {
     }
     std::vector<double> counts;
     {
-        auto silo = qmx::GetSiloEx3(nullptr, kPort, 0);
+        auto silo = std::make_unique<qmx::TSilo>(qmx::ConnectionTypeFor(kPort, 0), nullptr);
         silo->GetLevel(0);
         for (int i = 0; i < 3; ++i) {
             gAllocations = 0;

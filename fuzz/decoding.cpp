@@ -1,50 +1,62 @@
-// The L and G decoding through Request, with the host service double
-// answering whatever the input says: the answer bytes, the line state and
-// the exchange's result. Whatever comes, a measurement returns a clean
-// value or raises the request error, and leaves link state 1 or 3.
+// The L and G decoding on any answer bytes, in a buffer of exactly the
+// answer's length so that a read past it is caught. Every value is its
+// field's number over the field's scale, or the field's default when the
+// characters are not a number, and a default always passes the
+// measurement's validity test.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <vector>
 
-#include "driver/silo.h"
-#include "serial/serial_errors.h"
-#include "support/recording_host.h"
+#include "protocol/answer_doubts.h"
+#include "protocol/answer_layout.h"
+#include "protocol/field_reader.h"
+#include "protocol/queries.h"
+
+namespace {
+
+// The field's number, or its default, over its scale.
+double Expected(const std::uint8_t* answer, const qmx::TField& field) {
+    const auto number = qmx::ParseField(answer, field.Position, field.Width);
+    return (number ? *number : field.Fallback) / field.Scale;
+}
+
+// A field that is no number, the reader's doubt says so.
+bool DoubtAgrees(const std::uint8_t* answer, const qmx::TField& field, unsigned doubts, unsigned doubt) {
+    const bool number = qmx::ParseField(answer, field.Position, field.Width).has_value();
+    return number == ((doubts & doubt) == 0);
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    if (size < 4) return 0;
-    static qmx::test::TRecordingHost host;
-    static qmx::TSilo silo(0, &host);
-    host.ClearCalls();
-    host.LineState = data[0] % 4;
-    host.ExchangeResult = data[1] % 8 == 0 ? 1 : 0;
-    host.JudgeWithCheck = (data[1] & 0x80) != 0;
-    const std::uint8_t tank = data[2] % 40;  // some beyond the tables
-    const std::uint8_t operation = data[3] % 4;
-    host.Answer.assign(data + 4, data + std::min<std::size_t>(size, 4 + 256));
-    silo.SetState(data[0] % 2 == 0 ? 1 : 3);
-    try {
-        switch (operation) {
-            case 0: {
-                const double level = silo.GetLevel(tank);
-                if (silo.GetState() == 1 && !(level >= 0.0)) std::abort();
-                break;
-            }
-            case 1: {
-                double record[4] = {7, 7, 7, 7};
-                silo.GetTemperatures(tank, record);
-                if (silo.GetState() == 1 && !(record[0] > -100.0 && record[3] == record[0])) std::abort();
-                break;
-            }
-            case 2: silo.GetAuxValue(tank); break;
-            default: {
-                const double density = silo.GetDensity(tank);
-                if (silo.GetState() == 1 && !(density > 0.0)) std::abort();
-                break;
-            }
-        }
-    } catch (const qmx::ESerialIO&) {
-        return 0;  // the request error: the tables stay as they were
+    if (size < 1) return 0;
+    const qmx::TQuery query = data[0] % 2 == 0 ? qmx::TQuery::Level : qmx::TQuery::Density;
+    const std::size_t length = qmx::AnswerLength(query);
+    std::vector<std::uint8_t> answer(data + 1, data + std::min(size, length + 1));
+    answer.resize(length, static_cast<std::uint8_t>(size));
+    answer.shrink_to_fit();
+    const unsigned doubts = qmx::AnswerDoubts(query, 0, answer.data(), answer.size());
+
+    if (query == qmx::TQuery::Level) {
+        const qmx::TLevelValues values = qmx::DecodeLevelAnswer(answer.data());
+        if (values.Level != Expected(answer.data(), qmx::kLevelField) ||
+            values.AuxValue != Expected(answer.data(), qmx::kAuxField) ||
+            values.Temperature != Expected(answer.data(), qmx::kTemperatureField))
+            std::abort();
+        if (!DoubtAgrees(answer.data(), qmx::kLevelField, doubts, qmx::kLevelNotNumber) ||
+            !DoubtAgrees(answer.data(), qmx::kAuxField, doubts, qmx::kSecondValueNotNumber) ||
+            !DoubtAgrees(answer.data(), qmx::kTemperatureField, doubts, qmx::kTemperatureNotNumber))
+            std::abort();
+        if ((doubts & qmx::kLevelNotNumber) != 0 && !(values.Level >= 0.0)) std::abort();
+        if ((doubts & qmx::kSecondValueNotNumber) != 0 && !(values.AuxValue > -1.0)) std::abort();
+        if ((doubts & qmx::kTemperatureNotNumber) != 0 && !(values.Temperature > -100.0)) std::abort();
+    } else {
+        const double density = qmx::DecodeDensityAnswer(answer.data());
+        if (density != Expected(answer.data(), qmx::kDensityField)) std::abort();
+        if (!DoubtAgrees(answer.data(), qmx::kDensityField, doubts, qmx::kDensityNotNumber)) std::abort();
+        if ((doubts & qmx::kDensityNotNumber) != 0 && !(density > 0.0)) std::abort();
     }
-    if (silo.GetState() != 1 && silo.GetState() != 3) std::abort();
     return 0;
 }

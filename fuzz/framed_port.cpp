@@ -59,10 +59,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::uint8_t request[] = {0x02, 'L', '0', '1', 0x03, 0x4C};
     std::uint8_t answer[256] = {};
-    port->Transact(17, request, sizeof request, answer, expected, 0, -1);
+    const qmx::TExchangeStatus status = port->Transact(17, request, sizeof request, answer, expected, 0, -1);
     const std::uint8_t link = port->GetLinkState();
     if (expected != 0 && link != 1 && link != 2 && link != 3) std::abort();
-    if (port->Status() != qmx::TKalvorComPort::kNoOutcome) std::abort();
+    // Without an expected answer nothing is judged; with one, the result
+    // says whether an answer stands in the buffer.
+    using qmx::TExchangeStatus;
+    if (expected == 0 && status != TExchangeStatus::NoOutcome) std::abort();
+    if (expected != 0 && (status == TExchangeStatus::Accepted) != (answer[0] == 0x02)) std::abort();
     // An accepted answer stands in the buffer and passes the check. (The link
     // state alone does not tell: an STX arriving after the last wait sets it
     // to 1, as the port's receiver does by design.)

@@ -23,29 +23,29 @@ std::vector<std::uint8_t> Density(const std::string& echo3, const std::string& d
 TEST(AnswerDoubts, NameTheEchoAndTheFieldsThatAreNoNumbers) {
     struct TCase {
         const char* Name;
-        char Query;
+        TQuery Query;
         std::uint8_t Tank;  // index
         std::vector<std::uint8_t> Answer;
         unsigned Doubts;
     };
     const TCase cases[] = {
-        {"clean L", 'L', 0, Level("L01", "0012345", "0000100", "0215"), 0},
-        {"clean G of tank 33", 'G', 32, Density("G33", "00812345"), 0},
-        {"another tank", 'L', 4, Level("L04", "0012345", "0000100", "0215"), kNamesOtherTank},
-        {"another query", 'L', 0, Level("G01", "0012345", "0000100", "0215"), kNamesOtherQuery},
-        {"both", 'G', 1, Density("L03", "00812345"), kNamesOtherQuery | kNamesOtherTank},
+        {"clean L", TQuery::Level, 0, Level("L01", "0012345", "0000100", "0215"), 0},
+        {"clean G of tank 33", TQuery::Density, 32, Density("G33", "00812345"), 0},
+        {"another tank", TQuery::Level, 4, Level("L04", "0012345", "0000100", "0215"), kNamesOtherTank},
+        {"another query", TQuery::Level, 0, Level("G01", "0012345", "0000100", "0215"), kNamesOtherQuery},
+        {"both", TQuery::Density, 1, Density("L03", "00812345"), kNamesOtherQuery | kNamesOtherTank},
         // A gauge whose echo is no letter and digits names nothing.
-        {"no echo", 'L', 0, Level("x?!", "0012345", "0000100", "0215"), 0},
-        {"lower-case echo", 'L', 0, Level("g0z", "0012345", "0000100", "0215"), 0},
-        {"level of spaces", 'L', 0, Level("L01", "       ", "0000100", "0215"), kLevelNotNumber},
-        {"level with a blank inside", 'L', 0, Level("L01", "12 3456", "0000100", "0215"), kLevelNotNumber},
-        {"the default's own digits are a number", 'L', 0, Level("L01", "0001000", "0000100", "0010"), 0},
-        {"level ended early by NULs", 'L', 0, Level("L01", std::string("01234\0\0", 7), "0000100", "0215"), 0},
-        {"every L field", 'L', 0, Level("L01", "LEVEL??", "AUX ???", "T??C"),
+        {"no echo", TQuery::Level, 0, Level("x?!", "0012345", "0000100", "0215"), 0},
+        {"lower-case echo", TQuery::Level, 0, Level("g0z", "0012345", "0000100", "0215"), 0},
+        {"level of spaces", TQuery::Level, 0, Level("L01", "       ", "0000100", "0215"), kLevelNotNumber},
+        {"level with a blank inside", TQuery::Level, 0, Level("L01", "12 3456", "0000100", "0215"), kLevelNotNumber},
+        {"the default's own digits are a number", TQuery::Level, 0, Level("L01", "0001000", "0000100", "0010"), 0},
+        {"level ended early by NULs", TQuery::Level, 0, Level("L01", std::string("01234\0\0", 7), "0000100", "0215"), 0},
+        {"every L field", TQuery::Level, 0, Level("L01", "LEVEL??", "AUX ???", "T??C"),
          kLevelNotNumber | kSecondValueNotNumber | kTemperatureNotNumber},
-        {"density", 'G', 0, Density("G01", "DENSITY?"), kDensityNotNumber},
+        {"density", TQuery::Density, 0, Density("G01", "DENSITY?"), kDensityNotNumber},
         // An L answer judged as a G one reads no L fields.
-        {"density position of an L answer", 'G', 0, Level("G01", "0012345", "0000100", "0215"), 0},
+        {"density position of an L answer", TQuery::Density, 0, Level("G01", "0012345", "0000100", "0215"), 0},
     };
     for (const auto& c : cases)
         EXPECT_EQ(AnswerDoubts(c.Query, c.Tank, c.Answer.data(), c.Answer.size()), c.Doubts) << c.Name;
@@ -57,7 +57,7 @@ TEST(AnswerDoubts, ReadNothingBeyondTheAnswer) {
     for (std::size_t length : {0u, 1u, 2u, 3u, 20u, 39u}) {
         std::vector<std::uint8_t> cut(answer.begin(), answer.begin() + static_cast<long>(length));
         cut.resize(64, 'X');
-        EXPECT_EQ(AnswerDoubts('L', 0, cut.data(), length), 0u) << length;
+        EXPECT_EQ(AnswerDoubts(TQuery::Level, 0, cut.data(), length), 0u) << length;
     }
 }
 

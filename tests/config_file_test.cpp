@@ -4,7 +4,6 @@
 #include <sstream>
 
 #include "driver/config_file.h"
-#include "driver/factories.h"
 #include "platform/profile_file.h"
 #include "support/temp_dir.h"
 
@@ -78,9 +77,6 @@ protected:
 
 TEST_F(ConfigFile, AbsentFileGivesBlockOneAndCreatesNothing) {
     EXPECT_EQ(ReadConfiguredConnectionType(), 0);
-    auto silo = GetSiloEx(nullptr, 0);
-    EXPECT_EQ(silo->ConnectionType(), 0);
-    EXPECT_FALSE(silo->HasPort());
     EXPECT_EQ(FWindows.EntryCount(), 0u);
 }
 
@@ -108,7 +104,6 @@ TEST_F(ConfigFile, StoredValueGivesItsLowByte) {
 TEST_F(ConfigFile, NameMatchesWithoutRegardToCase) {
     FWindows.Write("CNF.INI", "[QX]\nConnectionType=1\n");
     EXPECT_EQ(ReadConfiguredConnectionType(), 1);
-    EXPECT_EQ(GetSiloEx(nullptr, 0)->ConnectionType(), 1);
 }
 
 TEST_F(ConfigFile, FileThatIsNotTextReadsAsZero) {

@@ -9,13 +9,16 @@
 #include <atomic>
 #include <thread>
 
-#include "driver/factories.h"
+#include "driver/connection.h"
+#include "driver/silo.h"
 #include "gauge.h"
 #include "serial/kalvor_port.h"
 #include "sim_server.h"
 #include "support/frames.h"
 #include "support/process_counts.h"
+#include "support/protocol_check.h"
 #include "support/pty_pair.h"
+#include "support/scripted_comm.h"
 
 namespace qmx {
 namespace {
@@ -46,7 +49,7 @@ protected:
 };
 
 TEST_F(DirectLine, SiloReadsEveryValueOfATank) {
-    auto silo = GetSiloEx3(nullptr, kComNumber, 0);
+    auto silo = std::make_unique<TSilo>(ConnectionTypeFor(kComNumber, 0), nullptr);
     ASSERT_EQ(silo->ConnectionType(), kPort + 2);
     EXPECT_DOUBLE_EQ(silo->GetLevel(0), 1234.56);
     EXPECT_EQ(silo->GetState(), 1);
@@ -63,12 +66,10 @@ TEST_F(DirectLine, SiloReadsEveryValueOfATank) {
 
 TEST_F(DirectLine, SilentGaugeEndsTheReadingInvalidAfterThreeAttempts) {
     FServer->WithGauge([](sim::TGauge& gauge) { gauge.SetFaultAll(TFault::NoAnswer); });
-    auto silo = GetSiloEx3(nullptr, kComNumber, 0);
-    silo->GetLevel(0);
+    auto silo = std::make_unique<TSilo>(ConnectionTypeFor(kComNumber, 0), nullptr);
+    EXPECT_EQ(silo->GetLevel(0), -1.0);
     EXPECT_EQ(silo->GetState(), 3);
     EXPECT_EQ(FServer->Requests(), 3);
-    EXPECT_EQ(silo->Level(0), -1.0);
-    EXPECT_EQ(silo->Temperature(0), -111.0);
 }
 
 struct TFaultCase {
@@ -82,7 +83,7 @@ class DirectLineFault : public DirectLine, public ::testing::WithParamInterface<
 TEST_P(DirectLineFault, GivesTheLinkStateAndAttemptsOfTheProtocol) {
     const TFaultCase c = GetParam();
     FServer->WithGauge([&](sim::TGauge& gauge) { gauge.SetFaultAll(c.Fault); });
-    auto silo = GetSiloEx3(nullptr, kComNumber, 0);
+    auto silo = std::make_unique<TSilo>(ConnectionTypeFor(kComNumber, 0), nullptr);
     std::array<std::uint8_t, 256> buffer{'L', '0', '1'};
     EXPECT_EQ(silo->Request(buffer.data(), 3, 43, 0), 0);
     EXPECT_EQ(silo->GetState(), c.LinkState);
@@ -112,7 +113,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(DirectLine, FieldsThatAreNotNumbersReadAsTheirDefaults) {
     FServer->WithGauge([](sim::TGauge& gauge) { gauge.SetFaultAll(TFault::Junk); });
-    auto silo = GetSiloEx3(nullptr, kComNumber, 0);
+    auto silo = std::make_unique<TSilo>(ConnectionTypeFor(kComNumber, 0), nullptr);
     EXPECT_DOUBLE_EQ(silo->GetLevel(0), 10.0);
     EXPECT_EQ(silo->GetState(), 1);
     EXPECT_DOUBLE_EQ(silo->GetDensity(0), 0.005);
@@ -121,7 +122,7 @@ TEST_F(DirectLine, FieldsThatAreNotNumbersReadAsTheirDefaults) {
 TEST(DirectLineOpen, FactoryFailsCleanlyOnADeviceThatDoesNotExist) {
     const std::size_t before = test::OpenFiles();
     try {
-        GetSiloEx3(nullptr, kComNumber, 0);
+        std::make_unique<TSilo>(ConnectionTypeFor(kComNumber, 0), nullptr);
         ADD_FAILURE() << "a silo on a missing device";
     } catch (const EOpenPortFail& error) {
         EXPECT_STREQ(error.what(), "\xCD\xE5\xE2\xEE\xE7\xEC\xEE\xE6\xED\xEE \xEE\xF2\xEA\xF0\xFB\xF2\xFC COM9");
@@ -185,13 +186,12 @@ TEST_F(FramedPort, BytesBeforeTheFirstRequestAreDroppedAndASecondStxIsData) {
     AnswerWith(answer);
     port.SetOnCheckAnswer(TAnswerCheck(&FramedPort::AcceptAll, this));
     std::array<std::uint8_t, 256> buffer{};
-    EXPECT_EQ(port.Transact(17, FRequest.data(), 6, buffer.data(), 6, 0, -1), 0);
+    EXPECT_EQ(port.Transact(17, FRequest.data(), 6, buffer.data(), 6, 0, -1), TExchangeStatus::Accepted);
     EXPECT_EQ(FChecked, answer) << "the answer alone, its inner STX kept";
     EXPECT_EQ(FCheckValue, 255);
     EXPECT_EQ(FCheckExpected, 6);
     EXPECT_TRUE(std::equal(answer.begin(), answer.end(), buffer.begin()));
     EXPECT_EQ(port.GetLinkState(), 1);
-    EXPECT_EQ(port.Status(), TKalvorComPort::kNoOutcome);
     EXPECT_EQ(FRequests, 1);
 }
 
@@ -213,12 +213,11 @@ TEST_F(FramedPort, ExpectedLengthZeroSendsOnceAndDoesNotWait) {
     AnswerWith({});
     port.SetLinkState(7);
     std::array<std::uint8_t, 256> buffer{};
-    EXPECT_EQ(port.Transact(17, FRequest.data(), 6, buffer.data(), 0, 0, -1), 0);
+    EXPECT_EQ(port.Transact(17, FRequest.data(), 6, buffer.data(), 0, 0, -1), TExchangeStatus::NoOutcome);
     for (int i = 0; i < 100 && FRequests == 0; ++i) std::this_thread::sleep_for(10ms);
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(FRequests, 1);
     EXPECT_EQ(port.GetLinkState(), 7) << "no wait, no judgement";
-    EXPECT_EQ(port.Status(), TKalvorComPort::kNoOutcome);
 }
 
 TEST_F(FramedPort, WithoutACheckEveryAnswerIsRejected) {
@@ -226,11 +225,51 @@ TEST_F(FramedPort, WithoutACheckEveryAnswerIsRejected) {
     AnswerWith(test::LevelAnswer("0012345", "0000100", "0100"));
     std::array<std::uint8_t, 256> buffer{};
     buffer[0] = 'L';
-    port.Transact(17, FRequest.data(), 6, buffer.data(), 43, 0, -1);
+    EXPECT_EQ(port.Transact(17, FRequest.data(), 6, buffer.data(), 43, 0, -1), TExchangeStatus::Rejected);
     EXPECT_EQ(FRequests, 3);
     EXPECT_EQ(port.GetLinkState(), 3);
     EXPECT_EQ(buffer[0], 'L') << "nothing copied on failure";
-    EXPECT_EQ(port.Status(), TKalvorComPort::kNoOutcome);
+}
+
+// What a transaction returns says how it ended, in step with the link state;
+// an output that refused the frame is told apart from a silent gauge.
+TEST(FramedPortOutcome, ResultSaysHowTheTransactionEnded) {
+    struct TCase {
+        const char* Name;
+        std::vector<std::uint8_t> Answer;  // sent back for every request
+        bool OutputFull;
+        std::uint8_t Expected;
+        TExchangeStatus Status;
+        std::uint8_t LinkState;
+    };
+    const auto valid = test::LevelAnswer("0012345", "0000100", "0215");
+    const TCase cases[] = {
+        {"valid answer", valid, false, 43, TExchangeStatus::Accepted, 1},
+        {"silent gauge", {}, false, 43, TExchangeStatus::NoAnswer, 2},
+        {"rejected answer", test::Frame("L01"), false, 43, TExchangeStatus::Rejected, 3},
+        {"full output", {}, true, 43, TExchangeStatus::OutputFailed, 2},
+        {"no answer expected", valid, false, 0, TExchangeStatus::NoOutcome, 1},
+    };
+    for (const auto& c : cases) {
+        test::TScriptedComm comm;
+        comm.InstantSleep = true;
+        comm.OnWrite = [&] {
+            if (!c.Answer.empty()) comm.Receive(c.Answer);
+        };
+        TKalvorComPort port(1, comm);
+        if (c.OutputFull) {
+            comm.Always("WriteFile", test::TScriptedComm::TOutcome{FALSE, ERROR_IO_PENDING, true});
+            comm.HoldWrites(true);
+            const std::vector<std::uint8_t> filler(4096, 0);
+            port.PutBlock(filler.data(), 4096);
+        }
+        port.SetOnCheckAnswer(test::ProtocolCheck());
+        const std::uint8_t request[] = {0x02, 'L', '0', '1', 0x03, 0x4C};
+        std::array<std::uint8_t, 256> buffer{};
+        EXPECT_EQ(port.Transact(17, request, sizeof request, buffer.data(), c.Expected, 0, -1), c.Status) << c.Name;
+        EXPECT_EQ(port.GetLinkState(), c.LinkState) << c.Name;
+        EXPECT_EQ(buffer[0] == 0x02, c.Status == TExchangeStatus::Accepted) << c.Name << ": copied only when valid";
+    }
 }
 
 }  // namespace

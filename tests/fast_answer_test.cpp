@@ -6,7 +6,7 @@
 
 #include <chrono>
 
-#include "driver/factories.h"
+#include "driver/connection.h"
 #include "driver/silo.h"
 #include "gauge.h"
 #include "reading.h"
@@ -37,7 +37,7 @@ TEST(FastAnswers, TheLibrarysOwnPortKeepsTheFullSecond) {
     sim::TGauge gauge;
     sim::TSimServer server(gauge, pty.Master());
     {
-        auto silo = GetSiloEx3(nullptr, kPort, 0);
+        auto silo = std::make_unique<TSilo>(ConnectionTypeFor(kPort, 0), nullptr);
         const auto start = TClock::now();
         ReadTank(*silo, 1);
         EXPECT_GE(TClock::now() - start, 2000ms) << "two exchanges, a full second each";

@@ -8,16 +8,19 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <numeric>
 #include <thread>
 
-#include "driver/factories.h"
+#include "driver/connection.h"
+#include "driver/silo.h"
 #include "gauge.h"
 #include "protocol/frame.h"
 #include "serial/kalvor_port.h"
 #include "sim_server.h"
 #include "support/far_end.h"
 #include "support/frames.h"
+#include "support/protocol_check.h"
 #include "support/pty_pair.h"
 #include "support/scripted_comm.h"
 
@@ -56,7 +59,7 @@ TEST_P(LateAnswer, NeverBecomesTheNextTanksReading) {
     gauge.SetScript(kEarlier + 1, c.EarlierScript);
     gauge.SetScript(kLater + 1, c.LaterScript);
     sim::TSimServer server(gauge, pty.Master());
-    auto silo = GetSiloEx3(nullptr, kPort, 0);
+    auto silo = std::make_unique<TSilo>(ConnectionTypeFor(kPort, 0), nullptr);
 
     const double earlier = silo->GetLevel(kEarlier);
     EXPECT_EQ(silo->GetState() == 1, c.EarlierValid) << c.Name;
@@ -107,11 +110,15 @@ TEST_P(QuietLine, NextRequestWaitsForTheLineToFallQuiet) {
     // this thread lets the line fall quiet early) to `c.Noise` after it.
     std::atomic<bool> noisy{true};
     std::atomic<TClock::rep> noiseEnd{TClock::time_point::max().time_since_epoch().count()};
-    std::atomic<TClock::rep> lastNoise{0};
+    std::mutex noiseLock;
+    std::vector<TClock::time_point> noiseTimes;  // each taken before its byte goes
     std::thread noise([&] {
         while (noisy && TClock::now().time_since_epoch().count() < noiseEnd) {
+            {
+                std::lock_guard lock(noiseLock);
+                noiseTimes.push_back(TClock::now());
+            }
             line.Put({'Z'});
-            lastNoise = TClock::now().time_since_epoch().count();
             std::this_thread::sleep_for(5ms);
         }
     });
@@ -129,12 +136,29 @@ TEST_P(QuietLine, NextRequestWaitsForTheLineToFallQuiet) {
     EXPECT_EQ(port.GetLinkState(), 2) << "noise is no answer";
     ASSERT_EQ(line.Requests(), 4);
     const auto sent = line.RequestTimes()[3];
+    // The noise is meant to be unbroken, a byte every 5 ms. A machine too
+    // busy to keep that pace (a gap of 20 ms) may as well hold back the
+    // port's receiving thread, and the port judges the line by what it has
+    // received: it may see quiet that the noise did not mean, and there is
+    // nothing to judge.
+    auto last = TClock::time_point{};
+    auto widestGap = TClock::duration::zero();
+    for (const auto& at : noiseTimes) {
+        if (at >= sent) break;
+        if (last != TClock::time_point{} && at > failedAt - 100ms) widestGap = std::max(widestGap, at - last);
+        last = at;
+    }
+    if (widestGap >= 20ms) GTEST_SKIP() << "the machine could not keep the noise's pace";
+#if defined(__SANITIZE_THREAD__)
+    // Under ThreadSanitizer the receiving thread alone may fall an answer's
+    // length behind the noise, which no timing here can see.
+    GTEST_SKIP() << "receiving too slow to judge quiet under ThreadSanitizer";
+#endif
     if (c.Endless) {
         // Held back about a second, with room for a loaded machine.
         EXPECT_LT(sent - failedAt, 70ms + 1000ms + 1500ms) << c.Name;
         EXPECT_GT(sent - failedAt, 900ms) << c.Name;
     } else {
-        const TClock::time_point last{TClock::duration(lastNoise.load())};
         EXPECT_GE(sent - last, 46ms) << c.Name << ": an answer's length of quiet after the last byte";
         EXPECT_GE(sent - failedAt, c.Noise) << c.Name;
     }
@@ -160,11 +184,7 @@ TEST(QuietLineTiming, SuccessfulTransactionsKeepTheirTiming) {
         if (answering) comm.Receive(answer);
     };
     TKalvorComPort port(1, comm);
-    port.SetOnCheckAnswer(TAnswerCheck(
-        [](void*, std::uint8_t, const std::uint8_t* a, std::int32_t, std::uint8_t& r, std::uint8_t& e) {
-            return JudgeAnswer(a, r, e) == TAnswerStatus::Valid;
-        },
-        nullptr));
+    port.SetOnCheckAnswer(test::ProtocolCheck());
     const std::uint8_t request[] = {0x02, 'L', '0', '1', 0x03, 0x4C};
     std::array<std::uint8_t, 256> buffer{};
     comm.TakeSleepsOfThisThread();

@@ -79,7 +79,7 @@ TEST_F(Settings, InstallMenuAddsTheEntryUnderTheExactSettingsItem) {
         EXPECT_EQ(entry->Calls, (std::vector<std::string>{"Create(owner 7)", "SetCaption", "SetHint", "SetHelpContext",
                                                           "SetShortCut", "SetOnClick"}));
         EXPECT_EQ(settings->Calls, (std::vector<std::string>{"Add"}));
-        EXPECT_FALSE(silo.MenuPending());
+        EXPECT_FALSE(silo.TakeMenuOffer()) << "the offer is taken";
         EXPECT_TRUE(root->Children[0]->Children.empty());
     }
 }
@@ -96,7 +96,7 @@ TEST_F(Settings, InstallMenuFindsOnlyTheExactCaptionAmongDirectChildrenAndOnlyOn
         EXPECT_TRUE(root->Children[0]->Children.empty());
         EXPECT_TRUE(root->Children[1]->Children.empty());
         EXPECT_TRUE(root->Children[2]->Children[0]->Children.empty());
-        EXPECT_FALSE(silo.MenuPending());
+        EXPECT_FALSE(silo.TakeMenuOffer()) << "the offer is taken";
         // Not offered again, even to a menu that has the item now.
         auto good = MainMenu({"&Настройка"});
         TFakeMenuItem second(good);
@@ -115,7 +115,7 @@ TEST_F(Settings, InstallMenuFindsOnlyTheExactCaptionAmongDirectChildrenAndOnlyOn
     {
         TSilo silo(1, nullptr);
         silo.InstallMenu(nullptr, 0);
-        EXPECT_FALSE(silo.MenuPending());
+        EXPECT_FALSE(silo.TakeMenuOffer()) << "the offer is taken";
     }
 }
 
@@ -195,7 +195,7 @@ TEST_F(Settings, SwitchMatrix) {
     // block to port
     host.ClearCalls();
     silo.SetConnectionType(5);
-    EXPECT_TRUE(silo.HasPort());
+    EXPECT_EQ(TFakePorts::Alive, 1);
     EXPECT_EQ(TFakePorts::Opened, (std::vector<std::uint8_t>{3}));
     EXPECT_TRUE(host.Calls().empty());
     // port to port
@@ -207,7 +207,6 @@ TEST_F(Settings, SwitchMatrix) {
     EXPECT_EQ(TFakePorts::Opened.size(), 2u);
     // port to block
     silo.SetConnectionType(0);
-    EXPECT_FALSE(silo.HasPort());
     EXPECT_EQ(TFakePorts::Alive, 0);
     EXPECT_EQ(host.Calls(), (std::vector<std::string>{"RegisterLineSetup(17)", "SetLineParams(17,10,9600,2000,20,1)"}));
     EXPECT_TRUE(MessageTexts().empty());
@@ -218,7 +217,6 @@ TEST_F(Settings, PortThatCannotBeOpenedIsReportedAndTheLineStaysSilent) {
     TSilo silo(0, &host, test::FailToOpenPort);
     silo.SetConnectionType(4);
     EXPECT_EQ(silo.ConnectionType(), 4);
-    EXPECT_FALSE(silo.HasPort());
     EXPECT_EQ(MessageTexts(), (std::vector<std::string>{"Невозможно открыть порт COM для уровнемера!"}));
     std::array<std::uint8_t, 256> buffer{'L', '0', '1'};
     EXPECT_EQ(silo.Request(buffer.data(), 3, 43, 0), 0);

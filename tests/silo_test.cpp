@@ -5,7 +5,7 @@
 
 #include "driver/abstract_error.h"
 #include "driver/connection.h"
-#include "driver/factories.h"
+#include "driver/silo.h"
 #include "support/fake_port.h"
 #include "support/recording_host.h"
 
@@ -29,13 +29,16 @@ TEST(Factories, ConnectionTypeFromArgumentsWrapsInEightBits) {
     for (const auto& c : cases) {
         EXPECT_EQ(ConnectionTypeFor(c.Number, c.Flag), c.Type) << c.Number << "/" << c.Flag;
     }
+    TFakePorts::Reset();
     for (std::uint32_t number = 1; number <= 3; ++number) {
         TRecordingHost host;
-        auto silo = GetSiloEx3(&host, number, 1);
-        EXPECT_EQ(silo->ConnectionType(), number - 1);
-        EXPECT_EQ(silo->Host(), &host);
-        EXPECT_FALSE(silo->HasPort());
+        TSilo silo(ConnectionTypeFor(number, 1), &host, test::OpenFakePort);
+        EXPECT_EQ(silo.ConnectionType(), number - 1);
+        silo.SetupCommBlock(0);
+        EXPECT_EQ(host.Calls().front(), "RegisterLineSetup(" + std::to_string(LineAddressOf(silo.ConnectionType())) + ")")
+            << "the block's host is the silo's";
     }
+    EXPECT_TRUE(TFakePorts::Opened.empty()) << "a block opens no port";
 }
 
 TEST(Factories, LineAddressCarriesTheBlockInTheHighNibble) {
@@ -51,19 +54,23 @@ TEST(Silo, NewSiloHasLinkStateOneZeroTablesAndMenuPending) {
     TRecordingHost host;
     TSilo silo(1, &host);
     EXPECT_EQ(silo.GetState(), 1);
-    EXPECT_TRUE(silo.MenuPending());
-    for (std::uint8_t tank = 0; tank < kTankCount; ++tank) {
-        EXPECT_EQ(silo.Level(tank), 0.0);
-        EXPECT_EQ(silo.Temperature(tank), 0.0);
-        EXPECT_EQ(silo.Density(tank), 0.0);
-        EXPECT_EQ(silo.AuxValue(tank), 0.0);
-    }
     EXPECT_TRUE(host.Calls().empty()) << "construction calls nothing on the host";
+    // Zero tables under link state 1: the temperature and the second value
+    // come from them, without an exchange.
+    for (std::uint8_t tank = 0; tank < kTankCount; ++tank) {
+        double record[4] = {7, 7, 7, 7};
+        silo.GetTemperatures(tank, record);
+        EXPECT_EQ(record[0], 0.0) << int(tank);
+        EXPECT_EQ(record[3], 0.0) << int(tank);
+        EXPECT_EQ(silo.GetAuxValue(tank), 0) << int(tank);
+    }
+    EXPECT_TRUE(host.Calls().empty()) << "no exchange";
+    EXPECT_EQ(silo.GetState(), 1);
+    EXPECT_TRUE(silo.TakeMenuOffer());
 }
 
 TEST(Silo, NullHostIsAcceptedAndStored) {
     TSilo silo(0, nullptr);
-    EXPECT_EQ(silo.Host(), nullptr);
     silo.SetupCommBlock(0);  // nothing to call, nothing to crash
     EXPECT_EQ(silo.GetState(), 1);
 }
@@ -78,8 +85,10 @@ TEST_F(SiloPort, ComTypeOpensPortTypeMinusTwoAndKeepsTheHost) {
     TRecordingHost host;
     for (std::uint8_t type : {std::uint8_t{3}, std::uint8_t{10}, std::uint8_t{11}, std::uint8_t{255}}) {
         TSilo silo(type, &host, test::OpenFakePort);
-        EXPECT_TRUE(silo.HasPort());
-        EXPECT_EQ(silo.Host(), &host);
+        EXPECT_EQ(TFakePorts::Alive, 1);
+        host.ClearCalls();
+        silo.SetupCommBlock(0);
+        EXPECT_EQ(host.Calls().size(), 2u) << "the host is kept beside the port";
     }
     EXPECT_EQ(TFakePorts::Opened, (std::vector<std::uint8_t>{1, 8, 9, 253}));
     EXPECT_EQ(TFakePorts::Alive, 0) << "every silo freed its port";
@@ -89,7 +98,7 @@ TEST_F(SiloPort, BlockTypeOpensNoPortAndDestructionReleasesNothingOfTheHost) {
     TRecordingHost host;
     {
         TSilo silo(2, &host, test::OpenFakePort);
-        EXPECT_FALSE(silo.HasPort());
+        EXPECT_EQ(TFakePorts::Alive, 0);
     }
     EXPECT_TRUE(TFakePorts::Opened.empty());
     EXPECT_TRUE(host.Calls().empty());

@@ -3,7 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "driver/factories.h"
+#include "driver/connection.h"
+#include "driver/silo.h"
 #include "gauge.h"
 #include "reading.h"
 #include "sim_server.h"
@@ -26,7 +27,7 @@ TEST(Reading, ValidTankGivesAllFourValuesAndMachineFormats) {
     sim::TGauge gauge;
     gauge.Tank(2) = sim::TTank{"DT", 1500.25, 0, 3.5, 14.2, 0.835, sim::TFault::None};
     sim::TSimServer server(gauge, pty.Master());
-    auto silo = GetSiloEx3(nullptr, 9, 0);
+    auto silo = std::make_unique<TSilo>(ConnectionTypeFor(9, 0), nullptr);
     const TTankReading reading = ReadTank(*silo, 2);
     EXPECT_TRUE(reading.Valid());
     EXPECT_DOUBLE_EQ(*reading.Level, 1500.25);
@@ -44,7 +45,7 @@ TEST(Reading, TankWithoutAValidLevelIsNotAskedFurther) {
     sim::TGauge gauge;
     gauge.SetFault(1, sim::TFault::BadCheck);
     sim::TSimServer server(gauge, pty.Master());
-    auto silo = GetSiloEx3(nullptr, 9, 0);
+    auto silo = std::make_unique<TSilo>(ConnectionTypeFor(9, 0), nullptr);
     const TTankReading reading = ReadTank(*silo, 1);
     EXPECT_FALSE(reading.Valid());
     EXPECT_FALSE(reading.Level.has_value());

@@ -1,5 +1,7 @@
 #include "driver/config_file.h"
 
+#include <stdexcept>
+
 #include "platform/profile_file.h"
 #include "platform/system_paths.h"
 
@@ -13,6 +15,13 @@ std::uint8_t ReadConfiguredConnectionType() {
     const auto path = FindConfigFile();
     if (!path) return 0;
     return static_cast<std::uint8_t>(ReadProfileInt(*path, kConfigSection, kConfigKey, 0));
+}
+
+void WriteConfiguredConnectionType(std::int32_t type) {
+    if (!FindConfigFile()) return;
+    std::string error;
+    if (!WriteWindowsProfileInt(kConfigFileName, kConfigSection, kConfigKey, type, error))
+        throw std::runtime_error(error);
 }
 
 }  // namespace qmx

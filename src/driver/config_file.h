@@ -21,4 +21,9 @@ std::optional<std::string> FindConfigFile();
 // and never creates one.
 std::uint8_t ReadConfiguredConnectionType();
 
+// Stores `type` as the connection type, only where cnf.ini already is;
+// without the file nothing is written and nothing reported. Raises
+// std::runtime_error when the file is there but cannot be written.
+void WriteConfiguredConnectionType(std::int32_t type);
+
 }  // namespace qmx

@@ -8,6 +8,7 @@
 
 #include <vector>
 
+#include "platform/method_ref.h"
 #include "platform/recursive_lock.h"
 
 namespace qmx {
@@ -24,5 +25,22 @@ private:
 };
 
 TLiveSilos& LiveSilos();
+
+// The code of every method reference a silo hands out, and so the one place
+// that asks whether the silo is alive: the native route, the host's entry
+// points at the library's edge and the port's answer check all come
+// through here. For a silo that is gone it calls nothing and returns the
+// result's default (false, for the answer check).
+template <auto Method>
+struct TReachSilo;
+
+template <class TObject, class R, class... Args, R (TObject::*Method)(Args...)>
+struct TReachSilo<Method> {
+    static R Call(void* silo, Args... args) {
+        if (!LiveSilos().Contains(silo)) return R();
+        return (static_cast<TObject*>(silo)->*Method)(args...);
+    }
+    static TMethodRef<R(Args...)> Bound(TObject* silo) { return TMethodRef<R(Args...)>(&Call, silo); }
+};
 
 }  // namespace qmx

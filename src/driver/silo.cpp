@@ -5,6 +5,7 @@
 #include "driver/abstract_error.h"
 #include "driver/connection.h"
 #include "driver/live_silos.h"
+#include "protocol/gauge_line.h"
 
 namespace qmx {
 namespace {
@@ -21,7 +22,6 @@ static_assert(sizeof kDescription - 1 == kDescriptionLength, "the description is
 
 // The values the gauge's line is set up with on a communication block.
 constexpr std::int32_t kLineParam1 = 10;
-constexpr std::int32_t kLineBaudRate = 9600;
 constexpr std::int32_t kLineParam3 = 2000;
 constexpr std::int32_t kLineParam4 = 20;
 constexpr std::int32_t kLineParam5 = 1;
@@ -65,7 +65,7 @@ std::uint8_t TSilo::GetState() const { return FState; }
 void TSilo::SetupCommBlock(std::uint8_t argument) {
     if (FHost == nullptr) return;
     try {
-        FHost->RegisterLineSetup(LineAddress(), TLineSetup(&ConfigureLineIfAlive, this));
+        FHost->RegisterLineSetup(LineAddress(), TReachSilo<&TSilo::ConfigureLine>::Bound(this));
         ConfigureLine(argument);
     } catch (...) {
         // The host's errors during the set-up are its own to report.
@@ -86,13 +86,9 @@ void TSilo::ClearWordPair(std::int32_t /*ignored*/, std::uint16_t* pair) {
 
 double TSilo::ReturnZeroReal(std::int32_t /*ignored*/) { return 0.0; }
 
-void TSilo::ConfigureLineIfAlive(void* silo, std::uint8_t argument) {
-    if (LiveSilos().Contains(silo)) static_cast<TSilo*>(silo)->ConfigureLine(argument);
-}
-
 void TSilo::ConfigureLine(std::uint8_t /*ignored*/) {
     if (FHost == nullptr) return;
-    FHost->SetLineParams(LineAddress(), kLineParam1, kLineBaudRate, kLineParam3, kLineParam4,
+    FHost->SetLineParams(LineAddress(), kLineParam1, kGaugeBaudRate, kLineParam3, kLineParam4,
                          kLineParam5);
 }
 

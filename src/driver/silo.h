@@ -14,6 +14,7 @@
 #include "platform/recursive_lock.h"
 #include "serial/framed_port.h"
 #include "serial/link_state.h"
+#include "ui/connection_setting.h"
 #include "ui/menu_item.h"
 
 namespace qmx {
@@ -23,20 +24,37 @@ constexpr std::uint8_t kTankCount = 33;
 // The caption of the host's settings menu, matched byte for byte.
 constexpr char kSettingsMenuCaption[] = "&Настройка";
 
-// Results of Request on the paths where no transport reported one.
-// Without a transport the line is as good as silent: the result is 0 and the
+// Results of Request. On a host's block the result is what the host's
+// Exchange returned: 0 when it carried the exchange out. The silo's own port
+// always carries it out (its outcome is the link state it leaves), and
+// without a transport the line is as good as silent: the result is 0 and the
 // link state 2, so a measurement ends with link state 3 like one on a gauge
 // that does not answer. An exchange that broke off with an error is a
 // failure outright: the measurement raises its request error rather than
 // decode a buffer no transport has filled.
+constexpr std::int32_t kRequestCarriedOut = 0;
 constexpr std::int32_t kRequestNoTransport = 0;
 constexpr std::int32_t kRequestAborted = -1;
+
+// What one exchange came to: Request's result, and the link state this
+// exchange left (another host thread's exchange may change the silo's own
+// before the caller reads it).
+struct TExchangeOutcome {
+    std::int32_t Result;
+    std::uint8_t LinkState;
+
+    // The exchange broke off: there is no answer to look at, not even an
+    // invalid one.
+    bool Failed() const { return Result != kRequestCarriedOut; }
+    // The buffer holds an answer the check accepted.
+    bool Answered() const { return !Failed() && LinkState == kLinkValid; }
+};
 
 // One table entry per tank index. Host threads read entries while another
 // thread's query writes them; each entry is read and written whole.
 using TTankTable = std::array<std::atomic<double>, kTankCount>;
 
-class TSilo {
+class TSilo final : public TConnectionSetting {
 public:
     TSilo(std::uint8_t connectionType, THostCommService* host,
           TPortOpener openPort = OpenFramedPort);
@@ -77,7 +95,10 @@ public:
 
     // Switches the running silo to another connection; never raises, shows
     // what failed in a message box.
-    void SetConnectionType(std::int32_t connectionType);
+    void SetConnectionType(std::int32_t connectionType) override;
+    // Stores the connection type for the next start, in cnf.ini.
+    void StoreConnectionType(std::int32_t connectionType) override;
+    std::uint8_t ConnectionType() const override { return FConnectionType; }
 
     // Handed to the host communication service with RegisterLineSetup.
     void ConfigureLine(std::uint8_t ignored);
@@ -92,31 +113,19 @@ public:
     std::int32_t Request(std::uint8_t* buffer, std::uint8_t payloadLength,
                          std::uint8_t expectedLength, std::int32_t further);
 
-    std::uint8_t ConnectionType() const { return FConnectionType; }
-    THostCommService* Host() const { return FHost; }
-    bool HasPort() const { return FPort != nullptr; }
-    bool MenuPending() const { return FMenuPending; }
-    double Level(std::uint8_t tank) const { return FLevel.at(tank); }
-    double Temperature(std::uint8_t tank) const { return FTemperature.at(tank); }
-    double Density(std::uint8_t tank) const { return FDensity.at(tank); }
-    double AuxValue(std::uint8_t tank) const { return FAuxValue.at(tank); }
-
 private:
-    // Request, telling the caller the link state its own exchange left.
-    // Another host thread's exchange may change the silo's link state before
-    // the caller reads it; an answer is decoded on its own exchange's word.
-    std::int32_t Exchange(std::uint8_t* buffer, std::uint8_t payloadLength, std::uint8_t expectedLength,
-                          std::uint8_t& linkState);
+    // Request, with the link state its own exchange left: an answer is
+    // decoded on its own exchange's word.
+    TExchangeOutcome Exchange(std::uint8_t* buffer, std::uint8_t payloadLength, std::uint8_t expectedLength);
     void QueryLevel(std::uint8_t tank);
     void QueryDensity(std::uint8_t tank);
+    // The steps of SetConnectionType: the switch under the lock (false when
+    // it failed), the release of the silo's port, and the opening of a new
+    // one, which shows its own failure.
+    bool SwitchConnection(std::uint8_t connectionType);
+    void ReleasePort();
+    void OpenPortOrReport(std::uint8_t connectionType);
     std::uint8_t LineAddress() const;
-    TAnswerCheck BoundCheckAnswer();
-    // What the silo hands out: each finds the silo alive or does nothing.
-    static void ConfigureLineIfAlive(void* silo, std::uint8_t argument);
-    static bool CheckAnswerIfAlive(void* silo, std::uint8_t address, const std::uint8_t* answer,
-                                   std::int32_t value, std::uint8_t& receivedLength,
-                                   std::uint8_t& expectedLength);
-    static void SettingsClickIfAlive(void* silo, TMenuItem* sender);
 
     THostCommService* FHost = nullptr;
     std::atomic<std::uint8_t> FState{0};

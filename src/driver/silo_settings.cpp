@@ -4,6 +4,7 @@
 #include <atomic>
 #include <utility>
 
+#include "driver/config_file.h"
 #include "driver/connection.h"
 #include "driver/live_silos.h"
 #include "driver/silo.h"
@@ -51,13 +52,9 @@ void TSilo::InstallMenu(TMenuItem* menuItem, std::int32_t /*ignored*/) {
     for (std::int32_t i = 0; i < count; ++i) {
         auto child = menuItem->GetItem(i);
         if (child == nullptr || child->Caption() != kSettingsMenuCaption) continue;
-        AddMenuItem(MenuCaption(), kEntryHint, 0, 0, TClickHandler(&SettingsClickIfAlive, this), *child, -1);
+        AddMenuItem(MenuCaption(), kEntryHint, 0, 0, TReachSilo<&TSilo::SettingsClick>::Bound(this), *child, -1);
         return;
     }
-}
-
-void TSilo::SettingsClickIfAlive(void* silo, TMenuItem* sender) {
-    if (LiveSilos().Contains(silo)) static_cast<TSilo*>(silo)->SettingsClick(sender);
 }
 
 void TSilo::SettingsClick(TMenuItem* /*sender*/) {
@@ -74,39 +71,48 @@ void TSilo::SettingsClick(TMenuItem* /*sender*/) {
     form->ShowModal();
 }
 
+void TSilo::StoreConnectionType(std::int32_t connectionType) { WriteConfiguredConnectionType(connectionType); }
+
 void TSilo::SetConnectionType(std::int32_t connectionType) {
     const auto type = static_cast<std::uint8_t>(connectionType);
-    if (type == FConnectionType) return;
-    bool failed = false;
-    FLock.Enter();
+    if (type == FConnectionType || SwitchConnection(type)) return;
+    // Shown once the lock has been left.
     try {
-        if (!IsCommBlock(FConnectionType)) {
-            // The reference is cleared before the port goes.
-            std::unique_ptr<TFramedPort> old = std::move(FPort);
-            old.reset();
-        }
-        FConnectionType = type;
-        if (IsCommBlock(type)) {
-            SetupCommBlock(1);
-        } else {
-            try {
-                FPort = FOpenPort != nullptr ? FOpenPort(PortNumberOf(type)) : nullptr;
-            } catch (...) {
-                FPort.reset();
-                // Shown while the lock is held: host calls on this thread
-                // during the message box enter it again.
-                Application().ShowMessageBox(kPortFailed, kErrorCaption, kMbIconStop);
-            }
-        }
+        Application().ShowMessageBox(kSwitchFailed, kErrorCaption, kMbIconStop);
     } catch (...) {
-        failed = true;
     }
-    FLock.Leave();
-    if (failed) {
-        try {
-            Application().ShowMessageBox(kSwitchFailed, kErrorCaption, kMbIconStop);
-        } catch (...) {
-        }
+}
+
+bool TSilo::SwitchConnection(std::uint8_t type) {
+    TLockGuard guard(FLock);
+    try {
+        ReleasePort();
+        FConnectionType = type;
+        if (IsCommBlock(type))
+            SetupCommBlock(1);
+        else
+            OpenPortOrReport(type);
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void TSilo::ReleasePort() {
+    if (IsCommBlock(FConnectionType)) return;
+    // The reference is cleared before the port goes.
+    std::unique_ptr<TFramedPort> old = std::move(FPort);
+    old.reset();
+}
+
+void TSilo::OpenPortOrReport(std::uint8_t type) {
+    try {
+        FPort = FOpenPort != nullptr ? FOpenPort(PortNumberOf(type)) : nullptr;
+    } catch (...) {
+        FPort.reset();
+        // Shown while the lock is held: host calls on this thread during the
+        // message box enter it again.
+        Application().ShowMessageBox(kPortFailed, kErrorCaption, kMbIconStop);
     }
 }
 

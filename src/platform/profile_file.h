@@ -31,15 +31,24 @@ std::uint32_t ProfileTextToInt(std::string_view text);
 std::uint32_t ReadProfileInt(const std::string& path, std::string_view section,
                              std::string_view key, std::int32_t defaultValue);
 
-// Writes `value` as the integer of `key` in `section` of the profile file.
-// On Windows `name` is handed to the profile API as it is (a bare name is
-// looked up in the Windows directory) and the file is flushed. Elsewhere
-// `name` is a path: every other section, key, comment and line ending stays
-// as it was, and the file is replaced whole through a temporary file beside
-// it, so that a failed write leaves the old file as it was. False, with a
-// reason in `error`, when the file could not be written.
-bool WriteProfileInt(const std::string& name, std::string_view section, std::string_view key,
+// Writes `value` as the integer of `key` in `section` of the profile file
+// `name` in the Windows directory. On Windows the profile API is handed the
+// bare name, which it looks up there itself, and the file is flushed.
+// Elsewhere the file is the one FindFileNoCase finds there, written by
+// WriteProfileInt. False, with a reason in `error`, when the file could not
+// be written.
+bool WriteWindowsProfileInt(std::string_view name, std::string_view section, std::string_view key,
+                            std::int32_t value, std::string& error);
+
+#ifndef _WIN32
+// The writer of our own, on the file at `path`: every other section, key,
+// comment and line ending stays as it was, and the file is replaced whole
+// through a temporary file beside it, so that a failed write leaves the old
+// file as it was. False, with a reason in `error`, when it could not be
+// written.
+bool WriteProfileInt(const std::string& path, std::string_view section, std::string_view key,
                      std::int32_t value, std::string& error);
+#endif
 
 // The text of a profile file with `key` in `section` set to `value`: the
 // line that holds the key is rewritten from its value on; a missing key is

@@ -1,6 +1,7 @@
 #include <fstream>
 
 #include "platform/profile_file.h"
+#include "platform/system_paths.h"
 
 namespace qmx {
 
@@ -38,6 +39,16 @@ bool WriteAll(int fd, const std::string& text) {
 }
 
 }  // namespace
+
+bool WriteWindowsProfileInt(std::string_view name, std::string_view section, std::string_view key,
+                            std::int32_t value, std::string& error) {
+    const auto path = FindFileNoCase(WindowsDirectory(), name);
+    if (!path) {
+        error = "no " + std::string(name) + " in " + WindowsDirectory();
+        return false;
+    }
+    return WriteProfileInt(*path, section, key, value, error);
+}
 
 bool WriteProfileInt(const std::string& name, std::string_view section, std::string_view key,
                      std::int32_t value, std::string& error) {

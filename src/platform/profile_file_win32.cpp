@@ -17,8 +17,12 @@ std::uint32_t ReadProfileInt(const std::string& path, std::string_view section,
 
 namespace qmx {
 
-bool WriteProfileInt(const std::string& name, std::string_view section, std::string_view key,
-                     std::int32_t value, std::string& error) {
+bool WriteWindowsProfileInt(std::string_view fileName, std::string_view section, std::string_view key,
+                            std::int32_t value, std::string& error) {
+    // The bare name: the profile API looks it up in the Windows directory,
+    // where it finds the same file a path would name, and the file is known
+    // to the system's profile handling by the name it has always had.
+    const std::string name(fileName);
     const std::string sectionName(section);
     const std::string keyName(key);
     const std::string text = std::to_string(value);

@@ -22,8 +22,6 @@ public:
 
     void Enter();
     void Leave();
-    // Enters only when no other thread holds the lock; never waits.
-    bool TryEnter();
 
 private:
 #ifdef _WIN32

@@ -20,6 +20,4 @@ void TRecursiveLock::Enter() { pthread_mutex_lock(&FMutex); }
 
 void TRecursiveLock::Leave() { pthread_mutex_unlock(&FMutex); }
 
-bool TRecursiveLock::TryEnter() { return pthread_mutex_trylock(&FMutex) == 0; }
-
 }  // namespace qmx

@@ -11,6 +11,4 @@ void TRecursiveLock::Enter() { EnterCriticalSection(&FSection); }
 
 void TRecursiveLock::Leave() { LeaveCriticalSection(&FSection); }
 
-bool TRecursiveLock::TryEnter() { return TryEnterCriticalSection(&FSection) != FALSE; }
-
 }  // namespace qmx

@@ -2,11 +2,11 @@
 
 #include "protocol/answer_layout.h"
 #include "protocol/field_reader.h"
+#include "protocol/queries.h"
 
 namespace qmx {
 namespace {
 
-bool IsDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }
 bool IsLetter(std::uint8_t c) { return c >= 'A' && c <= 'Z'; }
 
 bool NotNumber(const std::uint8_t* answer, std::size_t length, const TField& field) {
@@ -15,20 +15,21 @@ bool NotNumber(const std::uint8_t* answer, std::size_t length, const TField& fie
 
 }  // namespace
 
-unsigned AnswerDoubts(char query, std::uint8_t tank, const std::uint8_t* answer, std::size_t length) {
+unsigned AnswerDoubts(TQuery query, std::uint8_t tank, const std::uint8_t* answer, std::size_t length) {
     unsigned doubts = 0;
     // The echo: STX, the query letter, the tank number in two digits.
     if (length > 1 && IsLetter(answer[1]) && answer[1] != static_cast<std::uint8_t>(query))
         doubts |= kNamesOtherQuery;
-    if (length > 3 && IsDigit(answer[2]) && IsDigit(answer[3]) &&
-        (answer[2] - '0') * 10 + (answer[3] - '0') != tank + 1)
-        doubts |= kNamesOtherTank;
-    if (query == 'L') {
+    if (length > 3) {
+        const auto number = TankNumberOf(answer + 2);
+        if (number && *number != tank + 1) doubts |= kNamesOtherTank;
+    }
+    if (query == TQuery::Level) {
         if (NotNumber(answer, length, kLevelField)) doubts |= kLevelNotNumber;
         if (NotNumber(answer, length, kAuxField)) doubts |= kSecondValueNotNumber;
         if (NotNumber(answer, length, kTemperatureField)) doubts |= kTemperatureNotNumber;
-    } else if (query == 'G') {
-        if (NotNumber(answer, length, kDensityField)) doubts |= kDensityNotNumber;
+    } else if (NotNumber(answer, length, kDensityField)) {
+        doubts |= kDensityNotNumber;
     }
     return doubts;
 }

@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "protocol/queries.h"
+
 namespace qmx {
 
 enum TAnswerDoubt : unsigned {
@@ -20,9 +22,9 @@ enum TAnswerDoubt : unsigned {
 };
 
 // The doubts about `answer` (`length` bytes from the STX), accepted for the
-// query `query` ('L' or 'G') of the tank with index `tank` (0 to 32). An
+// query `query` of the tank with index `tank` (0 to 32). An
 // answer whose first characters are no letter or no digits names nothing
 // and raises no doubt by them.
-unsigned AnswerDoubts(char query, std::uint8_t tank, const std::uint8_t* answer, std::size_t length);
+unsigned AnswerDoubts(TQuery query, std::uint8_t tank, const std::uint8_t* answer, std::size_t length);
 
 }  // namespace qmx

@@ -1,6 +1,7 @@
 #include "protocol/attempt_verdict.h"
 
 #include "protocol/answer_layout.h"
+#include "protocol/queries.h"
 #include "protocol/field_reader.h"
 #include "protocol/frame.h"
 
@@ -13,11 +14,11 @@ double Value(const std::uint8_t* answer, const TField& field) {
 
 // The bounds the measurement operations hold a value to. (The temperature's
 // bound, above -100.0, no four-character field can cross.)
-const char* RefusedValue(char query, const std::uint8_t* answer) {
-    if (query == 'L') {
+const char* RefusedValue(TQuery query, const std::uint8_t* answer) {
+    if (query == TQuery::Level) {
         if (Value(answer, kLevelField) < 0.0) return "negative level";
         if (Value(answer, kAuxField) <= -1.0) return "second value at or below -1.00";
-    } else if (query == 'G') {
+    } else {
         if (Value(answer, kDensityField) <= 0.0) return "density not above zero";
     }
     return nullptr;
@@ -25,7 +26,7 @@ const char* RefusedValue(char query, const std::uint8_t* answer) {
 
 }  // namespace
 
-TJudgedAttempt JudgeAttempt(char query, const std::uint8_t* answer, std::size_t received, std::size_t expected,
+TJudgedAttempt JudgeAttempt(TQuery query, const std::uint8_t* answer, std::size_t received, std::size_t expected,
                             std::size_t bytesBeforeStx) {
     if (received == 0) return {bytesBeforeStx == 0 ? TAttemptVerdict::NoAnswer : TAttemptVerdict::NoStx};
     if (received != expected || expected > 255) return {TAttemptVerdict::WrongLength};
@@ -36,8 +37,7 @@ TJudgedAttempt JudgeAttempt(char query, const std::uint8_t* answer, std::size_t 
         case TAnswerStatus::BadCheckByte: return {TAttemptVerdict::CheckByte};
         case TAnswerStatus::WrongLength: return {TAttemptVerdict::WrongLength};
     }
-    const std::size_t known = query == 'L' ? kLevelAnswerLength : query == 'G' ? kDensityAnswerLength : 0;
-    if (known == received)
+    if (received == AnswerLength(query))
         if (const char* refused = RefusedValue(query, answer)) return {TAttemptVerdict::InvalidValue, refused};
     return {TAttemptVerdict::Valid};
 }

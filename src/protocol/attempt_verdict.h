@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "protocol/queries.h"
+
 namespace qmx {
 
 enum class TAttemptVerdict : std::uint8_t {
@@ -25,11 +27,10 @@ struct TJudgedAttempt {
     const char* Detail = "";
 };
 
-// Judges one attempt of query `query` ('L', 'G', or another letter whose
-// values are not known): `received` bytes collected from the STX on, the
+// Judges one attempt of query `query`: `received` bytes collected from the STX on, the
 // `expected` frame length, and how many bytes came before any STX (a line
 // that carries bytes but no frame). Reads nothing beyond `received`.
-TJudgedAttempt JudgeAttempt(char query, const std::uint8_t* answer, std::size_t received, std::size_t expected,
+TJudgedAttempt JudgeAttempt(TQuery query, const std::uint8_t* answer, std::size_t received, std::size_t expected,
                             std::size_t bytesBeforeStx);
 
 // "no answer", "check byte", ...; "valid" for Valid.

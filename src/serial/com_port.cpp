@@ -2,6 +2,8 @@
 
 #include "serial/com_port.h"
 
+#include "platform/environment.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -34,19 +36,20 @@ char* TComPort::DeviceName(char* buffer, std::uint16_t portNumber) {
 }
 
 void TComPort::Open() {
+    // Opened once for the port's life: a device opened again goes on in
+    // the same section.
+    if (!FTrace.IsOpen())
+        if (const std::string trace = EnvironmentValue("QMX_TRACE"); !trace.empty()) FTrace.Open(trace);
     FDeviceLost = false;
     FHandle = nullptr;
     FReadOverlapped = {};
     FComStat = {};
-    FInputFull = 0;
     FStopRequested = 0;
-    FEventThread = FWriterThread = nullptr;
-    FAckEvent = FWakeEvent = FWriteDoneEvent = nullptr;
     FEventMask = 0;
     FWaitOverlapped = {};
     FWriteOverlapped = {};
-    FOutRing.reset();
-    FInRing.reset();
+    FOutRing.Free();
+    FInRing.Free();
     try {
         char name[16];
         const THandle handle =
@@ -54,30 +57,21 @@ void TComPort::Open() {
                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
         if (handle == INVALID_HANDLE_VALUE || handle == nullptr) throw EOpenPortFail(FPortNumber);
         FHandle = handle;
-        FReadOverlapped = {};
-        FReadOverlapped.hEvent = FApi.CreateEventA(nullptr, TRUE, FALSE, nullptr);
-
-        FAckEvent = FApi.CreateEventA(nullptr, FALSE, FALSE, nullptr);
-        FWakeEvent = FApi.CreateEventA(nullptr, FALSE, FALSE, nullptr);
-        FWriteDoneEvent = FApi.CreateEventA(nullptr, TRUE, FALSE, nullptr);
-        FWriteTimeout = kDefaultWriteTimeout;
         // Without its events a worker could not wait and would spin: a port
         // the system cannot give them to is a port that cannot be opened.
-        if (FReadOverlapped.hEvent == nullptr || FAckEvent == nullptr || FWakeEvent == nullptr ||
-            FWriteDoneEvent == nullptr)
+        if (!FReadEvent.Create(TEvent::TReset::Manual) || !FAckEvent.Create(TEvent::TReset::Auto) ||
+            !FWakeEvent.Create(TEvent::TReset::Auto) || !FWriteDoneEvent.Create(TEvent::TReset::Manual))
             throw EOpenPortFail(FPortNumber);
+        FReadOverlapped.hEvent = FReadEvent.Handle();
+        FWriteTimeout = kDefaultWriteTimeout;
 
         if (!FApi.SetupComm(FHandle, FInQueueSize, FOutQueueSize))
             throw ENotSupported(ENotSupported::TWhat::QueueSizes, FPortNumber);
 
-        FInRing = std::make_unique<std::uint8_t[]>(kInRingSize);
-        FOutRing = std::make_unique<std::uint8_t[]>(FOutQueueSize);
-        FOutHead = FOutTail = 0;
-        FOutFull = false;
-        FInputFull = 0;
+        FInRing.Allocate(kInRingSize);
+        FOutRing.Allocate(FOutQueueSize);
 
         FApi.GetCommState(FHandle, &FDcb);
-        FInHead = FInTail = 0;
         FOpen = true;
         ApplySettings(FBaudRate, FParity, FDataBits, FStopBits);
         UpdateLineErrors();
@@ -128,13 +122,11 @@ void TComPort::EndAbandonedIo() {
 }
 
 void TComPort::Release() {
-    for (THandle* event : {&FAckEvent, &FWakeEvent, &FWriteDoneEvent, &FWaitOverlapped.hEvent}) {
-        if (*event != nullptr) FApi.CloseHandle(*event);
-        *event = nullptr;
-    }
-    FInRing.reset();
-    FOutRing.reset();
-    if (FReadOverlapped.hEvent != nullptr) FApi.CloseHandle(FReadOverlapped.hEvent);
+    for (TEvent* event : {&FAckEvent, &FWakeEvent, &FWriteDoneEvent, &FWaitEvent}) event->Close();
+    FWaitOverlapped.hEvent = nullptr;
+    FInRing.Free();
+    FOutRing.Free();
+    FReadEvent.Close();
     FReadOverlapped.hEvent = nullptr;
     if (FHandle != nullptr) FApi.CloseHandle(FHandle);
     FHandle = nullptr;
@@ -203,37 +195,26 @@ void TComPort::CheckOpen() const {
 
 std::uint16_t TComPort::UnreadInputCount() {
     TLockGuard guard(FPortLock);
-    if (FInTail < FInHead) return static_cast<std::uint16_t>(FInHead - FInTail);
-    if (FInTail > FInHead) return static_cast<std::uint16_t>(FInHead + kInRingSize - FInTail);
-    return FInputFull != 0 ? kInRingSize : 0;
+    return FInRing.Count();
 }
 
 std::uint16_t TComPort::PendingOutputCount() {
     TLockGuard guard(FPortLock);
-    if (FOutFull) return FOutQueueSize;
-    if (FOutTail < FOutHead) return static_cast<std::uint16_t>(FOutHead - FOutTail);
-    if (FOutHead < FOutTail) return static_cast<std::uint16_t>(FOutHead + FOutQueueSize - FOutTail);
-    return 0;
-}
-
-bool TComPort::OutputFull() {
-    TLockGuard guard(FPortLock);
-    return FOutFull;
+    return FOutRing.Count();
 }
 
 std::uint8_t TComPort::PeekInput(std::uint16_t position) {
     // Position 0 and a port without rings have no byte to show.
-    if (position == 0 || FInRing == nullptr || position > UnreadInputCount()) throw EBufferIsEmpty(FPortNumber);
-    return FInRing[(FInTail + position - 1u) % kInRingSize];
+    if (position == 0 || !FInRing.Allocated() || position > UnreadInputCount()) throw EBufferIsEmpty(FPortNumber);
+    return FInRing.Peek(static_cast<std::uint16_t>(position - 1));
 }
 
 std::uint8_t TComPort::GetChar() {
     CheckOpen();
     TLockGuard guard(FPortLock);
     const std::uint8_t byte = PeekInput(1);
-    FInTail = static_cast<std::uint16_t>((FInTail + 1u) % kInRingSize);
-    const bool wasFull = FInputFull != 0;
-    FInputFull = 0;
+    const bool wasFull = FInRing.Full;
+    FInRing.Taken(1);
     if (wasFull) RequestRead();
     return byte;
 }
@@ -245,25 +226,15 @@ std::int32_t TComPort::PutBlock(const void* data, std::uint16_t count) {
     GetLineErrors(FComStat);
     const auto free = static_cast<std::uint16_t>(FOutQueueSize - FComStat.cbOutQue);
     if (count > free) throw EOutputBufferTooSmall(FPortNumber);
-    if (count == free) FOutFull = true;
     return Enqueue(data, count);
 }
 
 std::int32_t TComPort::Enqueue(const void* data, std::uint16_t count) {
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
     {
         TLockGuard guard(FPortLock);
-        const auto room = static_cast<std::uint16_t>(FOutQueueSize - FOutHead);
-        if (count > room) {
-            std::memcpy(&FOutRing[FOutHead], bytes, room);
-            std::memcpy(&FOutRing[0], bytes + room, count - room);
-            FOutHead = static_cast<std::uint16_t>(count - room);
-        } else {
-            std::memcpy(&FOutRing[FOutHead], bytes, count);
-            FOutHead = count == room ? 0 : static_cast<std::uint16_t>(FOutHead + count);
-        }
+        FOutRing.Put(static_cast<const std::uint8_t*>(data), count);
     }
-    FApi.SetEvent(FWakeEvent);
+    FWakeEvent.Set();
     return count;
 }
 
@@ -271,9 +242,8 @@ void TComPort::Purge() {
     CheckOpen();
     TLockGuard guard(FPortLock);
     FApi.PurgeComm(FHandle, PURGE_RXABORT | PURGE_RXCLEAR);
-    FInTail = FInHead;
-    const bool wasFull = FInputFull != 0;
-    FInputFull = 0;
+    const bool wasFull = FInRing.Full;
+    FInRing.Clear();
     if (wasFull) RequestRead();
 }
 

@@ -9,10 +9,13 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/method_ref.h"
+#include "platform/event.h"
 #include "platform/recursive_lock.h"
+#include "platform/thread.h"
+#include "serial/byte_ring.h"
 #include "serial/comm_api.h"
 #include "serial/serial_errors.h"
+#include "serial/wire_trace.h"
 
 namespace qmx {
 
@@ -20,8 +23,6 @@ constexpr std::uint16_t kInRingSize = 8192;
 
 class TComPort {
 public:
-    using TCommEvent = TMethodRef<void(DWORD)>;
-
     // Opens COM`portNumber` at once unless it is 0; raises the serial
     // layer's error, with nothing left acquired, when it cannot.
     explicit TComPort(std::uint16_t portNumber, TCommApi& api = PlatformComm());
@@ -55,29 +56,27 @@ public:
     // StartArrivals.
     virtual void DataArrived(std::uint16_t count);
 
+    // Starts both workers (true) or stops them (false).
     void RunThreads(bool start);
 
-    // Called on the event thread with each completed event mask.
-    TCommEvent OnCommEvent;
-
-    // State, for the port's owner and its tests.
     bool IsOpen() const { return FOpen; }
-    std::uint16_t PortNumber() const { return FPortNumber; }
-    std::int32_t BaudRate() const { return FBaudRate; }
-    std::uint8_t DataBits() const { return FDataBits; }
-    std::uint8_t StopBits() const { return FStopBits; }
-    std::uint8_t Parity() const { return FParity; }
     std::uint16_t UnreadInputCount();
     std::uint16_t PendingOutputCount();
-    bool OutputFull();
 
 protected:
+    void StartThreads();
+    // Stops both workers, the writer first, each given the stop wait to
+    // acknowledge; returns how many ended without acknowledging at all.
+    int StopThreads();
     std::int32_t Enqueue(const void* data, std::uint16_t count);
     // The event thread starts inside this class's constructor, before a
     // derived class has been built: it calls DataArrived only after the
     // derived constructor has called this, at its end. Bytes that arrive
     // before wait in the ring.
     void StartArrivals() { FArrivalsStarted = true; }
+    // Every byte both ways, when the environment's QMX_TRACE names a file
+    // ("-": standard error); a derived class adds its own lines.
+    TWireTrace& Trace() { return FTrace; }
     // Sleeps through the comm layer, so that a scripted one sees it too.
     void Pause(DWORD milliseconds) { FApi.Sleep(milliseconds); }
     // The comm layer's clock, in milliseconds; only differences count.
@@ -98,8 +97,11 @@ private:
     void Release();
     void EndAbandonedIo();
 
-    static DWORD QMX_THREAD_PROC EventThreadMain(void* port);
-    static DWORD QMX_THREAD_PROC WriterThreadMain(void* port);
+    static void EventThreadMain(void* port);
+    static void WriterThreadMain(void* port);
+    // True when `worker` acknowledged its stop, in time or, where a thread
+    // cannot be ended from outside, late.
+    bool StopWorker(TThread& worker);
     void RunEventThread();
     void RunWriterThread();
     void HandleCommEvents();
@@ -113,7 +115,6 @@ private:
     bool HasPendingOutput();
     void DrainOutput();
     void CallDataArrived(std::uint16_t count);
-    void CallOnCommEvent(DWORD mask);
     // Waits before a failing call is tried again, so that a device that has
     // gone costs no processor time; returns at once once a stop is requested.
     void BackOff(DWORD& delay, bool (TComPort::*stopping)() const);
@@ -122,7 +123,7 @@ private:
     // outside a stop; true then.
     bool NoteDeviceFailure(DWORD error);
     bool EventThreadStopRequested() const { return FStopEventThread.load(); }
-    void Acknowledge() { FApi.SetEvent(FAckEvent); }
+    void Acknowledge() { FAckEvent.Set(); }
 
     TCommApi& FApi;
 
@@ -138,34 +139,29 @@ private:
 
     // Device and status.
     THandle FHandle = nullptr;
+    TWireTrace FTrace;
     TOverlapped FReadOverlapped{};
     TComStat FComStat{};
     TDcb FDcb{};
-    std::int32_t FInputFull = 0;
+    TEvent FReadEvent;  // completion event of FReadOverlapped
 
     // Threads and events.
     std::atomic<std::int32_t> FStopRequested{0};
-    THandle FEventThread = nullptr;
-    DWORD FEventThreadId = 0;
-    THandle FWriterThread = nullptr;
-    DWORD FWriterThreadId = 0;
+    TThread FEventThread;
+    TThread FWriterThread;
     TRecursiveLock FPortLock;
-    THandle FAckEvent = nullptr;
-    THandle FWakeEvent = nullptr;
-    THandle FWriteDoneEvent = nullptr;
+    TEvent FAckEvent;
+    TEvent FWakeEvent;
+    TEvent FWriteDoneEvent;
     DWORD FWriteTimeout = 0;
     DWORD FEventMask = 0;
     TOverlapped FWaitOverlapped{};
+    TEvent FWaitEvent;  // completion event of FWaitOverlapped
     TOverlapped FWriteOverlapped{};
 
-    // Rings.
-    std::unique_ptr<std::uint8_t[]> FOutRing;
-    std::uint16_t FOutHead = 0;
-    std::uint16_t FOutTail = 0;
-    bool FOutFull = false;
-    std::unique_ptr<std::uint8_t[]> FInRing;
-    std::uint16_t FInHead = 0;
-    std::uint16_t FInTail = 0;
+    // Rings: output (FOutQueueSize bytes) and input (kInRingSize bytes).
+    TByteRing FOutRing;
+    TByteRing FInRing;
 
     // The event thread's own stop request, made once the writer has
     // acknowledged: the two workers share one auto-reset acknowledgement
@@ -186,7 +182,8 @@ private:
 
     // Overlapped operations a worker has started and not yet seen end; a
     // worker cut off by the stop time-out may leave one, which Close ends
-    // before the records and rings go.
+    // before the records and rings go. FWritePending is set before the
+    // write is issued, so that a stop always learns of it.
     std::atomic<bool> FWaitPending{false};
     std::atomic<bool> FReadPending{false};
     std::atomic<bool> FWritePending{false};

@@ -3,24 +3,13 @@
 // the writer thread, which hands the output ring to the driver.
 
 #include <algorithm>
-#include <exception>
 
 #include "serial/com_port.h"
-
-#ifndef _WIN32
-#include <cxxabi.h>
-#endif
 
 namespace qmx {
 namespace {
 
-// Win32 gives each worker 16 KiB; elsewhere the C library and the
-// sanitizers need more than that.
-#ifdef _WIN32
 constexpr std::size_t kWorkerStackSize = 16384;
-#else
-constexpr std::size_t kWorkerStackSize = 256 * 1024;
-#endif
 
 constexpr DWORD kStartWait = 3000;
 constexpr DWORD kStopWait = 200;
@@ -44,29 +33,39 @@ constexpr DWORD kBackOffSlice = 20;
 }  // namespace
 
 void TComPort::RunThreads(bool start) {
-    if (start) {
+    if (start)
+        StartThreads();
+    else
+        StopThreads();
+}
+
+void TComPort::StartThreads() {
+    {
         TLockGuard guard(FPortLock);
         FStopRequested = 0;
         FStopEventThread = false;
         FReadRequested = false;
         FCurrentMask = kEventMask;
-        FEventThread = FApi.CreateThread(nullptr, kWorkerStackSize, &TComPort::EventThreadMain, this, 0,
-                                         &FEventThreadId);
-        FApi.WaitForSingleObject(FAckEvent, kStartWait);
-        FApi.SetThreadPriority(FEventThread, THREAD_PRIORITY_TIME_CRITICAL);
-        FWriterThread = FApi.CreateThread(nullptr, kWorkerStackSize, &TComPort::WriterThreadMain, this, 0,
-                                          &FWriterThreadId);
-        FApi.WaitForSingleObject(FAckEvent, kStartWait);
-        FApi.SetThreadPriority(FWriterThread, THREAD_PRIORITY_HIGHEST);
-        // A port without one of its workers would neither receive nor send
-        // while it looked open: stop the one that runs and fail the open.
-        if (FEventThread == nullptr || FWriterThread == nullptr) {
-            RunThreads(false);
-            throw EOpenPortFail(FPortNumber);
-        }
-        return;
+        FEventThread.Start(&TComPort::EventThreadMain, this, kWorkerStackSize);
+        FAckEvent.Wait(kStartWait);
+        FEventThread.SetPriority(TThread::TPriority::TimeCritical);
+        FWriterThread.Start(&TComPort::WriterThreadMain, this, kWorkerStackSize);
+        FAckEvent.Wait(kStartWait);
+        FWriterThread.SetPriority(TThread::TPriority::Highest);
     }
+    // A port without one of its workers would neither receive nor send
+    // while it looked open: stop the one that runs and fail the open.
+    if (!FEventThread.Started() || !FWriterThread.Started()) {
+        StopThreads();
+        throw EOpenPortFail(FPortNumber);
+    }
+}
 
+int TComPort::StopThreads() {
+    // Workers acknowledge only their start and their stop: an
+    // acknowledgement set now is a start's that came after its wait, and
+    // would be taken for the writer's stop.
+    FAckEvent.Reset();
     // The stop request is made under the lock; the waits for the
     // acknowledgements are not, since a worker may need the lock for a
     // moment (inside ReadInput, GetChar or DrainOutput) before it can see
@@ -75,33 +74,37 @@ void TComPort::RunThreads(bool start) {
         TLockGuard guard(FPortLock);
         FStopRequested = -1;
     }
-    FApi.SetEvent(FWakeEvent);
-    // A write that is still pending would hold the writer for up to a minute.
+    FWakeEvent.Set();
+    // A write that is still pending would hold the writer for up to a
+    // minute. (The writer cancels it itself when it learns of the stop
+    // only after the write went pending.)
     if (FWritePending) FApi.CancelIoEx(FHandle, &FWriteOverlapped);
-    if (FWriterThread != nullptr) {
-        if (FApi.WaitForSingleObject(FAckEvent, kStopWait) == WAIT_TIMEOUT) FApi.TerminateThread(FWriterThread, 0);
-        FApi.CloseHandle(FWriterThread);
-        FWriterThread = nullptr;
-    }
+    int unacknowledged = StopWorker(FWriterThread) ? 0 : 1;
 
     FStopEventThread = true;
     FApi.SetCommMask(FHandle, 0);  // completes the event thread's pending wait
-    if (FEventThread != nullptr) {
-        if (FApi.WaitForSingleObject(FAckEvent, kStopWait) == WAIT_TIMEOUT) FApi.TerminateThread(FEventThread, 0);
-        FApi.CloseHandle(FEventThread);
-        FEventThread = nullptr;
+    unacknowledged += StopWorker(FEventThread) ? 0 : 1;
+    return unacknowledged;
+}
+
+bool TComPort::StopWorker(TThread& worker) {
+    if (!worker.Started()) return true;
+    const bool inTime = FAckEvent.Wait(kStopWait);
+    if (!inTime) {
+        // What the worker has pending would keep it from its end where it
+        // runs on, and outlive it where it is terminated.
+        FApi.CancelIoEx(FHandle, nullptr);
+        worker.Terminate();
     }
+    worker.Release();
+    // An acknowledgement that came after the wait is taken here, so that
+    // the next wait does not take it for its own.
+    return inTime || FAckEvent.Wait(0);
 }
 
-DWORD QMX_THREAD_PROC TComPort::EventThreadMain(void* port) {
-    static_cast<TComPort*>(port)->RunEventThread();
-    return 0;
-}
+void TComPort::EventThreadMain(void* port) { static_cast<TComPort*>(port)->RunEventThread(); }
 
-DWORD QMX_THREAD_PROC TComPort::WriterThreadMain(void* port) {
-    static_cast<TComPort*>(port)->RunWriterThread();
-    return 0;
-}
+void TComPort::WriterThreadMain(void* port) { static_cast<TComPort*>(port)->RunWriterThread(); }
 
 void TComPort::BackOff(DWORD& delay, bool (TComPort::*stopping)() const) {
     for (DWORD slept = 0; slept < delay && !(this->*stopping)(); slept += kBackOffSlice)
@@ -111,7 +114,8 @@ void TComPort::BackOff(DWORD& delay, bool (TComPort::*stopping)() const) {
 
 void TComPort::RunEventThread() {
     FWaitOverlapped = {};
-    FWaitOverlapped.hEvent = FApi.CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    FWaitEvent.Create(TEvent::TReset::Manual);
+    FWaitOverlapped.hEvent = FWaitEvent.Handle();
     FApi.SetCommMask(FHandle, FCurrentMask);
     TCommTimeouts timeouts = kLineTimeouts;
     FApi.SetCommTimeouts(FHandle, &timeouts);
@@ -148,11 +152,10 @@ void TComPort::RunEventThread() {
                     const bool woken = failure == ERROR_OPERATION_ABORTED && FWakes != wakesBefore;
                     if (!woken && !NoteDeviceFailure(failure)) return;
                     FEventMask = 0;
-                    FApi.ResetEvent(FWaitOverlapped.hEvent);
+                    FWaitEvent.Reset();
                     if (!woken) BackOff(backOff, &TComPort::EventThreadStopRequested);
                 } else {
-                    CallOnCommEvent(FEventMask);
-                    FApi.ResetEvent(FWaitOverlapped.hEvent);
+                    FWaitEvent.Reset();
                     backOff = kFirstBackOff;
                 }
             } else if (error == ERROR_INVALID_PARAMETER && (FCurrentMask & kRingTrailingEdge) != 0) {
@@ -204,45 +207,38 @@ void TComPort::ReadPass() {
     DWORD waiting = 0;
     {
         TLockGuard guard(FPortLock);
-        if (FInputFull != 0) return;  // the bytes wait in the driver until GetChar makes room
+        if (FInRing.Full) return;  // the bytes wait in the driver until GetChar makes room
         GetLineErrors(FComStat);
         waiting = FComStat.cbInQue;
     }
     if (waiting == 0) return;
 
+    // The free span at the head is read whole (the driver returns what it
+    // holds); the span after the wrap only for what is still wanted.
     DWORD first = 0, second = 0;
-    std::uint16_t head = 0;
+    std::uint8_t* head = nullptr;
     {
         TLockGuard guard(FPortLock);
-        head = FInHead;
-        DWORD free = 0;
-        if (FInHead == FInTail) {
-            free = kInRingSize;
-            first = kInRingSize - FInHead;
-        } else if (FInTail < FInHead) {
-            free = FInTail + kInRingSize - FInHead;
-            first = kInRingSize - FInHead;
-        } else {
-            free = first = static_cast<DWORD>(FInTail - FInHead);
-        }
-        const DWORD wanted = std::min(waiting, free);
+        head = FInRing.AtHead();
+        first = FInRing.FreeSpan();
+        const DWORD wanted = std::min<DWORD>(waiting, FInRing.Room());
         second = first < wanted ? wanted - first : 0;
     }
 
-    const DWORD firstCount = ReadSpan(&FInRing[head], first);
+    const auto firstCount = static_cast<std::uint16_t>(ReadSpan(head, first));
+    FTrace.Log(TWireTrace::TDirection::Received, head, firstCount);
     bool wrapped = false;
     {
         TLockGuard guard(FPortLock);
-        FInHead = static_cast<std::uint16_t>((FInHead + firstCount) % kInRingSize);
-        if (firstCount != 0) FInputFull = FInHead == FInTail ? -1 : 0;
-        wrapped = FInHead == 0;
+        FInRing.Stored(firstCount);
+        wrapped = FInRing.Head == 0;
     }
-    DWORD secondCount = 0;
+    std::uint16_t secondCount = 0;
     if (second != 0 && wrapped) {
-        secondCount = ReadSpan(&FInRing[0], second);
+        secondCount = static_cast<std::uint16_t>(ReadSpan(FInRing.AtHead(), second));
+        FTrace.Log(TWireTrace::TDirection::Received, FInRing.AtHead(), secondCount);
         TLockGuard guard(FPortLock);
-        FInHead = static_cast<std::uint16_t>((FInHead + secondCount) % kInRingSize);
-        if (secondCount != 0) FInputFull = FInHead == FInTail ? -1 : 0;
+        FInRing.Stored(secondCount);
     }
     CallDataArrived(static_cast<std::uint16_t>(firstCount + secondCount));
 }
@@ -259,42 +255,26 @@ DWORD TComPort::ReadSpan(std::uint8_t* destination, DWORD count) {
     if (!completed) NoteDeviceFailure(FApi.GetLastError());
     FReadPending = false;
     if (!completed) return 0;
-    FApi.ResetEvent(FReadOverlapped.hEvent);
+    FReadEvent.Reset();
     return read;
 }
 
-// The handlers are the owner's code: an exception from them must not end
-// the event thread, and so the port's reception.
+// The handler is the owner's code: an exception from it must not end the
+// event thread, and so the port's reception.
 void TComPort::CallDataArrived(std::uint16_t count) {
     if (!FArrivalsStarted) return;
     try {
         DataArrived(count);
-#ifndef _WIN32
-    } catch (abi::__forced_unwind&) {
-        throw;  // the thread is being cancelled: let it end
-#endif
-    } catch (...) {
-    }
-}
-
-void TComPort::CallOnCommEvent(DWORD mask) {
-    if (!OnCommEvent) return;
-    try {
-        OnCommEvent(mask);
-#ifndef _WIN32
-    } catch (abi::__forced_unwind&) {
-        throw;
-#endif
     } catch (...) {
     }
 }
 
 void TComPort::RunWriterThread() {
     FWriteOverlapped = {};
-    FWriteOverlapped.hEvent = FWriteDoneEvent;
+    FWriteOverlapped.hEvent = FWriteDoneEvent.Handle();
     Acknowledge();
     for (;;) {
-        FApi.WaitForSingleObject(FWakeEvent, INFINITE);
+        FWakeEvent.Wait(kWaitForever);
         if (StopRequested()) {
             Acknowledge();
             return;
@@ -309,39 +289,37 @@ void TComPort::RunWriterThread() {
 
 bool TComPort::HasPendingOutput() {
     TLockGuard guard(FPortLock);
-    return FOutFull || FOutHead != FOutTail;
+    return FOutRing.Count() != 0;
 }
 
 void TComPort::DrainOutput() {
     DWORD backOff = kFirstBackOff;
     while (HasPendingOutput()) {
-        std::uint16_t start = 0, length = 0, nextTail = 0;
+        const std::uint8_t* start = nullptr;
+        std::uint16_t length = 0;
         {
             TLockGuard guard(FPortLock);
-            start = FOutTail;
-            if (FOutHead > FOutTail) {
-                length = static_cast<std::uint16_t>(FOutHead - FOutTail);
-                nextTail = FOutHead;
-            } else {
-                length = static_cast<std::uint16_t>(FOutQueueSize - FOutTail);
-                nextTail = 0;
-            }
+            start = FOutRing.AtTail();
+            length = FOutRing.StoredSpan();
         }
         const auto sent = [&] {
+            FTrace.Log(TWireTrace::TDirection::Sent, start, length);
             TLockGuard guard(FPortLock);
-            FOutTail = nextTail;
-            FOutFull = false;
+            FOutRing.Taken(length);
         };
 
         DWORD written = 0;
-        if (FApi.WriteFile(FHandle, &FOutRing[start], length, &written, &FWriteOverlapped)) {
+        if (FApi.WriteFile(FHandle, start, length, &written, &FWriteOverlapped)) {
             sent();
             backOff = kFirstBackOff;
             continue;
         }
         if (const DWORD error = FApi.GetLastError(); error == ERROR_IO_PENDING) {
             FWritePending = true;
-            const bool signalled = FApi.WaitForSingleObject(FWriteDoneEvent, FWriteTimeout) == WAIT_OBJECT_0;
+            // A stop that looked before the write was known to be pending
+            // did not cancel it.
+            if (StopRequested()) FApi.CancelIoEx(FHandle, &FWriteOverlapped);
+            const bool signalled = FWriteDoneEvent.Wait(FWriteTimeout);
             // A write still pending after the time-out is ended before its
             // record is used again.
             if (!signalled) FApi.CancelIoEx(FHandle, &FWriteOverlapped);
@@ -351,7 +329,7 @@ void TComPort::DrainOutput() {
             FWritePending = false;
             if (completed) {
                 sent();
-                FApi.ResetEvent(FWriteDoneEvent);
+                FWriteDoneEvent.Reset();
                 backOff = kFirstBackOff;
                 continue;
             }

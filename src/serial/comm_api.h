@@ -1,8 +1,9 @@
 #pragma once
 
-// The thin layer between the serial port and the system: the Win32 calls the
-// port makes, with their names, arguments and results, behind one interface
-// so that the same port runs on three backends:
+// The thin layer between the serial port and the system: the Win32 device
+// calls the port makes, with their names, arguments and results, and the
+// clock it sleeps on, behind one interface so that the same port runs on
+// three backends:
 //   - Win32: the real calls (the DLL);
 //   - POSIX: termios on a tty or pty (Linux tools and tests);
 //   - a scripted fake that records every call (tests).
@@ -15,13 +16,6 @@
 #include <windows.h>
 #endif
 
-// The calling convention of a thread procedure.
-#ifdef _WIN32
-#define QMX_THREAD_PROC WINAPI
-#else
-#define QMX_THREAD_PROC
-#endif
-
 namespace qmx {
 
 #ifdef _WIN32
@@ -31,7 +25,6 @@ using TOverlapped = OVERLAPPED;
 using TDcb = DCB;
 using TComStat = COMSTAT;
 using TCommTimeouts = COMMTIMEOUTS;
-using TThreadProc = LPTHREAD_START_ROUTINE;
 
 #else
 
@@ -42,7 +35,6 @@ using THandle = void*;
 constexpr BOOL FALSE = 0;
 constexpr BOOL TRUE = 1;
 inline THandle const INVALID_HANDLE_VALUE = reinterpret_cast<THandle>(~std::uintptr_t{0});
-constexpr DWORD INFINITE = 0xFFFFFFFF;
 constexpr DWORD MAXDWORD = 0xFFFFFFFF;
 
 struct TOverlapped {
@@ -87,8 +79,6 @@ struct TCommTimeouts {
     DWORD WriteTotalTimeoutConstant;
 };
 
-using TThreadProc = DWORD (*)(void* argument);
-
 // Error codes.
 constexpr DWORD ERROR_SUCCESS = 0;
 constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
@@ -112,11 +102,6 @@ constexpr DWORD GENERIC_WRITE = 0x40000000;
 constexpr DWORD OPEN_EXISTING = 3;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
 constexpr DWORD FILE_FLAG_OVERLAPPED = 0x40000000;
-
-// Waits.
-constexpr DWORD WAIT_OBJECT_0 = 0;
-constexpr DWORD WAIT_TIMEOUT = 258;
-constexpr DWORD WAIT_FAILED = 0xFFFFFFFF;
 
 // Line events.
 constexpr DWORD EV_RXCHAR = 0x0001;
@@ -162,10 +147,6 @@ constexpr std::uint8_t ONESTOPBIT = 0;
 constexpr std::uint8_t ONE5STOPBITS = 1;
 constexpr std::uint8_t TWOSTOPBITS = 2;
 
-// Thread priorities.
-constexpr int THREAD_PRIORITY_HIGHEST = 2;
-constexpr int THREAD_PRIORITY_TIME_CRITICAL = 15;
-
 #endif
 
 // The flag bits of a DCB as one 32-bit word, as the driver stores them.
@@ -208,25 +189,11 @@ public:
     virtual BOOL EscapeCommFunction(THandle device, DWORD function) = 0;
     virtual BOOL CancelIoEx(THandle device, TOverlapped* overlapped) = 0;
 
-    // Devices, events and threads alike.
-    virtual BOOL CloseHandle(THandle handle) = 0;
+    virtual BOOL CloseHandle(THandle device) = 0;
     virtual DWORD GetLastError() = 0;
 
-    // Events.
-    virtual THandle CreateEventA(void* security, BOOL manualReset, BOOL initialState,
-                                 const char* name) = 0;
-    virtual BOOL SetEvent(THandle event) = 0;
-    virtual BOOL ResetEvent(THandle event) = 0;
-    virtual DWORD WaitForSingleObject(THandle handle, DWORD milliseconds) = 0;
-
-    // Threads.
-    virtual THandle CreateThread(void* security, std::size_t stackSize, TThreadProc procedure,
-                                 void* argument, DWORD flags, DWORD* threadId) = 0;
-    virtual BOOL SetThreadPriority(THandle thread, int priority) = 0;
-    virtual BOOL TerminateThread(THandle thread, DWORD exitCode) = 0;
+    // Time: a scripted backend runs the port's pauses on a clock of its own.
     virtual void Sleep(DWORD milliseconds) = 0;
-
-    // Time.
     // A monotonic clock in milliseconds, finer than the system tick; it
     // wraps, so only differences between readings count.
     virtual DWORD Milliseconds() = 0;

@@ -1,13 +1,11 @@
-// The comm layer on POSIX: COM ports are ttys (a USB serial adapter, a pty),
-// events and threads come from the platform layer. Every device call
-// completes at once; none returns ERROR_IO_PENDING.
+// The comm layer on POSIX: COM ports are ttys (a USB serial adapter, a pty).
+// Every device call completes at once; none returns ERROR_IO_PENDING.
 
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <string>
 
-#include "platform/posix_sync.h"
 #include "serial/comm_api.h"
 #include "serial/posix_device.h"
 
@@ -21,16 +19,11 @@ BOOL Fail(DWORD error) {
     return FALSE;
 }
 
-template <class T>
-T* As(THandle handle, TPosixObject::TKind kind) {
+// Every handle this layer gives out is a device.
+TPosixDevice* Device(THandle handle) {
     if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return nullptr;
-    auto* object = static_cast<TPosixObject*>(handle);
-    return object->Kind == kind ? static_cast<T*>(object) : nullptr;
+    return static_cast<TPosixDevice*>(handle);
 }
-
-TPosixDevice* Device(THandle handle) { return As<TPosixDevice>(handle, TPosixObject::TKind::Device); }
-TPosixEvent* Event(THandle handle) { return As<TPosixEvent>(handle, TPosixObject::TKind::Event); }
-TPosixThread* Thread(THandle handle) { return As<TPosixThread>(handle, TPosixObject::TKind::Thread); }
 
 // COMn: the path in QMX_COMn when set, else /dev/ttyS(n-1). Names other than
 // \\.\COMn are taken as paths.
@@ -67,7 +60,7 @@ public:
             tLastError = error;
             return INVALID_HANDLE_VALUE;
         }
-        return static_cast<TPosixObject*>(device);
+        return device;
     }
 
     BOOL SetupComm(THandle handle, DWORD inQueue, DWORD) override {
@@ -175,64 +168,13 @@ public:
     }
 
     BOOL CloseHandle(THandle handle) override {
-        if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return Fail(ERROR_INVALID_HANDLE);
-        delete static_cast<TPosixObject*>(handle);
+        auto* device = Device(handle);
+        if (device == nullptr) return Fail(ERROR_INVALID_HANDLE);
+        delete device;
         return TRUE;
     }
 
     DWORD GetLastError() override { return tLastError; }
-
-    THandle CreateEventA(void*, BOOL manualReset, BOOL initialState, const char*) override {
-        return static_cast<TPosixObject*>(new TPosixEvent(manualReset != FALSE, initialState != FALSE));
-    }
-
-    BOOL SetEvent(THandle handle) override {
-        auto* event = Event(handle);
-        if (event == nullptr) return Fail(ERROR_INVALID_HANDLE);
-        event->Set();
-        return TRUE;
-    }
-
-    BOOL ResetEvent(THandle handle) override {
-        auto* event = Event(handle);
-        if (event == nullptr) return Fail(ERROR_INVALID_HANDLE);
-        event->Reset();
-        return TRUE;
-    }
-
-    DWORD WaitForSingleObject(THandle handle, DWORD milliseconds) override {
-        if (auto* event = Event(handle)) return event->Wait(milliseconds) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
-        if (auto* thread = Thread(handle))
-            return thread->WaitFinished(milliseconds) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
-        tLastError = ERROR_INVALID_HANDLE;
-        return WAIT_FAILED;
-    }
-
-    THandle CreateThread(void*, std::size_t stackSize, TThreadProc procedure, void* argument, DWORD,
-                         DWORD* threadId) override {
-        auto* thread = new TPosixThread();
-        if (!thread->Start(stackSize, procedure, argument)) {
-            delete thread;
-            tLastError = ERROR_NOT_ENOUGH_MEMORY;
-            return nullptr;
-        }
-        if (threadId != nullptr) *threadId = thread->Id();
-        return static_cast<TPosixObject*>(thread);
-    }
-
-    BOOL SetThreadPriority(THandle handle, int priority) override {
-        auto* thread = Thread(handle);
-        if (thread == nullptr) return Fail(ERROR_INVALID_HANDLE);
-        thread->SetPriority(priority);
-        return TRUE;
-    }
-
-    BOOL TerminateThread(THandle handle, DWORD) override {
-        auto* thread = Thread(handle);
-        if (thread == nullptr) return Fail(ERROR_INVALID_HANDLE);
-        thread->Cancel();
-        return TRUE;
-    }
 
     void Sleep(DWORD milliseconds) override {
         timespec delay{static_cast<time_t>(milliseconds / 1000), static_cast<long>(milliseconds % 1000) * 1000000L};

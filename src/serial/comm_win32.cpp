@@ -68,27 +68,8 @@ public:
         const BOOL others = ::PurgeComm(device, PURGE_TXABORT | PURGE_RXABORT);
         return own || others ? TRUE : FALSE;
     }
-    BOOL CloseHandle(THandle handle) override { return ::CloseHandle(handle); }
+    BOOL CloseHandle(THandle device) override { return ::CloseHandle(device); }
     DWORD GetLastError() override { return ::GetLastError(); }
-    THandle CreateEventA(void* security, BOOL manualReset, BOOL initialState, const char* name) override {
-        return ::CreateEventA(static_cast<LPSECURITY_ATTRIBUTES>(security), manualReset, initialState, name);
-    }
-    BOOL SetEvent(THandle event) override { return ::SetEvent(event); }
-    BOOL ResetEvent(THandle event) override { return ::ResetEvent(event); }
-    DWORD WaitForSingleObject(THandle handle, DWORD milliseconds) override {
-        return ::WaitForSingleObject(handle, milliseconds);
-    }
-    THandle CreateThread(void* security, std::size_t stackSize, TThreadProc procedure, void* argument,
-                         DWORD flags, DWORD* threadId) override {
-        return ::CreateThread(static_cast<LPSECURITY_ATTRIBUTES>(security), stackSize, procedure, argument,
-                              flags, threadId);
-    }
-    BOOL SetThreadPriority(THandle thread, int priority) override {
-        return ::SetThreadPriority(thread, priority);
-    }
-    BOOL TerminateThread(THandle thread, DWORD exitCode) override {
-        return ::TerminateThread(thread, exitCode);
-    }
     void Sleep(DWORD milliseconds) override { ::Sleep(milliseconds); }
     // GetTickCount moves in steps of the system tick (10 to 16 ms), too
     // coarse for the quiet spans the framed port measures; the performance

@@ -18,6 +18,15 @@ namespace qmx {
 using TAnswerCheck =
     TMethodRef<bool(std::uint8_t, const std::uint8_t*, std::int32_t, std::uint8_t&, std::uint8_t&)>;
 
+// What a transaction came to: the status of its last step.
+enum class TExchangeStatus : std::int32_t {
+    Accepted = 0,        // a valid answer stands in the answer buffer
+    NoOutcome = 100,     // the frame went out and no answer was expected
+    OutputFailed = 220,  // the frame could not be sent, and no answer came
+    Rejected = 246,      // bytes came and the check rejected them
+    NoAnswer = 247,      // nothing that opened an answer came
+};
+
 class TFramedPort {
 public:
     virtual ~TFramedPort() = default;
@@ -25,10 +34,10 @@ public:
     virtual void SetOnCheckAnswer(TAnswerCheck check) = 0;
 
     // Sends `frame` and waits for the answer, retrying a missing or rejected
-    // one. A valid answer is copied to `answer`; the outcome is read with
-    // GetLinkState. `address`, `further` and `answerAddress` are carried for
-    // the caller's sake only.
-    virtual std::int32_t Transact(std::uint8_t address, const std::uint8_t* frame,
+    // one. A valid answer is copied to `answer`; the link state tells the
+    // host the outcome, the result tells the caller. `address`, `further`
+    // and `answerAddress` are carried for the caller's sake only.
+    virtual TExchangeStatus Transact(std::uint8_t address, const std::uint8_t* frame,
                                   std::uint8_t frameLength, std::uint8_t* answer,
                                   std::uint8_t expectedLength, std::uint8_t further,
                                   std::int32_t answerAddress) = 0;

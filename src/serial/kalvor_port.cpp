@@ -1,15 +1,18 @@
 #include "serial/kalvor_port.h"
 
 #include <algorithm>
+#include <string>
+
+#include "protocol/frame.h"
+#include "protocol/gauge_line.h"
 
 namespace qmx {
 namespace {
 
-constexpr std::uint8_t kStx = 0x02;
-constexpr std::uint8_t kCheckAddress = 0x11;
 constexpr std::int32_t kCheckValue = 255;
 constexpr DWORD kAnswerWait = 1000;
 constexpr DWORD kRetryPause = 70;
+constexpr std::int32_t kRetryCount = 3;  // attempts per transaction
 
 // The longer answer (45 bytes) takes this long on the line at 9600 baud with
 // 10 bits a character (start, 7 data, parity, stop): a line quiet for that
@@ -37,8 +40,10 @@ TKalvorComPort::TKalvorComPort(std::uint8_t portNumber, TCommApi& api) : TComPor
         throw;
     }
     FRxState = kIdle;
-    FStatus = kAccepted;
-    FLinkState = 1;
+    FStatus = TExchangeStatus::Accepted;
+    FLinkState = kLinkValid;
+    Trace().Section("COM" + std::to_string(portNumber) +
+                    ", 9600 baud 7E1, RTS low; > sent by this program, < received by it");
 }
 
 void TKalvorComPort::ApplyLineSettings() {
@@ -47,7 +52,7 @@ void TKalvorComPort::ApplyLineSettings() {
     SetStopBits(1);
     Purge();
     EscapeComm(CLRRTS);
-    SetBaudRate(9600);
+    SetBaudRate(kGaugeBaudRate);
 }
 
 bool TKalvorComPort::DevicePresent() { return IsOpen() && !DeviceLost(); }
@@ -109,12 +114,12 @@ void TKalvorComPort::ReceiveByte() {
     const std::uint8_t byte = GetChar();
     switch (FRxState) {
         case kAwaitingStx:
-            if (byte != kStx) {
+            if (byte != kSTX) {
                 FBytesBeforeStx = FBytesBeforeStx + 1;
                 return;
             }
-            SetLinkState(1);
-            FRxBuffer[0] = kStx;
+            SetLinkState(kLinkValid);
+            FRxBuffer[0] = kSTX;
             FRxLength = 1;
             FRxState = kCollecting;
             return;
@@ -135,18 +140,18 @@ void TKalvorComPort::ResetReceiver() {
     FRxLength = 0;
     FBytesBeforeStx = 0;
     FRxState = kAwaitingStx;
-    FStatus = kNoOutcome;
+    FStatus = TExchangeStatus::NoOutcome;
 }
 
 std::int32_t TKalvorComPort::SendRequest(const std::uint8_t* frame, std::uint8_t frameLength) {
     ResetReceiver();
-    FTxLength = frameLength;
     std::copy_n(frame, frameLength, FSendArea.begin());
+    FSentLength = frameLength;
     try {
         PutBlock(FSendArea.data(), frameLength);
     } catch (const ESerialIO&) {
         // Carried on as if the frame had gone out; the wait finds no answer.
-        FStatus = kOutputFailed;
+        FStatus = TExchangeStatus::OutputFailed;
     }
     return 0;
 }
@@ -169,7 +174,8 @@ void TKalvorComPort::AwaitAnswerBytes(std::uint8_t expectedLength) {
         if (received == expectedLength) {
             for (std::size_t i = 0; i < received; ++i) answer[i] = FRxBuffer[i];
             std::uint8_t expected = expectedLength;
-            if (FOnCheckAnswer && FOnCheckAnswer(kCheckAddress, answer.data(), kCheckValue, received, expected)) return;
+            if (FOnCheckAnswer && FOnCheckAnswer(kGaugeAddress, answer.data(), kCheckValue, received, expected))
+                return;
         }
         Pause(std::min<DWORD>(kFastLook, kAnswerWait - (Now() - start)));
     }
@@ -177,6 +183,21 @@ void TKalvorComPort::AwaitAnswerBytes(std::uint8_t expectedLength) {
 
 void TKalvorComPort::ReportAttempt(bool accepted) {
     FLastAttemptEnd = Now();
+    ++FAttemptNumber;
+    if (Trace().IsOpen()) {
+        // The payload, between the STX and the ETX, names the request.
+        const auto payloadEnd = FSendArea.begin() + std::max<std::ptrdiff_t>(FSentLength - 2, 1);
+        const std::string request(FSendArea.begin() + 1, payloadEnd);
+        std::string verdict = "attempt " + std::to_string(FAttemptNumber) + " of " + std::to_string(kRetryCount) +
+                              " (" + request + "): ";
+        if (FJudgedLength == 0)
+            verdict += "no answer";
+        else
+            verdict += std::to_string(FJudgedLength) + " bytes from the STX, " +
+                       (accepted ? "accepted" : "rejected by the check");
+        if (FBytesBeforeStx != 0) verdict += ", " + std::to_string(FBytesBeforeStx) + " bytes before any STX";
+        Trace().Note(verdict);
+    }
     if (FAttemptListener == nullptr) return;
     TAttemptReport report;
     report.Bytes = FJudgedBytes.data();
@@ -186,52 +207,64 @@ void TKalvorComPort::ReportAttempt(bool accepted) {
     FAttemptListener->AttemptEnded(report);
 }
 
-std::int32_t TKalvorComPort::AwaitAnswer(std::uint8_t* destination, std::uint8_t expectedLength) {
+TExchangeStatus TKalvorComPort::AwaitAnswer(std::uint8_t* destination, std::uint8_t expectedLength) {
     AwaitAnswerBytes(expectedLength);
     // The answer as it stands now: the length is taken once, and the check
     // and the copy both see the same bytes, though more may be arriving.
     std::uint8_t received = FRxLength;
     FJudgedLength = received;
     if (received == 0) {
-        SetLinkState(2);
-        FStatus = kNoAnswer;
+        SetLinkState(kLinkNoAnswer);
+        // A frame that never went out explains the silence.
+        if (FStatus != TExchangeStatus::OutputFailed) FStatus = TExchangeStatus::NoAnswer;
         return FStatus;
     }
     if (destination == nullptr) return FStatus;
     std::array<std::uint8_t, 256>& answer = FJudgedBytes;
     for (std::size_t i = 0; i < received; ++i) answer[i] = FRxBuffer[i];
     std::uint8_t expected = expectedLength;
-    const bool valid = FOnCheckAnswer && FOnCheckAnswer(kCheckAddress, answer.data(), kCheckValue, received, expected);
+    const bool valid = FOnCheckAnswer && FOnCheckAnswer(kGaugeAddress, answer.data(), kCheckValue, received, expected);
     if (valid) {
         std::copy_n(answer.begin(), FJudgedLength, destination);
-        SetLinkState(1);
-        FStatus = kAccepted;
+        SetLinkState(kLinkValid);
+        FStatus = TExchangeStatus::Accepted;
     } else {
-        SetLinkState(3);
-        FStatus = kRejected;
+        SetLinkState(kLinkInvalid);
+        FStatus = TExchangeStatus::Rejected;
     }
     return FStatus;
 }
 
-std::int32_t TKalvorComPort::Transact(std::uint8_t /*address*/, const std::uint8_t* frame,
-                                      std::uint8_t frameLength, std::uint8_t* answer,
-                                      std::uint8_t expectedLength, std::uint8_t /*further*/,
-                                      std::int32_t /*answerAddress*/) {
+bool TKalvorComPort::Attempt(const std::uint8_t* frame, std::uint8_t frameLength, std::uint8_t* answer,
+                             std::uint8_t expectedLength) {
+    TLockGuard guard(FTxLock);
+    SendRequest(frame, frameLength);
+    if (expectedLength == 0) return false;
+    std::array<std::uint8_t, 256> area{};
+    const bool accepted =
+        AwaitAnswer(area.data(), expectedLength) == TExchangeStatus::Accepted && GetLinkState() == kLinkValid;
+    if (accepted) std::copy_n(area.begin(), std::min(expectedLength, FJudgedLength), answer);
+    ReportAttempt(accepted);
+    return accepted;
+}
+
+TExchangeStatus TKalvorComPort::Transact(std::uint8_t /*address*/, const std::uint8_t* frame,
+                                         std::uint8_t frameLength, std::uint8_t* answer,
+                                         std::uint8_t expectedLength, std::uint8_t /*further*/,
+                                         std::int32_t /*answerAddress*/) {
     {
         TLockGuard guard(FTxLock);
         if (!RestoreDevice()) {
             // No device, no wait: the line is as good as silent.
-            SetLinkState(2);
-            FStatus = kNoOutcome;
-            return 0;
+            SetLinkState(kLinkNoAnswer);
+            FStatus = TExchangeStatus::OutputFailed;
+            return FStatus;
         }
         if (FLineUnsettled) AwaitQuietLine();
     }
     // The fast mode keeps the quiet time a gauge may need between an answer
     // and the next request.
     if (FFastAnswers && Now() - FLastAttemptEnd < FFastPause) Pause(FFastPause - (Now() - FLastAttemptEnd));
-    std::int32_t result = 0;
-    std::int32_t attempt = 0;
     bool succeeded = false;
     // However the transaction ends, the next one learns whether the line
     // may still carry an answer of this one's.
@@ -243,36 +276,19 @@ std::int32_t TKalvorComPort::Transact(std::uint8_t /*address*/, const std::uint8
             if (Judged) Port.NoteTransactionEnd(Succeeded);
         }
     } end{*this, succeeded, expectedLength != 0};
-    while (attempt < RetryCount) {
-        FTxLock.Enter();
-        ++attempt;
+    FAttemptNumber = 0;
+    for (std::int32_t attempt = 1;; ++attempt) {
         try {
-            result = SendRequest(frame, frameLength);
-            if (expectedLength == 0) {
-                FTxLock.Leave();
-                FStatus = kNoOutcome;
-                return result;
-            }
-            std::array<std::uint8_t, 256> area{};
-            const bool accepted = AwaitAnswer(area.data(), expectedLength) == kAccepted && GetLinkState() == 1;
-            if (accepted) {
-                std::copy_n(area.begin(), std::min(expectedLength, FJudgedLength), answer);
-                succeeded = true;
-            }
-            ReportAttempt(accepted);
+            succeeded = Attempt(frame, frameLength, answer, expectedLength);
         } catch (...) {
-            FTxLock.Leave();
-            FStatus = kNoOutcome;
-            if (attempt >= RetryCount) throw;
+            if (attempt >= kRetryCount) throw;
             Pause(kRetryPause);
             continue;
         }
-        FTxLock.Leave();
-        FStatus = kNoOutcome;
-        if (succeeded) break;
-        if (attempt < RetryCount) Pause(kRetryPause);
+        // Without an expected answer there is nothing to judge or retry.
+        if (succeeded || expectedLength == 0 || attempt >= kRetryCount) return FStatus;
+        Pause(kRetryPause);
     }
-    return result;
 }
 
 }  // namespace qmx

@@ -4,7 +4,7 @@
 // the line to 9600 baud, 7 data bits, even parity, one stop bit, RTS low;
 // collects every byte from the STX that opens an answer; judges the answer
 // one second after each request with the check its owner supplies; and
-// tries up to RetryCount times, 70 ms apart.
+// tries up to three times, 70 ms apart.
 //
 // The check cannot tell one tank's answer from another's, so after a
 // transaction that got no valid answer the next one first waits for a quiet
@@ -20,11 +20,9 @@
 #include "platform/recursive_lock.h"
 #include "serial/com_port.h"
 #include "serial/framed_port.h"
+#include "serial/link_state.h"
 
 namespace qmx {
-
-// Attempts per transaction; read at every test of the attempt loop.
-inline std::int32_t RetryCount = 3;
 
 class TKalvorComPort final : public TComPort, public TFramedPort {
 public:
@@ -33,21 +31,14 @@ public:
     static constexpr std::uint8_t kIdle = 1;
     static constexpr std::uint8_t kAwaitingStx = 2;
 
-    // Status codes of the last step.
-    static constexpr std::int32_t kAccepted = 0;
-    static constexpr std::int32_t kNoOutcome = 100;
-    static constexpr std::int32_t kOutputFailed = 220;
-    static constexpr std::int32_t kRejected = 246;
-    static constexpr std::int32_t kNoAnswer = 247;
-
     explicit TKalvorComPort(std::uint8_t portNumber, TCommApi& api = PlatformComm());
     ~TKalvorComPort() override;
 
-    std::int32_t Transact(std::uint8_t address, const std::uint8_t* frame, std::uint8_t frameLength,
+    TExchangeStatus Transact(std::uint8_t address, const std::uint8_t* frame, std::uint8_t frameLength,
                           std::uint8_t* answer, std::uint8_t expectedLength, std::uint8_t further,
                           std::int32_t answerAddress) override;
     std::int32_t SendRequest(const std::uint8_t* frame, std::uint8_t frameLength);
-    std::int32_t AwaitAnswer(std::uint8_t* destination, std::uint8_t expectedLength);
+    TExchangeStatus AwaitAnswer(std::uint8_t* destination, std::uint8_t expectedLength);
 
     void DataArrived(std::uint16_t count) override;
     void ReceiveByte();
@@ -56,7 +47,6 @@ public:
     std::uint8_t GetLinkState() override;
 
     void SetOnCheckAnswer(TAnswerCheck check) override { FOnCheckAnswer = check; }
-    TAnswerCheck OnCheckAnswer() const { return FOnCheckAnswer; }
 
     bool DevicePresent() override;
     void SetAttemptListener(TAttemptListener* listener) override { FAttemptListener = listener; }
@@ -64,15 +54,14 @@ public:
     // library's.
     void SetFastAnswers(bool on, std::chrono::milliseconds pause) override;
 
-    // State, for tests.
-    std::uint8_t RxState() const { return FRxState; }
-    std::uint8_t RxLength() const { return FRxLength; }
-    std::int32_t Status() const { return FStatus; }
-
 private:
     // The gauge's line settings, RTS low and nothing pending.
     void ApplyLineSettings();
     void ResetReceiver();
+    // One attempt, under FTxLock: true when it got a valid answer, which
+    // then stands in `answer`.
+    bool Attempt(const std::uint8_t* frame, std::uint8_t frameLength, std::uint8_t* answer,
+                 std::uint8_t expectedLength);
     // Opens the device again when it has gone; false when it cannot be.
     bool RestoreDevice();
     // Drops what arrives until the line has been quiet for an answer's
@@ -86,8 +75,7 @@ private:
     void ReportAttempt(bool accepted);
 
     std::atomic<std::uint8_t> FRxState{kIdle};
-    std::atomic<std::uint8_t> FLinkState{1};
-    std::int32_t FTxLength = 0;
+    std::atomic<std::uint8_t> FLinkState{kLinkValid};
     TRecursiveLock FTxLock;
     std::atomic<std::uint8_t> FRxLength{0};
     // Bytes dropped while awaiting the STX since the last reset.
@@ -95,7 +83,7 @@ private:
     // Written by the event thread while the caller may read it: every byte
     // is read and written whole.
     std::array<std::atomic<std::uint8_t>, 256> FRxBuffer{};
-    std::atomic<std::int32_t> FStatus{kAccepted};
+    std::atomic<TExchangeStatus> FStatus{TExchangeStatus::Accepted};
     TAnswerCheck FOnCheckAnswer;
 
     std::array<std::uint8_t, 256> FSendArea{};
@@ -114,6 +102,9 @@ private:
     bool FFastAnswers = false;
     DWORD FFastPause = 0;
     DWORD FLastAttemptEnd = 0;
+    // For the trace: the request's length and the attempt it is at.
+    std::uint8_t FSentLength = 0;
+    std::int32_t FAttemptNumber = 0;
 };
 
 }  // namespace qmx

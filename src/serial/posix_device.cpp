@@ -136,8 +136,6 @@ TPosixDevice* TPosixDevice::Open(const std::string& path, DWORD& error) {
     auto* device = new TPosixDevice(fd, dcb);
     char name[64] = {};
     device->FIsPty = ::ttyname_r(fd, name, sizeof name) == 0 && std::strncmp(name, "/dev/pts/", 9) == 0;
-    if (const char* trace = std::getenv("QMX_TRACE"); trace != nullptr && *trace != '\0')
-        device->FTrace.Open(trace);
     if (!MakePipe(device->FWaitWake) || !MakePipe(device->FWriteWake)) {
         error = Win32ErrorFromErrno(errno);
         delete device;
@@ -147,7 +145,9 @@ TPosixDevice* TPosixDevice::Open(const std::string& path, DWORD& error) {
 }
 
 TPosixDevice::TPosixDevice(int fd, const TDcb& dcb)
-    : TPosixObject(TKind::Device), FFd(fd), FQueue(kDefaultQueue), FDcb(dcb) {}
+    : FFd(fd), FDcb(dcb) {
+    FQueue.Allocate(kDefaultQueue);
+}
 
 TPosixDevice::~TPosixDevice() {
     ClosePipe(FWaitWake);
@@ -156,14 +156,12 @@ TPosixDevice::~TPosixDevice() {
 }
 
 bool TPosixDevice::Setup(DWORD inQueue, DWORD& error) {
-    if (inQueue == 0) {
+    if (inQueue == 0 || inQueue > 0xFFFF) {
         error = ERROR_INVALID_PARAMETER;
         return false;
     }
     std::lock_guard lock(FMutex);
-    FQueue.assign(inQueue, 0);
-    FHead = 0;
-    FCount = 0;
+    FQueue.Allocate(static_cast<std::uint16_t>(inQueue));
     return true;
 }
 
@@ -262,13 +260,11 @@ void TPosixDevice::WakeWaiterLocked() {
 }
 
 bool TPosixDevice::PumpLocked() {
-    while (!FGone && QueueFree() > 0) {
-        const std::size_t tail = (FHead + FCount) % FQueue.size();
-        const std::size_t span = std::min(QueueFree(), FQueue.size() - tail);
-        const ssize_t got = ::read(FFd, &FQueue[tail], span);
+    while (!FGone && FQueue.Room() > 0) {
+        std::uint8_t* head = FQueue.AtHead();
+        const ssize_t got = ::read(FFd, head, FQueue.FreeSpan());
         if (got > 0) {
-            FTrace.Log(TWireTrace::TDirection::Received, &FQueue[tail], static_cast<std::size_t>(got));
-            FCount += static_cast<std::size_t>(got);
+            FQueue.Stored(static_cast<std::uint16_t>(got));
             FRxArrived = true;
             continue;
         }
@@ -319,7 +315,7 @@ bool TPosixDevice::WaitEvent(DWORD& mask, const TOverlapped* overlapped, DWORD& 
             error = FGoneError;
             return false;
         }
-        pollfd fds[2] = {{FFd, static_cast<short>(QueueFree() > 0 ? POLLIN : 0), 0},
+        pollfd fds[2] = {{FFd, static_cast<short>(FQueue.Room() > 0 ? POLLIN : 0), 0},
                          {FWaitWake[0], POLLIN, 0}};
         lock.unlock();
         ::poll(fds, 2, -1);
@@ -328,9 +324,9 @@ bool TPosixDevice::WaitEvent(DWORD& mask, const TOverlapped* overlapped, DWORD& 
         // A hang-up is reported whatever was asked. Bytes that came before
         // it are still read; once none are left, the device has gone.
         if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-            const std::size_t before = FCount;
+            const std::uint16_t before = FQueue.Count();
             PumpLocked();
-            if (FCount == before && !FGone) {
+            if (FQueue.Count() == before && !FGone) {
                 FGone = true;
                 FGoneError = ERROR_DEVICE_REMOVED;
             }
@@ -341,22 +337,15 @@ bool TPosixDevice::WaitEvent(DWORD& mask, const TOverlapped* overlapped, DWORD& 
 bool TPosixDevice::Read(void* buffer, DWORD count, DWORD& read, DWORD& error) {
     std::lock_guard lock(FMutex);
     PumpLocked();
-    if (FCount == 0 && FGone) {
+    if (FQueue.Count() == 0 && FGone) {
         error = FGoneError;
         read = 0;
         return false;
     }
-    std::size_t copied = 0;
-    auto* out = static_cast<std::uint8_t*>(buffer);
-    while (copied < count && FCount > 0) {
-        const std::size_t span = std::min({static_cast<std::size_t>(count) - copied, FCount, FQueue.size() - FHead});
-        std::memcpy(out + copied, &FQueue[FHead], span);
-        copied += span;
-        FHead = (FHead + span) % FQueue.size();
-        FCount -= span;
-    }
+    const std::uint16_t copied =
+        FQueue.Get(static_cast<std::uint8_t*>(buffer), static_cast<std::uint16_t>(std::min<DWORD>(count, 0xFFFF)));
     if (copied > 0) WakeWaiterLocked();
-    read = static_cast<DWORD>(copied);
+    read = copied;
     return true;
 }
 
@@ -384,7 +373,6 @@ bool TPosixDevice::Write(const void* buffer, DWORD count, const TOverlapped* ove
     while (written < count) {
         const ssize_t put = ::write(FFd, data + written, count - written);
         if (put > 0) {
-            FTrace.Log(TWireTrace::TDirection::Sent, data + written, static_cast<std::size_t>(put));
             written += static_cast<DWORD>(put);
             continue;
         }
@@ -419,14 +407,14 @@ bool TPosixDevice::Write(const void* buffer, DWORD count, const TOverlapped* ove
 
 void TPosixDevice::ClearErrors(DWORD& errors, TComStat& stat) {
     std::lock_guard lock(FMutex);
-    const std::size_t before = FCount;
+    const std::uint16_t before = FQueue.Count();
     PumpLocked();
-    if (FCount != before) WakeWaiterLocked();
+    if (FQueue.Count() != before) WakeWaiterLocked();
     errors = FErrors;
     FErrors = 0;
     int pending = 0;
     if (::ioctl(FFd, TIOCOUTQ, &pending) != 0) pending = 0;
-    stat = TComStat{0, static_cast<DWORD>(FCount), static_cast<DWORD>(pending)};
+    stat = TComStat{0, DWORD{FQueue.Count()}, static_cast<DWORD>(pending)};
 }
 
 void TPosixDevice::Purge(DWORD flags) {
@@ -437,8 +425,7 @@ void TPosixDevice::Purge(DWORD flags) {
     }
     if ((flags & PURGE_RXCLEAR) != 0) {
         ::tcflush(FFd, TCIFLUSH);
-        FHead = 0;
-        FCount = 0;
+        FQueue.Clear();
         FRxArrived = false;
         WakeWaiterLocked();
     }

@@ -12,20 +12,18 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
-#include <vector>
 
-#include "platform/posix_sync.h"
+#include "serial/byte_ring.h"
 #include "serial/comm_api.h"
-#include "serial/wire_trace.h"
 
 namespace qmx {
 
-class TPosixDevice final : public TPosixObject {
+class TPosixDevice final {
 public:
     // Opens the tty at `path` for exclusive use; nullptr with `error` set
     // when it cannot be opened or is no tty.
     static TPosixDevice* Open(const std::string& path, DWORD& error);
-    ~TPosixDevice() override;
+    ~TPosixDevice();
     TPosixDevice(const TPosixDevice&) = delete;
     TPosixDevice& operator=(const TPosixDevice&) = delete;
 
@@ -55,7 +53,6 @@ private:
     // interest in input while the queue is full, and it cannot see bytes
     // another thread moved into the queue. Call with FMutex held.
     void WakeWaiterLocked();
-    std::size_t QueueFree() const { return FQueue.size() - FCount; }
     // After a refused tcsetattr: true when the device is a pty that took
     // all it can of `asked`.
     bool PtyTookTheRest(const termios& asked) const;
@@ -66,9 +63,8 @@ private:
     int FWaitWake[2] = {-1, -1};   // wakes a pending event wait
     int FWriteWake[2] = {-1, -1};  // wakes a write in progress
     std::mutex FMutex;
-    std::vector<std::uint8_t> FQueue;
-    std::size_t FHead = 0;
-    std::size_t FCount = 0;
+    // The driver's input queue.
+    TByteRing FQueue;
     DWORD FMask = 0;
     DWORD FErrors = 0;
     bool FRxArrived = false;
@@ -88,8 +84,6 @@ private:
     const TOverlapped* FWriting = nullptr;
     TCommTimeouts FTimeouts{};
     TDcb FDcb{};
-    // Every byte both ways, when QMX_TRACE names a file ("-": standard error).
-    TWireTrace FTrace;
 };
 
 // Applies a baud rate that has no Bnnn constant (the port's default 5760,

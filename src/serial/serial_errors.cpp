@@ -23,9 +23,6 @@ ENotSupported::ENotSupported(TWhat what, std::uint16_t port)
 EOpenPortFail::EOpenPortFail(std::uint16_t port)
     : ESerialIO(FormatPortMessage("Невозможно открыть COM%d", port)) {}
 
-EPutBlockFail::EPutBlockFail(std::uint16_t port)
-    : ESerialIO(FormatPortMessage("Output error for port COM%d", port)) {}
-
 EOutputBufferTooSmall::EOutputBufferTooSmall(std::uint16_t port)
     : ESerialIO(FormatPortMessage("Buffer too small for port COM%d", port)) {}
 

@@ -28,11 +28,6 @@ public:
     explicit EOpenPortFail(std::uint16_t port);
 };
 
-class EPutBlockFail : public ESerialIO {
-public:
-    explicit EPutBlockFail(std::uint16_t port);
-};
-
 class EOutputBufferTooSmall : public ESerialIO {
 public:
     explicit EOutputBufferTooSmall(std::uint16_t port);

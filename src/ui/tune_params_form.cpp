@@ -1,9 +1,5 @@
 #include "ui/tune_params_form.h"
 
-#include "driver/config_file.h"
-#include "driver/silo.h"
-#include "platform/profile_file.h"
-
 namespace qmx {
 
 const std::vector<std::string>& ConnectionEntries() {
@@ -39,17 +35,7 @@ void TfmTuneParamsQX::seCriticalTimeChange(void* /*sender*/) { bbtSave.Enabled =
 void TfmTuneParamsQX::bbtSaveClick(void* /*sender*/) {
     const int selected = cbConnetionType.ItemIndex;
     if (selected < 0 || FSilo == nullptr) return;
-    // Written only where the file already is, under the name the platform
-    // looks up in the Windows directory.
-    if (const auto path = FindConfigFile()) {
-#ifdef _WIN32
-        const std::string name = kConfigFileName;
-#else
-        const std::string& name = *path;
-#endif
-        std::string error;
-        if (!WriteProfileInt(name, kConfigSection, kConfigKey, selected, error)) throw std::runtime_error(error);
-    }
+    FSilo->StoreConnectionType(selected);
     FSilo->SetConnectionType(selected);
     bbtSave.Enabled = false;
 }

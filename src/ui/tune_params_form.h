@@ -10,9 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "ui/connection_setting.h"
+
 namespace qmx {
 
-class TSilo;
 class TfmTuneParamsQX;
 
 struct TControl {
@@ -58,7 +59,7 @@ public:
     TBitBtn bbtSave;
 
     // The silo whose connection the dialog edits; not owned.
-    TSilo* FSilo = nullptr;
+    TConnectionSetting* FSilo = nullptr;
 
     // Handlers.
     void FormShow(void* sender);

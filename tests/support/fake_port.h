@@ -44,7 +44,7 @@ public:
 
     void SetOnCheckAnswer(TAnswerCheck check) override { FCheck = check; }
 
-    std::int32_t Transact(std::uint8_t address, const std::uint8_t* frame, std::uint8_t frameLength,
+    TExchangeStatus Transact(std::uint8_t address, const std::uint8_t* frame, std::uint8_t frameLength,
                           std::uint8_t* answer, std::uint8_t expectedLength, std::uint8_t further,
                           std::int32_t answerAddress) override {
         ++Transactions;
@@ -53,13 +53,13 @@ public:
         if (ThrowFromTransact) throw std::runtime_error("port failure");
         if (Answer.empty()) {
             FLinkState = 2;
-            return 0;
+            return TExchangeStatus::NoAnswer;
         }
         std::uint8_t received = static_cast<std::uint8_t>(Answer.size());
         const bool valid = FCheck && FCheck(0x11, Answer.data(), 255, received, expectedLength);
         FLinkState = valid ? 1 : 3;
         if (valid) std::copy_n(Answer.begin(), std::min<std::size_t>(expectedLength, received), answer);
-        return 0;
+        return valid ? TExchangeStatus::Accepted : TExchangeStatus::Rejected;
     }
 
     std::uint8_t GetLinkState() override { return FLinkState; }

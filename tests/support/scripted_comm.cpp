@@ -5,6 +5,8 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/event.h"
+
 namespace qmx::test {
 namespace {
 
@@ -23,6 +25,9 @@ std::string Join(std::initializer_list<std::string> parts) {
 }
 
 std::string N(long long value) { return std::to_string(value); }
+
+// The event an overlapped record carries: on POSIX, the port's event itself.
+TEvent& EventOf(const TOverlapped* record) { return *static_cast<TEvent*>(record->hEvent); }
 
 }  // namespace
 
@@ -67,7 +72,7 @@ BOOL TScriptedComm::Finish(const TOutcome& outcome) {
 void TScriptedComm::CompleteWaitLocked(DWORD mask) {
     *FWaitMask = mask;
     FWaitMask = nullptr;
-    PlatformComm().SetEvent(FWaitRecord->hEvent);
+    EventOf(FWaitRecord).Set();
 }
 
 void TScriptedComm::Receive(const std::vector<std::uint8_t>& bytes) {
@@ -92,7 +97,7 @@ void TScriptedComm::HoldWrites(bool hold) {
 
 void TScriptedComm::ReleaseWrites() {
     std::lock_guard lock(FMutex);
-    for (TOverlapped* record : FHeldWrites) PlatformComm().SetEvent(record->hEvent);
+    for (TOverlapped* record : FHeldWrites) EventOf(record).Set();
     FHeldWrites.clear();
 }
 
@@ -129,7 +134,7 @@ void TScriptedComm::ClearCalls() {
 
 int TScriptedComm::OpenHandles() {
     std::lock_guard lock(FMutex);
-    return static_cast<int>(FKinds.size()) + (FDeviceOpen ? 1 : 0);
+    return FDeviceOpen ? 1 : 0;
 }
 
 THandle TScriptedComm::CreateFileA(const char* name, DWORD access, DWORD share, void*, DWORD disposition,
@@ -173,7 +178,7 @@ BOOL TScriptedComm::SetCommMask(THandle, DWORD mask) {
         if (FAbortWaitOnMaskChange) {
             FWaitAborted = true;
             FWaitMask = nullptr;
-            PlatformComm().SetEvent(FWaitRecord->hEvent);
+            EventOf(FWaitRecord).Set();
         } else {
             CompleteWaitLocked(0);
         }
@@ -195,7 +200,7 @@ BOOL TScriptedComm::WaitCommEvent(THandle, DWORD* mask, TOverlapped* overlapped)
     if (outcome.Result == FALSE && !outcome.Pending) return Finish(outcome);
     FWaitRecord = overlapped;
     FWaitMask = mask;
-    PlatformComm().ResetEvent(overlapped->hEvent);
+    EventOf(overlapped).Reset();
     // Bytes that arrived while no wait was pending complete it at once; as
     // on Windows, bytes already reported do not.
     if (FRxArrived && (FMask & EV_RXCHAR) != 0) {
@@ -215,7 +220,7 @@ BOOL TScriptedComm::ReadFile(THandle, void* buffer, DWORD count, DWORD* read, TO
     FDriverInput.erase(FDriverInput.begin(), FDriverInput.begin() + n);
     if (outcome.Pending) {
         FCompleted[overlapped] = n;
-        PlatformComm().SetEvent(overlapped->hEvent);
+        EventOf(overlapped).Set();
         tLastError = ERROR_IO_PENDING;
         return FALSE;
     }
@@ -240,11 +245,11 @@ BOOL TScriptedComm::WriteLocked(THandle, const void* buffer, DWORD count, DWORD*
     WrittenSpans.push_back(count);
     if (outcome.Pending) {
         FCompleted[overlapped] = count;
-        PlatformComm().ResetEvent(overlapped->hEvent);
+        EventOf(overlapped).Reset();
         if (FHoldWrites)
             FHeldWrites.push_back(overlapped);
         else
-            PlatformComm().SetEvent(overlapped->hEvent);
+            EventOf(overlapped).Set();
         tLastError = ERROR_IO_PENDING;
         return FALSE;
     }
@@ -269,7 +274,7 @@ BOOL TScriptedComm::GetOverlappedResult(THandle, TOverlapped* overlapped, DWORD*
         tLastError = ERROR_IO_INCOMPLETE;
         return FALSE;
     }
-    if (wait) PlatformComm().WaitForSingleObject(overlapped->hEvent, INFINITE);
+    if (wait) EventOf(overlapped).Wait(kWaitForever);
     std::lock_guard lock(FMutex);
     if (isWait && FWaitAborted) {
         FWaitAborted = false;
@@ -318,13 +323,13 @@ BOOL TScriptedComm::CancelIoEx(THandle, TOverlapped* overlapped) {
     if (auto held = std::find(FHeldWrites.begin(), FHeldWrites.end(), overlapped); held != FHeldWrites.end()) {
         FHeldWrites.erase(held);
         FCompleted.erase(overlapped);
-        PlatformComm().SetEvent(overlapped->hEvent);
+        EventOf(overlapped).Set();
         return TRUE;
     }
     if (overlapped == FWaitRecord && FWaitMask != nullptr) {
         FWaitAborted = true;
         FWaitMask = nullptr;
-        PlatformComm().SetEvent(overlapped->hEvent);
+        EventOf(overlapped).Set();
         return TRUE;
     }
     tLastError = ERROR_NOT_FOUND;
@@ -332,82 +337,18 @@ BOOL TScriptedComm::CancelIoEx(THandle, TOverlapped* overlapped) {
 }
 
 BOOL TScriptedComm::CloseHandle(THandle handle) {
-    std::unique_lock lock(FMutex);
-    if (handle == DeviceHandle()) {
-        Take("CloseHandle", "device");
-        FDeviceOpen = false;
-        return TRUE;
-    }
-    auto kind = FKinds.find(handle);
-    if (kind == FKinds.end()) {
+    std::lock_guard lock(FMutex);
+    if (handle != DeviceHandle()) {
         Take("CloseHandle", "unknown");
         tLastError = ERROR_INVALID_HANDLE;
         return FALSE;
     }
-    Take("CloseHandle", kind->second);
-    FKinds.erase(kind);
-    lock.unlock();
-    return PlatformComm().CloseHandle(handle);
+    Take("CloseHandle", "device");
+    FDeviceOpen = false;
+    return TRUE;
 }
 
 DWORD TScriptedComm::GetLastError() { return tLastError; }
-
-THandle TScriptedComm::CreateEventA(void* security, BOOL manualReset, BOOL initialState, const char* name) {
-    std::lock_guard lock(FMutex);
-    if (Take("CreateEventA", Join({N(manualReset), N(initialState)})).Result == FALSE) {
-        tLastError = ERROR_NOT_ENOUGH_MEMORY;
-        return nullptr;
-    }
-    const THandle event = PlatformComm().CreateEventA(security, manualReset, initialState, name);
-    FKinds[event] = "event";
-    return event;
-}
-
-BOOL TScriptedComm::SetEvent(THandle event) { return PlatformComm().SetEvent(event); }
-
-BOOL TScriptedComm::ResetEvent(THandle event) { return PlatformComm().ResetEvent(event); }
-
-DWORD TScriptedComm::WaitForSingleObject(THandle handle, DWORD milliseconds) {
-    const DWORD result = PlatformComm().WaitForSingleObject(handle, milliseconds);
-    // Timed waits are recorded once they end, so that what the awaited
-    // thread did first stands before them.
-    if (milliseconds != INFINITE) {
-        std::lock_guard lock(FMutex);
-        Take("WaitForSingleObject", N(milliseconds) + (result == WAIT_TIMEOUT ? ",timeout" : ""));
-    }
-    return result;
-}
-
-THandle TScriptedComm::CreateThread(void* security, std::size_t stackSize, TThreadProc procedure, void* argument,
-                                    DWORD flags, DWORD* threadId) {
-    {
-        std::lock_guard lock(FMutex);
-        if (Take("CreateThread", N(static_cast<long long>(stackSize))).Result == FALSE) {
-            tLastError = ERROR_NOT_ENOUGH_MEMORY;
-            return nullptr;
-        }
-    }
-    const THandle thread = PlatformComm().CreateThread(security, stackSize, procedure, argument, flags, threadId);
-    std::lock_guard lock(FMutex);
-    FKinds[thread] = "thread";
-    return thread;
-}
-
-BOOL TScriptedComm::SetThreadPriority(THandle thread, int priority) {
-    {
-        std::lock_guard lock(FMutex);
-        Take("SetThreadPriority", N(priority));
-    }
-    return PlatformComm().SetThreadPriority(thread, priority);
-}
-
-BOOL TScriptedComm::TerminateThread(THandle thread, DWORD exitCode) {
-    {
-        std::lock_guard lock(FMutex);
-        Take("TerminateThread", "");
-    }
-    return PlatformComm().TerminateThread(thread, exitCode);
-}
 
 std::vector<DWORD> TScriptedComm::TakeSleepsOfThisThread() {
     std::lock_guard lock(FMutex);

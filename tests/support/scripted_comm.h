@@ -55,7 +55,7 @@ public:
     std::vector<std::string> CallsNamed(std::initializer_list<const char*> names);
     int CountOf(const std::string& name);
     void ClearCalls();
-    // Handles created through this backend and not closed yet.
+    // Devices opened through this backend and not closed yet.
     int OpenHandles();
 
     // Sleeps end once the driver has handed over what it received, instead
@@ -93,14 +93,6 @@ public:
     BOOL CancelIoEx(THandle device, TOverlapped* overlapped) override;
     BOOL CloseHandle(THandle handle) override;
     DWORD GetLastError() override;
-    THandle CreateEventA(void* security, BOOL manualReset, BOOL initialState, const char* name) override;
-    BOOL SetEvent(THandle event) override;
-    BOOL ResetEvent(THandle event) override;
-    DWORD WaitForSingleObject(THandle handle, DWORD milliseconds) override;
-    THandle CreateThread(void* security, std::size_t stackSize, TThreadProc procedure, void* argument,
-                         DWORD flags, DWORD* threadId) override;
-    BOOL SetThreadPriority(THandle thread, int priority) override;
-    BOOL TerminateThread(THandle thread, DWORD exitCode) override;
     void Sleep(DWORD milliseconds) override;
     DWORD Milliseconds() override;
 
@@ -129,7 +121,6 @@ private:
     std::vector<TOverlapped*> FHeldWrites;
     std::map<TOverlapped*, std::vector<std::uint8_t>> FPendingReads;
     std::map<TOverlapped*, DWORD> FCompleted;  // transferred counts of completed pending I/O
-    std::map<THandle, std::string> FKinds;     // handle -> "event" or "thread"
     bool FDeviceOpen = false;
     std::atomic<DWORD> FSleptClock{0};  // the clock of instant sleeps
     std::map<std::thread::id, std::vector<DWORD>> FSleeps;

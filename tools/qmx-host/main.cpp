@@ -24,6 +24,10 @@ namespace {
 
 using TWord = std::uint32_t;
 
+// The link state as a host reads it from GetState's low byte: 1 is a valid
+// answer. The host knows the contract, not the driver's headers.
+constexpr TWord kValidAnswer = 1;
+
 
 constexpr UINT kTanksRead = WM_APP + 1;
 constexpr UINT_PTR kOpenMenuTimer = 1;
@@ -103,7 +107,7 @@ DWORD WINAPI ReadTanks(void*) {
             const double density = SiloSlot<double(__stdcall*)(void*, TWord)>(12)(gSilo, index);
             const TWord after = SiloSlot<TWord(__stdcall*)(void*)>(4)(gSilo) & 0xFF;
             char text[160];
-            if (state == 1 && after == 1)
+            if (state == kValidAnswer && after == kValidAnswer)
                 std::snprintf(text, sizeof text, "Резервуар %d:  %.2f мм   %.1f °C   %.4f", tank,
                               level, temperature[0], density);
             else

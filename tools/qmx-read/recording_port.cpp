@@ -14,19 +14,20 @@ TRecordingPort::~TRecordingPort() {
     if (FCurrent == this) FCurrent = nullptr;
 }
 
-std::int32_t TRecordingPort::Transact(std::uint8_t address, const std::uint8_t* frame, std::uint8_t frameLength,
+TExchangeStatus TRecordingPort::Transact(std::uint8_t address, const std::uint8_t* frame, std::uint8_t frameLength,
                                       std::uint8_t* answer, std::uint8_t expectedLength, std::uint8_t further,
                                       std::int32_t answerAddress) {
-    // A request frame is STX, the letter, two digits of the tank number, ETX
-    // and the check byte.
+    // A request frame is STX, the query letter, two digits of the tank
+    // number, ETX and the check byte.
     TRecordedExchange exchange;
-    if (frameLength >= 4) {
-        exchange.Query = static_cast<char>(frame[1]);
-        exchange.Tank = static_cast<std::uint8_t>((frame[2] - '0') * 10 + (frame[3] - '0') - 1);
+    const auto number = frameLength >= 4 ? TankNumberOf(frame + 2) : std::nullopt;
+    if (number) {
+        exchange.Query = static_cast<TQuery>(frame[1]);
+        exchange.Tank = static_cast<std::uint8_t>(*number - 1);
     }
     exchange.ExpectedLength = expectedLength;
     FExchanges.push_back(exchange);
-    const auto result = FPort->Transact(address, frame, frameLength, answer, expectedLength, further, answerAddress);
+    const TExchangeStatus result = FPort->Transact(address, frame, frameLength, answer, expectedLength, further, answerAddress);
     if (FExchanges.back().Attempts.empty()) FExchanges.pop_back();  // nothing awaited
     return result;
 }

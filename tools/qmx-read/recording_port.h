@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "protocol/queries.h"
 #include "serial/attempt_listener.h"
 #include "serial/framed_port.h"
 
@@ -21,8 +22,8 @@ struct TRecordedAttempt {
 };
 
 struct TRecordedExchange {
-    char Query = 0;         // the request's letter
-    std::uint8_t Tank = 0;  // the request's tank index, 0 to 32
+    TQuery Query = TQuery::Level;  // the request's
+    std::uint8_t Tank = 0;         // the request's tank index, 0 to 32
     std::uint8_t ExpectedLength = 0;
     std::vector<TRecordedAttempt> Attempts;
     bool Accepted() const { return !Attempts.empty() && Attempts.back().Accepted; }
@@ -36,7 +37,7 @@ public:
     TRecordingPort& operator=(const TRecordingPort&) = delete;
 
     void SetOnCheckAnswer(TAnswerCheck check) override { FPort->SetOnCheckAnswer(check); }
-    std::int32_t Transact(std::uint8_t address, const std::uint8_t* frame, std::uint8_t frameLength,
+    TExchangeStatus Transact(std::uint8_t address, const std::uint8_t* frame, std::uint8_t frameLength,
                           std::uint8_t* answer, std::uint8_t expectedLength, std::uint8_t further,
                           std::int32_t answerAddress) override;
     std::uint8_t GetLinkState() override { return FPort->GetLinkState(); }

@@ -3,6 +3,11 @@
 // A Quelmarox gauge as the line sees it: 33 tanks whose level, second value,
 // temperature and density it reports in answer to L and G requests, and the
 // faults a real line shows, switched on per tank or for the next requests.
+//
+// The simulator builds and parses its frames and reads its config file with
+// code of its own, not the driver's, on purpose: it is a second opinion on
+// the wire format, so a mistake in the driver's framing or answer layout
+// shows as a disagreement instead of being repeated on both ends.
 
 #include <cstdint>
 #include <map>

@@ -24,7 +24,6 @@ DWORD CodeOf(const std::exception& error) {
     if (dynamic_cast<const EPortNotOpen*>(&error)) return kCodePortNotOpen;
     if (dynamic_cast<const EBufferIsEmpty*>(&error)) return kCodeBufferIsEmpty;
     if (dynamic_cast<const EOutputBufferTooSmall*>(&error)) return kCodeOutputBufferTooSmall;
-    if (dynamic_cast<const EPutBlockFail*>(&error)) return kCodePutBlockFail;
     if (dynamic_cast<const EOpenPortFail*>(&error)) return kCodeOpenPortFail;
     if (dynamic_cast<const ENotSupported*>(&error)) return kCodeNotSupported;
     if (dynamic_cast<const ESerialIO*>(&error)) return kCodeSerialIO;

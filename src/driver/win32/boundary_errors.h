@@ -20,7 +20,6 @@ namespace qmx {
 constexpr DWORD kCodeSerialIO = 0xE0515800;
 constexpr DWORD kCodeNotSupported = 0xE0515801;
 constexpr DWORD kCodeOpenPortFail = 0xE0515802;
-constexpr DWORD kCodePutBlockFail = 0xE0515803;
 constexpr DWORD kCodeOutputBufferTooSmall = 0xE0515804;
 constexpr DWORD kCodeBufferIsEmpty = 0xE0515805;
 constexpr DWORD kCodePortNotOpen = 0xE0515806;

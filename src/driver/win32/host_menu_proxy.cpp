@@ -51,7 +51,7 @@ bool HasMenuTableTag(void* item) {
 
 std::unique_ptr<TMenuItem> THostMenuItem::Wrap(void* item) const {
     if (item == nullptr) return nullptr;
-    return std::make_unique<THostMenuItem>(item, FSiloObject, FClickEntry);
+    return std::make_unique<THostMenuItem>(item, FEntries);
 }
 
 std::int32_t THostMenuItem::GetCount() {
@@ -94,10 +94,9 @@ void THostMenuItem::SetHelpContext(std::int32_t context) {
 
 void THostMenuItem::SetShortCut(std::uint16_t shortCut) { CallSlot<1>(FItem, kSetShortCut, {shortCut}); }
 
-void THostMenuItem::SetOnClick(TClickHandler /*handler*/) {
-    // The silo binds its own SettingsClick; the host gets the entry point
-    // that reaches it, with the silo object it knows.
-    CallSlot<2>(FItem, kSetOnClick, {Word(FClickEntry), Word(FSiloObject)});
+void THostMenuItem::SetOnClick(TClickHandler handler) {
+    const THostPair pair = FEntries.HostPair(handler);
+    CallSlot<2>(FItem, kSetOnClick, {pair.Entry, pair.Object});
 }
 
 }  // namespace qmx

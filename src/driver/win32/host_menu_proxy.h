@@ -18,7 +18,7 @@
 //   9  SetShortCut(item, value)        16-bit value in the low half
 //  10  SetOnClick(item, entry, silo)   entry: SettingsClick(silo, sender)
 
-#include "driver/silo.h"
+#include "driver/win32/host_service_proxy.h"
 #include "ui/menu_item.h"
 
 namespace qmx {
@@ -35,10 +35,8 @@ bool HasMenuTableTag(void* item);
 
 class THostMenuItem final : public TMenuItem {
 public:
-    // `clickEntry` is the stdcall entry point handed over with the silo
-    // object for the click handler.
-    THostMenuItem(void* item, void* siloObject, void* clickEntry)
-        : FItem(item), FSiloObject(siloObject), FClickEntry(clickEntry) {}
+    // `entries` turn the click handler into the host's pair.
+    THostMenuItem(void* item, TSiloEntries entries) : FItem(item), FEntries(entries) {}
 
     std::int32_t GetCount() override;
     std::unique_ptr<TMenuItem> GetItem(std::int32_t index) override;
@@ -58,8 +56,7 @@ private:
     std::unique_ptr<TMenuItem> Wrap(void* item) const;
 
     void* FItem;
-    void* FSiloObject;
-    void* FClickEntry;
+    TSiloEntries FEntries;
 };
 
 }  // namespace qmx

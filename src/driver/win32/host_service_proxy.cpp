@@ -11,12 +11,9 @@ std::uint8_t THostServiceProxy::GetLineState(std::uint8_t lineAddress) {
     return static_cast<std::uint8_t>(CallSlot<1>(FHost, kSlotGetLineState, {lineAddress}));
 }
 
-void THostServiceProxy::SetAnswerCheck(std::uint8_t blockIndex, std::uint8_t address,
-                                       TAnswerCheck /*check*/) {
-    // The only check a silo installs is its own: the host gets the entry
-    // point that reaches it, bound to the silo object it knows.
-    CallSlot<4>(FHost, kSlotSetAnswerCheck,
-                {blockIndex, address, Word(FEntries.CheckAnswer), Word(FEntries.SiloObject)});
+void THostServiceProxy::SetAnswerCheck(std::uint8_t blockIndex, std::uint8_t address, TAnswerCheck check) {
+    const THostPair pair = FEntries.HostPair(check);
+    CallSlot<4>(FHost, kSlotSetAnswerCheck, {blockIndex, address, pair.Entry, pair.Object});
 }
 
 std::int32_t THostServiceProxy::Exchange(std::uint8_t blockIndex, std::uint8_t address,
@@ -37,9 +34,9 @@ void THostServiceProxy::SetLineParams(std::uint8_t lineAddress, std::int32_t p1,
                  static_cast<TWord>(p3), static_cast<TWord>(p4), static_cast<TWord>(p5)});
 }
 
-void THostServiceProxy::RegisterLineSetup(std::uint8_t lineAddress, TLineSetup /*setup*/) {
-    CallSlot<3>(FHost, kSlotRegisterLineSetup,
-                {lineAddress, Word(FEntries.ConfigureLine), Word(FEntries.SiloObject)});
+void THostServiceProxy::RegisterLineSetup(std::uint8_t lineAddress, TLineSetup setup) {
+    const THostPair pair = FEntries.HostPair(setup);
+    CallSlot<3>(FHost, kSlotRegisterLineSetup, {lineAddress, pair.Entry, pair.Object});
 }
 
 void THostServiceProxy::ReportAnswerStatus(std::uint8_t blockIndex, std::uint8_t status) {

@@ -23,12 +23,25 @@ enum THostSlot : int {
     kSlotReportAnswerStatus = 31,
 };
 
-// The silo's own entry points that the proxy hands over as method
-// references (entry point, then the silo object).
+// A method reference of the silo as the host is handed it: an entry point of
+// the library's own (stdcall, the silo object first) and the silo object
+// the host knows.
+struct THostPair {
+    std::uint32_t Entry;
+    std::uint32_t Object;
+};
+
+// How the silo's method references cross to the host: the silo object, and
+// what turns a reference's code and object into the host's pair (raising
+// std::logic_error for a reference the edge has no entry point for).
 struct TSiloEntries {
     void* SiloObject;
-    void* CheckAnswer;
-    void* ConfigureLine;
+    THostPair (*PairOf)(void* siloObject, const void* code, void* object);
+
+    template <class TRef>
+    THostPair HostPair(const TRef& ref) const {
+        return PairOf(SiloObject, reinterpret_cast<const void*>(ref.Code()), ref.Object());
+    }
 };
 
 class THostServiceProxy final : public THostCommService {

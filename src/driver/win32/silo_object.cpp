@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <exception>
+#include <stdexcept>
 
 #include "driver/live_silos.h"
 #include "driver/win32/boundary_errors.h"
@@ -24,6 +25,8 @@ namespace {
 using TWord = std::uint32_t;
 
 std::uint8_t Low8(TWord word) { return static_cast<std::uint8_t>(word); }
+
+TWord WordOf(const void* pointer) { return static_cast<TWord>(reinterpret_cast<std::uintptr_t>(pointer)); }
 
 // Runs `body` on the silo's core and raises its failure at the host's edge.
 template <class F>
@@ -101,21 +104,66 @@ double __stdcall ReturnZeroRealEntry(TSiloObject* self, TWord argument) {
     return self->Core.ReturnZeroReal(static_cast<std::int32_t>(argument));
 }
 
-void __stdcall SettingsClickEntry(TSiloObject* self, void* sender);
+// Method references handed to the host: stdcall, the silo object first.
+// Each runs the code of the reference the core handed out, the one that
+// asks whether the silo is still alive, on the core of the object the host
+// passes: its address is computed, nothing of a silo that is gone is read.
+
+void __stdcall ConfigureLineEntry(TSiloObject* self, TWord argument) {
+    Run([&] { TReachSilo<&TSilo::ConfigureLine>::Call(&self->Core, Low8(argument)); });
+}
+
+TWord __stdcall CheckAnswerEntry(TSiloObject* self, TWord address, const std::uint8_t* answer,
+                                 TWord value, std::uint8_t* received, std::uint8_t* expected) {
+    if (received == nullptr || expected == nullptr) return FALSE;
+    bool valid = false;
+    Run([&] {
+        valid = TReachSilo<&TSilo::CheckAnswer>::Call(&self->Core, Low8(address), answer,
+                                                      static_cast<std::int32_t>(value), *received, *expected);
+    });
+    // A Boolean: AL is 1 or 0.
+    return valid ? TRUE : FALSE;
+}
+
+// The settings entry's click handler, handed to the host's menu item.
+void __stdcall SettingsClickEntry(TSiloObject* self, void* /*sender*/) {
+    Run([&] { TReachSilo<&TSilo::SettingsClick>::Call(&self->Core, nullptr); });
+}
 
 // The native entry's click, from the library's own window procedure: no
 // code of the host's waits above it to catch an error, so the error is
 // shown, as a toolkit shows what a click handler raised.
 void NativeSettingsClick(void* silo) {
     auto* self = static_cast<TSiloObject*>(silo);
-    if (!LiveSilos().Contains(&self->Core)) return;
     try {
-        self->Core.SettingsClick(nullptr);
+        TReachSilo<&TSilo::SettingsClick>::Call(&self->Core, nullptr);
     } catch (const std::exception& error) {
         Application().ShowMessageBox(error.what(), "Ошибка", kMbIconStop);
     } catch (...) {
         Application().ShowMessageBox("Unknown error", "Ошибка", kMbIconStop);
     }
+}
+
+template <auto Method>
+const void* CodeOf() {
+    return reinterpret_cast<const void*>(&TReachSilo<Method>::Call);
+}
+
+// The host's pair for a reference the core hands out: the entry point that
+// runs the same code, with the silo object the host knows.
+THostPair PairOf(void* siloObject, const void* code, void* object) {
+    auto* self = static_cast<TSiloObject*>(siloObject);
+    const struct {
+        const void* Code;
+        const void* Entry;
+    } entries[] = {
+        {CodeOf<&TSilo::CheckAnswer>(), reinterpret_cast<const void*>(&CheckAnswerEntry)},
+        {CodeOf<&TSilo::ConfigureLine>(), reinterpret_cast<const void*>(&ConfigureLineEntry)},
+        {CodeOf<&TSilo::SettingsClick>(), reinterpret_cast<const void*>(&SettingsClickEntry)},
+    };
+    for (const auto& entry : entries)
+        if (entry.Code == code && object == &self->Core) return THostPair{WordOf(entry.Entry), WordOf(self)};
+    throw std::logic_error("a method reference the library's edge cannot hand to the host");
 }
 
 void __stdcall InstallMenuEntry(TSiloObject* self, void* menuItem, TWord argument) {
@@ -124,38 +172,13 @@ void __stdcall InstallMenuEntry(TSiloObject* self, void* menuItem, TWord argumen
         if (menuItem == nullptr) {
             self->Core.InstallMenu(nullptr, ignored);
         } else if (HasMenuTableTag(menuItem)) {
-            THostMenuItem item(menuItem, self, reinterpret_cast<void*>(&SettingsClickEntry));
+            THostMenuItem item(menuItem, TSiloEntries{self, &PairOf});
             self->Core.InstallMenu(&item, ignored);
         } else if (self->Core.TakeMenuOffer()) {
             // A toolkit's menu item: its main menu is a native menu bar.
             InstallNativeEntry(self, self->Core.MenuCaption(), &NativeSettingsClick);
         }
     });
-}
-
-// Method references handed to the host: stdcall, the silo first.
-
-void __stdcall ConfigureLineEntry(TSiloObject* self, TWord argument) {
-    if (!LiveSilos().Contains(&self->Core)) return;
-    Run([&] { self->Core.ConfigureLine(Low8(argument)); });
-}
-
-TWord __stdcall CheckAnswerEntry(TSiloObject* self, TWord address, const std::uint8_t* answer,
-                                 TWord value, std::uint8_t* received, std::uint8_t* expected) {
-    if (received == nullptr || expected == nullptr || !LiveSilos().Contains(&self->Core)) return FALSE;
-    bool valid = false;
-    Run([&] {
-        valid = self->Core.CheckAnswer(Low8(address), answer, static_cast<std::int32_t>(value),
-                                       *received, *expected);
-    });
-    // A Boolean: AL is 1 or 0.
-    return valid ? TRUE : FALSE;
-}
-
-// The settings entry's click handler, handed to the host's menu item.
-void __stdcall SettingsClickEntry(TSiloObject* self, void* /*sender*/) {
-    if (!LiveSilos().Contains(&self->Core)) return;
-    Run([&] { self->Core.SettingsClick(nullptr); });
 }
 
 // The class header of the host's class library (the destructor entry is
@@ -195,8 +218,7 @@ const TSiloClass kSiloClass{
 
 TSiloObject::TSiloObject(void* host, std::uint8_t connectionType)
     : Table(&kSiloClass.Slots[0]),
-      Proxy(host, TSiloEntries{this, reinterpret_cast<void*>(&CheckAnswerEntry),
-                               reinterpret_cast<void*>(&ConfigureLineEntry)}),
+      Proxy(host, TSiloEntries{this, &PairOf}),
       Core(connectionType, host != nullptr ? &Proxy : nullptr) {}
 
 TSiloObject::~TSiloObject() = default;

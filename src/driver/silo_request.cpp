@@ -2,30 +2,19 @@
 // under the silo's lock, to the host's communication block or to the silo's
 // own port, and leaves its outcome in the link state.
 
-#include <cstring>
-
 #include "driver/connection.h"
 #include "driver/live_silos.h"
 #include "driver/silo.h"
 #include "protocol/frame.h"
+#include "protocol/gauge_line.h"
 
 namespace qmx {
 namespace {
 
-// Carried with every exchange; not part of the frame.
-constexpr std::uint8_t kGaugeAddress = 0x11;
 // What the port passes for the answer address: "the address itself".
 constexpr std::int32_t kSameAddress = -1;
 
 }  // namespace
-
-TAnswerCheck TSilo::BoundCheckAnswer() { return TAnswerCheck(&CheckAnswerIfAlive, this); }
-
-bool TSilo::CheckAnswerIfAlive(void* silo, std::uint8_t address, const std::uint8_t* answer, std::int32_t value,
-                               std::uint8_t& receivedLength, std::uint8_t& expectedLength) {
-    if (!LiveSilos().Contains(silo)) return false;
-    return static_cast<TSilo*>(silo)->CheckAnswer(address, answer, value, receivedLength, expectedLength);
-}
 
 bool TSilo::CheckAnswer(std::uint8_t /*address*/, const std::uint8_t* answer,
                         std::int32_t /*value*/, std::uint8_t& receivedLength,
@@ -40,16 +29,11 @@ bool TSilo::CheckAnswer(std::uint8_t /*address*/, const std::uint8_t* answer,
 
 std::int32_t TSilo::Request(std::uint8_t* buffer, std::uint8_t payloadLength,
                             std::uint8_t expectedLength, std::int32_t /*further*/) {
-    std::uint8_t linkState = 0;
-    return Exchange(buffer, payloadLength, expectedLength, linkState);
+    return Exchange(buffer, payloadLength, expectedLength).Result;
 }
 
-std::int32_t TSilo::Exchange(std::uint8_t* buffer, std::uint8_t payloadLength, std::uint8_t expectedLength,
-                             std::uint8_t& linkState) {
-    if (payloadLength > kMaxPayload) {
-        linkState = FState;
-        return kRequestAborted;
-    }
+TExchangeOutcome TSilo::Exchange(std::uint8_t* buffer, std::uint8_t payloadLength, std::uint8_t expectedLength) {
+    if (payloadLength > kMaxPayload) return {kRequestAborted, FState};
 
     TLockGuard guard(FLock);
     TFrameArea frame;
@@ -58,14 +42,15 @@ std::int32_t TSilo::Exchange(std::uint8_t* buffer, std::uint8_t payloadLength, s
     std::int32_t result = kRequestAborted;
     try {
         if (FHost != nullptr && IsCommBlock(type)) {
-            FHost->SetAnswerCheck(type, kGaugeAddress, BoundCheckAnswer());
+            FHost->SetAnswerCheck(type, kGaugeAddress, TReachSilo<&TSilo::CheckAnswer>::Bound(this));
             result = FHost->Exchange(type, kGaugeAddress, kGaugeAddress, frame.data(), frameLength, buffer,
                                      expectedLength, 0);
             FState = FHost->GetLineState(LineAddressOf(type));
         } else if (FPort != nullptr) {
-            FPort->SetOnCheckAnswer(BoundCheckAnswer());
-            result = FPort->Transact(kGaugeAddress, frame.data(), frameLength, buffer, expectedLength, 0,
-                                     kSameAddress);
+            FPort->SetOnCheckAnswer(TReachSilo<&TSilo::CheckAnswer>::Bound(this));
+            // What the port made of the transaction is its link state.
+            (void)FPort->Transact(kGaugeAddress, frame.data(), frameLength, buffer, expectedLength, 0, kSameAddress);
+            result = kRequestCarriedOut;
             FState = FPort->GetLinkState();
         } else {
             FState = kLinkNoAnswer;
@@ -75,8 +60,7 @@ std::int32_t TSilo::Exchange(std::uint8_t* buffer, std::uint8_t payloadLength, s
         // The link state keeps what it held before the failing call; the
         // result is the transport's when it had given one.
     }
-    linkState = FState;
-    return result;
+    return {result, FState};
 }
 
 }  // namespace qmx

@@ -1,0 +1,44 @@
+#pragma once
+
+// The gauge's two queries. A request's payload is the query letter and the
+// tank number (index + 1) in two decimal digits; the answer is a frame of
+// the query's fixed length whose values stand at fixed positions
+// (answer_layout.h). The L answer carries a tank's level, second value and
+// temperature; the G answer its density.
+
+#include <array>
+#include <cstdint>
+#include <optional>
+
+namespace qmx {
+
+enum class TQuery : char {
+    Level = 'L',
+    Density = 'G',
+};
+
+constexpr std::uint8_t kPayloadLength = 3;
+using TPayload = std::array<std::uint8_t, kPayloadLength>;
+
+// The payload asking `query` of the tank with index `tank` (0 to 98).
+TPayload QueryPayload(TQuery query, std::uint8_t tank);
+
+// The whole answer frame's length, from the STX to the check byte.
+std::uint8_t AnswerLength(TQuery query);
+
+// The tank number two decimal digits give, or nothing when they are not
+// two digits.
+std::optional<int> TankNumberOf(const std::uint8_t* digits);
+
+// The values of an L answer; a field that is no number reads as its default.
+struct TLevelValues {
+    double Level;
+    double AuxValue;
+    double Temperature;
+};
+
+// `answer` holds the AnswerLength bytes of the query from the STX.
+TLevelValues DecodeLevelAnswer(const std::uint8_t* answer);
+double DecodeDensityAnswer(const std::uint8_t* answer);
+
+}  // namespace qmx
