@@ -64,7 +64,7 @@ void TWireTrace::Section(const std::string& header) {
 void TWireTrace::Note(const std::string& text) {
     if (FFile == nullptr) return;
     TLockGuard guard(FLock);
-    std::fprintf(FFile, "%s #  %s\n", Stamp().c_str(), text.c_str());
+    std::fprintf(FFile, "%s # %s\n", Stamp().c_str(), text.c_str());
     std::fflush(FFile);
 }
 

@@ -4,9 +4,9 @@
 // the technician who has to see what the gauge said.
 //
 //   === 2026-12-08 09:14:03.100 COM1, 9600 baud 7E1, RTS low; > sent by this program, < received by it
-//   2026-12-08 09:14:03.120 >  02 4C 30 35 03 48                       .L05.H
-//   2026-12-08 09:14:03.180 <  02 4C 30 35 30 30 ...                   .L0500...
-//   2026-12-08 09:14:04.121 #  attempt 1: 43 bytes, accepted
+//   2026-12-08 09:14:03.120 > 02 4C 30 35 03 48                       .L05.H
+//   2026-12-08 09:14:03.180 < 02 4C 30 35 30 30 ...                   .L0500...
+//   2026-12-08 09:14:04.121 # attempt 1 of 3 (L05): 43 bytes from the STX, accepted
 //
 // Every run appends a section of its own, opened by its header line.
 
