@@ -55,8 +55,9 @@ std::vector<TSerialDevice> ListSerialDevicesUnder(const std::string& sysClassTty
             device.Note = "the system console" + (device.Note.empty() ? "" : "; " + device.Note);
         devices.push_back(device);
     }
-    for (const auto& [number, path] : comVariables) {
-        const std::string com = "COM" + std::to_string(number);
+    for (const auto& variable : comVariables) {
+        const std::string& path = variable.second;
+        const std::string com = "COM" + std::to_string(variable.first);
         // The variable takes the number from the ttyS that would have it.
         for (auto& device : devices)
             if (device.Com == com) device.Com.clear();
