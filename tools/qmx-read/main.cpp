@@ -129,6 +129,14 @@ public:
         return round;
     }
 
+    // After a round: says once that a device that went is back.
+    void NoteReturn() {
+        if (FGone && FPort != nullptr && FPort->DevicePresent()) {
+            FOutput.Note("qmx-read: " + FDevice.Name + " is back");
+            FGone = false;
+        }
+    }
+
 private:
     TTankReading Read(int tank) {
         TTankReading reading = ReadTank(FSilo, tank, FPort);
@@ -156,15 +164,6 @@ private:
         return true;
     }
 
-public:
-    void NoteReturn() {
-        if (FGone && FPort != nullptr && FPort->DevicePresent()) {
-            FOutput.Note("qmx-read: " + FDevice.Name + " is back");
-            FGone = false;
-        }
-    }
-
-private:
     const TOptions& FOptions;
     const TChosenDevice& FDevice;
     qmx::TSilo& FSilo;
