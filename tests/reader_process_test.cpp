@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -221,6 +222,65 @@ TEST_P(ReaderDeviceGone, SaysSoOnceAndStopsOrGoesOn) {
 INSTANTIATE_TEST_SUITE_P(Lines, ReaderDeviceGone,
                          ::testing::Values(TGoneCase{"NotBack", false, 2, 2}, TGoneCase{"BackWithinTheTank", true, 0, 3}),
                          [](const ::testing::TestParamInfo<TGoneCase>& line) { return std::string(line.param.Name); });
+
+// Round after round until interrupted: JSON lines with a UTC time each, and
+// a metrics file that stands whole after every round.
+TEST(ReaderWatch, JsonLinesEachRoundAndMetricsReplacedWhole) {
+    test::TPtyPair pty(kPort);
+    sim::TGauge gauge;
+    gauge.SetFault(2, sim::TFault::BadCheck);
+    sim::TSimServer server(gauge, pty.Master());
+    char dir[] = "/tmp/qmx-watch-XXXXXX";
+    ASSERT_NE(::mkdtemp(dir), nullptr);
+    const std::string metrics = std::string(dir) + "/qmx.prom";
+    TReader reader({"--device", pty.SlavePath(), "--tanks=1,2,1", "--json", "--watch=1", "--fast", "--metrics",
+                    metrics});
+    // Two rounds: tank 1 at once, tank 2 after three failed attempts; the
+    // metrics follow the round's last row.
+    const auto until = TClock::now() + 30s;
+    while (Count(reader.Output(), "\"tank\": 2") < 2 && TClock::now() < until) std::this_thread::sleep_for(50ms);
+    std::this_thread::sleep_for(300ms);
+    reader.Signal(SIGINT);
+    EXPECT_EQ(reader.Wait(), 130) << reader.Errors();
+    const std::string out = reader.Output();
+    EXPECT_EQ(out.rfind("{\"time\": ", 0), 0u) << "lines, not an array: " << out;
+    EXPECT_EQ(Count(out, "\"tank\": 2"), 2u) << "tank 2 named twice is read once a round: " << out;
+    EXPECT_EQ(Count(out, "{\"time\": \""), Count(out, "\n")) << out;
+    EXPECT_NE(out.find("Z\", \"tank\": 1, "), std::string::npos) << out;
+    EXPECT_NE(out.find("\"reason\": \"check byte\", \"attempts\": 3}"), std::string::npos) << out;
+    std::ifstream in(metrics);
+    std::stringstream text;
+    text << in.rdbuf();
+    EXPECT_NE(text.str().find("qmx_rounds_total{device=\"" + pty.SlavePath() + "\"} 2\n"), std::string::npos)
+        << text.str();
+    EXPECT_NE(text.str().find("tank=\"2\",reason=\"check_byte\"} 1\n"), std::string::npos) << text.str();
+    std::filesystem::remove_all(dir);
+}
+
+// The conventions a Unix user expects, as the technician meets them.
+TEST(ReaderCommandLine, VersionHintsAndConflictsWithoutReading) {
+    struct TCase {
+        std::vector<std::string> Arguments;
+        int Status;
+        const char* Out;  // on standard output
+        const char* Err;  // on standard error
+    };
+    const TCase cases[] = {
+        {{"--version"}, 0, "qmx-read ", ""},
+        {{"--help"}, 0, "9600 baud, 7 data bits, even parity, 1 stop bit (7E1), RTS low", ""},
+        {{"--list"}, 0, "", ""},
+        {{"--jsno"}, 2, "", "qmx-read: unknown option '--jsno' (did you mean --json?)\nTry 'qmx-read --help'"},
+        {{"--com=3", "--json", "--csv"}, 2, "", "--json and --csv cannot go together"},
+        {{"--com", "3", "--pause", "10"}, 2, "", "--pause goes with --fast"},
+    };
+    for (const auto& c : cases) {
+        TReader reader(c.Arguments);
+        EXPECT_EQ(reader.Wait(), c.Status) << c.Arguments[0];
+        EXPECT_NE(reader.Output().find(c.Out), std::string::npos) << reader.Output();
+        EXPECT_NE(reader.Errors().find(c.Err), std::string::npos) << reader.Errors();
+        EXPECT_EQ(reader.Errors().find("usage:"), std::string::npos) << "a hint, not the usage: " << reader.Errors();
+    }
+}
 
 }  // namespace
 }  // namespace qmx

@@ -101,8 +101,8 @@ TEST(ReaderOutput, EveryRowStandsAsSoonAsItIsReadAndAnInterruptClosesTheOutput) 
                               "\"density\": 0.75000000, \"link\": 1, \"valid\": true, \"doubts\": []}";
     const std::string table1 = "Tank       Level  Temperature  Second     Density  Link\n"
                                "   4      123.45         15.5       3  0.75000000  valid\n";
-    const std::string csv1 = "tank,level,temperature,second,density,link,valid,doubts\n"
-                             "4,123.45,15.5,3,0.75000000,1,1,\n";
+    const std::string csv1 = "tank,level,temperature,second,density,link,valid,doubts,reason,attempts\n"
+                             "4,123.45,15.5,3,0.75000000,1,1,,,\n";
     const TCase cases[] = {
         {TFormat::Json, json1.c_str(), "\n]\n"},
         {TFormat::Table, table1.c_str(), ""},
@@ -136,7 +136,7 @@ TEST(ReaderOutput, JsonWithoutRowsIsAnEmptyArrayAndDoubtsAreListed) {
     doubtful.Doubts = {"level not a number", "answer names another tank"};
     EXPECT_NE(FormatJson({doubtful}).find("\"doubts\": [\"level not a number\", \"answer names another tank\"]"),
               std::string::npos);
-    EXPECT_NE(FormatCsv({doubtful}).find(",1,1,level not a number; answer names another tank\n"), std::string::npos);
+    EXPECT_NE(FormatCsv({doubtful}).find(",1,1,level not a number; answer names another tank,,\n"), std::string::npos);
     EXPECT_NE(FormatTable({doubtful}).find("valid, doubtful: level not a number; answer names another tank"),
               std::string::npos);
 }

@@ -34,8 +34,8 @@ TEST(Reading, ValidTankGivesAllFourValuesAndMachineFormats) {
     EXPECT_DOUBLE_EQ(*reading.Temperature, 14.2);
     EXPECT_EQ(*reading.AuxValue, 4);  // 3.5 rounds to the even 4
     EXPECT_DOUBLE_EQ(*reading.Density, 0.835);
-    EXPECT_EQ(FormatCsv({reading}), "tank,level,temperature,second,density,link,valid,doubts\n"
-                                    "2,1500.25,14.2,4,0.83500000,1,1,\n");
+    EXPECT_EQ(FormatCsv({reading}), "tank,level,temperature,second,density,link,valid,doubts,reason,attempts\n"
+                                    "2,1500.25,14.2,4,0.83500000,1,1,,,\n");
     EXPECT_EQ(FormatJson({reading}), "[\n  {\"tank\": 2, \"level\": 1500.25, \"temperature\": 14.2, \"second\": 4, "
                                      "\"density\": 0.83500000, \"link\": 1, \"valid\": true, \"doubts\": []}\n]\n");
 }
@@ -52,7 +52,8 @@ TEST(Reading, TankWithoutAValidLevelIsNotAskedFurther) {
     EXPECT_FALSE(reading.Density.has_value());
     EXPECT_EQ(reading.LinkState, 3);
     EXPECT_EQ(server.Requests(), 3) << "one failed transaction, not four";
-    EXPECT_EQ(FormatCsv({reading}), "tank,level,temperature,second,density,link,valid,doubts\n1,,,,,3,0,\n");
+    EXPECT_EQ(FormatCsv({reading}), "tank,level,temperature,second,density,link,valid,doubts,reason,attempts\n"
+                                    "1,,,,,3,0,,,\n");
 }
 
 // The reader gives its silo the recording opener and flags what the driver

@@ -2,6 +2,8 @@
 
 #include "serial/com_port.h"
 
+#include "platform/environment.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -34,6 +36,10 @@ char* TComPort::DeviceName(char* buffer, std::uint16_t portNumber) {
 }
 
 void TComPort::Open() {
+    // Opened once for the port's life: a device opened again goes on in
+    // the same section.
+    if (!FTrace.IsOpen())
+        if (const std::string trace = EnvironmentValue("QMX_TRACE"); !trace.empty()) FTrace.Open(trace);
     FDeviceLost = false;
     FHandle = nullptr;
     FReadOverlapped = {};

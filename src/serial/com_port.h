@@ -15,6 +15,7 @@
 #include "serial/byte_ring.h"
 #include "serial/comm_api.h"
 #include "serial/serial_errors.h"
+#include "serial/wire_trace.h"
 
 namespace qmx {
 
@@ -73,6 +74,9 @@ protected:
     // derived constructor has called this, at its end. Bytes that arrive
     // before wait in the ring.
     void StartArrivals() { FArrivalsStarted = true; }
+    // Every byte both ways, when the environment's QMX_TRACE names a file
+    // ("-": standard error); a derived class adds its own lines.
+    TWireTrace& Trace() { return FTrace; }
     // Sleeps through the comm layer, so that a scripted one sees it too.
     void Pause(DWORD milliseconds) { FApi.Sleep(milliseconds); }
     // The comm layer's clock, in milliseconds; only differences count.
@@ -137,6 +141,7 @@ private:
 
     // Device and status.
     THandle FHandle = nullptr;
+    TWireTrace FTrace;
     TOverlapped FReadOverlapped{};
     TComStat FComStat{};
     TDcb FDcb{};

@@ -243,6 +243,7 @@ void TComPort::ReadPass() {
     }
 
     const auto firstCount = static_cast<std::uint16_t>(ReadSpan(head, first));
+    FTrace.Log(TWireTrace::TDirection::Received, head, firstCount);
     bool wrapped = false;
     {
         TLockGuard guard(FPortLock);
@@ -252,6 +253,7 @@ void TComPort::ReadPass() {
     std::uint16_t secondCount = 0;
     if (second != 0 && wrapped) {
         secondCount = static_cast<std::uint16_t>(ReadSpan(FInRing.AtHead(), second));
+        FTrace.Log(TWireTrace::TDirection::Received, FInRing.AtHead(), secondCount);
         TLockGuard guard(FPortLock);
         FInRing.Stored(secondCount);
     }
@@ -318,6 +320,7 @@ void TComPort::DrainOutput() {
             length = FOutRing.StoredSpan();
         }
         const auto sent = [&] {
+            FTrace.Log(TWireTrace::TDirection::Sent, start, length);
             TLockGuard guard(FPortLock);
             FOutRing.Taken(length);
         };

@@ -4,10 +4,12 @@
 // line: one framed request/answer transaction at a time, judged by an answer
 // check the silo supplies, with the outcome left as a link state.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 
 #include "platform/method_ref.h"
+#include "serial/attempt_listener.h"
 
 namespace qmx {
 
@@ -45,6 +47,8 @@ public:
     // False while the device is known to have gone and has not been opened
     // again (the next transaction tries).
     virtual bool DevicePresent() { return true; }
+    virtual void SetAttemptListener(TAttemptListener*) {}
+    virtual void SetFastAnswers(bool, std::chrono::milliseconds) {}
 };
 
 // Opens the framed port on COM`portNumber` with the gauge's line settings.

@@ -1,6 +1,7 @@
 #include "serial/kalvor_port.h"
 
 #include <algorithm>
+#include <string>
 
 #include "protocol/frame.h"
 #include "protocol/gauge_line.h"
@@ -19,6 +20,9 @@ constexpr std::int32_t kRetryCount = 3;  // attempts per transaction
 constexpr DWORD kAnswerFrameTime = (45 * 10 * 1000 + 9600 - 1) / 9600;
 // A line that never falls quiet does not hold the next request back longer.
 constexpr DWORD kLongestSettle = 1000;
+// How often the fast mode looks whether the answer is complete: a fraction
+// of one character's time on the line.
+constexpr DWORD kFastLook = 1;
 
 }  // namespace
 
@@ -38,6 +42,8 @@ TKalvorComPort::TKalvorComPort(std::uint8_t portNumber, TCommApi& api) : TComPor
     FRxState = kIdle;
     FStatus = TExchangeStatus::Accepted;
     FLinkState = kLinkValid;
+    Trace().Section("COM" + std::to_string(portNumber) +
+                    ", 9600 baud 7E1, RTS low; > sent by this program, < received by it");
 }
 
 void TKalvorComPort::ApplyLineSettings() {
@@ -108,7 +114,10 @@ void TKalvorComPort::ReceiveByte() {
     const std::uint8_t byte = GetChar();
     switch (FRxState) {
         case kAwaitingStx:
-            if (byte != kSTX) return;
+            if (byte != kSTX) {
+                FBytesBeforeStx = FBytesBeforeStx + 1;
+                return;
+            }
             SetLinkState(kLinkValid);
             FRxBuffer[0] = kSTX;
             FRxLength = 1;
@@ -129,6 +138,7 @@ void TKalvorComPort::ReceiveByte() {
 
 void TKalvorComPort::ResetReceiver() {
     FRxLength = 0;
+    FBytesBeforeStx = 0;
     FRxState = kAwaitingStx;
     FStatus = TExchangeStatus::NoOutcome;
 }
@@ -136,6 +146,7 @@ void TKalvorComPort::ResetReceiver() {
 std::int32_t TKalvorComPort::SendRequest(const std::uint8_t* frame, std::uint8_t frameLength) {
     ResetReceiver();
     std::copy_n(frame, frameLength, FSendArea.begin());
+    FSentLength = frameLength;
     try {
         PutBlock(FSendArea.data(), frameLength);
     } catch (const ESerialIO&) {
@@ -145,8 +156,59 @@ std::int32_t TKalvorComPort::SendRequest(const std::uint8_t* frame, std::uint8_t
     return 0;
 }
 
+void TKalvorComPort::SetFastAnswers(bool on, std::chrono::milliseconds pause) {
+    TLockGuard guard(FTxLock);
+    FFastAnswers = on;
+    FFastPause = static_cast<DWORD>(pause.count());
+}
+
+void TKalvorComPort::AwaitAnswerBytes(std::uint8_t expectedLength) {
+    if (!FFastAnswers || expectedLength == 0) {
+        Pause(kAnswerWait);
+        return;
+    }
+    const DWORD start = Now();
+    std::array<std::uint8_t, 256> answer{};
+    while (Now() - start < kAnswerWait) {
+        std::uint8_t received = FRxLength;
+        if (received == expectedLength) {
+            for (std::size_t i = 0; i < received; ++i) answer[i] = FRxBuffer[i];
+            std::uint8_t expected = expectedLength;
+            if (FOnCheckAnswer && FOnCheckAnswer(kGaugeAddress, answer.data(), kCheckValue, received, expected))
+                return;
+        }
+        Pause(std::min<DWORD>(kFastLook, kAnswerWait - (Now() - start)));
+    }
+}
+
+void TKalvorComPort::ReportAttempt(bool accepted) {
+    FLastAttemptEnd = Now();
+    ++FAttemptNumber;
+    if (Trace().IsOpen()) {
+        // The payload, between the STX and the ETX, names the request.
+        const auto payloadEnd = FSendArea.begin() + std::max<std::ptrdiff_t>(FSentLength - 2, 1);
+        const std::string request(FSendArea.begin() + 1, payloadEnd);
+        std::string verdict = "attempt " + std::to_string(FAttemptNumber) + " of " + std::to_string(kRetryCount) +
+                              " (" + request + "): ";
+        if (FJudgedLength == 0)
+            verdict += "no answer";
+        else
+            verdict += std::to_string(FJudgedLength) + " bytes from the STX, " +
+                       (accepted ? "accepted" : "rejected by the check");
+        if (FBytesBeforeStx != 0) verdict += ", " + std::to_string(FBytesBeforeStx) + " bytes before any STX";
+        Trace().Note(verdict);
+    }
+    if (FAttemptListener == nullptr) return;
+    TAttemptReport report;
+    report.Bytes = FJudgedBytes.data();
+    report.Length = FJudgedLength;
+    report.BytesBeforeStx = FBytesBeforeStx;
+    report.Accepted = accepted;
+    FAttemptListener->AttemptEnded(report);
+}
+
 TExchangeStatus TKalvorComPort::AwaitAnswer(std::uint8_t* destination, std::uint8_t expectedLength) {
-    Pause(kAnswerWait);
+    AwaitAnswerBytes(expectedLength);
     // The answer as it stands now: the length is taken once, and the check
     // and the copy both see the same bytes, though more may be arriving.
     std::uint8_t received = FRxLength;
@@ -158,7 +220,7 @@ TExchangeStatus TKalvorComPort::AwaitAnswer(std::uint8_t* destination, std::uint
         return FStatus;
     }
     if (destination == nullptr) return FStatus;
-    std::array<std::uint8_t, 256> answer{};
+    std::array<std::uint8_t, 256>& answer = FJudgedBytes;
     for (std::size_t i = 0; i < received; ++i) answer[i] = FRxBuffer[i];
     std::uint8_t expected = expectedLength;
     const bool valid = FOnCheckAnswer && FOnCheckAnswer(kGaugeAddress, answer.data(), kCheckValue, received, expected);
@@ -179,10 +241,11 @@ bool TKalvorComPort::Attempt(const std::uint8_t* frame, std::uint8_t frameLength
     SendRequest(frame, frameLength);
     if (expectedLength == 0) return false;
     std::array<std::uint8_t, 256> area{};
-    if (AwaitAnswer(area.data(), expectedLength) != TExchangeStatus::Accepted || GetLinkState() != kLinkValid)
-        return false;
-    std::copy_n(area.begin(), std::min(expectedLength, FJudgedLength), answer);
-    return true;
+    const bool accepted =
+        AwaitAnswer(area.data(), expectedLength) == TExchangeStatus::Accepted && GetLinkState() == kLinkValid;
+    if (accepted) std::copy_n(area.begin(), std::min(expectedLength, FJudgedLength), answer);
+    ReportAttempt(accepted);
+    return accepted;
 }
 
 TExchangeStatus TKalvorComPort::Transact(std::uint8_t /*address*/, const std::uint8_t* frame,
@@ -199,6 +262,9 @@ TExchangeStatus TKalvorComPort::Transact(std::uint8_t /*address*/, const std::ui
         }
         if (FLineUnsettled) AwaitQuietLine();
     }
+    // The fast mode keeps the quiet time a gauge may need between an answer
+    // and the next request.
+    if (FFastAnswers && Now() - FLastAttemptEnd < FFastPause) Pause(FFastPause - (Now() - FLastAttemptEnd));
     bool succeeded = false;
     // However the transaction ends, the next one learns whether the line
     // may still carry an answer of this one's.
@@ -210,6 +276,7 @@ TExchangeStatus TKalvorComPort::Transact(std::uint8_t /*address*/, const std::ui
             if (Judged) Port.NoteTransactionEnd(Succeeded);
         }
     } end{*this, succeeded, expectedLength != 0};
+    FAttemptNumber = 0;
     for (std::int32_t attempt = 1;; ++attempt) {
         try {
             succeeded = Attempt(frame, frameLength, answer, expectedLength);

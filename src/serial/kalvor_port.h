@@ -14,6 +14,7 @@
 
 #include <array>
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 
 #include "platform/recursive_lock.h"
@@ -48,6 +49,10 @@ public:
     void SetOnCheckAnswer(TAnswerCheck check) override { FOnCheckAnswer = check; }
 
     bool DevicePresent() override;
+    void SetAttemptListener(TAttemptListener* listener) override { FAttemptListener = listener; }
+    // Off unless a tool turns it on: the protocol's own timing stays the
+    // library's.
+    void SetFastAnswers(bool on, std::chrono::milliseconds pause) override;
 
 private:
     // The gauge's line settings, RTS low and nothing pending.
@@ -64,11 +69,17 @@ private:
     // transaction, at most about a second more.
     void AwaitQuietLine();
     void NoteTransactionEnd(bool succeeded);
+    // The wait step's sleep: the full second, or in the fast mode until a
+    // whole frame of the expected length is in and passes the check.
+    void AwaitAnswerBytes(std::uint8_t expectedLength);
+    void ReportAttempt(bool accepted);
 
     std::atomic<std::uint8_t> FRxState{kIdle};
     std::atomic<std::uint8_t> FLinkState{kLinkValid};
     TRecursiveLock FTxLock;
     std::atomic<std::uint8_t> FRxLength{0};
+    // Bytes dropped while awaiting the STX since the last reset.
+    std::atomic<std::uint32_t> FBytesBeforeStx{0};
     // Written by the event thread while the caller may read it: every byte
     // is read and written whole.
     std::array<std::atomic<std::uint8_t>, 256> FRxBuffer{};
@@ -78,6 +89,7 @@ private:
     std::array<std::uint8_t, 256> FSendArea{};
     // The received length as the last wait step took it.
     std::uint8_t FJudgedLength = 0;
+    std::array<std::uint8_t, 256> FJudgedBytes{};
 
     // When the event thread last handed bytes over (the comm layer's clock).
     std::atomic<DWORD> FLastArrival{0};
@@ -85,6 +97,14 @@ private:
     // answer may still be on its way.
     bool FLineUnsettled = false;
     DWORD FUnsettledSince = 0;
+
+    TAttemptListener* FAttemptListener = nullptr;
+    bool FFastAnswers = false;
+    DWORD FFastPause = 0;
+    DWORD FLastAttemptEnd = 0;
+    // For the trace: the request's length and the attempt it is at.
+    std::uint8_t FSentLength = 0;
+    std::int32_t FAttemptNumber = 0;
 };
 
 }  // namespace qmx

@@ -136,8 +136,6 @@ TPosixDevice* TPosixDevice::Open(const std::string& path, DWORD& error) {
     auto* device = new TPosixDevice(fd, dcb);
     char name[64] = {};
     device->FIsPty = ::ttyname_r(fd, name, sizeof name) == 0 && std::strncmp(name, "/dev/pts/", 9) == 0;
-    if (const char* trace = std::getenv("QMX_TRACE"); trace != nullptr && *trace != '\0')
-        device->FTrace.Open(trace);
     if (!MakePipe(device->FWaitWake) || !MakePipe(device->FWriteWake)) {
         error = Win32ErrorFromErrno(errno);
         delete device;
@@ -266,7 +264,6 @@ bool TPosixDevice::PumpLocked() {
         std::uint8_t* head = FQueue.AtHead();
         const ssize_t got = ::read(FFd, head, FQueue.FreeSpan());
         if (got > 0) {
-            FTrace.Log(TWireTrace::TDirection::Received, head, static_cast<std::size_t>(got));
             FQueue.Stored(static_cast<std::uint16_t>(got));
             FRxArrived = true;
             continue;
@@ -376,7 +373,6 @@ bool TPosixDevice::Write(const void* buffer, DWORD count, const TOverlapped* ove
     while (written < count) {
         const ssize_t put = ::write(FFd, data + written, count - written);
         if (put > 0) {
-            FTrace.Log(TWireTrace::TDirection::Sent, data + written, static_cast<std::size_t>(put));
             written += static_cast<DWORD>(put);
             continue;
         }

@@ -15,7 +15,6 @@
 
 #include "serial/byte_ring.h"
 #include "serial/comm_api.h"
-#include "serial/wire_trace.h"
 
 namespace qmx {
 
@@ -85,8 +84,6 @@ private:
     const TOverlapped* FWriting = nullptr;
     TCommTimeouts FTimeouts{};
     TDcb FDcb{};
-    // Every byte both ways, when QMX_TRACE names a file ("-": standard error).
-    TWireTrace FTrace;
 };
 
 // Applies a baud rate that has no Bnnn constant (the port's default 5760,

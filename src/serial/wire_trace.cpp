@@ -54,6 +54,20 @@ std::string TWireTrace::Format(TDirection direction, const std::uint8_t* data, s
     return std::string(direction == TDirection::Sent ? "> " : "< ") + hex + " " + ascii;
 }
 
+void TWireTrace::Section(const std::string& header) {
+    if (FFile == nullptr) return;
+    TLockGuard guard(FLock);
+    std::fprintf(FFile, "\n=== %s %s\n", Stamp().c_str(), header.c_str());
+    std::fflush(FFile);
+}
+
+void TWireTrace::Note(const std::string& text) {
+    if (FFile == nullptr) return;
+    TLockGuard guard(FLock);
+    std::fprintf(FFile, "%s # %s\n", Stamp().c_str(), text.c_str());
+    std::fflush(FFile);
+}
+
 void TWireTrace::Log(TDirection direction, const void* data, std::size_t count) {
     if (FFile == nullptr || count == 0) return;
     const auto* bytes = static_cast<const std::uint8_t*>(data);

@@ -3,8 +3,12 @@
 // A timestamped hex and ASCII trace of the bytes on a line, both ways, for
 // the technician who has to see what the gauge said.
 //
-//   2026-12-08 09:14:03.120 >  02 4C 30 35 03 48                       .L05.H
-//   2026-12-08 09:14:03.180 <  02 4C 30 35 30 30 ...                   .L0500...
+//   === 2026-12-08 09:14:03.100 COM1, 9600 baud 7E1, RTS low; > sent by this program, < received by it
+//   2026-12-08 09:14:03.120 > 02 4C 30 35 03 48                       .L05.H
+//   2026-12-08 09:14:03.180 < 02 4C 30 35 30 30 ...                   .L0500...
+//   2026-12-08 09:14:04.121 # attempt 1 of 3 (L05): 43 bytes from the STX, accepted
+//
+// Every run appends a section of its own, opened by its header line.
 
 #include <cstddef>
 #include <cstdint>
@@ -25,6 +29,11 @@ public:
     ~TWireTrace();
 
     void Log(TDirection direction, const void* data, std::size_t count);
+    // The line that opens a run's section: the time, then `header` (the
+    // device, its settings, what > and < mean), after an empty line.
+    void Section(const std::string& header);
+    // A line of the trace's own, such as an attempt's verdict.
+    void Note(const std::string& text);
     bool IsOpen() const { return FFile != nullptr; }
 
     // One line of the trace, without the time stamp (for tests).

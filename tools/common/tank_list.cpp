@@ -1,5 +1,7 @@
 #include "tank_list.h"
 
+#include <algorithm>
+
 #include "whole_number.h"
 
 namespace qmx::tools {
@@ -14,7 +16,9 @@ std::optional<std::vector<int>> ParseTankList(const std::string& text) {
         const auto first = ParseWholeNumber(part.substr(0, dash), 1, 33);
         const auto last = dash == std::string::npos ? first : ParseWholeNumber(part.substr(dash + 1), 1, 33);
         if (!first || !last || *first > *last) return std::nullopt;
-        for (int tank = *first; tank <= *last; ++tank) tanks.push_back(tank);
+        // A tank named twice is read once, where it first appears.
+        for (int tank = *first; tank <= *last; ++tank)
+            if (std::find(tanks.begin(), tanks.end(), tank) == tanks.end()) tanks.push_back(tank);
         if (comma == std::string::npos) return tanks;
         at = comma + 1;
     }

@@ -1,35 +1,32 @@
 // qmx-read: reads tanks from a Quelmarox gauge through the driver, exactly
-// as a station's host does, and prints each tank's row as it is read.
+// as a station's host does, and prints each tank's row as it is read; once,
+// or round after round.
 
-#include <fcntl.h>
-#include <pthread.h>
-#include <signal.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
-#include <thread>
 
+#include "atomic_file.h"
 #include "driver/connection.h"
 #include "driver/silo.h"
+#include "metrics.h"
 #include "options.h"
 #include "output.h"
+#include "reader_system.h"
 #include "reading.h"
 #include "recording_port.h"
 #include "serial/serial_errors.h"
+#include "serial_devices.h"
 #include "text.h"
 
 namespace {
 
 using namespace qmx::tools;
 using namespace std::chrono_literals;
+using TClock = std::chrono::steady_clock;
 
 constexpr int kAllValid = 0;
 constexpr int kSomeInvalid = 1;
@@ -43,49 +40,43 @@ constexpr auto kComeBackPoll = 250ms;
 void Usage(std::FILE* out) {
     std::fprintf(out,
                  "usage: qmx-read (--com N | --device PATH) [--tanks LIST] [--json | --csv] [--trace FILE]\n"
+                 "                [--watch SECONDS] [--metrics FILE] [--fast [--pause MS]] [--quiet]\n"
+                 "       qmx-read --list | --help | --version\n"
                  "\n"
                  "Reads level, temperature, second value and density of each tank from a Quelmarox\n"
                  "gauge (protocol v3.00) on a serial line, through the driver as a station's host does.\n"
+                 "The line runs at 9600 baud, 7 data bits, even parity, 1 stop bit (7E1), RTS low.\n"
                  "\n"
-                 "  --com N        COM port N (1 to 253): the device in QMX_COMN, else /dev/ttyS<N-1>\n"
-                 "  --device PATH  the serial device itself (a USB adapter, the simulator's pty)\n"
-                 "  --tanks LIST   tanks to read, like 1-4,9 (tanks 1 to 33; default: all)\n"
-                 "  --json, --csv  output for programs\n"
-                 "  --trace FILE   every byte on the line, with time stamps (- for stderr)\n"
-                 "  --quiet        no progress line\n"
+#ifdef _WIN32
+                 "  --com N          COM port N (1 to 253)\n"
+                 "  --device NAME    the port by its Windows name, like \\\\.\\COM12\n"
+#else
+                 "  --com N          COM port N (1 to 253): the device in QMX_COMN, else /dev/ttyS<N-1>\n"
+                 "  --device PATH    the serial device itself (a USB adapter, the simulator's pty)\n"
+#endif
+                 "  --tanks LIST     tanks to read, like 1-4,9 (tanks 1 to 33; default: all)\n"
+                 "  --json, --csv    output for programs\n"
+                 "  --trace FILE     every byte on the line, with time stamps and a verdict per\n"
+                 "                   attempt (- for standard error)\n"
+                 "  --watch SECONDS  read round after round, a round every SECONDS, until interrupted;\n"
+                 "                   each row carries its UTC time (JSON: one object a line)\n"
+                 "  --metrics FILE   after each round, the readings in Prometheus' text format\n"
+                 "                   (replaced whole: for node exporter's textfile collector)\n"
+                 "  --fast           take an answer as soon as a whole, checked frame is in, rather\n"
+                 "                   than after the protocol's full second\n"
+                 "  --pause MS       with --fast, the quiet time before each request (default 70)\n"
+                 "  --quiet          no progress line\n"
+                 "  --list           the serial devices there are, without opening any\n"
+                 "  --version        the reader's version\n"
                  "\n"
-                 "Each exchange waits one second for the gauge by design: 33 tanks take over a minute.\n"
-                 "Rows are printed as the tanks are read. A tank without a valid level is not asked\n"
-                 "for its other values. Values the driver takes as valid but that are in doubt (an\n"
-                 "answer naming another tank, a field that is not a number) are flagged.\n"
+                 "Each exchange waits one second for the gauge by design: 33 tanks take over a minute\n"
+                 "(a few seconds with --fast). Rows are printed as the tanks are read. A tank without\n"
+                 "a valid level is not asked for its other values. A failed tank shows why its last\n"
+                 "attempt failed (no answer, no STX, wrong length, no ETX, check byte, invalid value)\n"
+                 "and how many attempts were made. Values the driver takes as valid but that are in\n"
+                 "doubt (an answer naming another tank, a field that is not a number) are flagged.\n"
                  "Exit status: 0 every tank valid, 1 some not, 2 usage, open or output error or a\n"
-                 "device that went and did not come back, 130 and 143 on SIGINT and SIGTERM.\n");
-}
-
-// Says plainly why the device cannot be used, before the driver tries.
-bool CheckDevice(const std::string& path, std::string& problem) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        problem = errno == ENOENT ? "no such device" : std::strerror(errno);
-        return false;
-    }
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        problem = errno == EACCES ? "permission denied (is the user in the dialout group?)" : std::strerror(errno);
-        return false;
-    }
-    const bool busy = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
-    const bool tty = ::isatty(fd) != 0;
-    ::close(fd);
-    if (!tty) {
-        problem = "not a serial device";
-        return false;
-    }
-    if (busy) {
-        problem = "in use by another program";
-        return false;
-    }
-    return true;
+                 "device that went and did not come back, 130 and 143 when interrupted.\n");
 }
 
 int OutputFailed() {
@@ -93,28 +84,115 @@ int OutputFailed() {
     return kFailed;
 }
 
+TOutput* gOutput = nullptr;
+
+void Stop(int status) {
+    gOutput->Interrupt("qmx-read: interrupted after " + std::to_string(gOutput->Rows()) + " tanks");
+    std::_Exit(status);
+}
+
+struct TRound {
+    std::vector<TTankReading> Readings;
+    int Status = -1;  // the exit status when the reader is to stop now
+};
+
+class TReader {
+public:
+    TReader(const TOptions& options, const TChosenDevice& device, qmx::TSilo& silo, TOutput& output)
+        : FOptions(options), FDevice(device), FSilo(silo), FOutput(output), FPort(TRecordingPort::Current()) {}
+
+    TRound Round() {
+        TRound round;
+        const auto& tanks = FOptions.Tanks;
+        const bool progress = !FOptions.Quiet && IsTerminal(stderr);
+        for (std::size_t i = 0; i < tanks.size(); ++i) {
+            if (progress)
+                FOutput.Progress("reading tank " + std::to_string(tanks[i]) + " (" + std::to_string(i + 1) + " of " +
+                                 std::to_string(tanks.size()) + ")...");
+            TTankReading reading = Read(tanks[i]);
+            if (FPort != nullptr && !FPort->DevicePresent() && !Gone(tanks[i], reading)) {
+                round.Readings.push_back(reading);
+                if (!FOutput.Row(reading) || !FOutput.End()) round.Status = OutputFailed();
+                else {
+                    std::fprintf(stderr, "qmx-read: %s did not come back; stopped at tank %d (%zu of %zu read)\n",
+                                 FDevice.Name.c_str(), tanks[i], i + 1, tanks.size());
+                    round.Status = kFailed;
+                }
+                return round;
+            }
+            round.Readings.push_back(reading);
+            if (!FOutput.Row(reading)) {
+                round.Status = OutputFailed();
+                return round;
+            }
+        }
+        return round;
+    }
+
+    // After a round: says once that a device that went is back.
+    void NoteReturn() {
+        if (FGone && FPort != nullptr && FPort->DevicePresent()) {
+            FOutput.Note("qmx-read: " + FDevice.Name + " is back");
+            FGone = false;
+        }
+    }
+
+private:
+    TTankReading Read(int tank) {
+        TTankReading reading = ReadTank(FSilo, tank, FPort);
+        if (FOptions.WatchSeconds != 0) reading.Time = UtcStamp();
+        return reading;
+    }
+
+    // The device went while `tank` was read. Once it has read on a whole
+    // tank's time, a single reading stops; rounds go on with the tanks
+    // failing, each trying to open the device again. False when it is to
+    // stop.
+    bool Gone(int tank, TTankReading& reading) {
+        if (!FGone) FOutput.Note("qmx-read: " + FDevice.Name + " has gone; waiting for it to come back");
+        FGone = true;
+        if (FOptions.WatchSeconds != 0) return true;
+        // Each reading tries once to open the device again.
+        const auto until = TClock::now() + kComeBackWindow;
+        while (!FPort->DevicePresent() && TClock::now() < until) {
+            PauseFor(kComeBackPoll);
+            reading = Read(tank);
+        }
+        if (!FPort->DevicePresent()) return false;
+        FOutput.Note("qmx-read: " + FDevice.Name + " is back");
+        FGone = false;
+        return true;
+    }
+
+    const TOptions& FOptions;
+    const TChosenDevice& FDevice;
+    qmx::TSilo& FSilo;
+    TOutput& FOutput;
+    TRecordingPort* const FPort;
+    bool FGone = false;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    // SIGINT and SIGTERM are taken by a thread of their own. They are
-    // blocked before any other thread starts, so that every thread, the
-    // driver's workers too, inherits the block.
-    // Static: the signal thread may still use them while the process exits.
-    static sigset_t stops;
-    sigemptyset(&stops);
-    sigaddset(&stops, SIGINT);
-    sigaddset(&stops, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stops, nullptr);
+    PrepareForStops();
 
     const auto parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (const auto* problem = std::get_if<std::string>(&parsed)) {
-        std::fprintf(stderr, "qmx-read: %s\n", problem->c_str());
-        Usage(stderr);
+        std::fputs(OptionsHint(*problem).c_str(), stderr);
         return kFailed;
     }
-    TOptions options = std::get<TOptions>(parsed);
+    const TOptions options = std::get<TOptions>(parsed);
     if (options.Help) {
         Usage(stdout);
+        return kAllValid;
+    }
+    if (options.Version) {
+        std::printf("qmx-read %s (Quelmarox gauge, protocol v3.00)\n", QMX_VERSION);
+        return kAllValid;
+    }
+    if (options.List) {
+        std::fputs(FormatDeviceList(ListSerialDevices()).c_str(), stdout);
         return kAllValid;
     }
 
@@ -128,78 +206,70 @@ int main(int argc, char** argv) {
         std::fclose(trace);
     }
 
-    // The driver opens COMn; a device given by path is made COM1 for it.
-    int com = options.Com;
-    if (!options.Device.empty()) {
-        com = 1;
-        ::setenv("QMX_COM1", options.Device.c_str(), 1);
-    }
-    const std::string variable = "QMX_COM" + std::to_string(com);
-    const char* configured = std::getenv(variable.c_str());
-    const std::string path =
-        configured != nullptr && *configured != '\0' ? configured : "/dev/ttyS" + std::to_string(com - 1);
-    const std::string name = options.Device.empty() ? "COM" + std::to_string(com) + " (" + path + ")" : path;
-    if (std::string problem; !CheckDevice(path, problem)) {
-        std::fprintf(stderr, "qmx-read: cannot open %s: %s\n", name.c_str(), problem.c_str());
+    TChosenDevice device;
+    if (std::string problem; !ChooseDevice(options, device, problem)) {
+        std::fprintf(stderr, "qmx-read: cannot open %s: %s\n",
+                     device.Name.empty() ? options.Device.c_str() : device.Name.c_str(), problem.c_str());
         return kFailed;
     }
-    if (!options.Trace.empty()) ::setenv("QMX_TRACE", options.Trace.c_str(), 1);
+    if (!options.Trace.empty()) TraceDriverTo(options.Trace);
 
-    static TOutput output(stdout, options.Format);
-    std::thread([] {
-        int signal = 0;
-        if (sigwait(&stops, &signal) != 0) return;
-        output.Interrupt("qmx-read: interrupted after " + std::to_string(output.Rows()) + " tanks");
-        std::_Exit(128 + signal);
-    }).detach();
+    static TOutput output(stdout, options.Format, options.WatchSeconds != 0);
+    gOutput = &output;
+    WatchForStops(&Stop);
 
     // The silo as a factory makes it, with the reader's own opener, so that
-    // the reader sees the answers and the device's state.
+    // the reader sees the exchanges and the device's state.
     std::unique_ptr<qmx::TSilo> silo;
     try {
-        silo = std::make_unique<qmx::TSilo>(qmx::ConnectionTypeFor(static_cast<std::uint32_t>(com), 0), nullptr,
-                                            &OpenRecordingPort);
+        silo = std::make_unique<qmx::TSilo>(qmx::ConnectionTypeFor(static_cast<std::uint32_t>(device.Com), 0),
+                                            nullptr, &OpenRecordingPort);
     } catch (const qmx::ESerialIO& error) {
-        std::fprintf(stderr, "qmx-read: cannot open %s: %s\n", name.c_str(), Cp1251ToUtf8(error.what()).c_str());
+        std::fprintf(stderr, "qmx-read: cannot open %s: %s\n", device.Name.c_str(),
+                     Cp1251ToUtf8(error.what()).c_str());
         return kFailed;
     }
-    TRecordingPort* port = TRecordingPort::Current();
+    if (TRecordingPort* port = TRecordingPort::Current(); port != nullptr && options.Fast)
+        port->SetFastAnswers(true, std::chrono::milliseconds(options.PauseMs));
     if (!output.Begin()) return OutputFailed();
 
-    const bool progress = !options.Quiet && ::isatty(STDERR_FILENO) != 0;
-    const auto& tanks = options.Tanks;
-    std::size_t valid = 0;
-    for (std::size_t i = 0; i < tanks.size(); ++i) {
-        if (progress)
-            output.Progress("reading tank " + std::to_string(tanks[i]) + " (" + std::to_string(i + 1) + " of " +
-                            std::to_string(tanks.size()) + ")...");
-        TTankReading reading = ReadTank(*silo, tanks[i], port);
-        if (port != nullptr && !port->DevicePresent()) {
-            output.Note("qmx-read: " + name + " has gone; waiting for it to come back");
-            // Each reading tries once to open the device again.
-            const auto until = std::chrono::steady_clock::now() + kComeBackWindow;
-            while (!port->DevicePresent() && std::chrono::steady_clock::now() < until) {
-                std::this_thread::sleep_for(kComeBackPoll);
-                reading = ReadTank(*silo, tanks[i], port);
-            }
-            if (!port->DevicePresent()) {
-                if (!output.Row(reading) || !output.End()) return OutputFailed();
-                std::fprintf(stderr, "qmx-read: %s did not come back; stopped at tank %d (%zu of %zu read)\n",
-                             name.c_str(), tanks[i], i + 1, tanks.size());
-                return kFailed;
-            }
-            output.Note("qmx-read: " + name + " is back");
+    TReader reader(options, device, *silo, output);
+    TRoundFigures figures;
+    for (;;) {
+        const auto started = TClock::now();
+        const TRound round = reader.Round();
+        if (round.Status >= 0) return round.Status;
+        reader.NoteReturn();
+        figures.DurationSeconds = std::chrono::duration<double>(TClock::now() - started).count();
+        figures.FailedExchanges = 0;
+        for (const auto& reading : round.Readings) figures.FailedExchanges += reading.FailedAttempts;
+        figures.FailedExchangesTotal += figures.FailedExchanges;
+        ++figures.Rounds;
+        figures.EndedAt =
+            std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+        if (std::string problem;
+            !options.Metrics.empty() &&
+            !ReplaceFileContents(options.Metrics, MetricsText(device.Name, round.Readings, figures), problem)) {
+            output.End();
+            std::fprintf(stderr, "qmx-read: cannot write the metrics: %s\n", problem.c_str());
+            return kFailed;
         }
-        if (!output.Row(reading)) return OutputFailed();
-        valid += reading.Valid() ? 1 : 0;
+        std::size_t valid = 0;
+        for (const auto& reading : round.Readings) valid += reading.Valid() ? 1 : 0;
+        if (options.WatchSeconds == 0) {
+            if (!output.End()) return OutputFailed();
+            silo.reset();
+            if (valid == 0)
+                std::fprintf(stderr,
+                             "qmx-read: no valid answer from %s: is the gauge connected, powered and set to this "
+                             "line?\n",
+                             device.Name.c_str());
+            return valid == options.Tanks.size() ? kAllValid : kSomeInvalid;
+        }
+        // Rounds start every so many seconds; one that ran longer is
+        // followed at once.
+        const auto next = started + std::chrono::seconds(options.WatchSeconds);
+        if (const auto now = TClock::now(); now < next)
+            PauseFor(std::chrono::duration_cast<std::chrono::milliseconds>(next - now));
     }
-    if (!output.End()) return OutputFailed();
-    silo.reset();
-
-    if (valid == 0) {
-        std::fprintf(stderr,
-                     "qmx-read: no valid answer from %s: is the gauge connected, powered and set to this line?\n",
-                     name.c_str());
-    }
-    return valid == tanks.size() ? kAllValid : kSomeInvalid;
 }

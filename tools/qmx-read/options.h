@@ -11,6 +11,9 @@
 
 namespace qmx::tools {
 
+// The pause between requests the protocol keeps after a failed attempt.
+constexpr int kDefaultPauseMs = 70;
+
 struct TOptions {
     int Com = 0;          // COMn, 0 when a device path is given
     std::string Device;   // the device path, empty with --com
@@ -18,10 +21,19 @@ struct TOptions {
     TFormat Format = TFormat::Table;
     std::string Trace;    // empty: no trace
     bool Quiet = false;
+    int WatchSeconds = 0;  // 0: one round
+    std::string Metrics;   // empty: none
+    bool Fast = false;
+    int PauseMs = kDefaultPauseMs;
     bool Help = false;
+    bool Version = false;
+    bool List = false;
 };
 
 // The options, or what is wrong with them (a line for the user).
 std::variant<TOptions, std::string> ParseOptions(const std::vector<std::string>& arguments);
+
+// The hint to print after a problem ParseOptions found.
+std::string OptionsHint(const std::string& problem);
 
 }  // namespace qmx::tools

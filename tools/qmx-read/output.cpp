@@ -7,7 +7,7 @@ bool TOutput::Write(const std::string& text) {
 }
 
 bool TOutput::Begin() {
-    std::lock_guard lock(FMutex);
+    TLockGuard lock(FLock);
     return BeginLocked();
 }
 
@@ -15,22 +15,24 @@ bool TOutput::BeginLocked() {
     if (FBegun) return true;
     FBegun = true;
     switch (FFormat) {
-        case TFormat::Table: return Write(TableHeader());
-        case TFormat::Json: return Write(JsonStart());
-        case TFormat::Csv: return Write(CsvHeader());
+        case TFormat::Table: return Write(TableHeader(FTimed));
+        case TFormat::Json: return FTimed || Write(JsonStart());
+        case TFormat::Csv: return Write(CsvHeader(FTimed));
     }
     return true;
 }
 
 bool TOutput::Row(const TTankReading& reading) {
-    std::lock_guard lock(FMutex);
+    TLockGuard lock(FLock);
     if (FEnded) return true;
     ClearProgressLocked();
     if (!BeginLocked()) return false;
     std::string text;
     switch (FFormat) {
         case TFormat::Table: text = TableRow(reading); break;
-        case TFormat::Json: text = (FRows == 0 ? "" : JsonSeparator()) + JsonRow(reading); break;
+        case TFormat::Json:
+            text = FTimed ? JsonLine(reading) : (FRows == 0 ? "" : JsonSeparator()) + JsonRow(reading);
+            break;
         case TFormat::Csv: text = CsvRow(reading); break;
     }
     ++FRows;
@@ -38,7 +40,7 @@ bool TOutput::Row(const TTankReading& reading) {
 }
 
 bool TOutput::End() {
-    std::lock_guard lock(FMutex);
+    TLockGuard lock(FLock);
     return EndLocked();
 }
 
@@ -47,30 +49,30 @@ bool TOutput::EndLocked() {
     if (FEnded) return true;
     if (!BeginLocked()) return false;
     FEnded = true;
-    return FFormat == TFormat::Json ? Write(JsonEnd(FRows != 0)) : true;
+    return FFormat == TFormat::Json && !FTimed ? Write(JsonEnd(FRows != 0)) : true;
 }
 
 std::size_t TOutput::Rows() {
-    std::lock_guard lock(FMutex);
+    TLockGuard lock(FLock);
     return FRows;
 }
 
 void TOutput::Interrupt(const std::string& why) {
-    std::lock_guard lock(FMutex);
+    TLockGuard lock(FLock);
     EndLocked();
     std::fprintf(stderr, "%s\n", why.c_str());
     std::fflush(stderr);
 }
 
 void TOutput::Progress(const std::string& line) {
-    std::lock_guard lock(FMutex);
+    TLockGuard lock(FLock);
     if (FEnded) return;
     std::fprintf(stderr, "\r%s", line.c_str());
     FProgressShown = true;
 }
 
 void TOutput::Note(const std::string& line) {
-    std::lock_guard lock(FMutex);
+    TLockGuard lock(FLock);
     ClearProgressLocked();
     std::fprintf(stderr, "%s\n", line.c_str());
 }

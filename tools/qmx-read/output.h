@@ -6,9 +6,9 @@
 // (valid JSON included). Every write is flushed and checked.
 
 #include <cstdio>
-#include <mutex>
 #include <string>
 
+#include "platform/recursive_lock.h"
 #include "reading.h"
 
 namespace qmx::tools {
@@ -17,7 +17,9 @@ enum class TFormat { Table, Json, Csv };
 
 class TOutput {
 public:
-    TOutput(std::FILE* out, TFormat format) : FOut(out), FFormat(format) {}
+    // Timed output goes on round after round: each row carries its time,
+    // and JSON is one object a line rather than one array.
+    TOutput(std::FILE* out, TFormat format, bool timed = false) : FOut(out), FFormat(format), FTimed(timed) {}
 
     // Each false when the output could not be written (a full disk).
     bool Begin();
@@ -40,9 +42,10 @@ private:
     bool Write(const std::string& text);
     void ClearProgressLocked();
 
-    std::mutex FMutex;
+    TRecursiveLock FLock;
     std::FILE* const FOut;
     const TFormat FFormat;
+    const bool FTimed;
     bool FBegun = false;
     bool FEnded = false;
     bool FProgressShown = false;

@@ -1,8 +1,10 @@
 #include "reading.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
 #include "protocol/answer_doubts.h"
 #include "serial/serial_errors.h"
@@ -34,7 +36,7 @@ std::string Joined(const std::vector<std::string>& texts, const char* separator)
 
 std::string LinkText(const TTankReading& reading) {
     if (!reading.Error.empty()) return "error: " + reading.Error;
-    if (!reading.Valid()) return "no valid answer";
+    if (!reading.Valid()) return reading.Attempts == 0 ? "no valid answer" : "no valid answer: " + ReasonText(reading);
     return reading.Doubts.empty() ? "valid" : "valid, doubtful: " + Joined(reading.Doubts, "; ");
 }
 
@@ -47,14 +49,46 @@ std::string JsonString(const std::string& text) {
     return quoted + "\"";
 }
 
-// The doubts about the answers the port accepted since the last look.
-void NoteDoubts(TRecordingPort* recorder, TTankReading& reading) {
+// What the port recorded of the tank's exchanges: the doubts about the
+// answers it accepted, and why the last exchange that failed failed.
+void NoteExchanges(TRecordingPort* recorder, TTankReading& reading) {
     if (recorder == nullptr) return;
-    for (const auto& accepted : recorder->TakeAccepted())
-        for (auto& text : DoubtTexts(AnswerDoubts(accepted.Query, accepted.Tank, accepted.Bytes.data(),
-                                                  accepted.Bytes.size())))
-            if (std::find(reading.Doubts.begin(), reading.Doubts.end(), text) == reading.Doubts.end())
-                reading.Doubts.push_back(text);
+    for (const auto& exchange : recorder->TakeExchanges()) {
+        for (const auto& attempt : exchange.Attempts) reading.FailedAttempts += attempt.Accepted ? 0 : 1;
+        if (exchange.Accepted()) {
+            const auto& answer = exchange.Attempts.back();
+            for (auto& text : DoubtTexts(AnswerDoubts(exchange.Query, exchange.Tank, answer.Bytes.data(),
+                                                      answer.Bytes.size())))
+                if (std::find(reading.Doubts.begin(), reading.Doubts.end(), text) == reading.Doubts.end())
+                    reading.Doubts.push_back(text);
+        }
+        // An accepted answer may still hold a value the measurement refuses.
+        const auto& last = exchange.Attempts.back();
+        const TJudgedAttempt judged = JudgeAttempt(exchange.Query, last.Bytes.data(), last.Bytes.size(),
+                                                   exchange.ExpectedLength, last.BytesBeforeStx);
+        if (judged.Verdict != TAttemptVerdict::Valid) {
+            reading.Reason = judged.Verdict;
+            reading.ReasonDetail = judged.Detail;
+            reading.Attempts = static_cast<int>(exchange.Attempts.size());
+        }
+    }
+}
+
+std::string JsonFields(const TTankReading& r) {
+    std::vector<std::string> doubts;
+    for (const auto& doubt : r.Doubts) doubts.push_back(JsonString(doubt));
+    std::string fields = "\"tank\": " + std::to_string(r.Tank) + ", \"level\": " + JsonNumber(r.Level, 2) +
+                         ", \"temperature\": " + JsonNumber(r.Temperature, 1) + ", \"second\": " +
+                         JsonNumber(AuxOf(r), 0) + ", \"density\": " + JsonNumber(r.Density, 8) +
+                         ", \"link\": " + std::to_string(r.LinkState) + ", \"valid\": " +
+                         (r.Valid() ? "true" : "false") + ", \"doubts\": [" + Joined(doubts, ", ") + "]";
+    if (!r.Valid() && r.Attempts != 0) {
+        fields += ", \"reason\": " + JsonString(VerdictText(r.Reason));
+        if (!r.ReasonDetail.empty()) fields += ", \"reason_detail\": " + JsonString(r.ReasonDetail);
+        fields += ", \"attempts\": " + std::to_string(r.Attempts);
+    }
+    if (!r.Error.empty()) fields += ", \"error\": " + JsonString(r.Error);
+    return fields;
 }
 
 }  // namespace
@@ -82,7 +116,7 @@ TTankReading ReadTank(TSilo& silo, int tank, TRecordingPort* recorder) {
     TTankReading reading;
     reading.Tank = tank;
     const auto index = static_cast<std::uint8_t>(tank - 1);
-    if (recorder != nullptr) recorder->TakeAccepted();  // another tank's
+    if (recorder != nullptr) recorder->TakeExchanges();  // another tank's
     try {
         const double level = silo.GetLevel(index);
         if (silo.GetState() == kLinkValid) reading.Level = level;
@@ -91,6 +125,7 @@ TTankReading ReadTank(TSilo& silo, int tank, TRecordingPort* recorder) {
         // unread.
         if (!reading.Level) {
             reading.LinkState = silo.GetState();
+            NoteExchanges(recorder, reading);
             return reading;
         }
         double record[4] = {};
@@ -104,44 +139,70 @@ TTankReading ReadTank(TSilo& silo, int tank, TRecordingPort* recorder) {
         reading.Error = Cp1251ToUtf8(error.what());
     }
     reading.LinkState = silo.GetState();
-    NoteDoubts(recorder, reading);
+    NoteExchanges(recorder, reading);
     return reading;
 }
 
-std::string TableHeader() { return "Tank       Level  Temperature  Second     Density  Link\n"; }
+std::string ReasonText(const TTankReading& r) {
+    std::string text = VerdictText(r.Reason);
+    if (!r.ReasonDetail.empty()) text += " (" + r.ReasonDetail + ")";
+    return text + ", " + std::to_string(r.Attempts) + (r.Attempts == 1 ? " attempt" : " attempts");
+}
+
+std::string TableHeader(bool timed) {
+    return std::string(timed ? "Time (UTC)                " : "") +
+           "Tank       Level  Temperature  Second     Density  Link\n";
+}
 
 std::string TableRow(const TTankReading& r) {
     char line[128];
     std::snprintf(line, sizeof line, "%4d  %10s  %11s  %6s  %10s  ", r.Tank, Number(r.Level, 2).c_str(),
                   Number(r.Temperature, 1).c_str(), Number(AuxOf(r), 0).c_str(), Number(r.Density, 8).c_str());
-    return line + LinkText(r) + "\n";
+    return (r.Time.empty() ? "" : r.Time + "  ") + line + LinkText(r) + "\n";
 }
 
 std::string JsonStart() { return "[\n"; }
 
-std::string JsonRow(const TTankReading& r) {
-    std::vector<std::string> doubts;
-    for (const auto& doubt : r.Doubts) doubts.push_back(JsonString(doubt));
-    return "  {\"tank\": " + std::to_string(r.Tank) + ", \"level\": " + JsonNumber(r.Level, 2) +
-           ", \"temperature\": " + JsonNumber(r.Temperature, 1) + ", \"second\": " + JsonNumber(AuxOf(r), 0) +
-           ", \"density\": " + JsonNumber(r.Density, 8) + ", \"link\": " + std::to_string(r.LinkState) +
-           ", \"valid\": " + (r.Valid() ? "true" : "false") + ", \"doubts\": [" + Joined(doubts, ", ") + "]" +
-           (r.Error.empty() ? "" : ", \"error\": " + JsonString(r.Error)) + "}";
-}
+std::string JsonRow(const TTankReading& r) { return "  {" + JsonFields(r) + "}"; }
+
+std::string JsonLine(const TTankReading& r) { return "{\"time\": " + JsonString(r.Time) + ", " + JsonFields(r) + "}\n"; }
 
 std::string JsonSeparator() { return ",\n"; }
 
 std::string JsonEnd(bool anyRows) { return anyRows ? "\n]\n" : "]\n"; }
 
-std::string CsvHeader() { return "tank,level,temperature,second,density,link,valid,doubts\n"; }
+std::string CsvHeader(bool timed) {
+    return std::string(timed ? "time," : "") + "tank,level,temperature,second,density,link,valid,doubts,reason,attempts\n";
+}
 
 std::string CsvRow(const TTankReading& r) {
     const auto field = [](const std::optional<double>& value, int decimals) {
         return value ? Number(value, decimals) : std::string();
     };
-    return std::to_string(r.Tank) + "," + field(r.Level, 2) + "," + field(r.Temperature, 1) + "," +
-           field(AuxOf(r), 0) + "," + field(r.Density, 8) + "," + std::to_string(r.LinkState) + "," +
-           (r.Valid() ? "1" : "0") + "," + Joined(r.Doubts, "; ") + "\n";
+    const bool failed = !r.Valid() && r.Attempts != 0;
+    std::string reason = failed ? VerdictText(r.Reason) : "";
+    if (failed && !r.ReasonDetail.empty()) reason += ": " + r.ReasonDetail;
+    return (r.Time.empty() ? "" : r.Time + ",") + std::to_string(r.Tank) + "," + field(r.Level, 2) + "," +
+           field(r.Temperature, 1) + "," + field(AuxOf(r), 0) + "," + field(r.Density, 8) + "," +
+           std::to_string(r.LinkState) + "," + (r.Valid() ? "1" : "0") + "," + Joined(r.Doubts, "; ") + "," +
+           reason + "," + (failed ? std::to_string(r.Attempts) : "") + "\n";
+}
+
+std::string UtcStamp() {
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::tm utc{};
+#ifdef _WIN32
+    gmtime_s(&utc, &seconds);
+#else
+    gmtime_r(&seconds, &utc);
+#endif
+    char text[40];
+    const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
+    std::snprintf(text + length, sizeof text - length, ".%03dZ", static_cast<int>(millis));
+    return text;
 }
 
 std::string FormatTable(const std::vector<TTankReading>& readings) {

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "driver/silo.h"
+#include "protocol/attempt_verdict.h"
 #include "recording_port.h"
 
 namespace qmx::tools {
@@ -22,6 +23,14 @@ struct TTankReading {
     std::string Error;           // a request error the silo raised
     // Why values the driver reported valid are in doubt ("level not a number").
     std::vector<std::string> Doubts;
+    // Why the exchange that failed the tank failed: the verdict of its last
+    // attempt (Valid when no exchange failed, or when nothing was recorded),
+    // and how many attempts it made.
+    TAttemptVerdict Reason = TAttemptVerdict::Valid;
+    std::string ReasonDetail;  // which value, for InvalidValue
+    int Attempts = 0;
+    int FailedAttempts = 0;  // over all the tank's exchanges
+    std::string Time;  // UTC, when the rows carry a time stamp
     bool Valid() const { return Level && Temperature && AuxValue && Density && Error.empty(); }
 };
 
@@ -33,17 +42,25 @@ TTankReading ReadTank(TSilo& silo, int tank, TRecordingPort* recorder = nullptr)
 // What the doubts of AnswerDoubts are called, in order.
 std::vector<std::string> DoubtTexts(unsigned doubts);
 
+// Why a failed tank failed, for people: "check byte, 3 attempts".
+std::string ReasonText(const TTankReading& reading);
+
 // One row each, and the lines that open and close the output. A JSON row
 // has no separator of its own: rows after the first are preceded by
-// JsonSeparator.
-std::string TableHeader();
+// JsonSeparator. Timed rows (`timed`, the reading's Time first) are for
+// output that goes on round after round: JSON lines then, one object a line.
+std::string TableHeader(bool timed = false);
 std::string TableRow(const TTankReading& reading);
 std::string JsonStart();
 std::string JsonRow(const TTankReading& reading);
+std::string JsonLine(const TTankReading& reading);
 std::string JsonSeparator();
 std::string JsonEnd(bool anyRows);
-std::string CsvHeader();
+std::string CsvHeader(bool timed = false);
 std::string CsvRow(const TTankReading& reading);
+
+// Now, in UTC: 2026-12-08T09:14:03.120Z.
+std::string UtcStamp();
 
 // Whole outputs.
 std::string FormatTable(const std::vector<TTankReading>& readings);

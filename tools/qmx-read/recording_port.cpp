@@ -2,32 +2,44 @@
 
 #include <utility>
 
-#include "serial/link_state.h"
-
 namespace qmx::tools {
 
-TRecordingPort::TRecordingPort(std::unique_ptr<TFramedPort> port) : FPort(std::move(port)) { FCurrent = this; }
+TRecordingPort::TRecordingPort(std::unique_ptr<TFramedPort> port) : FPort(std::move(port)) {
+    FPort->SetAttemptListener(this);
+    FCurrent = this;
+}
 
 TRecordingPort::~TRecordingPort() {
+    FPort->SetAttemptListener(nullptr);
     if (FCurrent == this) FCurrent = nullptr;
 }
 
 TExchangeStatus TRecordingPort::Transact(std::uint8_t address, const std::uint8_t* frame, std::uint8_t frameLength,
                                       std::uint8_t* answer, std::uint8_t expectedLength, std::uint8_t further,
                                       std::int32_t answerAddress) {
-    const TExchangeStatus result =
-        FPort->Transact(address, frame, frameLength, answer, expectedLength, further, answerAddress);
     // A request frame is STX, the query letter, two digits of the tank
     // number, ETX and the check byte.
+    TRecordedExchange exchange;
     const auto number = frameLength >= 4 ? TankNumberOf(frame + 2) : std::nullopt;
-    if (expectedLength != 0 && number && FPort->GetLinkState() == kLinkValid) {
-        FAccepted.push_back(TAcceptedAnswer{static_cast<TQuery>(frame[1]), static_cast<std::uint8_t>(*number - 1),
-                                            std::vector<std::uint8_t>(answer, answer + expectedLength)});
+    if (number) {
+        exchange.Query = static_cast<TQuery>(frame[1]);
+        exchange.Tank = static_cast<std::uint8_t>(*number - 1);
     }
+    exchange.ExpectedLength = expectedLength;
+    FExchanges.push_back(exchange);
+    const TExchangeStatus result = FPort->Transact(address, frame, frameLength, answer, expectedLength, further, answerAddress);
+    if (FExchanges.back().Attempts.empty()) FExchanges.pop_back();  // nothing awaited
     return result;
 }
 
-std::vector<TAcceptedAnswer> TRecordingPort::TakeAccepted() { return std::exchange(FAccepted, {}); }
+void TRecordingPort::AttemptEnded(const TAttemptReport& report) {
+    if (FExchanges.empty()) return;
+    FExchanges.back().Attempts.push_back(TRecordedAttempt{
+        std::vector<std::uint8_t>(report.Bytes, report.Bytes + report.Length), report.BytesBeforeStx,
+        report.Accepted});
+}
+
+std::vector<TRecordedExchange> TRecordingPort::TakeExchanges() { return std::exchange(FExchanges, {}); }
 
 std::unique_ptr<TFramedPort> OpenRecordingPort(std::uint8_t portNumber) {
     return std::make_unique<TRecordingPort>(OpenFramedPort(portNumber));

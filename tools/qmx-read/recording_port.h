@@ -1,25 +1,35 @@
 #pragma once
 
 // The reader's own port opener: the library's framed port, wrapped so that
-// the reader sees what the silo does not show a host: each answer the port
-// accepted, with the request it answered, and whether the device is there.
+// the reader sees what the silo does not show a host: each exchange with
+// its attempts and the bytes they got, and whether the device is there.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 #include "protocol/queries.h"
+#include "serial/attempt_listener.h"
 #include "serial/framed_port.h"
 
 namespace qmx::tools {
 
-struct TAcceptedAnswer {
-    TQuery Query = TQuery::Level;  // the request's
-    std::uint8_t Tank = 0;         // the request's tank index, 0 to 32
+struct TRecordedAttempt {
     std::vector<std::uint8_t> Bytes;
+    std::size_t BytesBeforeStx = 0;
+    bool Accepted = false;
 };
 
-class TRecordingPort final : public TFramedPort {
+struct TRecordedExchange {
+    TQuery Query = TQuery::Level;  // the request's
+    std::uint8_t Tank = 0;         // the request's tank index, 0 to 32
+    std::uint8_t ExpectedLength = 0;
+    std::vector<TRecordedAttempt> Attempts;
+    bool Accepted() const { return !Attempts.empty() && Attempts.back().Accepted; }
+};
+
+class TRecordingPort final : public TFramedPort, private TAttemptListener {
 public:
     explicit TRecordingPort(std::unique_ptr<TFramedPort> port);
     ~TRecordingPort() override;
@@ -32,17 +42,20 @@ public:
                           std::int32_t answerAddress) override;
     std::uint8_t GetLinkState() override { return FPort->GetLinkState(); }
     bool DevicePresent() override { return FPort->DevicePresent(); }
+    void SetFastAnswers(bool on, std::chrono::milliseconds pause) override { FPort->SetFastAnswers(on, pause); }
 
-    // The answers accepted since the last call, oldest first.
-    std::vector<TAcceptedAnswer> TakeAccepted();
+    // The exchanges made since the last call, oldest first.
+    std::vector<TRecordedExchange> TakeExchanges();
 
     // The port the opener below made last, while it lives: a TPortOpener is
     // a plain function, and the reader has one silo.
     static TRecordingPort* Current() { return FCurrent; }
 
 private:
+    void AttemptEnded(const TAttemptReport& report) override;
+
     std::unique_ptr<TFramedPort> FPort;
-    std::vector<TAcceptedAnswer> FAccepted;
+    std::vector<TRecordedExchange> FExchanges;
     static inline TRecordingPort* FCurrent = nullptr;
 };
 

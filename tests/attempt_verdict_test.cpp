@@ -1,0 +1,85 @@
+// Why an attempt failed, told from the bytes alone.
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include "protocol/attempt_verdict.h"
+#include "support/frames.h"
+
+namespace qmx {
+namespace {
+
+using test::DensityAnswer;
+using test::LevelAnswer;
+
+std::vector<std::uint8_t> Changed(std::vector<std::uint8_t> bytes, std::size_t at, std::uint8_t value) {
+    bytes[at] = value;
+    return bytes;
+}
+
+TEST(AttemptVerdict, EachLineBehaviourHasItsReason) {
+    const auto level = LevelAnswer("0012345", "0000350", "0155");
+    const auto density = DensityAnswer("00835000");
+    auto longer = level;
+    longer.insert(longer.end(), {'x', 'y'});
+    struct TCase {
+        const char* Name;
+        TQuery Query;
+        std::vector<std::uint8_t> Bytes;
+        std::size_t Expected;
+        std::size_t BeforeStx;
+        TAttemptVerdict Verdict;
+        std::string Detail;
+    };
+    const TCase cases[] = {
+        {"good level", TQuery::Level, level, 43, 0, TAttemptVerdict::Valid, ""},
+        {"good density after noise", TQuery::Density, density, 45, 5, TAttemptVerdict::Valid, ""},
+        {"silence", TQuery::Level, {}, 43, 0, TAttemptVerdict::NoAnswer, ""},
+        {"noise without STX", TQuery::Level, {}, 43, 7, TAttemptVerdict::NoStx, ""},
+        {"cut short", TQuery::Level, std::vector<std::uint8_t>(level.begin(), level.begin() + 20), 43, 0,
+         TAttemptVerdict::WrongLength, ""},
+        {"bytes after the frame", TQuery::Level, longer, 43, 0, TAttemptVerdict::WrongLength, ""},
+        {"a level answer to a density request", TQuery::Density, level, 45, 0, TAttemptVerdict::WrongLength, ""},
+        {"no ETX", TQuery::Level, Changed(level, 41, '0'), 43, 0, TAttemptVerdict::NoEtx, ""},
+        {"check byte", TQuery::Level, Changed(level, 42, static_cast<std::uint8_t>(level[42] ^ 1)), 43, 0,
+         TAttemptVerdict::CheckByte, ""},
+        {"one payload byte changed", TQuery::Density, Changed(density, 30, '9'), 45, 0, TAttemptVerdict::CheckByte, ""},
+        {"negative level", TQuery::Level, LevelAnswer("-000150", "0000350", "0155"), 43, 0, TAttemptVerdict::InvalidValue,
+         "negative level"},
+        {"level of zero", TQuery::Level, LevelAnswer("0000000", "0000350", "0155"), 43, 0, TAttemptVerdict::Valid, ""},
+        {"the coldest a field can say", TQuery::Level, LevelAnswer("0012345", "0000350", "-999"), 43, 0,
+         TAttemptVerdict::Valid, ""},
+        {"second value of -1", TQuery::Level, LevelAnswer("0012345", "-000100", "0155"), 43, 0,
+         TAttemptVerdict::InvalidValue, "second value at or below -1.00"},
+        {"second value of -0.60", TQuery::Level, LevelAnswer("0012345", "-000060", "0155"), 43, 0, TAttemptVerdict::Valid,
+         ""},
+        {"level field not a number reads its default", TQuery::Level, LevelAnswer("       ", "0000350", "0155"), 43, 0,
+         TAttemptVerdict::Valid, ""},
+        {"density of zero", TQuery::Density, DensityAnswer("00000000"), 45, 0, TAttemptVerdict::InvalidValue,
+         "density not above zero"},
+    };
+    for (const auto& c : cases) {
+        const TJudgedAttempt judged = JudgeAttempt(c.Query, c.Bytes.data(), c.Bytes.size(), c.Expected, c.BeforeStx);
+        EXPECT_EQ(judged.Verdict, c.Verdict) << c.Name << ": " << VerdictText(judged.Verdict);
+        EXPECT_EQ(judged.Detail, c.Detail) << c.Name;
+    }
+}
+
+TEST(AttemptVerdict, TextsAndLabelsAreDistinct) {
+    const TAttemptVerdict all[] = {TAttemptVerdict::Valid,       TAttemptVerdict::NoAnswer, TAttemptVerdict::NoStx,
+                                   TAttemptVerdict::WrongLength, TAttemptVerdict::NoEtx,    TAttemptVerdict::CheckByte,
+                                   TAttemptVerdict::InvalidValue};
+    std::set<std::string> texts, labels;
+    for (auto verdict : all) {
+        texts.insert(VerdictText(verdict));
+        const std::string label = VerdictLabel(verdict);
+        labels.insert(label);
+        EXPECT_EQ(label.find_first_not_of("abcdefghijklmnopqrstuvwxyz_"), std::string::npos) << label;
+    }
+    EXPECT_EQ(texts.size(), std::size(all));
+    EXPECT_EQ(labels.size(), std::size(all));
+}
+
+}  // namespace
+}  // namespace qmx

@@ -1,0 +1,66 @@
+// The wire trace a technician sends from a station: a section per run,
+// opened by a header that says what the marks mean, every byte both ways,
+// and a verdict line for each attempt.
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "driver/connection.h"
+#include "driver/silo.h"
+#include "gauge.h"
+#include "sim_server.h"
+#include "support/pty_pair.h"
+#include "support/temp_dir.h"
+
+namespace qmx {
+namespace {
+
+constexpr int kPort = 9;
+
+std::size_t Count(const std::string& text, const std::string& what) {
+    std::size_t count = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+    return count;
+}
+
+class TTraceSwitch {
+public:
+    explicit TTraceSwitch(const std::string& path) { ::setenv("QMX_TRACE", path.c_str(), 1); }
+    ~TTraceSwitch() { ::unsetenv("QMX_TRACE"); }
+};
+
+TEST(WireTrace, ASectionPerRunWithItsHeaderBytesAndAVerdictPerAttempt) {
+    test::TWindowsDirectory dir;
+    const std::string path = (dir.Path() / "wire.log").string();
+    TTraceSwitch trace(path);
+    test::TPtyPair pty(kPort);
+    sim::TGauge gauge;
+    gauge.SetFault(2, sim::TFault::BadCheck);
+    gauge.SetFault(3, sim::TFault::NoAnswer);
+    sim::TSimServer server(gauge, pty.Master());
+    for (int run = 0; run < 2; ++run) {
+        TSilo silo(ConnectionTypeFor(kPort, 0), nullptr);
+        silo.GetLevel(0);
+        if (run == 0) {
+            silo.GetLevel(1);
+            silo.GetLevel(2);
+        }
+    }
+    std::ifstream in(path);
+    std::stringstream read;
+    read << in.rdbuf();
+    const std::string text = read.str();
+    EXPECT_EQ(Count(text, "\n=== "), 2u) << text;
+    EXPECT_EQ(Count(text, " COM9, 9600 baud 7E1, RTS low; > sent by this program, < received by it\n"), 2u) << text;
+    EXPECT_EQ(Count(text, "# attempt 1 of 3 (L01): 43 bytes from the STX, accepted\n"), 2u) << text;
+    EXPECT_EQ(Count(text, "(L02): 43 bytes from the STX, rejected by the check\n"), 3u) << text;
+    EXPECT_EQ(Count(text, "# attempt 3 of 3 (L03): no answer\n"), 1u) << text;
+    // The request for tank 1 as it went out, and the start of its answer.
+    EXPECT_EQ(Count(text, " > 02 4C 30 31 03 4C "), 2u) << text;
+    EXPECT_GE(Count(text, " < 02 "), 2u) << text;
+}
+
+}  // namespace
+}  // namespace qmx

@@ -1,0 +1,88 @@
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "reader_system.h"
+
+namespace qmx::tools {
+namespace {
+
+// Static: the signal thread may still use it while the process exits.
+sigset_t gStops;
+
+// Says plainly why the device cannot be used, before the driver tries.
+bool CheckDevice(const std::string& path, std::string& problem) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        problem = errno == ENOENT ? "no such device" : std::strerror(errno);
+        return false;
+    }
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        problem = errno == EACCES ? "permission denied (is the user in the dialout group?)" : std::strerror(errno);
+        return false;
+    }
+    const bool busy = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+    const bool tty = ::isatty(fd) != 0;
+    ::close(fd);
+    if (!tty) {
+        problem = "not a serial device";
+        return false;
+    }
+    if (busy) {
+        problem = "in use by another program";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void PrepareForStops() {
+    // SIGINT and SIGTERM are taken by a thread of their own. They are
+    // blocked before any other thread starts, so that every thread, the
+    // driver's workers too, inherits the block.
+    sigemptyset(&gStops);
+    sigaddset(&gStops, SIGINT);
+    sigaddset(&gStops, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &gStops, nullptr);
+}
+
+void WatchForStops(void (*stop)(int status)) {
+    std::thread([stop] {
+        int signal = 0;
+        if (sigwait(&gStops, &signal) != 0) return;
+        stop(128 + signal);
+    }).detach();
+}
+
+bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) != 0; }
+
+bool ChooseDevice(const TOptions& options, TChosenDevice& device, std::string& problem) {
+    // The driver opens COMn; a device given by path is made COM1 for it.
+    device.Com = options.Com;
+    if (!options.Device.empty()) {
+        device.Com = 1;
+        ::setenv("QMX_COM1", options.Device.c_str(), 1);
+    }
+    const std::string variable = "QMX_COM" + std::to_string(device.Com);
+    const char* configured = std::getenv(variable.c_str());
+    const std::string path =
+        configured != nullptr && *configured != '\0' ? configured : "/dev/ttyS" + std::to_string(device.Com - 1);
+    device.Name = options.Device.empty() ? "COM" + std::to_string(device.Com) + " (" + path + ")" : path;
+    return CheckDevice(path, problem);
+}
+
+void PauseFor(std::chrono::milliseconds time) { std::this_thread::sleep_for(time); }
+
+void TraceDriverTo(const std::string& path) { ::setenv("QMX_TRACE", path.c_str(), 1); }
+
+}  // namespace qmx::tools

@@ -1,0 +1,92 @@
+#include <windows.h>
+#include <io.h>
+
+#include <cstdlib>
+
+#include "reader_system.h"
+#include "whole_number.h"
+
+namespace qmx::tools {
+namespace {
+
+void (*gStop)(int) = nullptr;
+
+// Windows runs a console control handler on a thread it makes for the
+// event, so the handler may take the output's lock like a signal thread.
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    if (gStop == nullptr) return FALSE;
+    switch (event) {
+        case CTRL_C_EVENT:
+        case CTRL_BREAK_EVENT: gStop(130); return TRUE;
+        // Windows ends the process soon after the handler returns from
+        // these: the output is closed before.
+        case CTRL_CLOSE_EVENT:
+        case CTRL_LOGOFF_EVENT:
+        case CTRL_SHUTDOWN_EVENT: gStop(143); return TRUE;
+        default: return FALSE;
+    }
+}
+
+// "\\.\COM12" or "COM12" (any case) into 12; 0 otherwise.
+int ComOfDeviceName(const std::string& name) {
+    std::string bare = name.rfind("\\\\.\\", 0) == 0 ? name.substr(4) : name;
+    if (bare.size() < 4 || _strnicmp(bare.c_str(), "COM", 3) != 0) return 0;
+    return ParseWholeNumber(bare.substr(3), 1, 253).value_or(0);
+}
+
+std::string SystemMessage(DWORD error) {
+    char text[256] = {};
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0, text, sizeof text,
+                   nullptr);
+    std::string message = text;
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.'))
+        message.pop_back();
+    return message.empty() ? "error " + std::to_string(error) : message;
+}
+
+}  // namespace
+
+void PrepareForStops() {}
+
+void WatchForStops(void (*stop)(int status)) {
+    gStop = stop;
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
+bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
+
+bool ChooseDevice(const TOptions& options, TChosenDevice& device, std::string& problem) {
+    device.Com = options.Com;
+    if (!options.Device.empty()) {
+        device.Com = ComOfDeviceName(options.Device);
+        if (device.Com == 0) {
+            problem = "the driver opens COM ports by number: give --device \\\\.\\COMn or --com n, not '" +
+                      options.Device + "'";
+            return false;
+        }
+    }
+    device.Name = options.Device.empty() ? "COM" + std::to_string(device.Com) : options.Device;
+    // A COM port is opened exclusively: opening it is the check, as the
+    // driver will open it a moment later.
+    const std::string path = "\\\\.\\COM" + std::to_string(device.Com);
+    HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)
+            problem = "no such device";
+        else if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION)
+            problem = "in use by another program";
+        else
+            problem = SystemMessage(error);
+        return false;
+    }
+    CloseHandle(handle);
+    return true;
+}
+
+// The toolchain's threads model has no std::this_thread.
+void PauseFor(std::chrono::milliseconds time) { Sleep(static_cast<DWORD>(time.count())); }
+
+void TraceDriverTo(const std::string& path) { SetEnvironmentVariableA("QMX_TRACE", path.c_str()); }
+
+}  // namespace qmx::tools
