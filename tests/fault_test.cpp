@@ -277,9 +277,12 @@ TEST_F(Line, AnswerFarLongerThanTheBufferIsRejected) {
 
 TEST_F(Line, GaugeAnsweringTwiceIsRejected) {
     Serve([this](int master) {
-        const auto answer = test::LevelAnswer("0001000", "0000100", "0100");
-        Put(master, answer);
-        Put(master, answer);
+        // In one write, so that no busy machine can let the port judge the
+        // first frame before the second arrives.
+        auto twice = test::LevelAnswer("0001000", "0000100", "0100");
+        const auto once = twice;
+        twice.insert(twice.end(), once.begin(), once.end());
+        Put(master, twice);
     });
     const auto [state, ms] = Exchange();
     EXPECT_EQ(state, 3) << "two frames make one answer of the wrong length";
