@@ -22,6 +22,7 @@
 #include "pty_end.h"
 #include "sim_options.h"
 #include "sim_server.h"
+#include "support/child_process.h"
 #include "support/frames.h"
 #include "support/pty_pair.h"
 
@@ -229,16 +230,7 @@ TRun RunSimulator(const std::vector<std::string>& arguments) {
     char errPath[] = "/tmp/qmx-sim-err-XXXXXX";
     const int out = ::mkstemp(outPath);
     const int err = ::mkstemp(errPath);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(err, STDERR_FILENO);
-        std::vector<char*> argv{const_cast<char*>(QMX_SIM_PATH)};
-        for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        ::execv(QMX_SIM_PATH, argv.data());
-        ::_exit(127);
-    }
+    const pid_t child = test::StartProgram(QMX_SIM_PATH, arguments, out, err);
     ::close(out);
     ::close(err);
     TRun run;
