@@ -10,7 +10,8 @@ namespace qmx::tools {
 namespace {
 
 TCommandLine Sample() {
-    TCommandLine line("tool", {{"--com", true}, {"--device", true}, {"--json"}, {"--csv"}, {"--help", false, "-h"}});
+    TCommandLine line("tool", {{"--com", true}, {"--device", true}, {"--json"}, {"--csv"}, {"--help", false, "-h"},
+                               {.Name = "--tag", .TakesValue = true, .Repeats = true}});
     line.Conflicting({"--json", "--csv"});
     line.Conflicting({"--com", "--device"});
     return line;
@@ -43,6 +44,7 @@ TEST(CommandLine, SpellingsConflictsAndMistakes) {
         {{"--csv", "--com", "1", "--json"}, "! --csv and --json cannot go together"},
         {{"--com", "1", "--device=x"}, "! --com and --device cannot go together"},
         {{"--com", "1", "--com", "2"}, "! --com is given twice"},
+        {{"--tag", "a", "--json", "--tag=b"}, "--tag=a --json= --tag=b"},
         {{"--json=yes"}, "! --json takes no value"},
         {{"--com"}, "! --com needs a value"},
         {{"--jsno"}, "! unknown option '--jsno' (did you mean --json?)"},

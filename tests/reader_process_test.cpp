@@ -20,6 +20,7 @@
 
 #include "gauge.h"
 #include "sim_server.h"
+#include "support/child_process.h"
 #include "support/pty_pair.h"
 #include "support/replug_line.h"
 
@@ -41,17 +42,9 @@ public:
         FErrPath = errPattern;
         int out[2] = {-1, -1};
         if (stdoutPath.empty() && ::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-        FChild = ::fork();
-        if (FChild == 0) {
-            const int target = stdoutPath.empty() ? out[1] : ::open(stdoutPath.c_str(), O_WRONLY);
-            ::dup2(target, STDOUT_FILENO);
-            ::dup2(err, STDERR_FILENO);
-            std::vector<char*> argv{const_cast<char*>(QMX_READ_PATH)};
-            for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-            argv.push_back(nullptr);
-            ::execv(QMX_READ_PATH, argv.data());
-            ::_exit(127);
-        }
+        const int target = stdoutPath.empty() ? out[1] : ::open(stdoutPath.c_str(), O_WRONLY | O_CLOEXEC);
+        FChild = test::StartProgram(QMX_READ_PATH, arguments, target, err);
+        if (!stdoutPath.empty()) ::close(target);
         ::close(err);
         if (stdoutPath.empty()) {
             ::close(out[1]);

@@ -22,6 +22,7 @@
 #include "pty_end.h"
 #include "sim_options.h"
 #include "sim_server.h"
+#include "support/child_process.h"
 #include "support/frames.h"
 #include "support/pty_pair.h"
 
@@ -123,17 +124,20 @@ TEST(SimComLine, APortThatCannotBeOpenedRaisesTheSerialError) {
 
 TEST(SimOptions, ValuesAfterAnEqualsSignOrAsTheNextArgument) {
     for (const auto& arguments : std::vector<std::vector<std::string>>{
-             {"--config", "a.ini", "--com", "7", "--fault", "late:1-2", "--fault-next", "junk:3", "--no-pace"},
-             {"--config=a.ini", "--com=7", "--fault=late:1-2", "--fault-next=junk:3", "--no-pace"}}) {
+             {"--config", "a.ini", "--com", "7", "--fault", "late:1-2", "--fault-next", "junk:3", "--no-pace",
+              "--fault", "slow:5"},
+             {"--config=a.ini", "--com=7", "--fault=late:1-2", "--fault-next=junk:3", "--no-pace", "--fault=slow:5"}}) {
         const auto parsed = ParseSimOptions(arguments);
         ASSERT_TRUE(std::holds_alternative<TSimOptions>(parsed)) << std::get<std::string>(parsed);
         const auto& options = std::get<TSimOptions>(parsed);
         EXPECT_EQ(options.Config, "a.ini");
         EXPECT_EQ(options.Com, 7);
         EXPECT_FALSE(options.Pace);
-        ASSERT_EQ(options.Faults.size(), 1u);
+        ASSERT_EQ(options.Faults.size(), 2u) << "each --fault adds one";
         EXPECT_EQ(options.Faults[0].Fault, TFault::Late);
         EXPECT_EQ(options.Faults[0].Tanks, (std::vector<int>{1, 2}));
+        EXPECT_EQ(options.Faults[1].Fault, TFault::Slow);
+        EXPECT_EQ(options.Faults[1].Tanks, (std::vector<int>{5}));
         ASSERT_EQ(options.FaultsNext.size(), 1u);
         EXPECT_EQ(options.FaultsNext[0], std::make_pair(TFault::Junk, 3));
     }
@@ -148,8 +152,9 @@ TEST(SimOptions, ProblemsAreNamedShortly) {
         {{"--com=254"}, "--com takes a port number from 1 to 253, not '254'"},
         {{"--fault-next", "late:x"}, "--fault-next takes KIND:COUNT with a count from 1, not 'late:x'"},
         {{"--fault", "loud"}, "unknown fault 'loud' (one of " + FaultNames() + ")"},
-        {{"--com", "3", "--device", "/dev/null"}, "give --com or --device, not both"},
-        {{"--link", "/tmp/g", "--com", "3"}, "--link names the simulator's own pty: not with --device or --com"},
+        {{"--com", "3", "--device", "/dev/null"}, "--com and --device cannot go together"},
+        {{"--link", "/tmp/g", "--com", "3"}, "--link and --com cannot go together"},
+        {{"--device=/dev/null", "--link", "/tmp/g"}, "--device and --link cannot go together"},
     };
     for (const auto& [arguments, problem] : cases) {
         const auto parsed = ParseSimOptions(arguments);
@@ -225,16 +230,7 @@ TRun RunSimulator(const std::vector<std::string>& arguments) {
     char errPath[] = "/tmp/qmx-sim-err-XXXXXX";
     const int out = ::mkstemp(outPath);
     const int err = ::mkstemp(errPath);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(out, STDOUT_FILENO);
-        ::dup2(err, STDERR_FILENO);
-        std::vector<char*> argv{const_cast<char*>(QMX_SIM_PATH)};
-        for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-        argv.push_back(nullptr);
-        ::execv(QMX_SIM_PATH, argv.data());
-        ::_exit(127);
-    }
+    const pid_t child = test::StartProgram(QMX_SIM_PATH, arguments, out, err);
     ::close(out);
     ::close(err);
     TRun run;
@@ -289,9 +285,10 @@ TEST(SimProgram, VersionHelpAndAShortHint) {
     EXPECT_EQ(help.Status, 0);
     EXPECT_NE(help.Out.find("9600 baud, 7 data bits, even parity, 1 stop bit"), std::string::npos);
 
-    const TRun unknown = RunSimulator({"--paced"});
+    const TRun unknown = RunSimulator({"--no-pac"});
     EXPECT_EQ(unknown.Status, 2);
-    EXPECT_EQ(unknown.Err, "qmx-sim: unknown option '--paced'\nTry 'qmx-sim --help' for more information.\n");
+    EXPECT_EQ(unknown.Err,
+              "qmx-sim: unknown option '--no-pac' (did you mean --no-pace?)\nTry 'qmx-sim --help' for the usage.\n");
     EXPECT_EQ(unknown.Out, "");
 }
 

@@ -72,8 +72,8 @@ std::variant<std::vector<TGivenOption>, std::string> TCommandLine::Parse(
         }
         const bool again = std::any_of(given.begin(), given.end(),
                                        [&](const TGivenOption& earlier) { return earlier.Name == option->Name; });
-        if (again && option->TakesValue) return option->Name + " is given twice";
-        if (!again) given.push_back(TGivenOption{option->Name, value});
+        if (again && option->TakesValue && !option->Repeats) return option->Name + " is given twice";
+        if (!again || option->Repeats) given.push_back(TGivenOption{option->Name, value});
     }
     for (const auto& group : FConflicts) {
         std::vector<std::string> present;

@@ -15,6 +15,7 @@ struct TOptionSpec {
     std::string Name;        // "--com"
     bool TakesValue = false;
     std::string Alias = {};  // "-h"
+    bool Repeats = false;    // each value counts, like faults added one by one
 };
 
 struct TGivenOption {
@@ -30,7 +31,8 @@ public:
     void Conflicting(std::vector<std::string> names);
 
     // The options in the order given, or a one-line problem. A valued
-    // option given twice is a problem; a flag given twice counts once.
+    // option given twice is a problem unless it repeats; a flag given twice
+    // counts once.
     std::variant<std::vector<TGivenOption>, std::string> Parse(const std::vector<std::string>& arguments) const;
 
     // What to print after a problem: the program, the problem, and where the

@@ -76,7 +76,7 @@ void Usage(std::FILE* out) {
 }
 
 int UsageError(const std::string& problem) {
-    std::fprintf(stderr, "qmx-sim: %s\nTry 'qmx-sim --help' for more information.\n", problem.c_str());
+    std::fputs(qmx::sim::SimOptionsHint(problem).c_str(), stderr);
     return kUsage;
 }
 

@@ -1,8 +1,8 @@
 #include "sim_options.h"
 
-#include <algorithm>
 #include <cctype>
 
+#include "command_line.h"
 #include "tank_list.h"
 #include "whole_number.h"
 
@@ -11,11 +11,23 @@ namespace {
 
 constexpr int kHighestPort = 253;
 
-bool TakesValue(const std::string& option) {
-    static const char* const kWithValue[] = {"--device", "--com", "--link", "--config", "--trace", "--fault",
-                                             "--fault-next"};
-    return std::any_of(std::begin(kWithValue), std::end(kWithValue),
-                       [&](const char* name) { return option == name; });
+const tools::TCommandLine& SimCommandLine() {
+    static const tools::TCommandLine line = [] {
+        tools::TCommandLine made("qmx-sim", {{"--device", true},
+                                             {"--com", true},
+                                             {"--link", true},
+                                             {"--config", true},
+                                             {"--trace", true},
+                                             {.Name = "--fault", .TakesValue = true, .Repeats = true},
+                                             {.Name = "--fault-next", .TakesValue = true, .Repeats = true},
+                                             {"--no-pace"},
+                                             {"--help", false, "-h"},
+                                             {"--version"}});
+        // Each names the line to serve; --link names the simulator's own pty.
+        made.Conflicting({"--device", "--com", "--link"});
+        return made;
+    }();
+    return line;
 }
 
 std::string Lower(std::string text) {
@@ -25,6 +37,8 @@ std::string Lower(std::string text) {
 
 }  // namespace
 
+std::string SimOptionsHint(const std::string& problem) { return SimCommandLine().Hint(problem); }
+
 int ComPortNumberOf(const std::string& deviceName) {
     std::string name = Lower(deviceName);
     if (name.rfind("\\\\.\\", 0) == 0) name.erase(0, 4);
@@ -33,54 +47,41 @@ int ComPortNumberOf(const std::string& deviceName) {
 }
 
 std::variant<TSimOptions, std::string> ParseSimOptions(const std::vector<std::string>& arguments) {
+    const auto parsed = SimCommandLine().Parse(arguments);
+    if (const auto* problem = std::get_if<std::string>(&parsed)) return *problem;
     TSimOptions options;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        std::string option = arguments[i];
-        std::string value;
-        bool hasValue = false;
-        if (const auto equals = option.find('='); option.rfind("--", 0) == 0 && equals != std::string::npos) {
-            value = option.substr(equals + 1);
-            option.resize(equals);
-            hasValue = true;
-        }
-        if (TakesValue(option) && !hasValue) {
-            if (i + 1 >= arguments.size()) return option + " needs a value";
-            value = arguments[++i];
-            hasValue = true;
-        }
-        if (!TakesValue(option) && hasValue) return option + " takes no value";
-
-        if (option == "--help" || option == "-h") {
+    for (const auto& [name, value] : std::get<std::vector<tools::TGivenOption>>(parsed)) {
+        if (name == "--help") {
             options.Help = true;
-        } else if (option == "--version") {
+        } else if (name == "--version") {
             options.Version = true;
-        } else if (option == "--no-pace") {
+        } else if (name == "--no-pace") {
             options.Pace = false;
-        } else if (option == "--device") {
+        } else if (name == "--device") {
             if (value.empty()) return "--device takes a device";
             options.Device = value;
-        } else if (option == "--com") {
+        } else if (name == "--com") {
             const auto com = tools::ParseWholeNumber(value, 1, kHighestPort);
             if (!com) return "--com takes a port number from 1 to 253, not '" + value + "'";
             options.Com = *com;
-        } else if (option == "--link") {
+        } else if (name == "--link") {
             if (value.empty()) return "--link takes a path";
             options.Link = value;
-        } else if (option == "--config") {
+        } else if (name == "--config") {
             options.Config = value;
-        } else if (option == "--trace") {
+        } else if (name == "--trace") {
             if (value.empty()) return "--trace takes a file (- for standard error)";
             options.Trace = value;
-        } else if (option == "--fault" || option == "--fault-next") {
+        } else if (name == "--fault" || name == "--fault-next") {
             const auto colon = value.find(':');
             const auto fault = ParseFault(value.substr(0, colon));
             if (!fault) return "unknown fault '" + value + "' (one of " + FaultNames() + ")";
-            if (option == "--fault-next") {
+            if (name == "--fault-next") {
                 int count = 1;
                 if (colon != std::string::npos) {
-                    const auto parsed = tools::ParseWholeNumber(value.substr(colon + 1), 1, 1000000);
-                    if (!parsed) return "--fault-next takes KIND:COUNT with a count from 1, not '" + value + "'";
-                    count = *parsed;
+                    const auto counted = tools::ParseWholeNumber(value.substr(colon + 1), 1, 1000000);
+                    if (!counted) return "--fault-next takes KIND:COUNT with a count from 1, not '" + value + "'";
+                    count = *counted;
                 }
                 options.FaultsNext.emplace_back(*fault, count);
                 continue;
@@ -92,14 +93,8 @@ std::variant<TSimOptions, std::string> ParseSimOptions(const std::vector<std::st
                 request.Tanks = *tanks;
             }
             options.Faults.push_back(request);
-        } else {
-            return "unknown option '" + arguments[i] + "'";
         }
     }
-    if (options.Help || options.Version) return options;
-    if (!options.Device.empty() && options.Com != 0) return "give --com or --device, not both";
-    if (!options.Link.empty() && (!options.Device.empty() || options.Com != 0))
-        return "--link names the simulator's own pty: not with --device or --com";
     return options;
 }
 

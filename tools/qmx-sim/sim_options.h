@@ -1,6 +1,6 @@
 #pragma once
 
-// qmx-sim's command line.
+// qmx-sim's command line, by the tools' common conventions.
 
 #include <string>
 #include <variant>
@@ -29,9 +29,10 @@ struct TSimOptions {
 };
 
 // The options, or what is wrong with them (without the program's name).
-// Every option that takes a value takes it as the next argument or after
-// '='.
 std::variant<TSimOptions, std::string> ParseSimOptions(const std::vector<std::string>& arguments);
+
+// The hint to print after a problem with the command line.
+std::string SimOptionsHint(const std::string& problem);
 
 // "\\.\COM12" or "COM12" (any case) into 12; 0 for anything else.
 int ComPortNumberOf(const std::string& deviceName);
