@@ -42,8 +42,8 @@ TKalvorComPort::TKalvorComPort(std::uint8_t portNumber, TCommApi& api) : TComPor
     FRxState = kIdle;
     FStatus = TExchangeStatus::Accepted;
     FLinkState = kLinkValid;
-    Trace().Section("COM" + std::to_string(portNumber) +
-                    ", 9600 baud 7E1, RTS low; > sent by this program, < received by it");
+    Trace().Section("COM" + std::to_string(portNumber) + ", " + std::to_string(kGaugeBaudRate) +
+                    " baud 7E1, RTS low; > sent by this program, < received by it");
 }
 
 void TKalvorComPort::ApplyLineSettings() {
