@@ -31,6 +31,7 @@ TEST(AttemptVerdict, EachLineBehaviourHasItsReason) {
         std::size_t BeforeStx;
         TAttemptVerdict Verdict;
         std::string Detail;
+        std::size_t OtherAnswers = 0;  // dropped by the port
     };
     const TCase cases[] = {
         {"good level", TQuery::Level, level, 43, 0, TAttemptVerdict::Valid, ""},
@@ -58,9 +59,15 @@ TEST(AttemptVerdict, EachLineBehaviourHasItsReason) {
          TAttemptVerdict::Valid, ""},
         {"density of zero", TQuery::Density, DensityAnswer("00000000"), 45, 0, TAttemptVerdict::InvalidValue,
          "density not above zero"},
+        {"only another request's answer", TQuery::Level, {}, 43, 0, TAttemptVerdict::OtherRequest, "", 1},
+        {"another request's answer among noise", TQuery::Level, {}, 43, 9, TAttemptVerdict::OtherRequest, "", 2},
+        {"own answer after another's", TQuery::Level, level, 43, 0, TAttemptVerdict::Valid, "", 1},
+        {"own broken answer after another's", TQuery::Level, Changed(level, 41, '0'), 43, 0, TAttemptVerdict::NoEtx,
+         "", 1},
     };
     for (const auto& c : cases) {
-        const TJudgedAttempt judged = JudgeAttempt(c.Query, c.Bytes.data(), c.Bytes.size(), c.Expected, c.BeforeStx);
+        const TJudgedAttempt judged = JudgeAttempt(c.Query, c.Bytes.data(), c.Bytes.size(), c.Expected, c.BeforeStx,
+                                                   c.OtherAnswers);
         EXPECT_EQ(judged.Verdict, c.Verdict) << c.Name << ": " << VerdictText(judged.Verdict);
         EXPECT_EQ(judged.Detail, c.Detail) << c.Name;
     }
@@ -69,7 +76,7 @@ TEST(AttemptVerdict, EachLineBehaviourHasItsReason) {
 TEST(AttemptVerdict, TextsAndLabelsAreDistinct) {
     const TAttemptVerdict all[] = {TAttemptVerdict::Valid,       TAttemptVerdict::NoAnswer, TAttemptVerdict::NoStx,
                                    TAttemptVerdict::WrongLength, TAttemptVerdict::NoEtx,    TAttemptVerdict::CheckByte,
-                                   TAttemptVerdict::InvalidValue};
+                                   TAttemptVerdict::InvalidValue, TAttemptVerdict::OtherRequest};
     std::set<std::string> texts, labels;
     for (auto verdict : all) {
         texts.insert(VerdictText(verdict));

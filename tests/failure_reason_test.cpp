@@ -64,6 +64,11 @@ INSTANTIATE_TEST_SUITE_P(
                   "\"reason\": \"wrong length\""},
         TLineCase{"BytesAfterTheFrame", {F::ExtraBytes}, 1500.25, false, "wrong length, 3 attempts",
                   "\"reason\": \"wrong length\""},
+        // The gauge answers for tank 4: the port drops it as another
+        // request's answer, never taking it for tank 3's.
+        TLineCase{"AnswersForAnotherTank", {F::WrongTank}, 1500.25, false,
+                  "answer to another request (L04), 3 attempts",
+                  "\"reason\": \"answer to another request\", \"reason_detail\": \"L04\", \"attempts\": 3"},
         TLineCase{"NegativeLevel", {F::None}, -1.5, false, "invalid value (negative level), 1 attempt",
                   "\"reason\": \"invalid value\", \"reason_detail\": \"negative level\", \"attempts\": 1"}),
     [](const ::testing::TestParamInfo<TLineCase>& line) { return std::string(line.param.Name); });

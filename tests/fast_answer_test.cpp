@@ -69,8 +69,9 @@ TEST(FastAnswers, AWholeCheckedAnswerEndsTheWaitAndARejectedOneDoesNot) {
 TEST(FastAnswers, ThePauseKeepsTheLineQuietBeforeEachRequest) {
     test::TPtyPair pty(kPort);
     test::TFarEnd line(pty.Master(), [](test::TFarEnd& far, int, const std::vector<std::uint8_t>& frame) {
-        far.Put(frame[1] == 'L' ? test::LevelAnswer("0012345", "0000350", "0155")
-                                : test::DensityAnswer("00835000"));
+        const std::string echo(frame.begin() + 1, frame.begin() + 4);
+        far.Put(frame[1] == 'L' ? test::LevelAnswer("0012345", "0000350", "0155", echo)
+                                : test::DensityAnswer("00835000", echo));
     });
     TSilo silo(kConnectionType, nullptr, &OpenRecordingPort);
     TRecordingPort::Current()->SetFastAnswers(true, 300ms);

@@ -1,6 +1,7 @@
 // Answers that miss their wait: the answer check cannot tell one tank's
 // frame from another's, so after a transaction without a valid answer the
-// framed port lets the line fall quiet before the next request. A gauge
+// framed port lets the line fall quiet before the next request, and drops
+// an answer that names another tank. A gauge
 // that is a little slow gives failed readings, never another tank's.
 
 #include <gtest/gtest.h>
@@ -46,6 +47,8 @@ struct TLateCase {
     bool LaterValid;
 };
 
+void PrintTo(const TLateCase& c, std::ostream* out) { *out << c.Name; }
+
 class LateAnswer : public ::testing::TestWithParam<TLateCase> {};
 
 TEST_P(LateAnswer, NeverBecomesTheNextTanksReading) {
@@ -82,6 +85,14 @@ INSTANTIATE_TEST_SUITE_P(
         // silent at its first attempt: where the answer used to be taken.
         TLateCase{"LastAttemptJustLateNextSilentFirst",
                   {TFault::NoAnswer, TFault::NoAnswer, TFault::JustLate},
+                  {TFault::NoAnswer, TFault::None},
+                  false,
+                  true},
+        // The last attempt answered 1.2 s late: after the quiet wait, in the
+        // next tank's first attempt, which its own answer misses. The port
+        // drops it by the tank it names.
+        TLateCase{"LastAttemptLateNextSilentFirst",
+                  {TFault::NoAnswer, TFault::NoAnswer, TFault::Late},
                   {TFault::NoAnswer, TFault::None},
                   false,
                   true},

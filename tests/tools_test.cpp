@@ -67,7 +67,6 @@ TEST(Reading, DoubtfulAnswersAreFlaggedAndTheDriverStillReportsThemValid) {
         {sim::TFault::None, {}},
         {sim::TFault::Junk,
          {"level not a number", "second value not a number", "temperature not a number", "density not a number"}},
-        {sim::TFault::WrongTank, {"answer names another tank"}},
     };
     for (const auto& c : cases) {
         test::TPtyPair pty(9);

@@ -27,7 +27,8 @@ const char* RefusedValue(TQuery query, const std::uint8_t* answer) {
 }  // namespace
 
 TJudgedAttempt JudgeAttempt(TQuery query, const std::uint8_t* answer, std::size_t received, std::size_t expected,
-                            std::size_t bytesBeforeStx) {
+                            std::size_t bytesBeforeStx, std::size_t otherAnswers) {
+    if (received == 0 && otherAnswers != 0) return {TAttemptVerdict::OtherRequest};
     if (received == 0) return {bytesBeforeStx == 0 ? TAttemptVerdict::NoAnswer : TAttemptVerdict::NoStx};
     if (received != expected || expected > 255) return {TAttemptVerdict::WrongLength};
     switch (JudgeAnswer(answer, static_cast<std::uint8_t>(received), static_cast<std::uint8_t>(expected))) {
@@ -51,6 +52,7 @@ const char* VerdictText(TAttemptVerdict verdict) {
         case TAttemptVerdict::NoEtx: return "no ETX";
         case TAttemptVerdict::CheckByte: return "check byte";
         case TAttemptVerdict::InvalidValue: return "invalid value";
+        case TAttemptVerdict::OtherRequest: return "answer to another request";
     }
     return "?";
 }
@@ -64,6 +66,7 @@ const char* VerdictLabel(TAttemptVerdict verdict) {
         case TAttemptVerdict::NoEtx: return "no_etx";
         case TAttemptVerdict::CheckByte: return "check_byte";
         case TAttemptVerdict::InvalidValue: return "invalid_value";
+        case TAttemptVerdict::OtherRequest: return "other_request";
     }
     return "unknown";
 }

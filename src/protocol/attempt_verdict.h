@@ -19,6 +19,7 @@ enum class TAttemptVerdict : std::uint8_t {
     NoEtx,         // no ETX before the check byte
     CheckByte,     // the check byte does not match
     InvalidValue,  // a good frame with a value the measurement refuses
+    OtherRequest,  // only frames that answer another request came
 };
 
 struct TJudgedAttempt {
@@ -29,9 +30,10 @@ struct TJudgedAttempt {
 
 // Judges one attempt of query `query`: `received` bytes collected from the STX on, the
 // `expected` frame length, and how many bytes came before any STX (a line
-// that carries bytes but no frame). Reads nothing beyond `received`.
+// that carries bytes but no frame), and how many frames the port dropped as
+// answers to another request. Reads nothing beyond `received`.
 TJudgedAttempt JudgeAttempt(TQuery query, const std::uint8_t* answer, std::size_t received, std::size_t expected,
-                            std::size_t bytesBeforeStx);
+                            std::size_t bytesBeforeStx, std::size_t otherAnswers = 0);
 
 // "no answer", "check byte", ...; "valid" for Valid.
 const char* VerdictText(TAttemptVerdict verdict);

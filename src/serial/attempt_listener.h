@@ -4,6 +4,7 @@
 // tells the technician why an exchange failed. The port reports; judging
 // the bytes is the protocol's.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
@@ -14,6 +15,10 @@ struct TAttemptReport {
     std::size_t Length = 0;
     std::size_t BytesBeforeStx = 0;       // dropped while awaiting the STX
     bool Accepted = false;                // the answer check took it
+    // Frames dropped as answers to another request, and the request the
+    // last of them answered (its first characters, "L04").
+    std::size_t OtherAnswers = 0;
+    std::array<std::uint8_t, 3> OtherRequest{};
 };
 
 class TAttemptListener {

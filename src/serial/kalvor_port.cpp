@@ -5,6 +5,7 @@
 
 #include "protocol/frame.h"
 #include "protocol/gauge_line.h"
+#include "protocol/request_echo.h"
 
 namespace qmx {
 namespace {
@@ -23,6 +24,26 @@ constexpr DWORD kLongestSettle = 1000;
 // How often the fast mode looks whether the answer is complete: a fraction
 // of one character's time on the line.
 constexpr DWORD kFastLook = 1;
+
+// An echo travels between the threads as one word: up to kEchoLength
+// characters in its low bytes, the payload's length in its top byte.
+struct TEcho {
+    std::array<std::uint8_t, kEchoLength> Bytes{};
+    std::size_t Length = 0;
+};
+
+std::uint32_t PackEcho(const std::uint8_t* bytes, std::size_t length) {
+    std::uint32_t packed = static_cast<std::uint32_t>(std::min<std::size_t>(length, 255)) << 24;
+    for (std::size_t i = 0; i < std::min(length, kEchoLength); ++i) packed |= std::uint32_t{bytes[i]} << (8 * i);
+    return packed;
+}
+
+TEcho UnpackEcho(std::uint32_t packed) {
+    TEcho echo;
+    echo.Length = packed >> 24;
+    for (std::size_t i = 0; i < kEchoLength; ++i) echo.Bytes[i] = static_cast<std::uint8_t>(packed >> (8 * i));
+    return echo;
+}
 
 }  // namespace
 
@@ -118,32 +139,64 @@ void TKalvorComPort::ReceiveByte() {
                 FBytesBeforeStx = FBytesBeforeStx + 1;
                 return;
             }
-            SetLinkState(kLinkValid);
-            FRxBuffer[0] = kSTX;
-            FRxLength = 1;
-            FRxState = kCollecting;
+            OpenAnswer();
             return;
+        case kCollectingEcho:
         case kCollecting: {
             // No end-of-frame detection: every byte is kept until the next
             // reset, and the length counts modulo 256.
             const std::uint8_t length = FRxLength;
             FRxBuffer[length] = byte;
             FRxLength = static_cast<std::uint8_t>(length + 1);
+            if (FRxState == kCollectingEcho && length == kEchoLength) JudgeEcho();
             return;
         }
+        case kSkippingOther:
+            if (byte == kETX) FRxState = kSkippingCheckByte;
+            // Payloads are printable: an STX here opens the next frame, the
+            // dropped one having broken off.
+            else if (byte == kSTX) OpenAnswer();
+            return;
+        case kSkippingCheckByte:
+            // Whatever its value, an STX included.
+            FRxState = kAwaitingStx;
+            return;
         default:
             return;  // idle: discarded
     }
 }
 
+void TKalvorComPort::OpenAnswer() {
+    SetLinkState(kLinkValid);
+    FRxBuffer[0] = kSTX;
+    FRxLength = 1;
+    FRxState = kCollectingEcho;
+}
+
+void TKalvorComPort::JudgeEcho() {
+    const std::uint8_t echo[kEchoLength] = {FRxBuffer[1], FRxBuffer[2], FRxBuffer[3]};
+    const TEcho awaited = UnpackEcho(FAwaitedEcho);
+    if (!AnswersAnotherRequest(echo, awaited.Bytes.data(), awaited.Length)) {
+        FRxState = kCollecting;
+        return;
+    }
+    FOtherEcho = PackEcho(echo, kEchoLength);
+    FOtherAnswers = FOtherAnswers + 1;
+    FRxLength = 0;
+    FRxState = kSkippingOther;
+}
+
 void TKalvorComPort::ResetReceiver() {
     FRxLength = 0;
     FBytesBeforeStx = 0;
+    FOtherAnswers = 0;
     FRxState = kAwaitingStx;
     FStatus = TExchangeStatus::NoOutcome;
 }
 
 std::int32_t TKalvorComPort::SendRequest(const std::uint8_t* frame, std::uint8_t frameLength) {
+    // What its answer is to repeat, before the receiver awaits it.
+    FAwaitedEcho = PackEcho(frame + 1, frameLength >= 3 ? frameLength - 3 : 0);
     ResetReceiver();
     std::copy_n(frame, frameLength, FSendArea.begin());
     FSentLength = frameLength;
@@ -190,11 +243,16 @@ void TKalvorComPort::ReportAttempt(bool accepted) {
         const std::string request(FSendArea.begin() + 1, payloadEnd);
         std::string verdict = "attempt " + std::to_string(FAttemptNumber) + " of " + std::to_string(kRetryCount) +
                               " (" + request + "): ";
+        const std::uint32_t others = FOtherAnswers;
+        const TEcho other = UnpackEcho(FOtherEcho);
+        const std::string otherName(other.Bytes.begin(), other.Bytes.end());
         if (FJudgedLength == 0)
-            verdict += "no answer";
+            verdict += others != 0 ? "only answers to another request (" + otherName + "), rejected" : "no answer";
         else
             verdict += std::to_string(FJudgedLength) + " bytes from the STX, " +
                        (accepted ? "accepted" : "rejected by the check");
+        if (FJudgedLength != 0 && others != 0)
+            verdict += ", " + std::to_string(others) + " answer(s) to another request dropped (" + otherName + ")";
         if (FBytesBeforeStx != 0) verdict += ", " + std::to_string(FBytesBeforeStx) + " bytes before any STX";
         Trace().Note(verdict);
     }
@@ -204,6 +262,8 @@ void TKalvorComPort::ReportAttempt(bool accepted) {
     report.Length = FJudgedLength;
     report.BytesBeforeStx = FBytesBeforeStx;
     report.Accepted = accepted;
+    report.OtherAnswers = FOtherAnswers;
+    report.OtherRequest = UnpackEcho(FOtherEcho).Bytes;
     FAttemptListener->AttemptEnded(report);
 }
 
@@ -213,6 +273,12 @@ TExchangeStatus TKalvorComPort::AwaitAnswer(std::uint8_t* destination, std::uint
     // and the copy both see the same bytes, though more may be arriving.
     std::uint8_t received = FRxLength;
     FJudgedLength = received;
+    if (received == 0 && FOtherAnswers != 0) {
+        // Answers came, none to this request.
+        SetLinkState(kLinkInvalid);
+        FStatus = TExchangeStatus::Rejected;
+        return FStatus;
+    }
     if (received == 0) {
         SetLinkState(kLinkNoAnswer);
         // A frame that never went out explains the silence.

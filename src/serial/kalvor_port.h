@@ -6,10 +6,12 @@
 // one second after each request with the check its owner supplies; and
 // tries up to three times, 70 ms apart.
 //
-// The check cannot tell one tank's answer from another's, so after a
-// transaction that got no valid answer the next one first waits for a quiet
-// line: an answer that missed its wait must not be taken for the next
-// request's. A device that has gone (an adapter pulled out) is opened again,
+// The check cannot tell one tank's answer from another's. An answer that
+// opens like another request's payload ("L04" while "L05" awaits its
+// answer) is dropped as it arrives, and the attempt waits on for its own.
+// And after a transaction that got no valid answer the next one first waits
+// for a quiet line, so that an answer that missed its wait, and names
+// nothing, is not taken for the next request's. A device that has gone (an adapter pulled out) is opened again,
 // with the same settings, before the next transaction.
 
 #include <array>
@@ -30,6 +32,12 @@ public:
     static constexpr std::uint8_t kCollecting = 0;
     static constexpr std::uint8_t kIdle = 1;
     static constexpr std::uint8_t kAwaitingStx = 2;
+    // After the STX, the characters that may repeat a request.
+    static constexpr std::uint8_t kCollectingEcho = 3;
+    // Dropping an answer to another request, up to its ETX, then its check
+    // byte.
+    static constexpr std::uint8_t kSkippingOther = 4;
+    static constexpr std::uint8_t kSkippingCheckByte = 5;
 
     explicit TKalvorComPort(std::uint8_t portNumber, TCommApi& api = PlatformComm());
     ~TKalvorComPort() override;
@@ -58,6 +66,10 @@ private:
     // The gauge's line settings, RTS low and nothing pending.
     void ApplyLineSettings();
     void ResetReceiver();
+    // An STX: a new answer begins.
+    void OpenAnswer();
+    // The echo is in: keeps the answer, or drops it as another request's.
+    void JudgeEcho();
     // One attempt, under FTxLock: true when it got a valid answer, which
     // then stands in `answer`.
     bool Attempt(const std::uint8_t* frame, std::uint8_t frameLength, std::uint8_t* answer,
@@ -84,6 +96,14 @@ private:
     // is read and written whole.
     std::array<std::atomic<std::uint8_t>, 256> FRxBuffer{};
     std::atomic<TExchangeStatus> FStatus{TExchangeStatus::Accepted};
+    // The request's payload as its answer repeats it (kEchoLength bytes and
+    // the payload length, packed): set before the receiver is reset, read
+    // by the event thread.
+    std::atomic<std::uint32_t> FAwaitedEcho{0};
+    // Answers to other requests dropped since the last reset, and the echo
+    // of the last one (packed).
+    std::atomic<std::uint32_t> FOtherAnswers{0};
+    std::atomic<std::uint32_t> FOtherEcho{0};
     TAnswerCheck FOnCheckAnswer;
 
     std::array<std::uint8_t, 256> FSendArea{};

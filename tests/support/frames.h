@@ -18,16 +18,17 @@ inline std::vector<std::uint8_t> Frame(const std::string& payload) {
     return frame;
 }
 
-// A 43-byte L answer: level at 8-14, second value at 15-21, temperature at 36-39.
+// A 43-byte L answer: level at 8-14, second value at 15-21, temperature at
+// 36-39; it opens by repeating the request `echo`.
 inline std::vector<std::uint8_t> LevelAnswer(const std::string& level7, const std::string& aux7,
-                                             const std::string& temperature4) {
-    std::string payload = "L01 0A0" + level7 + aux7 + "00000000000000" + temperature4 + "0";
+                                             const std::string& temperature4, const std::string& echo = "L01") {
+    std::string payload = echo + " 0A0" + level7 + aux7 + "00000000000000" + temperature4 + "0";
     return Frame(payload);
 }
 
 // A 45-byte G answer: density at 24-31.
-inline std::vector<std::uint8_t> DensityAnswer(const std::string& density8) {
-    std::string payload = "G01" + std::string(20, '0') + density8 + std::string(11, '0');
+inline std::vector<std::uint8_t> DensityAnswer(const std::string& density8, const std::string& echo = "G01") {
+    std::string payload = echo + std::string(20, '0') + density8 + std::string(11, '0');
     return Frame(payload);
 }
 

@@ -72,9 +72,9 @@ void Usage(std::FILE* out) {
                  "Each exchange waits one second for the gauge by design: 33 tanks take over a minute\n"
                  "(a few seconds with --fast). Rows are printed as the tanks are read. A tank without\n"
                  "a valid level is not asked for its other values. A failed tank shows why its last\n"
-                 "attempt failed (no answer, no STX, wrong length, no ETX, check byte, invalid value)\n"
-                 "and how many attempts were made. Values the driver takes as valid but that are in\n"
-                 "doubt (an answer naming another tank, a field that is not a number) are flagged.\n"
+                 "attempt failed (no answer, no STX, wrong length, no ETX, check byte, invalid value,\n"
+                 "answer to another request) and how many attempts were made. Values the driver takes\n"
+                 "as valid but that are in doubt (a field that is not a number) are flagged.\n"
                  "Exit status: 0 every tank valid, 1 some not, 2 usage, open or output error or a\n"
                  "device that went and did not come back, 130 and 143 when interrupted.\n");
 }

@@ -65,10 +65,10 @@ void NoteExchanges(TRecordingPort* recorder, TTankReading& reading) {
         // An accepted answer may still hold a value the measurement refuses.
         const auto& last = exchange.Attempts.back();
         const TJudgedAttempt judged = JudgeAttempt(exchange.Query, last.Bytes.data(), last.Bytes.size(),
-                                                   exchange.ExpectedLength, last.BytesBeforeStx);
+                                                   exchange.ExpectedLength, last.BytesBeforeStx, last.OtherAnswers);
         if (judged.Verdict != TAttemptVerdict::Valid) {
             reading.Reason = judged.Verdict;
-            reading.ReasonDetail = judged.Detail;
+            reading.ReasonDetail = judged.Verdict == TAttemptVerdict::OtherRequest ? last.OtherRequest : judged.Detail;
             reading.Attempts = static_cast<int>(exchange.Attempts.size());
         }
     }

@@ -36,7 +36,9 @@ void TRecordingPort::AttemptEnded(const TAttemptReport& report) {
     if (FExchanges.empty()) return;
     FExchanges.back().Attempts.push_back(TRecordedAttempt{
         std::vector<std::uint8_t>(report.Bytes, report.Bytes + report.Length), report.BytesBeforeStx,
-        report.Accepted});
+        report.Accepted, report.OtherAnswers,
+        report.OtherAnswers == 0 ? std::string()
+                                 : std::string(report.OtherRequest.begin(), report.OtherRequest.end())});
 }
 
 std::vector<TRecordedExchange> TRecordingPort::TakeExchanges() { return std::exchange(FExchanges, {}); }

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "protocol/queries.h"
@@ -19,6 +20,8 @@ struct TRecordedAttempt {
     std::vector<std::uint8_t> Bytes;
     std::size_t BytesBeforeStx = 0;
     bool Accepted = false;
+    std::size_t OtherAnswers = 0;
+    std::string OtherRequest;  // what the last of them answered: "L04"
 };
 
 struct TRecordedExchange {
