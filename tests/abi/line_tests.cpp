@@ -76,6 +76,15 @@ ABI_TEST(LineLateGaugeGivesEachTankItsOwnLevel) {
     }
     // Each tank's answer lands in its own second attempt.
     CHECK(valid > 0);
+    // The gauge answers its backlog of late answers one by one; tank 1,
+    // which answers at once, reads again once it is through.
+    TWord state = 0;
+    for (int attempt = 0; attempt < 6 && state != 1; ++attempt) {
+        const double level = CallSlot(silo, kGetLevel, {0}, true).St0;
+        state = CallSlot(silo, kGetState, {}).Eax & 0xFF;
+        if (state == 1) CHECK(level > 1234.555 && level < 1234.565);
+    }
+    CHECK_EQ(state, 1u);
     CHECK_EQ(DestroySilo(silo).StackDelta, 0);
 }
 
