@@ -38,7 +38,7 @@ inline bool SaveScreenArea(const RECT& area, const std::string& path) {
     std::vector<std::uint8_t> rgb;
     rgb.reserve(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 3);
     for (std::size_t i = 0; i < bgra.size(); i += 4) rgb.insert(rgb.end(), {bgra[i + 2], bgra[i + 1], bgra[i]});
-    return TPngWriter::Write(path, width, height, rgb);
+    return WritePng(path, width, height, rgb);
 }
 
 }  // namespace qmx::tools
