@@ -9,6 +9,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 
 #include "serial_devices.h"
 #include "support/temp_dir.h"
@@ -28,6 +29,39 @@ public:
     }
     std::string Sys() const { return (FDir.Path() / "class-tty").string(); }
     std::string Dev() const { return (FDir.Path() / "dev").string(); }
+    TDeviceTree Tree() const { return {Sys(), Dev(), (FDir.Path() / "dev" / "serial" / "by-id").string()}; }
+
+    // A tty as this kernel lays it out: the tty's device is `chain`'s last
+    // directory below devices/, each with the driver of its bus ("bus/name"
+    // or empty) and, for a USB device, its descriptors.
+    struct TLevel {
+        std::string Name;
+        std::string Driver;  // "serial-base/port", "usb/ftdi_sio"
+        std::map<std::string, std::string> Files = {};
+    };
+    void TtyOn(const std::string& name, const std::vector<TLevel>& chain) {
+        fs::path at = FDir.Path() / "devices";
+        for (const auto& level : chain) {
+            at /= level.Name;
+            fs::create_directories(at);
+            if (!level.Driver.empty()) {
+                const fs::path driver = FDir.Path() / "bus" / fs::path(level.Driver).parent_path() / "drivers" /
+                                        fs::path(level.Driver).filename();
+                fs::create_directories(driver);
+                fs::create_directory_symlink(driver, at / "driver");
+            }
+            for (const auto& [file, text] : level.Files) std::ofstream(at / file) << text << "\n";
+        }
+        const fs::path entry = fs::path(Sys()) / name;
+        fs::create_directories(entry);
+        fs::create_directory_symlink(at, entry / "device");
+        std::ofstream(fs::path(Dev()) / name).put('\0');
+        ::chmod((fs::path(Dev()) / name).c_str(), 0666);
+    }
+    void ById(const std::string& link, const std::string& node) {
+        fs::create_directories(Tree().ById);
+        fs::create_symlink(fs::path(Dev()) / node, fs::path(Tree().ById) / link);
+    }
 
     // A tty; `driver` empty for one with no device behind it (a virtual
     // terminal); `type` as the UART slot reports it, empty for none.
@@ -60,7 +94,7 @@ TEST(SerialDevices, ListedFromSysfsWithoutOpening) {
     system.Tty("ttyS2", "serial8250", "4");
     system.Tty("ttyUSB0", "ftdi_sio");
     system.Tty("ttyUSB1", "ftdi_sio", "", false, false);  // no node in /dev
-    const auto devices = ListSerialDevicesUnder(system.Sys(), system.Dev(), {});
+    const auto devices = ListSerialDevicesUnder(system.Tree(), {});
     ASSERT_EQ(devices.size(), 3u) << FormatDeviceList(devices);
     EXPECT_EQ(devices[0].Path, system.Dev() + "/ttyS0");
     EXPECT_EQ(devices[0].Com, "COM1");
@@ -80,7 +114,7 @@ TEST(SerialDevices, AComVariableTakesItsNumberAndPermissionsAreTold) {
     const std::string simulator = system.Dev() + "/pts-gauge";
     std::ofstream(simulator).put('\0');
     const auto devices = ListSerialDevicesUnder(
-        system.Sys(), system.Dev(),
+        system.Tree(),
         {{3, system.Dev() + "/ttyUSB0"}, {7, simulator}, {9, system.Dev() + "/missing"}});
     ASSERT_EQ(devices.size(), 3u) << FormatDeviceList(devices);
     EXPECT_EQ(devices[0].Path, simulator);
@@ -90,9 +124,62 @@ TEST(SerialDevices, AComVariableTakesItsNumberAndPermissionsAreTold) {
     EXPECT_EQ(devices[2].Com, "COM3");
     if (::geteuid() != 0) {
         ::chmod(devices[2].Path.c_str(), 0);
-        EXPECT_NE(ListSerialDevicesUnder(system.Sys(), system.Dev(), {})[1].Note.find("permission denied"),
+        EXPECT_NE(ListSerialDevicesUnder(system.Tree(), {})[1].Note.find("permission denied"),
                   std::string::npos);
     }
+}
+
+TEST(SerialDevices, TheRealDriverAndTheUsbIdentityOnThisKernelsLayout) {
+    TFakeSystem system;
+    // A UART behind the serial-base bus's port and controller devices.
+    system.TtyOn("ttyS0", {{"pnp0", ""}, {"00:00", "pnp/serial"}, {"00:00:0", "serial-base/ctrl"},
+                           {"00:00:0.0", "serial-base/port"}});
+    system.TtyOn("ttyS10", {{"platform", ""}, {"serial8250", "platform/serial8250"},
+                            {"serial8250:0", "serial-base/ctrl"}, {"serial8250:0.10", "serial-base/port"}});
+    system.TtyOn("ttyS2", {{"platform2", ""}, {"serial8250", "platform/serial8250"},
+                           {"serial8250:0", "serial-base/ctrl"}, {"serial8250:0.2", "serial-base/port"}});
+    // A usb-serial adapter: the tty on a port below the interface.
+    system.TtyOn("ttyUSB0", {{"usb1", ""},
+                             {"1-1", "usb/usb", {{"idVendor", "0403"}, {"idProduct", "6001"}, {"manufacturer", "FTDI"},
+                                                 {"product", "FT232R USB UART"}, {"serial", "A10K7QZ1"}}},
+                             {"1-1:1.0", "usb/ftdi_sio"},
+                             {"ttyUSB0", "usb-serial/ftdi_sio"}});
+    // A modem-class adapter: the tty on the interface itself; no serial.
+    system.TtyOn("ttyACM0", {{"usb2", ""},
+                             {"2-1", "usb/usb", {{"idVendor", "2341"}, {"idProduct", "0043"}, {"product", "Uno"}}},
+                             {"2-1:1.0", "usb/cdc_acm"}});
+    system.ById("usb-FTDI_FT232R_USB_UART_A10K7QZ1-if00-port0", "ttyUSB0");
+    const auto devices = ListSerialDevicesUnder(system.Tree(), {});
+    std::vector<std::string> names, drivers;
+    for (const auto& device : devices) {
+        names.push_back(fs::path(device.Path).filename().string());
+        drivers.push_back(device.Driver);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"ttyACM0", "ttyS0", "ttyS2", "ttyS10", "ttyUSB0"}));
+    EXPECT_EQ(drivers, (std::vector<std::string>{"cdc_acm", "serial", "serial8250", "serial8250", "ftdi_sio"}));
+    const TSerialDevice& ftdi = devices[4];
+    EXPECT_EQ(ftdi.UsbVid + ":" + ftdi.UsbPid, "0403:6001");
+    EXPECT_EQ(ftdi.Manufacturer, "FTDI");
+    EXPECT_EQ(ftdi.Product, "FT232R USB UART");
+    EXPECT_EQ(ftdi.SerialNumber, "A10K7QZ1");
+    EXPECT_EQ(ftdi.ById, system.Tree().ById + "/usb-FTDI_FT232R_USB_UART_A10K7QZ1-if00-port0");
+    EXPECT_EQ(devices[0].UsbVid + ":" + devices[0].UsbPid + " " + devices[0].Product, "2341:0043 Uno");
+    EXPECT_EQ(devices[0].SerialNumber, "");
+    EXPECT_EQ(devices[1].UsbVid, "") << "a UART is no USB device";
+    EXPECT_EQ(devices[1].Com, "COM1");
+    EXPECT_EQ(devices[3].Com, "COM11");
+}
+
+TEST(SerialDevices, NaturalOrder) {
+    const std::pair<const char*, const char*> before[] = {
+        {"/dev/ttyS2", "/dev/ttyS10"}, {"/dev/ttyS9", "/dev/ttyS10"}, {"/dev/ttyACM0", "/dev/ttyS0"},
+        {"/dev/ttyS1", "/dev/ttyS1x"}, {"/dev/ttyUSB2", "/dev/ttyUSB10"}, {"a02", "a3"}, {"a2b1", "a2b10"}};
+    for (const auto& [a, b] : before) {
+        EXPECT_TRUE(NaturallyBefore(a, b)) << a << " before " << b;
+        EXPECT_FALSE(NaturallyBefore(b, a)) << b << " after " << a;
+    }
+    EXPECT_FALSE(NaturallyBefore("/dev/ttyS3", "/dev/ttyS3"));
+    EXPECT_NE(NaturallyBefore("a01", "a1"), NaturallyBefore("a1", "a01")) << "equal numbers still order";
 }
 
 TEST(SerialDevices, OneLineADeviceOrSayingThereIsNone) {
@@ -101,6 +188,25 @@ TEST(SerialDevices, OneLineADeviceOrSayingThereIsNone) {
                                 {"/dev/ttyUSB0", "", "ftdi_sio", ""}}),
               "COM1    /dev/ttyS0                serial8250        the system console\n"
               "        /dev/ttyUSB0              ftdi_sio\n");
+    TSerialDevice usb;
+    usb.Path = "/dev/ttyUSB0";
+    usb.Driver = "ftdi_sio";
+    usb.UsbVid = "0403";
+    usb.UsbPid = "6001";
+    usb.Manufacturer = "FTDI";
+    usb.Product = "FT232R \"USB\" UART";
+    usb.SerialNumber = "A10K7QZ1";
+    usb.ById = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K7QZ1-if00-port0";
+    EXPECT_EQ(FormatDeviceList({usb}),
+              "        /dev/ttyUSB0              ftdi_sio\n"
+              "        USB 0403:6001 FTDI FT232R \"USB\" UART, serial A10K7QZ1\n"
+              "        /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K7QZ1-if00-port0\n");
+    EXPECT_EQ(FormatDeviceListJson({}), "[]\n");
+    EXPECT_EQ(FormatDeviceListJson({usb}),
+              "[\n  {\"path\": \"/dev/ttyUSB0\", \"com\": null, \"driver\": \"ftdi_sio\", \"vid\": \"0403\", "
+              "\"pid\": \"6001\", \"manufacturer\": \"FTDI\", \"product\": \"FT232R \\\"USB\\\" UART\", "
+              "\"serial_number\": \"A10K7QZ1\", \"by_id\": "
+              "\"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K7QZ1-if00-port0\", \"note\": null}\n]\n");
 }
 
 }  // namespace

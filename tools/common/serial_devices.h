@@ -15,18 +15,40 @@ struct TSerialDevice {
     std::string Com;     // "COM3" when --com reaches it, else empty
     std::string Driver;  // the kernel's driver, or the name the system gives the port
     std::string Note;    // why it may not do ("permission denied ..."); empty when it should
+    // Of a USB adapter, as its descriptors give them; empty otherwise.
+    std::string UsbVid = {};  // "0403"
+    std::string UsbPid = {};  // "6001"
+    std::string Manufacturer = {};
+    std::string Product = {};
+    std::string SerialNumber = {};
+    // The name udev gives it by its identity, which stays when adapters
+    // are renumbered: /dev/serial/by-id/usb-FTDI_...-if00-port0.
+    std::string ById = {};
 };
 
-// The system's serial devices, ordered by path (on Windows by port number).
+// The system's serial devices, in natural order of their paths (ttyS2
+// before ttyS10; on Windows by port number).
 std::vector<TSerialDevice> ListSerialDevices();
 
-// On Linux: the ttys under `sysClassTty` (as /sys/class/tty) that have a
-// device behind them, with their nodes under `devDir` (as /dev), and the
+// Where a Linux system shows its serial devices.
+struct TDeviceTree {
+    std::string SysClassTty = "/sys/class/tty";
+    std::string Dev = "/dev";
+    std::string ById = "/dev/serial/by-id";
+};
+
+// On Linux: the ttys under `tree` that have a device behind them, and the
 // devices `comVariables` (QMX_COMn, by n) give COM numbers.
-std::vector<TSerialDevice> ListSerialDevicesUnder(const std::string& sysClassTty, const std::string& devDir,
+std::vector<TSerialDevice> ListSerialDevicesUnder(const TDeviceTree& tree,
                                                   const std::map<int, std::string>& comVariables);
 
-// One line a device, for people; a line saying so when there is none.
+// "ttyS2" before "ttyS10": runs of digits compare as numbers.
+bool NaturallyBefore(const std::string& a, const std::string& b);
+
+// For people: a line a device, and for a USB adapter a second line with
+// its identity; a line saying so when there is none.
 std::string FormatDeviceList(const std::vector<TSerialDevice>& devices);
+// For programs: a JSON array of objects, one a device.
+std::string FormatDeviceListJson(const std::vector<TSerialDevice>& devices);
 
 }  // namespace qmx::tools

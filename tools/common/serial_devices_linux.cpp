@@ -32,23 +32,83 @@ std::string AccessNote(const std::string& path) {
     return "permission denied (is the user in the dialout group?)";
 }
 
+// The driver that serves the device. Newer kernels put a port device and
+// its controller between a UART's tty and the device that has the chip,
+// both bound to drivers of the serial-base bus ("port", "ctrl"): those are
+// skipped for the first driver on another bus.
+std::string DriverOf(const fs::path& device) {
+    std::error_code error;
+    std::string fallback;
+    for (fs::path at = device; !at.empty() && at != at.root_path(); at = at.parent_path()) {
+        const fs::path driver = fs::canonical(at / "driver", error);
+        if (error) {
+            error.clear();
+            if (at == device) continue;
+            break;
+        }
+        const std::string bus = driver.parent_path().parent_path().filename().string();
+        if (bus != "serial-base") return driver.filename().string();
+        if (fallback.empty()) fallback = driver.filename().string();
+    }
+    return fallback;
+}
+
+// The USB device the tty hangs from, whether its tty sits on the interface
+// (cdc_acm) or on a usb-serial port below it (ftdi_sio, cp210x): the
+// nearest ancestor with the descriptors' vendor and product ids.
+void AddUsbIdentity(const fs::path& device, TSerialDevice& out) {
+    std::error_code error;
+    for (fs::path at = device; !at.empty() && at != at.root_path(); at = at.parent_path()) {
+        if (!fs::exists(at / "idVendor", error) || !fs::exists(at / "idProduct", error)) continue;
+        out.UsbVid = FirstLine(at / "idVendor");
+        out.UsbPid = FirstLine(at / "idProduct");
+        out.Manufacturer = FirstLine(at / "manufacturer");
+        out.Product = FirstLine(at / "product");
+        out.SerialNumber = FirstLine(at / "serial");
+        return;
+    }
+}
+
+// udev's links by identity, by the node each names.
+std::map<std::string, std::string> LinksById(const std::string& byId) {
+    std::map<std::string, std::string> links;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(byId, error)) {
+        const fs::path target = fs::canonical(entry.path(), error);
+        if (error) {
+            error.clear();
+            continue;
+        }
+        // Several links may name one node (interfaces); the first in
+        // natural order is shown.
+        auto& link = links[target.string()];
+        if (link.empty() || NaturallyBefore(entry.path().string(), link)) link = entry.path().string();
+    }
+    return links;
+}
+
 }  // namespace
 
-std::vector<TSerialDevice> ListSerialDevicesUnder(const std::string& sysClassTty, const std::string& devDir,
+std::vector<TSerialDevice> ListSerialDevicesUnder(const TDeviceTree& tree,
                                                   const std::map<int, std::string>& comVariables) {
     std::vector<TSerialDevice> devices;
     std::error_code error;
-    for (const auto& entry : fs::directory_iterator(sysClassTty, error)) {
+    const auto byId = LinksById(tree.ById);
+    for (const auto& entry : fs::directory_iterator(tree.SysClassTty, error)) {
         const std::string name = entry.path().filename().string();
         // Virtual terminals and ptys have no device behind them.
         if (!fs::exists(entry.path() / "device", error)) continue;
         // A legacy UART slot that the kernel found no chip in reports type 0.
         if (fs::exists(entry.path() / "type", error) && FirstLine(entry.path() / "type") == "0") continue;
-        const fs::path node = fs::path(devDir) / name;
+        const fs::path node = fs::path(tree.Dev) / name;
         if (!fs::exists(node, error)) continue;
         TSerialDevice device;
         device.Path = node.string();
-        device.Driver = fs::read_symlink(entry.path() / "device" / "driver", error).filename().string();
+        const fs::path behind = fs::canonical(entry.path() / "device", error);
+        device.Driver = DriverOf(behind);
+        AddUsbIdentity(behind, device);
+        if (const auto link = byId.find(fs::canonical(node, error).string()); link != byId.end())
+            device.ById = link->second;
         device.Com = ComOfTtyS(name);
         device.Note = AccessNote(device.Path);
         if (FirstLine(entry.path() / "console") == "Y")
@@ -64,13 +124,18 @@ std::vector<TSerialDevice> ListSerialDevicesUnder(const std::string& sysClassTty
         auto known = std::find_if(devices.begin(), devices.end(), [&](const TSerialDevice& d) { return d.Path == path; });
         if (known == devices.end()) {
             if (!fs::exists(path, error)) continue;
-            devices.push_back(TSerialDevice{path, com, "QMX_" + com, AccessNote(path)});
+            TSerialDevice named;
+            named.Path = path;
+            named.Com = com;
+            named.Driver = "QMX_" + com;
+            named.Note = AccessNote(path);
+            devices.push_back(named);
         } else {
             known->Com = com;
         }
     }
     std::sort(devices.begin(), devices.end(),
-              [](const TSerialDevice& a, const TSerialDevice& b) { return a.Path < b.Path; });
+              [](const TSerialDevice& a, const TSerialDevice& b) { return NaturallyBefore(a.Path, b.Path); });
     return devices;
 }
 
@@ -80,7 +145,7 @@ std::vector<TSerialDevice> ListSerialDevices() {
         const char* value = std::getenv(("QMX_COM" + std::to_string(number)).c_str());
         if (value != nullptr && *value != '\0') variables[number] = value;
     }
-    return ListSerialDevicesUnder("/sys/class/tty", "/dev", variables);
+    return ListSerialDevicesUnder(TDeviceTree{}, variables);
 }
 
 }  // namespace qmx::tools

@@ -59,8 +59,7 @@ void AddDosDevices(std::map<int, TSerialDevice>& ports) {
 
 }  // namespace
 
-std::vector<TSerialDevice> ListSerialDevicesUnder(const std::string&, const std::string&,
-                                                  const std::map<int, std::string>&) {
+std::vector<TSerialDevice> ListSerialDevicesUnder(const TDeviceTree&, const std::map<int, std::string>&) {
     return ListSerialDevices();
 }
 

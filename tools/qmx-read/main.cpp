@@ -41,7 +41,7 @@ void Usage(std::FILE* out) {
     std::fprintf(out,
                  "usage: qmx-read (--com N | --device PATH) [--tanks LIST] [--json | --csv] [--trace FILE]\n"
                  "                [--watch SECONDS] [--metrics FILE] [--fast [--pause MS]] [--quiet]\n"
-                 "       qmx-read --list | --help | --version\n"
+                 "       qmx-read --list [--json] | --help | --version\n"
                  "\n"
                  "Reads level, temperature, second value and density of each tank from a Quelmarox\n"
                  "gauge (protocol v3.00) on a serial line, through the driver as a station's host does.\n"
@@ -66,7 +66,8 @@ void Usage(std::FILE* out) {
                  "                   than after the protocol's full second\n"
                  "  --pause MS       with --fast, the quiet time before each request (default 70)\n"
                  "  --quiet          no progress line\n"
-                 "  --list           the serial devices there are, without opening any\n"
+                 "  --list           the serial devices there are, without opening any: driver, USB\n"
+                 "                   vendor and product, maker, serial number, /dev/serial/by-id name\n"
                  "  --version        the reader's version\n"
                  "\n"
                  "Each exchange waits one second for the gauge by design: 33 tanks take over a minute\n"
@@ -192,7 +193,9 @@ int main(int argc, char** argv) {
         return kAllValid;
     }
     if (options.List) {
-        std::fputs(FormatDeviceList(ListSerialDevices()).c_str(), stdout);
+        const auto devices = ListSerialDevices();
+        std::fputs((options.Format == TFormat::Json ? FormatDeviceListJson(devices) : FormatDeviceList(devices)).c_str(),
+                   stdout);
         return kAllValid;
     }
 

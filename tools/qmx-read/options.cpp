@@ -80,6 +80,7 @@ std::variant<TOptions, std::string> ParseOptions(const std::vector<std::string>&
             pauseGiven = true;
         }
     }
+    if (options.List && options.Format == TFormat::Csv) return "--list shows a table, or JSON with --json";
     if (options.Help || options.Version || options.List) return options;
     if (pauseGiven && !options.Fast)
         return "--pause goes with --fast (without it the protocol's own timing holds)";
