@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 
@@ -86,6 +87,10 @@ int OutputFailed() {
 
 TOutput* gOutput = nullptr;
 
+double UnixNow() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
 void Stop(int status) {
     gOutput->Interrupt("qmx-read: interrupted after " + std::to_string(gOutput->Rows()) + " tanks");
     std::_Exit(status);
@@ -129,6 +134,11 @@ public:
         return round;
     }
 
+    // Whether the device was there when the round ended.
+    bool DevicePresent() const { return FPort == nullptr || FPort->DevicePresent(); }
+    // Per tank, since the start: when it last read valid and without doubt.
+    const std::map<int, double>& LastValidAt() const { return FLastValidAt; }
+
     // After a round: says once that a device that went is back.
     void NoteReturn() {
         if (FGone && FPort != nullptr && FPort->DevicePresent()) {
@@ -141,6 +151,7 @@ private:
     TTankReading Read(int tank) {
         TTankReading reading = ReadTank(FSilo, tank, FPort);
         if (FOptions.WatchSeconds != 0) reading.Time = UtcStamp();
+        if (reading.Valid() && reading.Doubts.empty()) FLastValidAt[tank] = UnixNow();
         return reading;
     }
 
@@ -170,6 +181,7 @@ private:
     TOutput& FOutput;
     TRecordingPort* const FPort;
     bool FGone = false;
+    std::map<int, double> FLastValidAt;
 };
 
 }  // namespace
@@ -245,8 +257,9 @@ int main(int argc, char** argv) {
         for (const auto& reading : round.Readings) figures.FailedExchanges += reading.FailedAttempts;
         figures.FailedExchangesTotal += figures.FailedExchanges;
         ++figures.Rounds;
-        figures.EndedAt =
-            std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+        figures.EndedAt = UnixNow();
+        figures.DevicePresent = reader.DevicePresent();
+        figures.LastValidAt = reader.LastValidAt();
         if (std::string problem;
             !options.Metrics.empty() &&
             !ReplaceFileContents(options.Metrics, MetricsText(device.Name, round.Readings, figures), problem)) {
