@@ -144,6 +144,17 @@ TEST(Metrics, DoubtsPresenceTimesAndVersionAsMonitoringNeedsThem) {
     }
 }
 
+// What the README shows a technician to copy is what is shipped and tested.
+TEST(AlertRules, TheReadmeShowsTheShippedRules) {
+    const std::string rules = Read(fs::path(QMX_SOURCE_DIR) / "packaging" / "qmx-read-alerts.yml");
+    ASSERT_NE(rules.find("qmx_tank_doubtful"), std::string::npos) << rules;
+    std::string indented;
+    std::istringstream lines(rules);
+    for (std::string line; std::getline(lines, line);) indented += (line.empty() ? "" : "    ") + line + "\n";
+    EXPECT_NE(Read(fs::path(QMX_SOURCE_DIR) / "README.md").find(indented), std::string::npos)
+        << "README.md does not show, indented, the rules of packaging/qmx-read-alerts.yml";
+}
+
 TEST(Utf8Text, WellFormedSequencesKeptAnythingElseEscaped) {
     const std::pair<std::string, std::string> cases[] = {
         {"/dev/ttyUSB0", "/dev/ttyUSB0"},
