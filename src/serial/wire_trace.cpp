@@ -33,7 +33,12 @@ bool TWireTrace::Open(const std::string& path) {
         FOwned = false;
         return true;
     }
+    // Close-on-exec where the C library knows how ("e").
+#ifdef _WIN32
     FFile = std::fopen(path.c_str(), "a");
+#else
+    FFile = std::fopen(path.c_str(), "ae");
+#endif
     FOwned = FFile != nullptr;
     return FFile != nullptr;
 }

@@ -21,6 +21,7 @@
 #include "recording_port.h"
 #include "serial/serial_errors.h"
 #include "serial_devices.h"
+#include "standard_descriptors.h"
 #include "text.h"
 
 namespace {
@@ -187,6 +188,7 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (!EnsureStandardDescriptors()) return kFailed;
     PrepareForStops();
 
     const auto parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));

@@ -27,6 +27,7 @@
 #include "serial/wire_trace.h"
 #include "sim_options.h"
 #include "sim_server.h"
+#include "standard_descriptors.h"
 
 namespace {
 
@@ -115,6 +116,7 @@ void AwaitStop() {
 
 int main(int argc, char** argv) {
     using namespace qmx::sim;
+    if (!qmx::tools::EnsureStandardDescriptors()) return kUsage;
     const auto parsed = ParseSimOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (const auto* problem = std::get_if<std::string>(&parsed)) return UsageError(*problem);
     TSimOptions options = std::get<TSimOptions>(parsed);
