@@ -15,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "com_line.h"
@@ -273,6 +274,50 @@ TEST_F(SimLink, TheProgramRefusesToReplaceWhatIsNotItsOwnLink) {
     EXPECT_EQ(kept.str(), "notes");
     EXPECT_TRUE(std::filesystem::is_directory(FDir / "dir"));
     EXPECT_EQ(std::filesystem::read_symlink(FDir / "foreign"), "/etc/hostname");
+}
+
+TEST(SimProgram, ATraceFifoWithNoReaderIsRefusedAtOnce) {
+    const std::string fifo = "/tmp/qmx-sim-fifo-" + std::to_string(::getpid());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const TRun run = RunSimulator({"--trace", fifo});
+    ::unlink(fifo.c_str());
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_EQ(run.Err, "qmx-sim: cannot write the trace to " + fifo + ": a FIFO with no reader\n");
+    EXPECT_EQ(run.Out, "") << "refused before the pty is made";
+}
+
+// Standard output and error both pipes nobody reads: the simulator is
+// blocked printing its pty's name, and a signal still ends it at once.
+TEST(SimProgram, ASignalEndsItWithinASecondThoughItsOutputsAreBlocked) {
+    for (const int signal : {SIGINT, SIGTERM}) {
+        int ends[2][2];
+        for (auto& pipe : ends) {
+            ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
+            ::fcntl(pipe[1], F_SETFL, O_NONBLOCK);
+            const std::string block(4096, 'x');
+            while (::write(pipe[1], block.data(), block.size()) > 0) {
+            }
+            ::fcntl(pipe[1], F_SETFL, 0);
+        }
+        const pid_t sim = test::StartProgram(QMX_SIM_PATH, {"--trace", "-"}, ends[0][1], ends[1][1]);
+        const auto blocked = [sim] {
+            std::ifstream in("/proc/" + std::to_string(sim) + "/wchan");
+            std::string where;
+            in >> where;
+            return where.find("pipe_write") != std::string::npos;
+        };
+        const auto until = TClock::now() + 20s;
+        while (!blocked() && TClock::now() < until) std::this_thread::sleep_for(10ms);
+        EXPECT_TRUE(blocked()) << signal;
+        ::kill(sim, signal);
+        const int status = test::WaitForExit(sim, 1s);
+        if (status < 0) test::KillChild(sim);
+        EXPECT_EQ(status, 0) << signal;
+        for (auto& pipe : ends) {
+            ::close(pipe[0]);
+            ::close(pipe[1]);
+        }
+    }
 }
 
 TEST(SimProgram, VersionHelpAndAShortHint) {

@@ -13,6 +13,7 @@
 #include "atomic_file.h"
 #include "driver/connection.h"
 #include "driver/silo.h"
+#include "exit_deadline.h"
 #include "metrics.h"
 #include "options.h"
 #include "output.h"
@@ -20,6 +21,7 @@
 #include "reading.h"
 #include "recording_port.h"
 #include "serial/serial_errors.h"
+#include "serial/wire_trace.h"
 #include "serial_devices.h"
 #include "standard_descriptors.h"
 #include "text.h"
@@ -81,19 +83,28 @@ void Usage(std::FILE* out) {
                  "device that went and did not come back, 130 and 143 when interrupted.\n");
 }
 
+TOutput* gOutput = nullptr;
+
 int OutputFailed() {
-    std::fprintf(stderr, "qmx-read: cannot write the output: %s\n", std::strerror(errno));
+    const int error = gOutput->Error();
+    if (error == EPIPE) EndAsBrokenPipe();
+    std::fprintf(stderr, "qmx-read: cannot write the output: %s\n", std::strerror(error));
     return kFailed;
 }
-
-TOutput* gOutput = nullptr;
 
 double UnixNow() {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
 }
 
+// A stop ends the reader within a second whatever it was doing: a row may
+// be blocked on an output nobody reads, holding the output's lock.
+constexpr auto kStopGrace = 500ms;
+constexpr unsigned kStopLockPatienceMs = 250;
+
 void Stop(int status) {
-    gOutput->Interrupt("qmx-read: interrupted after " + std::to_string(gOutput->Rows()) + " tanks");
+    ExitAfter(status, kStopGrace);
+    gOutput->Interrupt("qmx-read: interrupted after " + std::to_string(gOutput->Rows()) + " tanks",
+                       kStopLockPatienceMs);
     std::_Exit(status);
 }
 
@@ -210,14 +221,13 @@ int main(int argc, char** argv) {
         return kAllValid;
     }
 
-    if (!options.Trace.empty() && options.Trace != "-") {
-        std::FILE* trace = std::fopen(options.Trace.c_str(), "a");
-        if (trace == nullptr) {
-            std::fprintf(stderr, "qmx-read: cannot open the trace file %s: %s\n", options.Trace.c_str(),
-                         std::strerror(errno));
-            return kFailed;
-        }
-        std::fclose(trace);
+    // Checked before anything is read, and held open for the run: a FIFO's
+    // reader would take the check's close for the end of the trace.
+    qmx::TWireTrace traceCheck;
+    if (std::string problem; !options.Trace.empty() && !traceCheck.Open(options.Trace, &problem)) {
+        std::fprintf(stderr, "qmx-read: cannot open the trace file %s: %s\n", options.Trace.c_str(),
+                     problem.c_str());
+        return kFailed;
     }
 
     TChosenDevice device;
