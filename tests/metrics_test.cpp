@@ -186,5 +186,62 @@ TEST(AtomicFile, ReplacedWholeReadableAndNoTemporaryLeft) {
     EXPECT_NE(problem.find("no-such-dir"), std::string::npos) << problem;
 }
 
+// What --metrics may name, found before the first request.
+TEST(AtomicFile, WhatCanBeReplacedIsKnownBeforeAnythingIsWritten) {
+    test::TWindowsDirectory dir;
+    const fs::path d = dir.Path();
+    fs::create_directory(d / "other");
+    std::ofstream(d / "old.prom") << "old\n";
+    ASSERT_EQ(::mkfifo((d / "fifo").c_str(), 0600), 0);
+    fs::create_symlink(d / "other" / "qmx.prom", d / "to-absent");
+    fs::create_symlink("fifo", d / "to-fifo");
+    fs::create_symlink(d / "gone" / "qmx.prom", d / "to-gone");
+    fs::create_symlink("loop-b", d / "loop-a");
+    fs::create_symlink("loop-a", d / "loop-b");
+    struct TCase {
+        const char* Name;
+        bool Replaceable;
+        const char* Problem;
+    };
+    const TCase cases[] = {
+        {"new.prom", true, ""},
+        {"old.prom", true, ""},
+        {"to-absent", true, ""},
+        {"no-such/qmx.prom", false, "no such directory "},
+        {"fifo", false, "it is a FIFO, not a file to replace"},
+        {"other", false, "it is a directory"},
+        {"to-fifo", false, "its target "},
+        {"to-gone", false, "no such directory "},
+        {"loop-a", false, "Too many levels of symbolic links"},
+    };
+    for (const auto& c : cases) {
+        std::string problem;
+        EXPECT_EQ(CheckReplaceable((d / c.Name).string(), problem), c.Replaceable) << c.Name << ": " << problem;
+        EXPECT_NE(problem.find(c.Problem), std::string::npos) << c.Name << ": " << problem;
+    }
+    std::string problem;
+    EXPECT_FALSE(CheckReplaceable("/dev/null", problem));
+    EXPECT_NE(problem.find("a device"), std::string::npos) << problem;
+}
+
+TEST(AtomicFile, ALinkIsFollowedAndTheFileItNamesReplacedInItsOwnDirectory) {
+    test::TWindowsDirectory dir;
+    fs::create_directory(dir.Path() / "data");
+    fs::create_directory(dir.Path() / "textfile");
+    std::ofstream(dir.Path() / "data" / "qmx.prom") << "old\n";
+    const fs::path link = dir.Path() / "textfile" / "qmx.prom";
+    fs::create_symlink("../data/qmx.prom", link);
+    std::string problem;
+    ASSERT_TRUE(ReplaceFileContents(link.string(), "new\n", problem)) << problem;
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::read_symlink(link), "../data/qmx.prom");
+    EXPECT_EQ(Read(dir.Path() / "data" / "qmx.prom"), "new\n");
+    for (const char* sub : {"data", "textfile"}) {
+        std::size_t entries = 0;
+        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.Path() / sub)) ++entries;
+        EXPECT_EQ(entries, 1u) << "no temporary file left in " << sub;
+    }
+}
+
 }  // namespace
 }  // namespace qmx::tools

@@ -169,12 +169,15 @@ TEST(ReaderRefuses, BadOutputTraceAndOptionsEndWithStatusTwoBeforeReading) {
         const char* Name;
         std::vector<std::string> Extra;
         const char* StdoutPath;
-        const char* Message;
+        std::string Message;
     };
     const TCase cases[] = {
         {"full disk", {}, "/dev/full", "cannot write the output: No space left on device"},
         {"trace file", {"--trace", "/nonexistent/qmx/wire.log"}, "", "cannot open the trace file /nonexistent/qmx/wire.log"},
         {"trace FIFO", {"--trace", fifo}, "", ": a FIFO with no reader"},
+        {"metrics directory", {"--metrics", "/nonexistent/qmx/qmx.prom"}, "",
+         "cannot write the metrics to /nonexistent/qmx/qmx.prom: no such directory /nonexistent/qmx\n"},
+        {"metrics FIFO", {"--metrics", fifo}, "", "cannot write the metrics to " + fifo + ": it is a FIFO"},
         {"port number", {"--com", "3x"}, "", "--com takes a port number from 1 to 253"},
         {"tank list", {"--tanks", "1-+4"}, "", "--tanks takes a list"},
     };

@@ -230,6 +230,12 @@ int main(int argc, char** argv) {
         return kFailed;
     }
 
+    if (std::string problem; !options.Metrics.empty() && !CheckReplaceable(options.Metrics, problem)) {
+        std::fprintf(stderr, "qmx-read: cannot write the metrics to %s: %s\n", options.Metrics.c_str(),
+                     problem.c_str());
+        return kFailed;
+    }
+
     TChosenDevice device;
     if (std::string problem; !ChooseDevice(options, device, problem)) {
         std::fprintf(stderr, "qmx-read: cannot open %s: %s\n",
