@@ -276,6 +276,29 @@ TEST_F(SimLink, TheProgramRefusesToReplaceWhatIsNotItsOwnLink) {
     EXPECT_EQ(std::filesystem::read_symlink(FDir / "foreign"), "/etc/hostname");
 }
 
+// Started with standard input, output or error closed, the simulator's pty
+// must not take that number: its name and its trace would go on the line.
+TEST_F(SimLink, WithAStandardStreamClosedTheLineCarriesOnlyAnswers) {
+    for (const int closed : {0, 1, 2}) {
+        const std::string link = (FDir / ("gauge" + std::to_string(closed))).string();
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        const pid_t sim =
+            test::StartProgram(QMX_SIM_PATH, {"--link", link, "--no-pace", "--trace", "-"}, null, null, closed);
+        ::close(null);
+        int driverEnd = -1;
+        for (const auto until = TClock::now() + 20s; driverEnd < 0 && TClock::now() < until;)
+            if ((driverEnd = ::open(link.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) < 0)
+                std::this_thread::sleep_for(10ms);
+        EXPECT_GE(driverEnd, 0) << closed;
+        const TTimedAnswer answer = AskLevel(driverEnd);
+        ::close(driverEnd);
+        ::kill(sim, SIGTERM);
+        if (test::WaitForExit(sim, 10s) < 0) test::KillChild(sim);
+        const std::string text(answer.Bytes.begin(), answer.Bytes.end());
+        EXPECT_EQ(text.substr(0, 4), "\x02L01") << closed << ": " << text;
+    }
+}
+
 TEST(SimProgram, ATraceFifoWithNoReaderIsRefusedAtOnce) {
     const std::string fifo = "/tmp/qmx-sim-fifo-" + std::to_string(::getpid());
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
@@ -290,33 +313,13 @@ TEST(SimProgram, ATraceFifoWithNoReaderIsRefusedAtOnce) {
 // blocked printing its pty's name, and a signal still ends it at once.
 TEST(SimProgram, ASignalEndsItWithinASecondThoughItsOutputsAreBlocked) {
     for (const int signal : {SIGINT, SIGTERM}) {
-        int ends[2][2];
-        for (auto& pipe : ends) {
-            ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
-            ::fcntl(pipe[1], F_SETFL, O_NONBLOCK);
-            const std::string block(4096, 'x');
-            while (::write(pipe[1], block.data(), block.size()) > 0) {
-            }
-            ::fcntl(pipe[1], F_SETFL, 0);
-        }
-        const pid_t sim = test::StartProgram(QMX_SIM_PATH, {"--trace", "-"}, ends[0][1], ends[1][1]);
-        const auto blocked = [sim] {
-            std::ifstream in("/proc/" + std::to_string(sim) + "/wchan");
-            std::string where;
-            in >> where;
-            return where.find("pipe_write") != std::string::npos;
-        };
-        const auto until = TClock::now() + 20s;
-        while (!blocked() && TClock::now() < until) std::this_thread::sleep_for(10ms);
-        EXPECT_TRUE(blocked()) << signal;
+        test::TFullPipe out, err;
+        const pid_t sim = test::StartProgram(QMX_SIM_PATH, {"--trace", "-"}, out.WriteEnd(), err.WriteEnd());
+        EXPECT_TRUE(test::BlockedOnAPipe(sim)) << signal;
         ::kill(sim, signal);
         const int status = test::WaitForExit(sim, 1s);
         if (status < 0) test::KillChild(sim);
         EXPECT_EQ(status, 0) << signal;
-        for (auto& pipe : ends) {
-            ::close(pipe[0]);
-            ::close(pipe[1]);
-        }
     }
 }
 

@@ -3,12 +3,15 @@
 // A program run as its users run it, in a process of its own, its standard
 // output and error going where the test wants to read them.
 
+#include <fcntl.h>
 #include <signal.h>
 #include <sys/types.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -47,6 +50,43 @@ inline int WaitForExit(pid_t child, std::chrono::milliseconds limit) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// A pipe whose buffer is full and that nobody reads: a write to it blocks.
+class TFullPipe {
+public:
+    TFullPipe() {
+        if (::pipe2(FEnds, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+        ::fcntl(FEnds[1], F_SETFL, O_NONBLOCK);
+        const std::string block(4096, 'x');
+        while (::write(FEnds[1], block.data(), block.size()) > 0) {
+        }
+        ::fcntl(FEnds[1], F_SETFL, 0);
+    }
+    ~TFullPipe() {
+        ::close(FEnds[0]);
+        ::close(FEnds[1]);
+    }
+    TFullPipe(const TFullPipe&) = delete;
+    TFullPipe& operator=(const TFullPipe&) = delete;
+    int WriteEnd() const { return FEnds[1]; }
+
+private:
+    int FEnds[2] = {-1, -1};
+};
+
+// Whether the process's main thread is blocked writing to a pipe; waits
+// up to `limit` for it.
+inline bool BlockedOnAPipe(pid_t pid, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        std::ifstream in("/proc/" + std::to_string(pid) + "/wchan");
+        std::string where;
+        in >> where;
+        if (where.find("pipe_write") != std::string::npos) return true;
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
 }
 
 // Ends a child this test started and has not reaped.
