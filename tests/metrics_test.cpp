@@ -13,6 +13,7 @@
 #include "atomic_file.h"
 #include "metrics.h"
 #include "support/temp_dir.h"
+#include "utf8_text.h"
 
 namespace qmx::tools {
 namespace {
@@ -39,7 +40,12 @@ std::vector<TTankReading> Readings() {
     cold.LinkState = 3;
     cold.Reason = TAttemptVerdict::InvalidValue;
     cold.Attempts = 1;
-    return {good, silent, cold};
+    // Valid for the driver, but the answer was another tank's, with a
+    // level of spaces.
+    TTankReading borrowed = good;
+    borrowed.Tank = 4;
+    borrowed.Doubts = {"answer names another tank", "level not a number"};
+    return {good, silent, cold, borrowed};
 }
 
 std::string Read(const fs::path& path) {
@@ -86,18 +92,83 @@ TEST(Metrics, ValuesOnlyWhereValidAndAReasonForEveryTank) {
 }
 
 TEST(Metrics, PromtoolTakesTheFile) {
-    if (std::system("promtool --version >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "promtool is not installed (Debian package prometheus; scripts/setup installs it)";
+    ASSERT_EQ(std::system("promtool --version >/dev/null 2>&1"), 0)
+        << "promtool is not installed (Debian package prometheus; scripts/setup installs it)";
     test::TWindowsDirectory dir;
     const fs::path file = dir.Path() / "qmx.prom";
     std::string problem;
-    ASSERT_TRUE(ReplaceFileContents(file.string(), MetricsText("/dev/ttyUSB0", Readings(), TRoundFigures{}), problem))
+    TRoundFigures round;
+    round.LastValidAt = {{1, 1765190000.125}};
+    // A device name that is not UTF-8 (Latin-1 bytes in a udev link).
+    ASSERT_TRUE(ReplaceFileContents(file.string(), MetricsText("/dev/serial/by-id/usb-J\xF6rg-if00", Readings(), round),
+                                    problem))
         << problem;
     const std::string command = "promtool check metrics < " + file.string() + " > " + (dir.Path() / "out").string() + " 2>&1";
     EXPECT_EQ(std::system(command.c_str()), 0) << Read(dir.Path() / "out");
     // And the checker is not one that takes anything.
     std::ofstream(file) << "qmx_tank_level{tank=1} x\n";
     EXPECT_NE(std::system(command.c_str()), 0);
+}
+
+TEST(Metrics, DoubtsPresenceTimesAndVersionAsMonitoringNeedsThem) {
+    TRoundFigures round;
+    round.EndedAt = 1765190000.25;
+    round.DevicePresent = false;
+    round.LastValidAt = {{1, 1765189990.5}, {3, 1765189000.125}};
+    const std::string text = MetricsText("/dev/tty\xC3\xBC\xFF\xC0\xAF\xED\xA0\x80", Readings(), round);
+    struct TCase {
+        const char* Line;
+        bool Present;
+    };
+    const TCase cases[] = {
+        {"qmx_tank_doubtful{DEV,tank=\"1\"} 0\n", true},
+        {"qmx_tank_doubtful{DEV,tank=\"4\"} 1\n", true},
+        {"qmx_tank_valid{DEV,tank=\"4\"} 1\n", true},  // still the driver's verdict
+        {"qmx_tank_doubt_info{DEV,tank=\"4\",doubt=\"other_tank\"} 1\n", true},
+        {"qmx_tank_doubt_info{DEV,tank=\"4\",doubt=\"level_not_number\"} 1\n", true},
+        {"qmx_tank_doubt_info{DEV,tank=\"1\"", false},
+        {"qmx_tank_last_valid_timestamp_seconds{DEV,tank=\"1\"} 1765189990.500\n", true},
+        {"qmx_tank_last_valid_timestamp_seconds{DEV,tank=\"3\"} 1765189000.125\n", true},
+        {"qmx_tank_last_valid_timestamp_seconds{DEV,tank=\"2\"}", false},  // none yet
+        {"qmx_round_end_time_seconds{DEV} 1765190000.250\n", true},
+        {"qmx_device_present{DEV} 0\n", true},
+        {"qmx_read_build_info{DEV,version=\"" QMX_VERSION "\"} 1\n", true},
+    };
+    // The two-byte u-umlaut stays; the rest are not UTF-8 (a lone 0xFF, an
+    // overlong slash, a surrogate) and come as \xHH, the backslash escaped.
+    const std::string device = "device=\"/dev/tty\xC3\xBC\\\\xFF\\\\xC0\\\\xAF\\\\xED\\\\xA0\\\\x80\"";
+    for (const auto& c : cases) {
+        std::string line = c.Line;
+        line.replace(line.find("DEV"), 3, device);
+        EXPECT_EQ(text.find(line) != std::string::npos, c.Present) << line << "\nin\n" << text;
+    }
+}
+
+// What the README shows a technician to copy is what is shipped and tested.
+TEST(AlertRules, TheReadmeShowsTheShippedRules) {
+    const std::string rules = Read(fs::path(QMX_SOURCE_DIR) / "packaging" / "qmx-read-alerts.yml");
+    ASSERT_NE(rules.find("qmx_tank_doubtful"), std::string::npos) << rules;
+    std::string indented;
+    std::istringstream lines(rules);
+    for (std::string line; std::getline(lines, line);) indented += (line.empty() ? "" : "    ") + line + "\n";
+    EXPECT_NE(Read(fs::path(QMX_SOURCE_DIR) / "README.md").find(indented), std::string::npos)
+        << "README.md does not show, indented, the rules of packaging/qmx-read-alerts.yml";
+}
+
+TEST(Utf8Text, WellFormedSequencesKeptAnythingElseEscaped) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"/dev/ttyUSB0", "/dev/ttyUSB0"},
+        {"\xD0\x9A\xD0\xBE\xD0\xBC", "\xD0\x9A\xD0\xBE\xD0\xBC"},  // Cyrillic
+        {"\xE2\x82\xAC \xF0\x9F\x98\x80", "\xE2\x82\xAC \xF0\x9F\x98\x80"},  // three and four bytes
+        {"a\xC9" "b", "a\\xC9b"},                 // CP1251 or Latin-1 byte
+        {"\xC3", "\\xC3"},                          // cut short at the end
+        {"\xC3(", "\\xC3("},                        // cut short before ASCII
+        {"\xE0\x80\xAF", "\\xE0\\x80\\xAF"},          // overlong
+        {"\xED\xB0\x80", "\\xED\\xB0\\x80"},          // a surrogate
+        {"\xF4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},  // past U+10FFFF
+        {"\x80", "\\x80"},                          // a continuation alone
+    };
+    for (const auto& [in, out] : cases) EXPECT_EQ(EscapeInvalidUtf8(in), out) << in;
 }
 
 TEST(AtomicFile, ReplacedWholeReadableAndNoTemporaryLeft) {
@@ -113,6 +184,63 @@ TEST(AtomicFile, ReplacedWholeReadableAndNoTemporaryLeft) {
     EXPECT_EQ(entries, 1u);
     EXPECT_FALSE(ReplaceFileContents((dir.Path() / "no-such-dir" / "m.prom").string(), "x", problem));
     EXPECT_NE(problem.find("no-such-dir"), std::string::npos) << problem;
+}
+
+// What --metrics may name, found before the first request.
+TEST(AtomicFile, WhatCanBeReplacedIsKnownBeforeAnythingIsWritten) {
+    test::TWindowsDirectory dir;
+    const fs::path d = dir.Path();
+    fs::create_directory(d / "other");
+    std::ofstream(d / "old.prom") << "old\n";
+    ASSERT_EQ(::mkfifo((d / "fifo").c_str(), 0600), 0);
+    fs::create_symlink(d / "other" / "qmx.prom", d / "to-absent");
+    fs::create_symlink("fifo", d / "to-fifo");
+    fs::create_symlink(d / "gone" / "qmx.prom", d / "to-gone");
+    fs::create_symlink("loop-b", d / "loop-a");
+    fs::create_symlink("loop-a", d / "loop-b");
+    struct TCase {
+        const char* Name;
+        bool Replaceable;
+        const char* Problem;
+    };
+    const TCase cases[] = {
+        {"new.prom", true, ""},
+        {"old.prom", true, ""},
+        {"to-absent", true, ""},
+        {"no-such/qmx.prom", false, "no such directory "},
+        {"fifo", false, "it is a FIFO, not a file to replace"},
+        {"other", false, "it is a directory"},
+        {"to-fifo", false, "its target "},
+        {"to-gone", false, "no such directory "},
+        {"loop-a", false, "Too many levels of symbolic links"},
+    };
+    for (const auto& c : cases) {
+        std::string problem;
+        EXPECT_EQ(CheckReplaceable((d / c.Name).string(), problem), c.Replaceable) << c.Name << ": " << problem;
+        EXPECT_NE(problem.find(c.Problem), std::string::npos) << c.Name << ": " << problem;
+    }
+    std::string problem;
+    EXPECT_FALSE(CheckReplaceable("/dev/null", problem));
+    EXPECT_NE(problem.find("a device"), std::string::npos) << problem;
+}
+
+TEST(AtomicFile, ALinkIsFollowedAndTheFileItNamesReplacedInItsOwnDirectory) {
+    test::TWindowsDirectory dir;
+    fs::create_directory(dir.Path() / "data");
+    fs::create_directory(dir.Path() / "textfile");
+    std::ofstream(dir.Path() / "data" / "qmx.prom") << "old\n";
+    const fs::path link = dir.Path() / "textfile" / "qmx.prom";
+    fs::create_symlink("../data/qmx.prom", link);
+    std::string problem;
+    ASSERT_TRUE(ReplaceFileContents(link.string(), "new\n", problem)) << problem;
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(fs::read_symlink(link), "../data/qmx.prom");
+    EXPECT_EQ(Read(dir.Path() / "data" / "qmx.prom"), "new\n");
+    for (const char* sub : {"data", "textfile"}) {
+        std::size_t entries = 0;
+        for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.Path() / sub)) ++entries;
+        EXPECT_EQ(entries, 1u) << "no temporary file left in " << sub;
+    }
 }
 
 }  // namespace

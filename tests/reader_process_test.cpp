@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,20 +34,23 @@ using TClock = std::chrono::steady_clock;
 constexpr int kPort = 9;
 
 // qmx-read in a child process; its standard output comes through a pipe
-// (or goes to `stdoutPath`), its standard error to a file.
+// (or goes to `stdoutPath`, or to the descriptor `stdoutFd`), its standard
+// error to a file.
 class TReader {
 public:
-    explicit TReader(const std::vector<std::string>& arguments, const std::string& stdoutPath = "") {
+    explicit TReader(const std::vector<std::string>& arguments, const std::string& stdoutPath = "",
+                     int stdoutFd = -1) {
         char errPattern[] = "/tmp/qmx-read-err-XXXXXX";
         const int err = ::mkostemp(errPattern, O_CLOEXEC);
         FErrPath = errPattern;
         int out[2] = {-1, -1};
-        if (stdoutPath.empty() && ::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-        const int target = stdoutPath.empty() ? out[1] : ::open(stdoutPath.c_str(), O_WRONLY | O_CLOEXEC);
+        const bool piped = stdoutPath.empty() && stdoutFd < 0;
+        if (piped && ::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+        const int target = piped ? out[1] : stdoutFd >= 0 ? stdoutFd : ::open(stdoutPath.c_str(), O_WRONLY | O_CLOEXEC);
         FChild = test::StartProgram(QMX_READ_PATH, arguments, target, err);
         if (!stdoutPath.empty()) ::close(target);
         ::close(err);
-        if (stdoutPath.empty()) {
+        if (piped) {
             ::close(out[1]);
             FOut = out[0];
             ::fcntl(FOut, F_SETFL, ::fcntl(FOut, F_GETFL) | O_NONBLOCK);
@@ -76,8 +80,15 @@ public:
         return true;
     }
     void Signal(int signal) { ::kill(FChild, signal); }
+    // As `head` does when it has what it wants.
+    void CloseOutput() {
+        Output();
+        ::close(FOut);
+        FOut = -1;
+    }
+    pid_t Id() const { return FChild; }
     // Its exit status; -1 when it has not ended within `limit`.
-    int Wait(std::chrono::seconds limit = 60s) {
+    int Wait(std::chrono::milliseconds limit = 60s) {
         const auto until = TClock::now() + limit;
         int status = 0;
         while (::waitpid(FChild, &status, WNOHANG) == 0) {
@@ -151,15 +162,22 @@ INSTANTIATE_TEST_SUITE_P(Signals, ReaderSignal,
 
 // Refused before anything is read: the gauge hears no request.
 TEST(ReaderRefuses, BadOutputTraceAndOptionsEndWithStatusTwoBeforeReading) {
+    // A trace FIFO nobody reads: opening it to write would wait for ever.
+    const std::string fifo = "/tmp/qmx-read-fifo-" + std::to_string(::getpid());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     struct TCase {
         const char* Name;
         std::vector<std::string> Extra;
         const char* StdoutPath;
-        const char* Message;
+        std::string Message;
     };
     const TCase cases[] = {
         {"full disk", {}, "/dev/full", "cannot write the output: No space left on device"},
         {"trace file", {"--trace", "/nonexistent/qmx/wire.log"}, "", "cannot open the trace file /nonexistent/qmx/wire.log"},
+        {"trace FIFO", {"--trace", fifo}, "", ": a FIFO with no reader"},
+        {"metrics directory", {"--metrics", "/nonexistent/qmx/qmx.prom"}, "",
+         "cannot write the metrics to /nonexistent/qmx/qmx.prom: no such directory /nonexistent/qmx\n"},
+        {"metrics FIFO", {"--metrics", fifo}, "", "cannot write the metrics to " + fifo + ": it is a FIFO"},
         {"port number", {"--com", "3x"}, "", "--com takes a port number from 1 to 253"},
         {"tank list", {"--tanks", "1-+4"}, "", "--tanks takes a list"},
     };
@@ -174,6 +192,68 @@ TEST(ReaderRefuses, BadOutputTraceAndOptionsEndWithStatusTwoBeforeReading) {
         EXPECT_NE(reader.Errors().find(c.Message), std::string::npos) << c.Name << ": " << reader.Errors();
         EXPECT_EQ(server.Requests(), 0) << c.Name;
     }
+    ::unlink(fifo.c_str());
+}
+
+// With standard output a pipe nobody reads, the reader is blocked in its
+// first write, holding the output's lock; a signal still ends it at once.
+class ReaderSignalOnABlockedOutput : public ::testing::TestWithParam<TSignalCase> {};
+
+TEST_P(ReaderSignalOnABlockedOutput, EndsWithinASecond) {
+    test::TPtyPair pty(kPort);
+    sim::TGauge gauge;
+    sim::TSimServer server(gauge, pty.Master());
+    test::TFullPipe out;
+    TReader reader({"--device", pty.SlavePath(), "--tanks", "1-4", "--watch", "1", "--fast"}, "", out.WriteEnd());
+    ASSERT_TRUE(test::BlockedOnAPipe(reader.Id()));
+    reader.Signal(GetParam().Signal);
+    EXPECT_EQ(reader.Wait(1s), GetParam().Status) << reader.Errors();
+    EXPECT_NE(reader.Errors().find("interrupted after"), std::string::npos) << reader.Errors();
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, ReaderSignalOnABlockedOutput,
+                         ::testing::Values(TSignalCase{SIGINT, 130}, TSignalCase{SIGTERM, 143}),
+                         [](const ::testing::TestParamInfo<TSignalCase>& signal) {
+                             return std::string(signal.param.Signal == SIGINT ? "Interrupt" : "Terminate");
+                         });
+
+// Whoever reads the output or the trace may leave: a trace's reader leaving
+// is said once and the reading goes on; standard output's reader leaving
+// ends the reader as the broken pipe's signal ends Unix tools.
+TEST(ReaderPipes, ATraceReaderLeavingIsSaidOnceAndTheReadingGoesOn) {
+    test::TPtyPair pty(kPort);
+    sim::TGauge gauge;
+    sim::TSimServer server(gauge, pty.Master());
+    const std::string fifo = "/tmp/qmx-read-trace-" + std::to_string(::getpid());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const int traceReader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    TReader reader({"--device", pty.SlavePath(), "--tanks", "1-3", "--json", "--trace", fifo});
+    std::string trace;
+    const auto until = TClock::now() + 20s;
+    while (trace.find("accepted") == std::string::npos && TClock::now() < until) {
+        char chunk[4096];
+        const ssize_t got = ::read(traceReader, chunk, sizeof chunk);
+        if (got > 0) trace.append(chunk, static_cast<std::size_t>(got));
+        else std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_NE(trace.find("accepted"), std::string::npos) << trace;
+    ::close(traceReader);
+    EXPECT_EQ(reader.Wait(), 0) << reader.Errors();
+    ExpectWholeJson(reader.Output(), 3);
+    EXPECT_EQ(Count(reader.Errors(), "qmx-read: the trace to " + fifo + " stopped: its reader has gone\n"), 1u)
+        << reader.Errors();
+    ::unlink(fifo.c_str());
+}
+
+TEST(ReaderPipes, AnOutputReaderLeavingEndsTheReaderAsItsSignalDoes) {
+    test::TPtyPair pty(kPort);
+    sim::TGauge gauge;
+    sim::TSimServer server(gauge, pty.Master());
+    TReader reader({"--device", pty.SlavePath(), "--tanks", "1-3", "--csv"});
+    ASSERT_TRUE(reader.WaitForOutput("\n1,", 20s)) << reader.Errors();
+    reader.CloseOutput();
+    EXPECT_EQ(reader.Wait(), 128 + SIGPIPE) << reader.Errors();
+    EXPECT_EQ(reader.Errors().find("cannot write"), std::string::npos) << reader.Errors();
 }
 
 // The device goes while tank 2 is read; it comes back, or not, within the
@@ -222,16 +302,19 @@ TEST(ReaderWatch, JsonLinesEachRoundAndMetricsReplacedWhole) {
     test::TPtyPair pty(kPort);
     sim::TGauge gauge;
     gauge.SetFault(2, sim::TFault::BadCheck);
+    // Tank 3 reads valid, then fails: its last valid reading's time stays.
+    gauge.SetScript(3, {sim::TFault::None, sim::TFault::None, sim::TFault::BadCheck, sim::TFault::BadCheck,
+                        sim::TFault::BadCheck});
     sim::TSimServer server(gauge, pty.Master());
     char dir[] = "/tmp/qmx-watch-XXXXXX";
     ASSERT_NE(::mkdtemp(dir), nullptr);
     const std::string metrics = std::string(dir) + "/qmx.prom";
-    TReader reader({"--device", pty.SlavePath(), "--tanks=1,2,1", "--json", "--watch=1", "--fast", "--metrics",
+    TReader reader({"--device", pty.SlavePath(), "--tanks=1,2,1,3", "--json", "--watch=1", "--fast", "--metrics",
                     metrics});
     // Two rounds: tank 1 at once, tank 2 after three failed attempts; the
     // metrics follow the round's last row.
     const auto until = TClock::now() + 30s;
-    while (Count(reader.Output(), "\"tank\": 2") < 2 && TClock::now() < until) std::this_thread::sleep_for(50ms);
+    while (Count(reader.Output(), "\"tank\": 3") < 2 && TClock::now() < until) std::this_thread::sleep_for(50ms);
     std::this_thread::sleep_for(300ms);
     reader.Signal(SIGINT);
     EXPECT_EQ(reader.Wait(), 130) << reader.Errors();
@@ -247,6 +330,10 @@ TEST(ReaderWatch, JsonLinesEachRoundAndMetricsReplacedWhole) {
     EXPECT_NE(text.str().find("qmx_rounds_total{device=\"" + pty.SlavePath() + "\"} 2\n"), std::string::npos)
         << text.str();
     EXPECT_NE(text.str().find("tank=\"2\",reason=\"check_byte\"} 1\n"), std::string::npos) << text.str();
+    const std::string device = "{device=\"" + pty.SlavePath() + "\",tank=";
+    EXPECT_NE(text.str().find("qmx_tank_valid" + device + "\"3\"} 0\n"), std::string::npos) << text.str();
+    EXPECT_NE(text.str().find("qmx_tank_last_valid_timestamp_seconds" + device + "\"3\"} "), std::string::npos);
+    EXPECT_EQ(text.str().find("qmx_tank_last_valid_timestamp_seconds" + device + "\"2\"}"), std::string::npos);
     std::filesystem::remove_all(dir);
 }
 

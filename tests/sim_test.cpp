@@ -15,6 +15,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "com_line.h"
@@ -273,6 +274,53 @@ TEST_F(SimLink, TheProgramRefusesToReplaceWhatIsNotItsOwnLink) {
     EXPECT_EQ(kept.str(), "notes");
     EXPECT_TRUE(std::filesystem::is_directory(FDir / "dir"));
     EXPECT_EQ(std::filesystem::read_symlink(FDir / "foreign"), "/etc/hostname");
+}
+
+// Started with standard input, output or error closed, the simulator's pty
+// must not take that number: its name and its trace would go on the line.
+TEST_F(SimLink, WithAStandardStreamClosedTheLineCarriesOnlyAnswers) {
+    for (const int closed : {0, 1, 2}) {
+        const std::string link = (FDir / ("gauge" + std::to_string(closed))).string();
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        const pid_t sim =
+            test::StartProgram(QMX_SIM_PATH, {"--link", link, "--no-pace", "--trace", "-"}, null, null, closed);
+        ::close(null);
+        int driverEnd = -1;
+        for (const auto until = TClock::now() + 20s; driverEnd < 0 && TClock::now() < until;)
+            if ((driverEnd = ::open(link.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC)) < 0)
+                std::this_thread::sleep_for(10ms);
+        EXPECT_GE(driverEnd, 0) << closed;
+        const TTimedAnswer answer = AskLevel(driverEnd);
+        ::close(driverEnd);
+        ::kill(sim, SIGTERM);
+        if (test::WaitForExit(sim, 10s) < 0) test::KillChild(sim);
+        const std::string text(answer.Bytes.begin(), answer.Bytes.end());
+        EXPECT_EQ(text.substr(0, 4), "\x02L01") << closed << ": " << text;
+    }
+}
+
+TEST(SimProgram, ATraceFifoWithNoReaderIsRefusedAtOnce) {
+    const std::string fifo = "/tmp/qmx-sim-fifo-" + std::to_string(::getpid());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const TRun run = RunSimulator({"--trace", fifo});
+    ::unlink(fifo.c_str());
+    EXPECT_EQ(run.Status, 2);
+    EXPECT_EQ(run.Err, "qmx-sim: cannot write the trace to " + fifo + ": a FIFO with no reader\n");
+    EXPECT_EQ(run.Out, "") << "refused before the pty is made";
+}
+
+// Standard output and error both pipes nobody reads: the simulator is
+// blocked printing its pty's name, and a signal still ends it at once.
+TEST(SimProgram, ASignalEndsItWithinASecondThoughItsOutputsAreBlocked) {
+    for (const int signal : {SIGINT, SIGTERM}) {
+        test::TFullPipe out, err;
+        const pid_t sim = test::StartProgram(QMX_SIM_PATH, {"--trace", "-"}, out.WriteEnd(), err.WriteEnd());
+        EXPECT_TRUE(test::BlockedOnAPipe(sim)) << signal;
+        ::kill(sim, signal);
+        const int status = test::WaitForExit(sim, 1s);
+        if (status < 0) test::KillChild(sim);
+        EXPECT_EQ(status, 0) << signal;
+    }
 }
 
 TEST(SimProgram, VersionHelpAndAShortHint) {

@@ -4,6 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
 #include <fstream>
 #include <sstream>
 
@@ -60,6 +66,38 @@ TEST(WireTrace, ASectionPerRunWithItsHeaderBytesAndAVerdictPerAttempt) {
     // The request for tank 1 as it went out, and the start of its answer.
     EXPECT_EQ(Count(text, " > 02 4C 30 31 03 4C "), 2u) << text;
     EXPECT_GE(Count(text, " < 02 "), 2u) << text;
+}
+
+// A trace FIFO that stops taking the trace, or whose reader goes: the
+// trace stops, and what writes it is never held up for long.
+TEST(WireTrace, AFifoThatStopsTakingItEndsTheTraceNotTheWriter) {
+    const auto previous = ::signal(SIGPIPE, SIG_IGN);  // as the tools have it
+    struct TCase {
+        const char* Name;
+        bool ReaderLeaves;
+    };
+    for (const TCase c : {TCase{"reader gone", true}, TCase{"reader stopped", false}}) {
+        test::TWindowsDirectory dir;
+        const std::string fifo = (dir.Path() / "trace").string();
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        TWireTrace refused;
+        std::string problem;
+        EXPECT_FALSE(refused.Open(fifo, &problem)) << c.Name;
+        EXPECT_EQ(problem, "a FIFO with no reader");
+        const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        TWireTrace trace;
+        ASSERT_TRUE(trace.Open(fifo, &problem)) << problem;
+        if (c.ReaderLeaves) ::close(reader);
+        const std::vector<std::uint8_t> bytes(4096, 0x02);
+        const auto start = std::chrono::steady_clock::now();
+        // Far more than a pipe holds, when nobody reads.
+        for (int i = 0; i < 64 && trace.IsOpen(); ++i) trace.Log(TWireTrace::TDirection::Received, bytes.data(), bytes.size());
+        EXPECT_FALSE(trace.IsOpen()) << c.Name;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << c.Name;
+        trace.Note("after the end");  // nothing, and no harm
+        if (!c.ReaderLeaves) ::close(reader);
+    }
+    ::signal(SIGPIPE, previous);
 }
 
 }  // namespace

@@ -11,4 +11,8 @@ namespace qmx {
 // The value, empty when the variable is not set.
 std::string EnvironmentValue(const char* name);
 
+// The running program's name without directory or extension ("qmx-read"),
+// for the messages the library says on standard error.
+std::string ProgramName();
+
 }  // namespace qmx

@@ -1,3 +1,5 @@
+#include <errno.h>
+
 #include <cstdlib>
 
 #include "platform/environment.h"
@@ -8,5 +10,7 @@ std::string EnvironmentValue(const char* name) {
     const char* value = std::getenv(name);
     return value == nullptr ? std::string() : value;
 }
+
+std::string ProgramName() { return program_invocation_short_name; }
 
 }  // namespace qmx

@@ -21,6 +21,9 @@ public:
     TRecursiveLock& operator=(const TRecursiveLock&) = delete;
 
     void Enter();
+    // Enters unless another thread holds the lock for all of `milliseconds`:
+    // for a stop that must not wait on a thread blocked while holding it.
+    bool TryEnterFor(unsigned milliseconds);
     void Leave();
 
 private:

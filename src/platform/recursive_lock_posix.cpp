@@ -1,6 +1,7 @@
 #include "platform/recursive_lock.h"
 
 #include <cstdlib>
+#include <ctime>
 
 namespace qmx {
 
@@ -17,6 +18,16 @@ TRecursiveLock::TRecursiveLock() {
 TRecursiveLock::~TRecursiveLock() { pthread_mutex_destroy(&FMutex); }
 
 void TRecursiveLock::Enter() { pthread_mutex_lock(&FMutex); }
+
+bool TRecursiveLock::TryEnterFor(unsigned milliseconds) {
+    // pthread_mutex_timedlock counts on the real-time clock.
+    timespec until{};
+    clock_gettime(CLOCK_REALTIME, &until);
+    const long long nanoseconds = until.tv_nsec + static_cast<long long>(milliseconds) * 1000000;
+    until.tv_sec += static_cast<time_t>(nanoseconds / 1000000000);
+    until.tv_nsec = static_cast<long>(nanoseconds % 1000000000);
+    return pthread_mutex_timedlock(&FMutex, &until) == 0;
+}
 
 void TRecursiveLock::Leave() { pthread_mutex_unlock(&FMutex); }
 

@@ -1,7 +1,10 @@
 #include "serial/wire_trace.h"
 
 #include <chrono>
+#include <cstdio>
 #include <ctime>
+
+#include "platform/environment.h"
 
 namespace qmx {
 namespace {
@@ -27,19 +30,37 @@ std::string Stamp() {
 
 }  // namespace
 
-bool TWireTrace::Open(const std::string& path) {
-    if (path == "-") {
-        FFile = stderr;
-        FOwned = false;
-        return true;
+bool TWireTrace::Open(const std::string& path, std::string* problem) {
+    TLockGuard guard(FLock);
+    // A trace that stopped stays stopped, though the port opens again.
+    if (FStopped) return false;
+    std::string reason;
+    if (!FFile.Open(path, reason)) {
+        if (problem != nullptr) *problem = reason;
+        return false;
     }
-    FFile = std::fopen(path.c_str(), "a");
-    FOwned = FFile != nullptr;
-    return FFile != nullptr;
+    FPath = path;
+    return true;
 }
 
-TWireTrace::~TWireTrace() {
-    if (FOwned) std::fclose(FFile);
+bool TWireTrace::IsOpen() {
+    TLockGuard guard(FLock);
+    return FFile.IsOpen();
+}
+
+// Under the lock. A trace that fails is closed for good, and said once;
+// on standard error only when it is not standard error itself that failed.
+void TWireTrace::Put(const std::string& text) {
+    std::string problem;
+    if (!FFile.IsOpen() || FFile.Write(text, problem)) return;
+    const bool onStandardError = FFile.IsStandardError();
+    FFile.Close();
+    FStopped = true;
+    if (onStandardError) return;
+    TAppendFile standardError;
+    std::string ignored;
+    if (standardError.Open("-", ignored))
+        standardError.Write(ProgramName() + ": the trace to " + FPath + " stopped: " + problem + "\n", ignored);
 }
 
 std::string TWireTrace::Format(TDirection direction, const std::uint8_t* data, std::size_t count) {
@@ -55,29 +76,27 @@ std::string TWireTrace::Format(TDirection direction, const std::uint8_t* data, s
 }
 
 void TWireTrace::Section(const std::string& header) {
-    if (FFile == nullptr) return;
     TLockGuard guard(FLock);
-    std::fprintf(FFile, "\n=== %s %s\n", Stamp().c_str(), header.c_str());
-    std::fflush(FFile);
+    if (FFile.IsOpen()) Put("\n=== " + Stamp() + " " + header + "\n");
 }
 
 void TWireTrace::Note(const std::string& text) {
-    if (FFile == nullptr) return;
     TLockGuard guard(FLock);
-    std::fprintf(FFile, "%s # %s\n", Stamp().c_str(), text.c_str());
-    std::fflush(FFile);
+    if (FFile.IsOpen()) Put(Stamp() + " # " + text + "\n");
 }
 
 void TWireTrace::Log(TDirection direction, const void* data, std::size_t count) {
-    if (FFile == nullptr || count == 0) return;
+    if (count == 0) return;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
     const std::string stamp = Stamp();
     TLockGuard guard(FLock);
+    if (!FFile.IsOpen()) return;
+    std::string lines;
     for (std::size_t at = 0; at < count; at += kBytesPerLine) {
         const std::size_t n = count - at < kBytesPerLine ? count - at : kBytesPerLine;
-        std::fprintf(FFile, "%s %s\n", stamp.c_str(), Format(direction, bytes + at, n).c_str());
+        lines += stamp + " " + Format(direction, bytes + at, n) + "\n";
     }
-    std::fflush(FFile);
+    Put(lines);
 }
 
 }  // namespace qmx

@@ -8,13 +8,16 @@
 //   2026-12-08 09:14:03.180 < 02 4C 30 35 30 30 ...                   .L0500...
 //   2026-12-08 09:14:04.121 # attempt 1 of 3 (L05): 43 bytes from the STX, accepted
 //
-// Every run appends a section of its own, opened by its header line.
+// Every run appends a section of its own, opened by its header line. The
+// trace never holds up the line: a trace file that cannot be written (its
+// reader gone, a full disk, a reader that takes nothing) is said once on
+// standard error, and tracing stops while the program goes on.
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
+#include "platform/append_file.h"
 #include "platform/recursive_lock.h"
 
 namespace qmx {
@@ -24,9 +27,9 @@ public:
     enum class TDirection { Sent, Received };
 
     // Appends to the file at `path`; "-" is standard error. False when the
-    // file cannot be opened.
-    bool Open(const std::string& path);
-    ~TWireTrace();
+    // file cannot be opened, with the reason in `problem` when given (a
+    // FIFO with no reader is refused at once rather than waited on).
+    bool Open(const std::string& path, std::string* problem = nullptr);
 
     void Log(TDirection direction, const void* data, std::size_t count);
     // The line that opens a run's section: the time, then `header` (the
@@ -34,15 +37,18 @@ public:
     void Section(const std::string& header);
     // A line of the trace's own, such as an attempt's verdict.
     void Note(const std::string& text);
-    bool IsOpen() const { return FFile != nullptr; }
+    bool IsOpen();
 
     // One line of the trace, without the time stamp (for tests).
     static std::string Format(TDirection direction, const std::uint8_t* data, std::size_t count);
 
 private:
+    void Put(const std::string& text);
+
     TRecursiveLock FLock;
-    std::FILE* FFile = nullptr;
-    bool FOwned = false;
+    TAppendFile FFile;
+    std::string FPath;
+    bool FStopped = false;
 };
 
 }  // namespace qmx

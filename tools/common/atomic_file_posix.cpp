@@ -10,8 +10,64 @@
 #include "atomic_file.h"
 
 namespace qmx::tools {
+namespace {
 
-bool ReplaceFileContents(const std::string& path, const std::string& contents, std::string& problem) {
+// As many links as the kernel follows in one path.
+constexpr int kMaxLinks = 40;
+
+std::string DirectoryOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The file that `path` names once links are followed (which need not exist
+// yet); empty, with the problem, for a loop of links.
+std::string FinalTarget(const std::string& path, std::string& problem) {
+    std::string current = path;
+    for (int links = 0; links < kMaxLinks; ++links) {
+        struct stat info {};
+        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+        std::vector<char> target(static_cast<std::size_t>(info.st_size > 0 ? info.st_size : 255) + 1);
+        const ssize_t length = ::readlink(current.c_str(), target.data(), target.size());
+        if (length < 0 || static_cast<std::size_t>(length) >= target.size()) return current;
+        const std::string next(target.data(), static_cast<std::size_t>(length));
+        current = next.front() == '/' ? next : DirectoryOf(current) + "/" + next;
+    }
+    problem = path + ": " + std::strerror(ELOOP);
+    return {};
+}
+
+}  // namespace
+
+bool CheckReplaceable(const std::string& path, std::string& problem) {
+    const std::string target = FinalTarget(path, problem);
+    if (target.empty()) return false;
+    const std::string named = target == path ? std::string("it") : "its target " + target;
+    struct stat info {};
+    if (::stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+        problem = named + " is " +
+                  (S_ISFIFO(info.st_mode)  ? "a FIFO"
+                   : S_ISDIR(info.st_mode) ? "a directory"
+                                           : "a device or other special file") +
+                  ", not a file to replace";
+        return false;
+    }
+    const std::string directory = DirectoryOf(target);
+    if (::stat(directory.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+        problem = "no such directory " + directory;
+        return false;
+    }
+    if (::access(directory.c_str(), W_OK) != 0) {
+        problem = "cannot write in " + directory + ": " + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+bool ReplaceFileContents(const std::string& linkOrPath, const std::string& contents, std::string& problem) {
+    const std::string path = FinalTarget(linkOrPath, problem);
+    if (path.empty()) return false;
     const std::size_t slash = path.rfind('/');
     const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);

@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <sstream>
 
 #include "serial_devices.h"
+#include "text_file.h"
 #include "whole_number.h"
 
 namespace qmx::tools {
@@ -14,7 +15,7 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string FirstLine(const fs::path& file) {
-    std::ifstream in(file);
+    std::istringstream in(ReadWholeFile(file.string()).value_or(""));
     std::string line;
     std::getline(in, line);
     return line;

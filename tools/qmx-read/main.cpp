@@ -6,12 +6,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 
 #include "atomic_file.h"
 #include "driver/connection.h"
 #include "driver/silo.h"
+#include "exit_deadline.h"
 #include "metrics.h"
 #include "options.h"
 #include "output.h"
@@ -19,7 +21,9 @@
 #include "reading.h"
 #include "recording_port.h"
 #include "serial/serial_errors.h"
+#include "serial/wire_trace.h"
 #include "serial_devices.h"
+#include "standard_descriptors.h"
 #include "text.h"
 
 namespace {
@@ -57,11 +61,12 @@ void Usage(std::FILE* out) {
                  "  --tanks LIST     tanks to read, like 1-4,9 (tanks 1 to 33; default: all)\n"
                  "  --json, --csv    output for programs\n"
                  "  --trace FILE     every byte on the line, with time stamps and a verdict per\n"
-                 "                   attempt (- for standard error)\n"
+                 "                   attempt (- for standard error; a FIFO needs its reader first)\n"
                  "  --watch SECONDS  read round after round, a round every SECONDS, until interrupted;\n"
                  "                   each row carries its UTC time (JSON: one object a line)\n"
                  "  --metrics FILE   after each round, the readings in Prometheus' text format\n"
-                 "                   (replaced whole: for node exporter's textfile collector)\n"
+                 "                   (replaced whole: for node exporter's textfile collector; a\n"
+                 "                   link's target is the file replaced)\n"
                  "  --fast           take an answer as soon as a whole, checked frame is in, rather\n"
                  "                   than after the protocol's full second\n"
                  "  --pause MS       with --fast, the quiet time before each request (default 70)\n"
@@ -80,15 +85,28 @@ void Usage(std::FILE* out) {
                  "device that went and did not come back, 130 and 143 when interrupted.\n");
 }
 
+TOutput* gOutput = nullptr;
+
 int OutputFailed() {
-    std::fprintf(stderr, "qmx-read: cannot write the output: %s\n", std::strerror(errno));
+    const int error = gOutput->Error();
+    if (error == EPIPE) EndAsBrokenPipe();
+    std::fprintf(stderr, "qmx-read: cannot write the output: %s\n", std::strerror(error));
     return kFailed;
 }
 
-TOutput* gOutput = nullptr;
+double UnixNow() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+// A stop ends the reader within a second whatever it was doing: a row may
+// be blocked on an output nobody reads, holding the output's lock.
+constexpr auto kStopGrace = 500ms;
+constexpr unsigned kStopLockPatienceMs = 250;
 
 void Stop(int status) {
-    gOutput->Interrupt("qmx-read: interrupted after " + std::to_string(gOutput->Rows()) + " tanks");
+    ExitAfter(status, kStopGrace);
+    gOutput->Interrupt("qmx-read: interrupted after " + std::to_string(gOutput->Rows()) + " tanks",
+                       kStopLockPatienceMs);
     std::_Exit(status);
 }
 
@@ -130,6 +148,11 @@ public:
         return round;
     }
 
+    // Whether the device was there when the round ended.
+    bool DevicePresent() const { return FPort == nullptr || FPort->DevicePresent(); }
+    // Per tank, since the start: when it last read valid and without doubt.
+    const std::map<int, double>& LastValidAt() const { return FLastValidAt; }
+
     // After a round: says once that a device that went is back.
     void NoteReturn() {
         if (FGone && FPort != nullptr && FPort->DevicePresent()) {
@@ -142,6 +165,7 @@ private:
     TTankReading Read(int tank) {
         TTankReading reading = ReadTank(FSilo, tank, FPort);
         if (FOptions.WatchSeconds != 0) reading.Time = UtcStamp();
+        if (reading.Valid() && reading.Doubts.empty()) FLastValidAt[tank] = UnixNow();
         return reading;
     }
 
@@ -171,11 +195,13 @@ private:
     TOutput& FOutput;
     TRecordingPort* const FPort;
     bool FGone = false;
+    std::map<int, double> FLastValidAt;
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (!EnsureStandardDescriptors()) return kFailed;
     PrepareForStops();
 
     const auto parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
@@ -199,14 +225,19 @@ int main(int argc, char** argv) {
         return kAllValid;
     }
 
-    if (!options.Trace.empty() && options.Trace != "-") {
-        std::FILE* trace = std::fopen(options.Trace.c_str(), "a");
-        if (trace == nullptr) {
-            std::fprintf(stderr, "qmx-read: cannot open the trace file %s: %s\n", options.Trace.c_str(),
-                         std::strerror(errno));
-            return kFailed;
-        }
-        std::fclose(trace);
+    // Checked before anything is read, and held open for the run: a FIFO's
+    // reader would take the check's close for the end of the trace.
+    qmx::TWireTrace traceCheck;
+    if (std::string problem; !options.Trace.empty() && !traceCheck.Open(options.Trace, &problem)) {
+        std::fprintf(stderr, "qmx-read: cannot open the trace file %s: %s\n", options.Trace.c_str(),
+                     problem.c_str());
+        return kFailed;
+    }
+
+    if (std::string problem; !options.Metrics.empty() && !CheckReplaceable(options.Metrics, problem)) {
+        std::fprintf(stderr, "qmx-read: cannot write the metrics to %s: %s\n", options.Metrics.c_str(),
+                     problem.c_str());
+        return kFailed;
     }
 
     TChosenDevice device;
@@ -248,8 +279,9 @@ int main(int argc, char** argv) {
         for (const auto& reading : round.Readings) figures.FailedExchanges += reading.FailedAttempts;
         figures.FailedExchangesTotal += figures.FailedExchanges;
         ++figures.Rounds;
-        figures.EndedAt =
-            std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+        figures.EndedAt = UnixNow();
+        figures.DevicePresent = reader.DevicePresent();
+        figures.LastValidAt = reader.LastValidAt();
         if (std::string problem;
             !options.Metrics.empty() &&
             !ReplaceFileContents(options.Metrics, MetricsText(device.Name, round.Readings, figures), problem)) {

@@ -4,13 +4,17 @@
 #include <functional>
 #include <optional>
 
+#include "utf8_text.h"
+
 namespace qmx::tools {
 namespace {
 
-// A label value: backslash, double quote and line feed escaped.
+// A label value: bytes that are not UTF-8 as \xHH (the exposition format
+// is UTF-8, and one bad byte makes a collector drop the whole file), then
+// backslash, double quote and line feed escaped.
 std::string LabelValue(const std::string& text) {
     std::string escaped;
-    for (char c : text) {
+    for (char c : EscapeInvalidUtf8(text)) {
         if (c == '\\' || c == '"') escaped += '\\';
         escaped += c == '\n' ? std::string("\\n") : std::string(1, c);
     }
@@ -23,6 +27,13 @@ std::string Number(double value) {
     return text;
 }
 
+// Unix time to the millisecond: %.10g would keep only whole seconds.
+std::string Time(double seconds) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%.3f", seconds);
+    return text;
+}
+
 class TExposition {
 public:
     explicit TExposition(const std::string& device) : FDevice(LabelValue(device)) {}
@@ -31,12 +42,15 @@ public:
         FText += std::string("# HELP ") + name + " " + help + "\n# TYPE " + name + " " + type + "\n";
         FName = name;
     }
-    void Sample(const std::string& labels, double value) {
-        FText += FName + "{device=\"" + FDevice + "\"" + labels + "} " + Number(value) + "\n";
-    }
+    void Sample(const std::string& labels, double value) { Line(labels, Number(value)); }
+    void TimeSample(const std::string& labels, double seconds) { Line(labels, Time(seconds)); }
     std::string Text() const { return FText; }
 
 private:
+    void Line(const std::string& labels, const std::string& value) {
+        FText += FName + "{device=\"" + FDevice + "\"" + labels + "} " + value + "\n";
+    }
+
     const std::string FDevice;
     std::string FName;
     std::string FText;
@@ -81,17 +95,32 @@ std::string MetricsText(const std::string& device, const std::vector<TTankReadin
     }
     out.Family("qmx_tank_attempts", "gauge", "Attempts the exchange that failed the tank made (0 when valid).");
     for (const auto& reading : readings) out.Sample(TankLabel(reading), reading.Valid() ? 0 : reading.Attempts);
+    out.Family("qmx_tank_doubtful", "gauge",
+               "1 when an answer of the tank's last reading is in doubt (another tank's, fields not numbers), "
+               "though the driver took it as valid.");
+    for (const auto& reading : readings) out.Sample(TankLabel(reading), reading.Doubts.empty() ? 0 : 1);
+    out.Family("qmx_tank_doubt_info", "gauge", "Why the tank's last reading is in doubt: 1 for each doubt.");
+    for (const auto& reading : readings)
+        for (const auto& doubt : reading.Doubts)
+            out.Sample(TankLabel(reading) + ",doubt=\"" + LabelValue(DoubtLabel(doubt)) + "\"", 1);
+    out.Family("qmx_tank_last_valid_timestamp_seconds", "gauge",
+               "When the tank last gave a reading valid and without doubt, as Unix time.");
+    for (const auto& [tank, at] : round.LastValidAt) out.TimeSample(",tank=\"" + std::to_string(tank) + "\"", at);
 
     out.Family("qmx_round_duration_seconds", "gauge", "How long the last round of readings took.");
     out.Sample("", round.DurationSeconds);
     out.Family("qmx_round_failed_exchanges", "gauge", "Exchanges (attempts) without a valid answer in the last round.");
     out.Sample("", round.FailedExchanges);
     out.Family("qmx_round_end_time_seconds", "gauge", "When the last round ended, as Unix time.");
-    out.Sample("", round.EndedAt);
+    out.TimeSample("", round.EndedAt);
+    out.Family("qmx_device_present", "gauge", "1 when the serial device was there at the end of the last round.");
+    out.Sample("", round.DevicePresent ? 1 : 0);
     out.Family("qmx_rounds_total", "counter", "Rounds of readings since the reader started.");
     out.Sample("", static_cast<double>(round.Rounds));
     out.Family("qmx_failed_exchanges_total", "counter", "Exchanges without a valid answer since the reader started.");
     out.Sample("", static_cast<double>(round.FailedExchangesTotal));
+    out.Family("qmx_read_build_info", "gauge", "The reader's version, as a label; always 1.");
+    out.Sample(",version=\"" + LabelValue(QMX_VERSION) + "\"", 1);
     return out.Text();
 }
 

@@ -4,6 +4,7 @@
 // node exporter's textfile collector reads: a station's tanks feed an
 // existing monitoring system with no server of ours.
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -17,11 +18,18 @@ struct TRoundFigures {
     long long FailedExchangesTotal = 0;  // since the reader started
     long long Rounds = 0;             // since the reader started, this one included
     double EndedAt = 0;               // Unix time
+    bool DevicePresent = true;        // when the round ended
+    // Unix time of each tank's last reading that was valid and without
+    // doubt, since the reader started: a tank is absent until it has one.
+    std::map<int, double> LastValidAt;
 };
 
 // `device` names the line in every sample's labels. A value that did not
 // come valid has no sample; its tank's qmx_tank_valid is 0 and its reason
-// is a label of qmx_tank_failure_info.
+// is a label of qmx_tank_failure_info. A reading the driver took as valid
+// but that is in doubt keeps qmx_tank_valid 1 (the driver's verdict) and
+// has qmx_tank_doubtful 1, with a qmx_tank_doubt_info series per doubt.
+// Label values are UTF-8 whatever bytes `device` holds.
 std::string MetricsText(const std::string& device, const std::vector<TTankReading>& readings,
                         const TRoundFigures& round);
 

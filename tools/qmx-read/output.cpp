@@ -1,9 +1,13 @@
 #include "output.h"
 
+#include <cerrno>
+
 namespace qmx::tools {
 
 bool TOutput::Write(const std::string& text) {
-    return std::fwrite(text.data(), 1, text.size(), FOut) == text.size() && std::fflush(FOut) == 0;
+    if (std::fwrite(text.data(), 1, text.size(), FOut) == text.size() && std::fflush(FOut) == 0) return true;
+    FError = errno;
+    return false;
 }
 
 bool TOutput::Begin() {
@@ -52,16 +56,12 @@ bool TOutput::EndLocked() {
     return FFormat == TFormat::Json && !FTimed ? Write(JsonEnd(FRows != 0)) : true;
 }
 
-std::size_t TOutput::Rows() {
-    TLockGuard lock(FLock);
-    return FRows;
-}
-
-void TOutput::Interrupt(const std::string& why) {
-    TLockGuard lock(FLock);
-    EndLocked();
+void TOutput::Interrupt(const std::string& why, unsigned patience) {
+    const bool locked = FLock.TryEnterFor(patience);
+    if (locked) EndLocked();
     std::fprintf(stderr, "%s\n", why.c_str());
     std::fflush(stderr);
+    if (locked) FLock.Leave();
 }
 
 void TOutput::Progress(const std::string& line) {

@@ -3,8 +3,11 @@
 // The reader's output as it goes: the opening lines, a row as each tank is
 // read, the closing lines; all under one lock, so that a signal handled on
 // another thread can close the output between two rows and leave it whole
-// (valid JSON included). Every write is flushed and checked.
+// (valid JSON included). Every write is flushed and checked. A stop does
+// not wait long for the lock: a row blocked on an output nobody reads
+// holds it.
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 
@@ -25,11 +28,16 @@ public:
     bool Begin();
     bool Row(const TTankReading& reading);
     bool End();
-    std::size_t Rows();
+    // Without the lock, for a stop.
+    std::size_t Rows() const { return FRows; }
+    // The error of the write that failed (errno), 0 before one did.
+    int Error() const { return FError; }
 
     // Closes the output for good from any thread (rows after it are not
-    // written) and says why on standard error.
-    void Interrupt(const std::string& why);
+    // written) and says why on standard error. Waits at most `patience`
+    // milliseconds for a row being written; without the closing lines
+    // after that.
+    void Interrupt(const std::string& why, unsigned patience = 250);
 
     // The progress line, and a note on a line of its own, on standard
     // error, under the same lock.
@@ -49,7 +57,8 @@ private:
     bool FBegun = false;
     bool FEnded = false;
     bool FProgressShown = false;
-    std::size_t FRows = 0;
+    std::atomic<std::size_t> FRows{0};
+    std::atomic<int> FError{0};
 };
 
 }  // namespace qmx::tools

@@ -12,7 +12,9 @@
 
 namespace qmx::tools {
 
-// Before any other thread starts.
+// Before any other thread starts. A write to a pipe whose reader has gone
+// fails from then on rather than end the reader: a trace FIFO's reader may
+// leave while the reading goes on.
 void PrepareForStops();
 
 // Calls `stop` with the exit status, once, when the reader is interrupted
@@ -21,6 +23,11 @@ void PrepareForStops();
 void WatchForStops(void (*stop)(int status));
 
 bool IsTerminal(std::FILE* stream);
+
+// Ends the reader as the broken pipe's signal does, when standard output's
+// reader has gone (`qmx-read | head -1`), as Unix tools end in a pipeline;
+// returns where there is no such signal.
+void EndAsBrokenPipe();
 
 struct TChosenDevice {
     int Com = 0;       // what the driver opens

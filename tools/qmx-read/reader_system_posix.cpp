@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <thread>
@@ -54,6 +55,16 @@ void PrepareForStops() {
     sigaddset(&gStops, SIGINT);
     sigaddset(&gStops, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &gStops, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+void EndAsBrokenPipe() {
+    std::signal(SIGPIPE, SIG_DFL);
+    sigset_t pipe;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_UNBLOCK, &pipe, nullptr);
+    std::raise(SIGPIPE);
 }
 
 void WatchForStops(void (*stop)(int status)) {

@@ -55,6 +55,8 @@ void WatchForStops(void (*stop)(int status)) {
 
 bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 
+void EndAsBrokenPipe() {}
+
 bool ChooseDevice(const TOptions& options, TChosenDevice& device, std::string& problem) {
     device.Com = options.Com;
     if (!options.Device.empty()) {

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <utility>
 
 #include "protocol/answer_doubts.h"
 #include "serial/serial_errors.h"
@@ -110,6 +111,20 @@ std::vector<std::string> DoubtTexts(unsigned doubts) {
     for (const auto& entry : kTexts)
         if ((doubts & entry.Doubt) != 0) texts.emplace_back(entry.Text);
     return texts;
+}
+
+std::string DoubtLabel(const std::string& text) {
+    constexpr std::pair<unsigned, const char*> kLabels[] = {
+        {kNamesOtherQuery, "other_query"},
+        {kNamesOtherTank, "other_tank"},
+        {kLevelNotNumber, "level_not_number"},
+        {kSecondValueNotNumber, "second_value_not_number"},
+        {kTemperatureNotNumber, "temperature_not_number"},
+        {kDensityNotNumber, "density_not_number"},
+    };
+    for (const auto& [doubt, label] : kLabels)
+        if (DoubtTexts(doubt) == std::vector<std::string>{text}) return label;
+    return "other";
 }
 
 TTankReading ReadTank(TSilo& silo, int tank, TRecordingPort* recorder) {

@@ -4,10 +4,10 @@
 
 #include <cmath>
 #include <cstdio>
-#include <fstream>
+#include <cstdlib>
 #include <sstream>
 
-#include <cstdlib>
+#include "text_file.h"
 
 namespace qmx::sim {
 namespace {
@@ -136,11 +136,12 @@ void TGauge::SetFaultNext(TFault fault, int count) {
 }
 
 bool TGauge::LoadConfig(const std::string& path, std::string& error) {
-    std::ifstream in(path);
-    if (!in) {
+    const auto text = tools::ReadWholeFile(path);
+    if (!text) {
         error = "cannot read " + path;
         return false;
     }
+    std::istringstream in(*text);
     std::string line, section;
     int number = 0;
     while (std::getline(in, line)) {

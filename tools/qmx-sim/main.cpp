@@ -3,6 +3,7 @@
 // the driver, or serves a device it is given; on Windows it serves a COM
 // port through the library's own serial code.
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -23,10 +24,12 @@
 #endif
 
 #include "com_line.h"
+#include "exit_deadline.h"
 #include "gauge.h"
 #include "serial/wire_trace.h"
 #include "sim_options.h"
 #include "sim_server.h"
+#include "standard_descriptors.h"
 
 namespace {
 
@@ -99,9 +102,26 @@ int OpenDevice(const std::string& path) {
 }
 #endif
 
-void AwaitStop() {
+// Before anything is written: a write blocked on an output nobody reads
+// (the pty's name, a trace on standard error) is then broken off by the
+// signal rather than taken up again, and a trace FIFO whose reader has
+// gone fails its write instead of ending the simulator.
+void WatchForStops() {
+#ifdef _WIN32
     std::signal(SIGINT, OnSignal);
     std::signal(SIGTERM, OnSignal);
+#else
+    struct sigaction stop {};
+    stop.sa_handler = OnSignal;
+    sigemptyset(&stop.sa_mask);
+    stop.sa_flags = 0;  // no SA_RESTART
+    ::sigaction(SIGINT, &stop, nullptr);
+    ::sigaction(SIGTERM, &stop, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+}
+
+void AwaitStop() {
     while (!gStop) {
 #ifdef _WIN32
         Sleep(100);
@@ -115,6 +135,8 @@ void AwaitStop() {
 
 int main(int argc, char** argv) {
     using namespace qmx::sim;
+    if (!qmx::tools::EnsureStandardDescriptors()) return kUsage;
+    WatchForStops();
     const auto parsed = ParseSimOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (const auto* problem = std::get_if<std::string>(&parsed)) return UsageError(*problem);
     TSimOptions options = std::get<TSimOptions>(parsed);
@@ -150,8 +172,8 @@ int main(int argc, char** argv) {
     for (const auto& [fault, count] : options.FaultsNext) gauge.SetFaultNext(fault, count);
 
     qmx::TWireTrace trace;
-    if (!options.Trace.empty() && !trace.Open(options.Trace)) {
-        std::fprintf(stderr, "qmx-sim: cannot write the trace to %s\n", options.Trace.c_str());
+    if (std::string problem; !options.Trace.empty() && !trace.Open(options.Trace, &problem)) {
+        std::fprintf(stderr, "qmx-sim: cannot write the trace to %s: %s\n", options.Trace.c_str(), problem.c_str());
         return kUsage;
     }
 
@@ -197,6 +219,9 @@ int main(int argc, char** argv) {
     TSimServer server(gauge, std::move(line), trace.IsOpen() ? &trace : nullptr);
     if (options.Pace) server.SetPacing(kLineCharacterTime);
     AwaitStop();
+    // The closing words may meet an output nobody reads: they get this
+    // long, and the simulator ends regardless.
+    qmx::tools::ExitAfter(kServed, std::chrono::milliseconds(500));
     server.Stop();
     std::fprintf(stderr, "qmx-sim: %d requests served\n", server.Requests());
     return kServed;

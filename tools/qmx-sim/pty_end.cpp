@@ -1,7 +1,7 @@
 #include "pty_end.h"
 
 #include <fcntl.h>
-#include <pty.h>
+#include <stdlib.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -42,15 +42,8 @@ TPtyEnd::TPtyEnd(const std::string& link) {
     if (!link.empty()) {
         if (const auto refusal = LinkRefusal(link)) throw std::runtime_error("will not replace " + link + ": " + *refusal);
     }
-    char name[256] = {};
-    termios raw{};
-    ::cfmakeraw(&raw);
-    ::cfsetspeed(&raw, B9600);
-    if (::openpty(&FMaster, &FSlave, name, &raw, nullptr) != 0)
-        throw std::runtime_error(std::string("cannot make a pty: ") + std::strerror(errno));
-    ::fcntl(FMaster, F_SETFD, FD_CLOEXEC);
-    ::fcntl(FSlave, F_SETFD, FD_CLOEXEC);
-    FSlavePath = name;
+    OpenPty();
+    const char* name = FSlavePath.c_str();
     if (link.empty()) return;
     ::unlink(link.c_str());  // none, or a pty link left behind: checked above
     if (::symlink(name, link.c_str()) != 0) {
@@ -60,6 +53,29 @@ TPtyEnd::TPtyEnd(const std::string& link) {
         throw std::runtime_error("cannot make the link " + link + ": " + reason);
     }
     FLink = link;
+}
+
+// Both ends close-on-exec from the start, as openpty cannot make them.
+void TPtyEnd::OpenPty() {
+    const auto fail = [this](const char* what) {
+        const std::string reason = std::strerror(errno);
+        if (FSlave >= 0) ::close(FSlave);
+        if (FMaster >= 0) ::close(FMaster);
+        throw std::runtime_error(std::string("cannot make a pty: ") + what + ": " + reason);
+    };
+    FMaster = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (FMaster < 0) fail("posix_openpt");
+    char name[256] = {};
+    if (::grantpt(FMaster) != 0 || ::unlockpt(FMaster) != 0 || ::ptsname_r(FMaster, name, sizeof name) != 0)
+        fail("ptsname");
+    FSlave = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (FSlave < 0) fail(name);
+    termios raw{};
+    if (::tcgetattr(FSlave, &raw) != 0) fail("tcgetattr");
+    ::cfmakeraw(&raw);
+    ::cfsetspeed(&raw, B9600);
+    if (::tcsetattr(FSlave, TCSANOW, &raw) != 0) fail("tcsetattr");
+    FSlavePath = name;
 }
 
 TPtyEnd::~TPtyEnd() {

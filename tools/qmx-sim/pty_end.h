@@ -29,6 +29,8 @@ public:
     const std::string& Name() const { return FLink.empty() ? FSlavePath : FLink; }
 
 private:
+    void OpenPty();
+
     int FMaster = -1;
     // Kept open so that the pty lives on between the driver's openings;
     // the driver's own opening is what is used.
