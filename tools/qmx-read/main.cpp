@@ -11,6 +11,7 @@
 #include <string>
 
 #include "atomic_file.h"
+#include "exit_status.h"
 #include "driver/connection.h"
 #include "driver/silo.h"
 #include "exit_deadline.h"
@@ -32,9 +33,6 @@ using namespace qmx::tools;
 using namespace std::chrono_literals;
 using TClock = std::chrono::steady_clock;
 
-constexpr int kAllValid = 0;
-constexpr int kSomeInvalid = 1;
-constexpr int kFailed = 2;
 
 // How long a device that has gone is given to come back: about what one
 // tank's reading costs when the gauge does not answer.
@@ -81,8 +79,9 @@ void Usage(std::FILE* out) {
                  "attempt failed (no answer, no STX, wrong length, no ETX, check byte, invalid value,\n"
                  "answer to another request) and how many attempts were made. Values the driver takes\n"
                  "as valid but that are in doubt (a field that is not a number) are flagged.\n"
-                 "Exit status: 0 every tank valid, 1 some not, 2 usage, open or output error or a\n"
-                 "device that went and did not come back, 130 and 143 when interrupted.\n");
+                 "Exit status: 0 every tank valid; 1 some not; 2 usage or configuration; 3 the device\n"
+                 "cannot be opened, or went and did not come back; 4 the output, trace or metrics\n"
+                 "cannot be written; 130 and 143 when interrupted (SIGINT, SIGTERM).\n");
 }
 
 TOutput* gOutput = nullptr;
@@ -91,7 +90,7 @@ int OutputFailed() {
     const int error = gOutput->Error();
     if (error == EPIPE) EndAsBrokenPipe();
     std::fprintf(stderr, "qmx-read: cannot write the output: %s\n", std::strerror(error));
-    return kFailed;
+    return kOutputFailed;
 }
 
 double UnixNow() {
@@ -135,7 +134,7 @@ public:
                 else {
                     std::fprintf(stderr, "qmx-read: %s did not come back; stopped at tank %d (%zu of %zu read)\n",
                                  FDevice.Name.c_str(), tanks[i], i + 1, tanks.size());
-                    round.Status = kFailed;
+                    round.Status = kDeviceFailed;
                 }
                 return round;
             }
@@ -201,13 +200,13 @@ private:
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (!EnsureStandardDescriptors()) return kFailed;
+    if (!EnsureStandardDescriptors()) return kOutputFailed;
     PrepareForStops();
 
     const auto parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
     if (const auto* problem = std::get_if<std::string>(&parsed)) {
         std::fputs(OptionsHint(*problem).c_str(), stderr);
-        return kFailed;
+        return kUsage;
     }
     const TOptions options = std::get<TOptions>(parsed);
     if (options.Help) {
@@ -231,20 +230,20 @@ int main(int argc, char** argv) {
     if (std::string problem; !options.Trace.empty() && !traceCheck.Open(options.Trace, &problem)) {
         std::fprintf(stderr, "qmx-read: cannot open the trace file %s: %s\n", options.Trace.c_str(),
                      problem.c_str());
-        return kFailed;
+        return kOutputFailed;
     }
 
     if (std::string problem; !options.Metrics.empty() && !CheckReplaceable(options.Metrics, problem)) {
         std::fprintf(stderr, "qmx-read: cannot write the metrics to %s: %s\n", options.Metrics.c_str(),
                      problem.c_str());
-        return kFailed;
+        return kOutputFailed;
     }
 
     TChosenDevice device;
     if (std::string problem; !ChooseDevice(options, device, problem)) {
         std::fprintf(stderr, "qmx-read: cannot open %s: %s\n",
                      device.Name.empty() ? options.Device.c_str() : device.Name.c_str(), problem.c_str());
-        return kFailed;
+        return kDeviceFailed;
     }
     if (!options.Trace.empty()) TraceDriverTo(options.Trace);
 
@@ -261,7 +260,7 @@ int main(int argc, char** argv) {
     } catch (const qmx::ESerialIO& error) {
         std::fprintf(stderr, "qmx-read: cannot open %s: %s\n", device.Name.c_str(),
                      Cp1251ToUtf8(error.what()).c_str());
-        return kFailed;
+        return kDeviceFailed;
     }
     if (TRecordingPort* port = TRecordingPort::Current(); port != nullptr && options.Fast)
         port->SetFastAnswers(true, std::chrono::milliseconds(options.PauseMs));
@@ -287,7 +286,7 @@ int main(int argc, char** argv) {
             !ReplaceFileContents(options.Metrics, MetricsText(device.Name, round.Readings, figures), problem)) {
             output.End();
             std::fprintf(stderr, "qmx-read: cannot write the metrics: %s\n", problem.c_str());
-            return kFailed;
+            return kOutputFailed;
         }
         std::size_t valid = 0;
         for (const auto& reading : round.Readings) valid += reading.Valid() ? 1 : 0;

@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 
+#include "exit_status.h"
 #include "reader_system.h"
 #include "whole_number.h"
 
@@ -17,12 +18,12 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     if (gStop == nullptr) return FALSE;
     switch (event) {
         case CTRL_C_EVENT:
-        case CTRL_BREAK_EVENT: gStop(130); return TRUE;
+        case CTRL_BREAK_EVENT: gStop(kInterrupted); return TRUE;
         // Windows ends the process soon after the handler returns from
         // these: the output is closed before.
         case CTRL_CLOSE_EVENT:
         case CTRL_LOGOFF_EVENT:
-        case CTRL_SHUTDOWN_EVENT: gStop(143); return TRUE;
+        case CTRL_SHUTDOWN_EVENT: gStop(kTerminated); return TRUE;
         default: return FALSE;
     }
 }
