@@ -428,7 +428,8 @@ TEST(ComPortFailure, FailedWaitCompletionEndsTheEventThreadAndCloseStillComplete
     // going, paced, for the port to be opened again).
     comm.Next("GetOverlappedResult", TOutcome{FALSE, ERROR_GEN_FAILURE});
     auto port = std::make_unique<TCountingPort>(1, comm);
-    std::this_thread::sleep_for(50ms);
+    // The thread ends on the failed completion without a look at a stop.
+    ASSERT_TRUE(Eventually([&] { return comm.CountOf("GetOverlappedResult") >= 1; }));
     EXPECT_EQ(port->StopThreads(), 1) << "the ended thread never acknowledged";
     port.reset();
     EXPECT_EQ(comm.OpenHandles(), 0);
