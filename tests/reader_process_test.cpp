@@ -160,12 +160,15 @@ TEST_P(ReaderSignal, PrintsWhatWasReadAndExitsPromptly) {
     sim::TSimServer server(gauge, pty.Master());
     TReader reader({"--device", pty.SlavePath(), "--tanks", "1-33", "--json"});
     ASSERT_TRUE(reader.WaitForOutput("{\"tank\": 1,", 20s)) << reader.Errors();
-    std::this_thread::sleep_for(200ms);  // well into tank 2
+    // Into tank 2's first attempt: its request has come.
+    const auto until = TClock::now() + 10s;
+    while (server.Requests() < 3 && TClock::now() < until) std::this_thread::sleep_for(10ms);
+    ASSERT_EQ(server.Requests(), 3);
     reader.Signal(GetParam().Signal);
     EXPECT_EQ(reader.Wait(), GetParam().Status) << reader.Errors();
     // Tank 1 took an L and a G request. Waited for, tank 2's reading would
-    // send all three of its attempts; the signal, 200 ms into the first,
-    // comes two seconds before the third.
+    // send all three of its attempts; the signal, in the first, comes
+    // two seconds before the third.
     EXPECT_LT(server.Requests(), 2 + 3) << "no waiting for the tank in progress";
     ExpectWholeJson(reader.Output(), 1);
     EXPECT_NE(reader.Errors().find("interrupted after 1 tanks"), std::string::npos) << reader.Errors();
