@@ -102,6 +102,22 @@ TEST(ScrapeText, UpOnlyWhenTheRoundReachedTheGaugeAndBeforeTheFirstRoundAlmostNo
                                                  "\"} 1"}));
 }
 
+// The configuration the README shows is the one shipped (and checked by
+// promtool in the test scrape_config_check).
+TEST(ScrapeConfig, TheReadmeShowsTheShippedConfiguration) {
+    const auto read = [](const char* path) {
+        std::ifstream in(std::string(QMX_SOURCE_DIR) + "/" + path);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const std::string config = read("packaging/qmx-read-scrape.yml");
+    ASSERT_NE(config.find("job_name: quelmarox-gauge"), std::string::npos) << config;
+    std::string indented;
+    std::istringstream lines(config);
+    for (std::string line; std::getline(lines, line);) indented += (line.empty() ? "" : "    ") + line + "\n";
+    EXPECT_NE(read("README.md").find(indented), std::string::npos)
+        << "README.md does not show, indented, packaging/qmx-read-scrape.yml";
+}
+
 // A socket, closed with its owner.
 struct TSocket {
     explicit TSocket(int family) : Fd(::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0)) {}
