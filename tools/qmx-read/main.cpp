@@ -16,6 +16,7 @@
 #include "driver/silo.h"
 #include "exit_deadline.h"
 #include "metrics.h"
+#include "metrics_exporter.h"
 #include "options.h"
 #include "output.h"
 #include "reader_system.h"
@@ -65,6 +66,7 @@ void Usage(std::FILE* out) {
                  "  --metrics FILE   after each round, the readings in Prometheus' text format\n"
                  "                   (replaced whole: for node exporter's textfile collector; a\n"
                  "                   link's target is the file replaced)\n"
+                 "  --listen ADDR:PORT  with --watch, the metrics over HTTP on Linux (PORT alone: 127.0.0.1)\n"
                  "  --fast           take an answer as soon as a whole, checked frame is in, rather\n"
                  "                   than after the protocol's full second\n"
                  "  --pause MS       with --fast, the quiet time before each request (default 70)\n"
@@ -247,6 +249,17 @@ int main(int argc, char** argv) {
     }
     if (!options.Trace.empty()) TraceDriverTo(options.Trace);
 
+    std::unique_ptr<TMetricsExporter> exporter;
+    if (std::string problem; options.Listen) {
+        exporter = StartMetricsExporter(*options.Listen, ScrapeTextBeforeFirstRound(device.Name), problem);
+        if (!exporter) {
+            std::fprintf(stderr, "qmx-read: cannot listen on %s: %s\n", options.Listen->Text().c_str(),
+                         problem.c_str());
+            return kOutputFailed;
+        }
+        std::fprintf(stderr, "qmx-read: serving the metrics at %s/metrics\n", exporter->Url().c_str());
+    }
+
     static TOutput output(stdout, options.Format, options.WatchSeconds != 0);
     gOutput = &output;
     WatchForStops(&Stop);
@@ -288,6 +301,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "qmx-read: cannot write the metrics: %s\n", problem.c_str());
             return kOutputFailed;
         }
+        if (exporter) exporter->Publish(ScrapeText(device.Name, round.Readings, figures));
         std::size_t valid = 0;
         for (const auto& reading : round.Readings) valid += reading.Valid() ? 1 : 0;
         if (options.WatchSeconds == 0) {

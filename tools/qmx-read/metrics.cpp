@@ -1,5 +1,6 @@
 #include "metrics.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <functional>
 #include <optional>
@@ -58,6 +59,20 @@ private:
 
 std::string TankLabel(const TTankReading& reading) { return ",tank=\"" + std::to_string(reading.Tank) + "\""; }
 
+void BuildInfo(TExposition& out) {
+    out.Family("qmx_read_build_info", "gauge", "The reader's version, as a label; always 1.");
+    out.Sample(",version=\"" + LabelValue(QMX_VERSION) + "\"", 1);
+}
+
+std::string UpText(const std::string& device, bool up) {
+    TExposition out(device);
+    out.Family("qmx_up", "gauge",
+               "1 when the last round reached the gauge (the device there, an answer from it), else 0. Every "
+               "value is the last round's: a round can take a minute.");
+    out.Sample("", up ? 1 : 0);
+    return out.Text();
+}
+
 }  // namespace
 
 std::string MetricsText(const std::string& device, const std::vector<TTankReading>& readings,
@@ -69,15 +84,15 @@ std::string MetricsText(const std::string& device, const std::vector<TTankReadin
         std::function<std::optional<double>(const TTankReading&)> Of;
     };
     const TValue values[] = {
-        {"qmx_tank_level", "Product level of the tank, in the gauge's unit (hundredths).",
+        {"qmx_tank_level", "Product level of the tank in the last round, in the gauge's unit (hundredths).",
          [](const TTankReading& r) { return r.Level; }},
-        {"qmx_tank_temperature", "Temperature of the tank's product, in the gauge's unit (tenths).",
+        {"qmx_tank_temperature", "Temperature of the tank's product in the last round, in the gauge's unit (tenths).",
          [](const TTankReading& r) { return r.Temperature; }},
-        {"qmx_tank_second_value", "The second value of the tank's level answer, rounded.",
+        {"qmx_tank_second_value", "The second value of the tank's level answer in the last round, rounded.",
          [](const TTankReading& r) {
              return r.AuxValue ? std::optional<double>(*r.AuxValue) : std::nullopt;
          }},
-        {"qmx_tank_density", "Density of the tank's product, as the gauge reports it.",
+        {"qmx_tank_density", "Density of the tank's product in the last round, as the gauge reports it.",
          [](const TTankReading& r) { return r.Density; }},
     };
     for (const auto& value : values) {
@@ -85,21 +100,24 @@ std::string MetricsText(const std::string& device, const std::vector<TTankReadin
         for (const auto& reading : readings)
             if (const auto number = value.Of(reading)) out.Sample(TankLabel(reading), *number);
     }
-    out.Family("qmx_tank_valid", "gauge", "1 when the tank's last reading gave all four values valid, else 0.");
+    out.Family("qmx_tank_valid", "gauge",
+               "1 when the tank's reading in the last round gave all four values valid, else 0.");
     for (const auto& reading : readings) out.Sample(TankLabel(reading), reading.Valid() ? 1 : 0);
     out.Family("qmx_tank_failure_info", "gauge",
-               "Why the tank's last reading failed (reason \"none\" when it did not): 1 on the current reason.");
+               "Why the tank's reading in the last round failed (reason \"none\" when it did not): 1 on the reason.");
     for (const auto& reading : readings) {
         const TAttemptVerdict reason = reading.Valid() ? TAttemptVerdict::Valid : reading.Reason;
         out.Sample(TankLabel(reading) + ",reason=\"" + VerdictLabel(reason) + "\"", 1);
     }
-    out.Family("qmx_tank_attempts", "gauge", "Attempts the exchange that failed the tank made (0 when valid).");
+    out.Family("qmx_tank_attempts", "gauge",
+               "Attempts the exchange that failed the tank in the last round made (0 when valid).");
     for (const auto& reading : readings) out.Sample(TankLabel(reading), reading.Valid() ? 0 : reading.Attempts);
     out.Family("qmx_tank_doubtful", "gauge",
-               "1 when an answer of the tank's last reading is in doubt (another tank's, fields not numbers), "
-               "though the driver took it as valid.");
+               "1 when an answer of the tank's reading in the last round is in doubt (another tank's, fields not "
+               "numbers), though the driver took it as valid.");
     for (const auto& reading : readings) out.Sample(TankLabel(reading), reading.Doubts.empty() ? 0 : 1);
-    out.Family("qmx_tank_doubt_info", "gauge", "Why the tank's last reading is in doubt: 1 for each doubt.");
+    out.Family("qmx_tank_doubt_info", "gauge",
+               "Why the tank's reading in the last round is in doubt: 1 for each doubt.");
     for (const auto& reading : readings)
         for (const auto& doubt : reading.Doubts)
             out.Sample(TankLabel(reading) + ",doubt=\"" + LabelValue(DoubtLabel(doubt)) + "\"", 1);
@@ -119,9 +137,27 @@ std::string MetricsText(const std::string& device, const std::vector<TTankReadin
     out.Sample("", static_cast<double>(round.Rounds));
     out.Family("qmx_failed_exchanges_total", "counter", "Exchanges without a valid answer since the reader started.");
     out.Sample("", static_cast<double>(round.FailedExchangesTotal));
-    out.Family("qmx_read_build_info", "gauge", "The reader's version, as a label; always 1.");
-    out.Sample(",version=\"" + LabelValue(QMX_VERSION) + "\"", 1);
+    BuildInfo(out);
     return out.Text();
+}
+
+bool ReachedGauge(const std::vector<TTankReading>& readings, bool devicePresent) {
+    const auto answered = [](const TTankReading& r) {
+        return r.Level || r.Temperature || r.AuxValue || r.Density ||
+               (r.Reason != TAttemptVerdict::Valid && r.Reason != TAttemptVerdict::NoAnswer);
+    };
+    return devicePresent && std::any_of(readings.begin(), readings.end(), answered);
+}
+
+std::string ScrapeText(const std::string& device, const std::vector<TTankReading>& readings,
+                       const TRoundFigures& round) {
+    return UpText(device, ReachedGauge(readings, round.DevicePresent)) + MetricsText(device, readings, round);
+}
+
+std::string ScrapeTextBeforeFirstRound(const std::string& device) {
+    TExposition out(device);
+    BuildInfo(out);
+    return UpText(device, false) + out.Text();
 }
 
 }  // namespace qmx::tools

@@ -1,8 +1,9 @@
 #pragma once
 
 // The readings of a round in Prometheus' text exposition format, the form
-// node exporter's textfile collector reads: a station's tanks feed an
-// existing monitoring system with no server of ours.
+// node exporter's textfile collector reads (a station's tanks feed an
+// existing monitoring system with no server of ours) and the reader's own
+// exporter serves.
 
 #include <map>
 #include <string>
@@ -32,5 +33,18 @@ struct TRoundFigures {
 // Label values are UTF-8 whatever bytes `device` holds.
 std::string MetricsText(const std::string& device, const std::vector<TTankReading>& readings,
                         const TRoundFigures& round);
+
+// Whether a round reached the gauge: the device was there at its end and
+// some tank's reading got an answer (a value, or a failure other than no
+// answer). A gauge that answers nonsense is reached; a silent line is not.
+bool ReachedGauge(const std::vector<TTankReading>& readings, bool devicePresent);
+
+// What a scrape of the reader itself gets: qmx_up, then the round's
+// MetricsText; before the first round has ended, qmx_up 0 and the build
+// info alone, so that a reader still in its first minute is not taken for
+// a gauge with no tanks.
+std::string ScrapeText(const std::string& device, const std::vector<TTankReading>& readings,
+                       const TRoundFigures& round);
+std::string ScrapeTextBeforeFirstRound(const std::string& device);
 
 }  // namespace qmx::tools

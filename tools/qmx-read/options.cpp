@@ -18,6 +18,7 @@ const TCommandLine& ReaderCommandLine() {
                                        {"--quiet"},
                                        {"--watch", true},
                                        {"--metrics", true},
+                                       {"--listen", true},
                                        {"--fast"},
                                        {"--pause", true},
                                        {"--list"},
@@ -71,6 +72,10 @@ std::variant<TOptions, std::string> ParseOptions(const std::vector<std::string>&
         } else if (name == "--metrics") {
             if (value.empty()) return "--metrics takes a file";
             options.Metrics = value;
+        } else if (name == "--listen") {
+            std::string problem;
+            options.Listen = ParseListenAddress(value, problem);
+            if (!options.Listen) return problem;
         } else if (name == "--fast") {
             options.Fast = true;
         } else if (name == "--pause") {
@@ -84,6 +89,8 @@ std::variant<TOptions, std::string> ParseOptions(const std::vector<std::string>&
     if (options.Help || options.Version || options.List) return options;
     if (pauseGiven && !options.Fast)
         return "--pause goes with --fast (without it the protocol's own timing holds)";
+    if (options.Listen && options.WatchSeconds == 0)
+        return "--listen goes with --watch (a single round's metrics would be gone before a scrape)";
     if ((options.Com == 0) == options.Device.empty()) return "give either --com N or --device PATH";
     if (options.Tanks.empty())
         for (int tank = 1; tank <= 33; ++tank) options.Tanks.push_back(tank);

@@ -3,10 +3,12 @@
 // qmx-read's command line, taken strictly: what the usage does not show is
 // refused, so that a typing error cannot read another port or other tanks.
 
+#include <optional>
 #include <string>
 #include <variant>
 #include <vector>
 
+#include "listen_address.h"
 #include "output.h"
 
 namespace qmx::tools {
@@ -23,6 +25,7 @@ struct TOptions {
     bool Quiet = false;
     int WatchSeconds = 0;  // 0: one round
     std::string Metrics;   // empty: none
+    std::optional<TListenAddress> Listen;  // the exporter's, with --watch
     bool Fast = false;
     int PauseMs = kDefaultPauseMs;
     bool Help = false;
