@@ -39,7 +39,7 @@ constexpr auto kComeBackPoll = 250ms;
 
 void Usage(std::FILE* out) {
     std::fprintf(out,
-                 "usage: qmx-read (--com N | --device PATH) [--tanks LIST] [--json | --csv] [--trace FILE]\n"
+                 "usage: qmx-read (--com N | --device PATH|URL) [--tanks LIST] [--json | --csv] [--trace FILE]\n"
                  "                [--watch SECONDS] [--metrics FILE] [--fast [--pause MS]] [--quiet]\n"
                  "       qmx-read --list | --help | --version\n"
                  "\n"
@@ -54,6 +54,10 @@ void Usage(std::FILE* out) {
                  "  --com N          COM port N (1 to 253): the device in QMX_COMN, else /dev/ttyS<N-1>\n"
                  "  --device PATH    the serial device itself (a USB adapter, the simulator's pty)\n"
 #endif
+                 "  --device socket://HOST:PORT   a device server's raw TCP port (its own line\n"
+                 "                   settings hold: 7E1 is neither set nor checked)\n"
+                 "  --device rfc2217://HOST:PORT  a device server's RFC 2217 port: 7E1 set and checked\n"
+                 "                   (HOST a name, an IPv4 address or an [IPv6] address)\n"
                  "  --tanks LIST     tanks to read, like 1-4,9 (tanks 1 to 33; default: all)\n"
                  "  --json, --csv    output for programs\n"
                  "  --trace FILE     every byte on the line, with time stamps and a verdict per\n"

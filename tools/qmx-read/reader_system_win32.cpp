@@ -3,6 +3,8 @@
 
 #include <cstdlib>
 
+#include "netline/net_address.h"
+#include "network_device.h"
 #include "reader_system.h"
 #include "whole_number.h"
 
@@ -56,6 +58,7 @@ void WatchForStops(void (*stop)(int status)) {
 bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 
 bool ChooseDevice(const TOptions& options, TChosenDevice& device, std::string& problem) {
+    if (net::IsNetworkName(options.Device)) return ChooseNetworkDevice(options, device, problem);
     device.Com = options.Com;
     if (!options.Device.empty()) {
         device.Com = ComOfDeviceName(options.Device);
