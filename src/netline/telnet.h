@@ -35,6 +35,7 @@ struct TCommand {
     std::uint8_t Verb = 0;  // WILL, WONT, DO, DONT or SB
     std::uint8_t Option = 0;
     std::vector<std::uint8_t> Bytes;  // of a sub-negotiation, unescaped
+    bool operator==(const TCommand&) const = default;
 };
 
 // Splits what arrives into the line's bytes and commands, however the
