@@ -1,5 +1,6 @@
 #include "netline/rfc2217_client.h"
 
+#include <algorithm>
 #include <string>
 
 namespace qmx::net {
@@ -120,8 +121,11 @@ void TRfc2217Client::HandleServerCommand(const std::vector<std::uint8_t>& bytes,
     const auto command = static_cast<std::uint8_t>(bytes[0] - rfc2217::kServerOffset);
     if (command == rfc2217::kSignature && bytes.size() == 1) {
         // The server asks who the client is.
-        std::vector<std::uint8_t> signature{rfc2217::kSignature};
-        signature.insert(signature.end(), kSignature, kSignature + sizeof kSignature - 1);
+        // Sized at once: growing a one-byte vector by a range trips a false
+        // bounds warning of the i686 compiler.
+        std::vector<std::uint8_t> signature(sizeof kSignature);
+        signature[0] = rfc2217::kSignature;
+        std::copy(kSignature, kSignature + sizeof kSignature - 1, signature.begin() + 1);
         AppendSubnegotiation(kComPortOption, signature, reply);
         return;
     }
