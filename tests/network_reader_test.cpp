@@ -69,8 +69,11 @@ class ReaderOnNetwork : public ::testing::TestWithParam<TReadCase> {};
 TEST_P(ReaderOnNetwork, ReadsOrRefusesAsTheServerAnswers) {
     const TReadCase& c = GetParam();
     TNetworkGauge gauge(c.Kind, c.Refuse);
-    gauge.Gauge.SetFault(2, sim::TFault::BadCheck);
-    gauge.Gauge.Tank(1).LevelDrift = 0;
+    // The gauge serves already: changes go through its server.
+    gauge.Server->WithGauge([](sim::TGauge& station) {
+        station.SetFault(2, sim::TFault::BadCheck);
+        station.Tank(1).LevelDrift = 0;
+    });
     const std::string trace = "/tmp/qmx-net-read-" + std::to_string(::getpid()) + ".log";
     std::remove(trace.c_str());
     test::TReaderProcess reader({"--device", gauge.Name, "--tanks", "1-2", "--csv", "--fast", "--trace", trace});
@@ -187,7 +190,7 @@ std::size_t TankOneRead(const std::string& out) {
 TEST(ReaderOnNetwork, ALostConnectionIsAGoneDeviceThatComesBack) {
     TNetworkGauge gauge(TNetAddress::TKind::Rfc2217);
     // Tank 2 is silent: its reading lasts three seconds.
-    gauge.Gauge.SetFault(2, sim::TFault::NoAnswer);
+    gauge.Server->WithGauge([](sim::TGauge& station) { station.SetFault(2, sim::TFault::NoAnswer); });
     test::TReaderProcess reader({"--device", gauge.Name, "--tanks", "1,2", "--json", "--watch", "1", "--fast"});
     ASSERT_TRUE(reader.WaitFor("\"tank\": 1,", 20s)) << reader.Errors();
     std::this_thread::sleep_for(300ms);  // into tank 2

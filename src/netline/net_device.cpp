@@ -66,43 +66,47 @@ void TNetDevice::Lose(int socketError) {
 }
 
 void TNetDevice::Receive() {
-    std::uint8_t chunk[kReadChunk];
-    std::vector<std::uint8_t> data, reply;
-    while (!FStopping) {
-        // A full queue leaves the bytes with the server: TCP holds it back.
-        bool full = false;
-        {
-            TLockGuard guard(FLock);
-            StoreLocked();
-            full = !FWaiting.empty();
-        }
-        if (full) {
-            FRoom.Wait(kWaitForever);
-            continue;
-        }
-        if (!FSocket.AwaitInput()) return;
-        int error = 0;
-        const long got = FSocket.Receive(chunk, sizeof chunk, error);
-        if (got == 0) continue;
-        if (got < 0) {
-            if (!FStopping) Lose(error);
-            return;
-        }
-        data.clear();
-        reply.clear();
-        FCodec->Decode(chunk, static_cast<std::size_t>(got), data, reply);
-        if (!reply.empty()) {
-            DWORD ignored = 0;
-            SendWire(reply, ignored);
-        }
-        if (data.empty()) continue;
-        {
-            TLockGuard guard(FLock);
-            FWaiting.insert(FWaiting.end(), data.begin(), data.end());
-            StoreLocked();
-        }
-        FChanged.Set();
+    while (!FStopping && AwaitRoom() && TakeInput()) {
     }
+}
+
+bool TNetDevice::AwaitRoom() {
+    // A full queue leaves the bytes with the server: TCP holds it back.
+    for (;;) {
+        {
+            TLockGuard guard(FLock);
+            StoreLocked();
+            if (FWaiting.empty()) return true;
+        }
+        FRoom.Wait(kWaitForever);
+        if (FStopping) return false;
+    }
+}
+
+bool TNetDevice::TakeInput() {
+    if (!FSocket.AwaitInput()) return false;
+    std::uint8_t chunk[kReadChunk];
+    int error = 0;
+    const long got = FSocket.Receive(chunk, sizeof chunk, error);
+    if (got == 0) return true;
+    if (got < 0) {
+        if (!FStopping) Lose(error);
+        return false;
+    }
+    std::vector<std::uint8_t> data, reply;
+    FCodec->Decode(chunk, static_cast<std::size_t>(got), data, reply);
+    if (!reply.empty()) {
+        DWORD ignored = 0;
+        SendWire(reply, ignored);
+    }
+    if (data.empty()) return true;
+    {
+        TLockGuard guard(FLock);
+        FWaiting.insert(FWaiting.end(), data.begin(), data.end());
+        StoreLocked();
+    }
+    FChanged.Set();
+    return true;
 }
 
 bool TNetDevice::Setup(DWORD inQueue, DWORD& error) {
@@ -227,7 +231,9 @@ bool TNetDevice::SendWire(const std::vector<std::uint8_t>& wire, DWORD& error) {
 
 void TNetDevice::Status(TComStat& stat) {
     TLockGuard guard(FLock);
-    stat = TComStat{0, DWORD{FQueue.Count()}, 0};
+    // Field by field: Windows' COMSTAT opens with bit fields.
+    stat = TComStat{};
+    stat.cbInQue = FQueue.Count();
 }
 
 void TNetDevice::Purge(DWORD flags) {

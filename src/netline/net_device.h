@@ -67,6 +67,11 @@ public:
 private:
     static void ReceiverMain(void* device);
     void Receive();
+    // Waits until the queue has room for what was decoded; false on a stop.
+    bool AwaitRoom();
+    // One read from the socket, decoded and stored; false once the
+    // connection has ended.
+    bool TakeInput();
     // Moves decoded bytes into the queue as room permits. Call with FLock held.
     void StoreLocked();
     void Lose(int socketError);
