@@ -63,8 +63,8 @@ void Usage(std::FILE* out) {
                  "  --com N                COM port N as the driver opens it: $QMX_COMN, else /dev/ttyS<N-1>\n"
                  "  --listen URL           a device server's network port, one client at a time (a new\n"
                  "                         one replaces the last): socket://HOST:PORT raw TCP, or\n"
-                 "                         rfc2217://HOST:PORT with the settings answered; without a\n"
-                 "                         HOST (rfc2217://:2217) on loopback only; port 0: any free\n"
+                 "                         rfc2217://HOST:PORT with the settings answered; on loopback\n"
+                 "                         unless HOST is given (rfc2217://:2217); port 0: any free one\n"
 #endif
                  "  --config FILE          tank values: [tank N] with product, level, drift (per hour),\n"
                  "                         aux, temperature, density, fault, script (faults for the\n"
