@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "gauge.h"
+#include "netline/net_comm.h"
 #include "netline/rfc2217.h"
 #include "sim_server.h"
 #include "socket_line.h"
@@ -115,35 +116,56 @@ INSTANTIATE_TEST_SUITE_P(
                   "the server answered parity none when asked for even", 1}),
     [](const ::testing::TestParamInfo<TReadCase>& c) { return std::string(c.param.Name); });
 
-// A listening socket whose queue is full: a further connect is never
-// answered, as a server behind a dead route.
+// A listening socket that never accepts: once its queue is full (it holds
+// one), a further connect is never answered, as a server behind a dead
+// route.
 class TFullListener {
 public:
-    TFullListener() {
+    explicit TFullListener(int fillers = 3) {
         FListen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(FListen, reinterpret_cast<sockaddr*>(&address), length);
+        socklen_t length = sizeof FAddress;
+        FAddress.sin_family = AF_INET;
+        FAddress.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ::bind(FListen, reinterpret_cast<sockaddr*>(&FAddress), length);
         ::listen(FListen, 0);
-        ::getsockname(FListen, reinterpret_cast<sockaddr*>(&address), &length);
-        Port = ntohs(address.sin_port);
-        for (int& filler : FFillers) {
-            filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-            ::connect(filler, reinterpret_cast<sockaddr*>(&address), length);
-        }
+        ::getsockname(FListen, reinterpret_cast<sockaddr*>(&FAddress), &length);
+        Port = ntohs(FAddress.sin_port);
+        Fill(fillers);
     }
     ~TFullListener() {
         for (int filler : FFillers) ::close(filler);
         ::close(FListen);
     }
+    void Fill(int fillers) {
+        for (int i = 0; i < fillers; ++i) {
+            FFillers.push_back(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+            ::connect(FFillers.back(), reinterpret_cast<sockaddr*>(&FAddress), sizeof FAddress);
+        }
+    }
     std::uint16_t Port = 0;
 
 private:
     int FListen = -1;
-    int FFillers[3] = {-1, -1, -1};
+    sockaddr_in FAddress{};
+    std::vector<int> FFillers;
 };
+
+// The first connection is given five seconds; one made again after a loss
+// only one, so that a server that is down does not hold each exchange.
+TEST(NetworkReconnect, WaitsOneSecondWhereTheFirstConnectionWaitsFive) {
+    TFullListener server(0);
+    auto comm = net::TNetComm::For(TNetAddress{TNetAddress::TKind::Socket, "127.0.0.1", server.Port});
+    const THandle first = comm->CreateFileA("\\\\.\\COM1", 0, 0, nullptr, 0, 0, nullptr);
+    ASSERT_NE(first, INVALID_HANDLE_VALUE) << comm->Problem();
+    server.Fill(3);
+    const auto start = TClock::now();
+    EXPECT_EQ(comm->CreateFileA("\\\\.\\COM1", 0, 0, nullptr, 0, 0, nullptr), INVALID_HANDLE_VALUE);
+    const auto took = TClock::now() - start;
+    EXPECT_EQ(comm->Problem(), "no connection within 1 s");
+    EXPECT_GE(took, 900ms);
+    EXPECT_LT(took, 4s);
+    comm->CloseHandle(first);
+}
 
 // A port nobody listens on: one the system gave and took back.
 std::uint16_t ClosedPort() {

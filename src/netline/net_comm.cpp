@@ -94,7 +94,8 @@ THandle TNetComm::CreateFileA(const char*, DWORD, DWORD, void*, DWORD, DWORD, TH
     }
     int error = 0;
     std::string problem;
-    TSocket socket = TSocket::Connect(FAddress.Host, FAddress.Port, kConnectTimeout, error, problem);
+    const auto timeout = FConnectedBefore ? kReconnectTimeout : kConnectTimeout;
+    TSocket socket = TSocket::Connect(FAddress.Host, FAddress.Port, timeout, error, problem);
     if (!socket.Valid()) {
         Fail(problem, Win32ErrorFromSocketError(error));
         return INVALID_HANDLE_VALUE;
@@ -106,6 +107,7 @@ THandle TNetComm::CreateFileA(const char*, DWORD, DWORD, void*, DWORD, DWORD, TH
     }
     Note("connected to " + device->Peer());
     if (!Begin(*device)) return INVALID_HANDLE_VALUE;
+    FConnectedBefore = true;
     return device.release();
 }
 

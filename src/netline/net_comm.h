@@ -20,6 +20,10 @@ namespace qmx::net {
 
 // About what a technician waits before taking a server as unreachable.
 constexpr std::chrono::milliseconds kConnectTimeout{5000};
+// Connecting again after a lost connection, before an exchange: a server
+// that answered before answers a handshake within this, and one that is
+// down must not hold every exchange of a round for the full time-out.
+constexpr std::chrono::milliseconds kReconnectTimeout{1000};
 
 class TNetComm : public TCommApi {
 public:
@@ -79,6 +83,7 @@ private:
     const TNetAddress FAddress;
     TRecursiveLock FLock;
     std::string FProblem;
+    bool FConnectedBefore = false;
     std::vector<std::string> FNotes;
     TWireTrace* FTrace = nullptr;
 };
