@@ -75,7 +75,9 @@ TListener TListener::Listen(const std::string& host, std::uint16_t port, std::st
     char text[NI_MAXHOST] = {}, service[NI_MAXSERV] = {};
     ::getnameinfo(reinterpret_cast<sockaddr*>(&bound), length, text, sizeof text, service, sizeof service,
                   NI_NUMERICHOST | NI_NUMERICSERV);
-    listener.FHost = bound.ss_family == AF_INET6 ? "[" + std::string(text) + "]" : std::string(text);
+    // Appended, not added: GCC 12 warns falsely of an overlap on "[" + a
+    // temporary string.
+    listener.FHost = bound.ss_family == AF_INET6 ? std::string("[").append(text).append("]") : std::string(text);
     listener.FPort = static_cast<std::uint16_t>(std::stoi(service));
     return listener;
 }
