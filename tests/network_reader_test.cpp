@@ -34,8 +34,8 @@ using net::TNetAddress;
 
 // The simulated gauge as a device server's port on loopback, paced as a line.
 struct TNetworkGauge {
-    TNetworkGauge(TNetAddress::TKind kind, bool refuseSettings = false) {
-        auto socketLine = std::make_unique<sim::TSocketLine>(TNetAddress{kind, "", 0}, refuseSettings);
+    TNetworkGauge(TNetAddress::TKind kind, bool refuseSettings = false, const std::string& host = "") {
+        auto socketLine = std::make_unique<sim::TSocketLine>(TNetAddress{kind, host, 0}, refuseSettings);
         Line = socketLine.get();
         Name = Line->Name();
         Server = std::make_unique<sim::TSimServer>(Gauge, std::move(socketLine));
@@ -59,6 +59,7 @@ struct TReadCase {
     TNetAddress::TKind Kind;
     bool Refuse;
     bool ByName;  // the host as "localhost", from the hosts file (no DNS)
+    const char* Host;  // where the gauge listens: "" loopback, or "::1"
     int Status;
     const char* Said;  // on standard error,
     std::size_t Times;  // so many times
@@ -70,7 +71,7 @@ class ReaderOnNetwork : public ::testing::TestWithParam<TReadCase> {};
 
 TEST_P(ReaderOnNetwork, ReadsOrRefusesAsTheServerAnswers) {
     const TReadCase& c = GetParam();
-    TNetworkGauge gauge(c.Kind, c.Refuse);
+    TNetworkGauge gauge(c.Kind, c.Refuse, c.Host);
     // The gauge serves already: changes go through its server.
     gauge.Server->WithGauge([](sim::TGauge& station) {
         station.SetFault(2, sim::TFault::BadCheck);
@@ -109,10 +110,11 @@ TEST_P(ReaderOnNetwork, ReadsOrRefusesAsTheServerAnswers) {
 INSTANTIATE_TEST_SUITE_P(
     Servers, ReaderOnNetwork,
     ::testing::Values(
-        TReadCase{"RawTcp", TNetAddress::TKind::Socket, false, false, 1, "7E1 cannot be set or checked from here", 1},
-        TReadCase{"Rfc2217", TNetAddress::TKind::Rfc2217, false, false, 1, "7E1 cannot be set or checked", 0},
-        TReadCase{"Rfc2217ByName", TNetAddress::TKind::Rfc2217, false, true, 1, "7E1 cannot be set or checked", 0},
-        TReadCase{"Rfc2217Refusing7E1", TNetAddress::TKind::Rfc2217, true, false, 2,
+        TReadCase{"RawTcp", TNetAddress::TKind::Socket, false, false, "", 1, "7E1 cannot be set or checked from here", 1},
+        TReadCase{"Rfc2217", TNetAddress::TKind::Rfc2217, false, false, "", 1, "7E1 cannot be set or checked", 0},
+        TReadCase{"Rfc2217ByName", TNetAddress::TKind::Rfc2217, false, true, "", 1, "7E1 cannot be set or checked", 0},
+        TReadCase{"Rfc2217OverIpv6", TNetAddress::TKind::Rfc2217, false, false, "::1", 1, "7E1 cannot be set", 0},
+        TReadCase{"Rfc2217Refusing7E1", TNetAddress::TKind::Rfc2217, true, false, "", 2,
                   "the server answered parity none when asked for even", 1}),
     [](const ::testing::TestParamInfo<TReadCase>& c) { return std::string(c.param.Name); });
 
