@@ -115,7 +115,7 @@ INSTANTIATE_TEST_SUITE_P(
         TReadCase{"Rfc2217ByName", TNetAddress::TKind::Rfc2217, false, true, "", 1, "7E1 cannot be set or checked", 0},
         TReadCase{"Rfc2217OverIpv6", TNetAddress::TKind::Rfc2217, false, false, "::1", 1, "7E1 cannot be set", 0},
         TReadCase{"Rfc2217Refusing7E1", TNetAddress::TKind::Rfc2217, true, false, "", 2,
-                  "the server answered parity none when asked for even", 1}),
+                  "the server answered data size 8 when asked for 7", 1}),
     [](const ::testing::TestParamInfo<TReadCase>& c) { return std::string(c.param.Name); });
 
 // A listening socket that never accepts: once its queue is full (it holds

@@ -94,7 +94,8 @@ THandle TNetComm::CreateFileA(const char*, DWORD, DWORD, void*, DWORD, DWORD, TH
     }
     int error = 0;
     std::string problem;
-    const auto timeout = FConnectedBefore ? kReconnectTimeout : kConnectTimeout;
+    FReconnecting = FConnectedBefore;
+    const auto timeout = FReconnecting ? kReconnectTimeout : kConnectTimeout;
     TSocket socket = TSocket::Connect(FAddress.Host, FAddress.Port, timeout, error, problem);
     if (!socket.Valid()) {
         Fail(problem, Win32ErrorFromSocketError(error));

@@ -35,6 +35,10 @@ public:
 
     // Why the last opening or setting failed, for the user; empty when none did.
     std::string Problem();
+    // What of the line the server would not take, once the port has set it
+    // up; empty when it took it all (raw TCP takes nothing and refuses
+    // nothing).
+    virtual std::string Refusal() { return std::string(); }
 
     THandle CreateFileA(const char* name, DWORD access, DWORD share, void* security, DWORD disposition,
                         DWORD flags, THandle templateFile) override;
@@ -65,6 +69,9 @@ public:
 
 protected:
     const TNetAddress& Address() const { return FAddress; }
+    // True while a connection is made after an earlier one: the port is
+    // opening its device again, with the settings it had.
+    bool Reconnecting() const { return FReconnecting; }
     virtual std::unique_ptr<TNetCodec> MakeCodec();
     // After connecting, before the port uses the device: false with the
     // problem said (Fail) when the server will not do.
@@ -84,6 +91,7 @@ private:
     TRecursiveLock FLock;
     std::string FProblem;
     bool FConnectedBefore = false;
+    bool FReconnecting = false;
     std::vector<std::string> FNotes;
     TWireTrace* FTrace = nullptr;
 };

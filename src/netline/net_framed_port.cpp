@@ -15,6 +15,12 @@ public:
             if (const std::string problem = FComm->Problem(); !problem.empty()) throw ESerialIO(problem);
             throw;
         }
+        // The gauge's line is set now: a server that would not take it is
+        // refused before anything is read.
+        if (const std::string refusal = FComm->Refusal(); !refusal.empty()) {
+            FPort.reset();
+            throw ESerialIO(refusal);
+        }
     }
     // The port goes before the comm layer it runs on.
     ~TNetworkFramedPort() override { FPort.reset(); }

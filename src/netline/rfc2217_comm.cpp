@@ -32,6 +32,7 @@ std::unique_ptr<TNetCodec> TRfc2217Comm::MakeCodec() { return std::make_unique<T
 bool TRfc2217Comm::Begin(TNetDevice& device) {
     // A new connection: what the server's line is, nobody knows yet.
     for (auto& taken : FTaken) taken.reset();
+    for (auto& refused : FRefused) refused.clear();
     FFlow.reset();
     FRts.reset();
     FControlSilent = false;
@@ -60,7 +61,10 @@ bool TRfc2217Comm::SetLine(TNetDevice& device, const TDcb& dcb) {
     std::vector<std::uint8_t> wire, commands;
     std::vector<std::uint32_t> values;
     for (const auto& setting : wanted) {
-        if (FTaken[setting.Command] == setting.Value) continue;
+        if (FTaken[setting.Command] == setting.Value) {
+            FRefused[setting.Command].clear();
+            continue;
+        }
         const auto request = Client(device).Request(setting.Command, setting.Value);
         wire.insert(wire.end(), request.begin(), request.end());
         commands.push_back(setting.Command);
@@ -77,14 +81,20 @@ bool TRfc2217Comm::SetLine(TNetDevice& device, const TDcb& dcb) {
             return Fail("the server did not answer the " + name + " (" + asked + ") within " +
                             std::to_string(kAnswerTimeout.count() / 1000) + " s",
                         ERROR_SEM_TIMEOUT);
-        if (*answers[i] != values[i])
-            return Fail("the server answered " + name + " " + ValueText(commands[i], *answers[i]) + " when asked for " +
-                            asked,
-                        ERROR_INVALID_PARAMETER);
-        FTaken[commands[i]] = values[i];
-        took += (took.empty() ? "" : ", ") + name + " " + asked;
+        FTaken[commands[i]] = *answers[i];
+        if (*answers[i] == values[i]) {
+            FRefused[commands[i]].clear();
+            took += (took.empty() ? "" : ", ") + name + " " + asked;
+            continue;
+        }
+        const std::string refused =
+            "the server answered " + name + " " + ValueText(commands[i], *answers[i]) + " when asked for " + asked;
+        // Opened again, the port asks for its own line at once.
+        if (Reconnecting()) return Fail(refused, ERROR_INVALID_PARAMETER);
+        FRefused[commands[i]] = refused;
+        Note(refused);
     }
-    Note("the server took " + took);
+    if (!took.empty()) Note("the server took " + took);
     return true;
 }
 
@@ -128,6 +138,12 @@ BOOL TRfc2217Comm::SetCommState(THandle handle, TDcb* dcb) {
     }
     device->StoreState(*dcb);
     return TRUE;
+}
+
+std::string TRfc2217Comm::Refusal() {
+    for (const auto& refused : FRefused)
+        if (!refused.empty()) return refused;
+    return std::string();
 }
 
 BOOL TRfc2217Comm::PurgeComm(THandle handle, DWORD flags) {

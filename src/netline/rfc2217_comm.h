@@ -25,6 +25,7 @@ public:
     using TNetComm::TNetComm;
 
     BOOL SetCommState(THandle device, TDcb* dcb) override;
+    std::string Refusal() override;
     BOOL PurgeComm(THandle device, DWORD flags) override;
     BOOL EscapeCommFunction(THandle device, DWORD function) override;
 
@@ -43,6 +44,12 @@ private:
     // What the server answered last, per setting; nothing for a new
     // connection, whose line is unknown.
     std::optional<std::uint32_t> FTaken[rfc2217::kCommandCount];
+    // Per setting, the answer that was not what was asked, while nothing
+    // asked later has put it right. The port's first opening passes through
+    // the driver's own defaults (5760 baud 8N1) before the gauge's line, and
+    // a server need not take those: only what stands once the port is set
+    // up counts.
+    std::string FRefused[rfc2217::kCommandCount];
     std::optional<std::uint8_t> FFlow;
     std::optional<std::uint8_t> FRts;
     bool FControlSilent = false;

@@ -26,8 +26,8 @@ namespace qmx::test {
 struct TServerScript {
     bool RefuseComPort = false;  // DONT COM-PORT-OPTION to the client's WILL
     bool ControlSilent = false;  // never answers SET-CONTROL
-    // A setting (SET-DATASIZE = 2 ...) answered with this value, whatever
-    // was asked.
+    // A setting (SET-BAUDRATE = 1, SET-DATASIZE = 2 ...) answered with
+    // this value, whatever was asked.
     std::map<std::uint8_t, std::uint32_t> Answers = {};
 };
 
@@ -121,8 +121,14 @@ private:
         std::vector<std::uint8_t> answer = command.Bytes;
         const std::uint8_t code = answer[0];
         if (code == 5 && FScript.ControlSilent) return;
-        if (const auto scripted = FScript.Answers.find(code); scripted != FScript.Answers.end())
-            answer.back() = static_cast<std::uint8_t>(scripted->second);
+        if (const auto scripted = FScript.Answers.find(code); scripted != FScript.Answers.end()) {
+            const std::uint32_t value = scripted->second;
+            if (code == 1)
+                answer = {1, static_cast<std::uint8_t>(value >> 24), static_cast<std::uint8_t>(value >> 16),
+                          static_cast<std::uint8_t>(value >> 8), static_cast<std::uint8_t>(value)};
+            else
+                answer.back() = static_cast<std::uint8_t>(value);
+        }
         answer[0] = static_cast<std::uint8_t>(code + 100);
         reply.insert(reply.end(), {IAC, SB, kComPortOption});
         for (std::uint8_t byte : answer) {
