@@ -57,6 +57,7 @@ void TComPort::Open() {
                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OVERLAPPED, nullptr);
         if (handle == INVALID_HANDLE_VALUE || handle == nullptr) throw EOpenPortFail(FPortNumber);
         FHandle = handle;
+        FApi.TraceTo(FHandle, FTrace.IsOpen() ? &FTrace : nullptr);
         // Without its events a worker could not wait and would spin: a port
         // the system cannot give them to is a port that cannot be opened.
         if (!FReadEvent.Create(TEvent::TReset::Manual) || !FAckEvent.Create(TEvent::TReset::Auto) ||

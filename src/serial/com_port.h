@@ -77,6 +77,9 @@ protected:
     // Every byte both ways, when the environment's QMX_TRACE names a file
     // ("-": standard error); a derived class adds its own lines.
     TWireTrace& Trace() { return FTrace; }
+    // The line's name as the comm layer gives it (COM3, or a network
+    // address).
+    std::string LineName() { return FApi.LineName(FPortNumber); }
     // Sleeps through the comm layer, so that a scripted one sees it too.
     void Pause(DWORD milliseconds) { FApi.Sleep(milliseconds); }
     // The comm layer's clock, in milliseconds; only differences count.

@@ -12,6 +12,8 @@ DWORD DcbFlags(const TDcb& dcb) {
     return flags;
 }
 
+std::string TCommApi::LineName(std::uint16_t portNumber) { return "COM" + std::to_string(portNumber); }
+
 void SetDcbFlags(TDcb& dcb, DWORD flags) {
     std::memcpy(reinterpret_cast<char*>(&dcb) + offsetof(TDcb, BaudRate) + 4, &flags, sizeof flags);
 }

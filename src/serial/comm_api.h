@@ -11,12 +11,15 @@
 // port uses, with the values Win32 gives them.
 
 #include <cstdint>
+#include <string>
 
 #ifdef _WIN32
 #include <windows.h>
 #endif
 
 namespace qmx {
+
+class TWireTrace;
 
 #ifdef _WIN32
 
@@ -197,6 +200,13 @@ public:
     // A monotonic clock in milliseconds, finer than the system tick; it
     // wraps, so only differences between readings count.
     virtual DWORD Milliseconds() = 0;
+
+    // How the trace and the messages name the port's line: COM<n>, or the
+    // address of a line behind a network.
+    virtual std::string LineName(std::uint16_t portNumber);
+    // The port's trace (null when none), for a backend with things of its
+    // own to say there, such as what a device server agreed to.
+    virtual void TraceTo(THandle /*device*/, TWireTrace* /*trace*/) {}
 };
 
 // The backend of this platform: Win32 on Windows, termios elsewhere.

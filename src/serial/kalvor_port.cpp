@@ -63,7 +63,7 @@ TKalvorComPort::TKalvorComPort(std::uint8_t portNumber, TCommApi& api) : TComPor
     FRxState = kIdle;
     FStatus = TExchangeStatus::Accepted;
     FLinkState = kLinkValid;
-    Trace().Section("COM" + std::to_string(portNumber) + ", " + std::to_string(kGaugeBaudRate) +
+    Trace().Section(LineName() + ", " + std::to_string(kGaugeBaudRate) +
                     " baud 7E1, RTS low; > sent by this program, < received by it");
 }
 

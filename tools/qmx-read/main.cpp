@@ -16,6 +16,7 @@
 #include "driver/silo.h"
 #include "exit_deadline.h"
 #include "metrics.h"
+#include "netline/net_framed_port.h"
 #include "metrics_exporter.h"
 #include "options.h"
 #include "output.h"
@@ -42,7 +43,7 @@ constexpr auto kComeBackPoll = 250ms;
 
 void Usage(std::FILE* out) {
     std::fprintf(out,
-                 "usage: qmx-read (--com N | --device PATH) [--tanks LIST] [--json | --csv] [--trace FILE]\n"
+                 "usage: qmx-read (--com N | --device PATH|URL) [--tanks LIST] [--json | --csv] [--trace FILE]\n"
                  "                [--watch SECONDS] [--metrics FILE] [--fast [--pause MS]] [--quiet]\n"
                  "       qmx-read --list [--json] | --help | --version\n"
                  "\n"
@@ -57,6 +58,10 @@ void Usage(std::FILE* out) {
                  "  --com N          COM port N (1 to 253): the device in QMX_COMN, else /dev/ttyS<N-1>\n"
                  "  --device PATH    the serial device itself (a USB adapter, the simulator's pty)\n"
 #endif
+                 "  --device socket://HOST:PORT   a device server's raw TCP port (its own line\n"
+                 "                   settings hold: 7E1 is neither set nor checked)\n"
+                 "  --device rfc2217://HOST:PORT  a device server's RFC 2217 port: 7E1 set and checked\n"
+                 "                   (HOST a name, an IPv4 address or an [IPv6] address)\n"
                  "  --tanks LIST     tanks to read, like 1-4,9 (tanks 1 to 33; default: all)\n"
                  "  --json, --csv    output for programs\n"
                  "  --trace FILE     every byte on the line, with time stamps and a verdict per\n"
@@ -273,7 +278,9 @@ int main(int argc, char** argv) {
     } catch (const qmx::ESerialIO& error) {
         std::fprintf(stderr, "qmx-read: cannot open %s: %s\n", device.Name.c_str(),
                      Cp1251ToUtf8(error.what()).c_str());
-        return kDeviceFailed;
+        // A device server set up for another line stays so until someone
+        // changes it; a device that is not there may come.
+        return dynamic_cast<const qmx::net::ELineRefused*>(&error) != nullptr ? kUsage : kDeviceFailed;
     }
     if (TRecordingPort* port = TRecordingPort::Current(); port != nullptr && options.Fast)
         port->SetFastAnswers(true, std::chrono::milliseconds(options.PauseMs));

@@ -1,6 +1,7 @@
 #include "options.h"
 
 #include "command_line.h"
+#include "netline/net_address.h"
 #include "tank_list.h"
 #include "whole_number.h"
 
@@ -53,6 +54,9 @@ std::variant<TOptions, std::string> ParseOptions(const std::vector<std::string>&
             options.Com = *com;
         } else if (name == "--device") {
             if (value.empty()) return "--device takes a path";
+            // A network port's name is the command line's to get right.
+            if (std::string problem; net::IsNetworkName(value) && !net::ParseNetAddress(value, problem))
+                return problem;
             options.Device = value;
         } else if (name == "--tanks") {
             const auto tanks = ParseTankList(value);

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <thread>
 
+#include "netline/net_address.h"
+#include "network_device.h"
 #include "reader_system.h"
 
 namespace qmx::tools {
@@ -78,6 +80,7 @@ void WatchForStops(void (*stop)(int status)) {
 bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) != 0; }
 
 bool ChooseDevice(const TOptions& options, TChosenDevice& device, std::string& problem) {
+    if (net::IsNetworkName(options.Device)) return ChooseNetworkDevice(options, device, problem);
     // The driver opens COMn; a device given by path is made COM1 for it.
     device.Com = options.Com;
     if (!options.Device.empty()) {

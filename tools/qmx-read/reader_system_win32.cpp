@@ -4,6 +4,8 @@
 #include <cstdlib>
 
 #include "exit_status.h"
+#include "netline/net_address.h"
+#include "network_device.h"
 #include "reader_system.h"
 #include "whole_number.h"
 
@@ -59,6 +61,7 @@ bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 void EndAsBrokenPipe() {}
 
 bool ChooseDevice(const TOptions& options, TChosenDevice& device, std::string& problem) {
+    if (net::IsNetworkName(options.Device)) return ChooseNetworkDevice(options, device, problem);
     device.Com = options.Com;
     if (!options.Device.empty()) {
         device.Com = ComOfDeviceName(options.Device);

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "network_device.h"
+
 namespace qmx::tools {
 
 TRecordingPort::TRecordingPort(std::unique_ptr<TFramedPort> port) : FPort(std::move(port)) {
@@ -44,7 +46,7 @@ void TRecordingPort::AttemptEnded(const TAttemptReport& report) {
 std::vector<TRecordedExchange> TRecordingPort::TakeExchanges() { return std::exchange(FExchanges, {}); }
 
 std::unique_ptr<TFramedPort> OpenRecordingPort(std::uint8_t portNumber) {
-    return std::make_unique<TRecordingPort>(OpenFramedPort(portNumber));
+    return std::make_unique<TRecordingPort>(OpenReaderPort(portNumber));
 }
 
 }  // namespace qmx::tools

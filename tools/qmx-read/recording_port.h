@@ -62,7 +62,8 @@ private:
     static inline TRecordingPort* FCurrent = nullptr;
 };
 
-// A TPortOpener: the library's framed port on COM`portNumber`, recorded.
+// A TPortOpener: the library's framed port on COM`portNumber` (or on the
+// network port the reader chose), recorded.
 std::unique_ptr<TFramedPort> OpenRecordingPort(std::uint8_t portNumber);
 
 }  // namespace qmx::tools

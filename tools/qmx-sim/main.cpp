@@ -20,7 +20,9 @@
 #include <cerrno>
 
 #include "fd_line.h"
+#include "netline/net_address.h"
 #include "pty_end.h"
+#include "socket_line.h"
 #endif
 
 #include "com_line.h"
@@ -44,7 +46,8 @@ void Usage(std::FILE* out) {
 #ifdef _WIN32
                  "usage: qmx-sim (--com N | --device \\\\.\\COMN) [--config FILE] [--fault KIND[:TANKS]]...\n"
 #else
-                 "usage: qmx-sim [--device PATH | --com N | --link PATH] [--config FILE] [--fault KIND[:TANKS]]...\n"
+                 "usage: qmx-sim [--device PATH | --com N | --link PATH | --listen URL] [--config FILE]\n"
+                 "               [--fault KIND[:TANKS]]...\n"
 #endif
                  "               [--fault-next KIND:COUNT] [--trace FILE] [--no-pace]\n"
                  "\n"
@@ -61,6 +64,10 @@ void Usage(std::FILE* out) {
                  "                         before is ever replaced)\n"
                  "  --device PATH          a serial device or pty end, served as it is\n"
                  "  --com N                COM port N as the driver opens it: $QMX_COMN, else /dev/ttyS<N-1>\n"
+                 "  --listen URL           a device server's network port, one client at a time (a new\n"
+                 "                         one replaces the last): socket://HOST:PORT raw TCP, or\n"
+                 "                         rfc2217://HOST:PORT with the settings answered; on loopback\n"
+                 "                         unless HOST is given (rfc2217://:2217); port 0: any free one\n"
 #endif
                  "  --config FILE          tank values: [tank N] with product, level, drift (per hour),\n"
                  "                         aux, temperature, density, fault, script (faults for the\n"
@@ -74,6 +81,9 @@ void Usage(std::FILE* out) {
                  "  --version              the version\n"
                  "\n"
                  "Faults: %s\n"
+#ifndef _WIN32
+                 "  and, with --listen rfc2217://, refuse-settings: 8N1 answered, whatever is asked\n"
+#endif
                  "Exit status: 0 stopped by SIGINT or SIGTERM (Ctrl+C), 2 usage, config or open error.\n",
                  qmx::sim::FaultNames().c_str());
 }
@@ -154,6 +164,7 @@ int main(int argc, char** argv) {
         options.Com = ComPortNumberOf(options.Device);
         if (options.Com == 0) return UsageError("--device takes a COM port like \\\\.\\COM12, not '" + options.Device + "'");
     }
+    if (!options.Listen.empty()) return UsageError("--listen works on Linux only");
     if (options.Com == 0) return UsageError("give --com N or --device \\\\.\\COMN");
 #endif
 
@@ -197,7 +208,18 @@ int main(int argc, char** argv) {
         }
     }
 #ifndef _WIN32
-    else if (!options.Device.empty()) {
+    else if (!options.Listen.empty()) {
+        std::string problem;
+        try {
+            auto network = std::make_unique<TSocketLine>(*qmx::net::ParseNetAddress(options.Listen, problem, true),
+                                                         options.RefuseSettings, trace.IsOpen() ? &trace : nullptr);
+            name = network->Name();
+            line = std::move(network);
+        } catch (const std::runtime_error& error) {
+            std::fprintf(stderr, "qmx-sim: %s\n", error.what());
+            return kUsage;
+        }
+    } else if (!options.Device.empty()) {
         name = options.Device;
         device.Value = OpenDevice(options.Device);
         if (device.Value < 0) return OpenFailed(name, std::strerror(errno));

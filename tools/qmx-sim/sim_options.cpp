@@ -3,6 +3,7 @@
 #include <cctype>
 
 #include "command_line.h"
+#include "netline/net_address.h"
 #include "tank_list.h"
 #include "whole_number.h"
 
@@ -10,12 +11,16 @@ namespace qmx::sim {
 namespace {
 
 constexpr int kHighestPort = 253;
+// A fault of the line, not of the gauge's answers: the settings an RFC 2217
+// client asks for are answered with 8N1.
+constexpr char kRefuseSettings[] = "refuse-settings";
 
 const tools::TCommandLine& SimCommandLine() {
     static const tools::TCommandLine line = [] {
         tools::TCommandLine made("qmx-sim", {{"--device", true},
                                              {"--com", true},
                                              {"--link", true},
+                                             {"--listen", true},
                                              {"--config", true},
                                              {"--trace", true},
                                              {.Name = "--fault", .TakesValue = true, .Repeats = true},
@@ -24,7 +29,7 @@ const tools::TCommandLine& SimCommandLine() {
                                              {"--help", false, "-h"},
                                              {"--version"}});
         // Each names the line to serve; --link names the simulator's own pty.
-        made.Conflicting({"--device", "--com", "--link"});
+        made.Conflicting({"--device", "--com", "--link", "--listen"});
         return made;
     }();
     return line;
@@ -67,11 +72,17 @@ std::variant<TSimOptions, std::string> ParseSimOptions(const std::vector<std::st
         } else if (name == "--link") {
             if (value.empty()) return "--link takes a path";
             options.Link = value;
+        } else if (name == "--listen") {
+            std::string problem;
+            if (!net::ParseNetAddress(value, problem, true)) return "--listen: " + problem;
+            options.Listen = value;
         } else if (name == "--config") {
             options.Config = value;
         } else if (name == "--trace") {
             if (value.empty()) return "--trace takes a file (- for standard error)";
             options.Trace = value;
+        } else if (name == "--fault" && value == kRefuseSettings) {
+            options.RefuseSettings = true;
         } else if (name == "--fault" || name == "--fault-next") {
             const auto colon = value.find(':');
             const auto fault = ParseFault(value.substr(0, colon));
@@ -95,6 +106,8 @@ std::variant<TSimOptions, std::string> ParseSimOptions(const std::vector<std::st
             options.Faults.push_back(request);
         }
     }
+    if (options.RefuseSettings && options.Listen.rfind("rfc2217://", 0) != 0)
+        return std::string("--fault ") + kRefuseSettings + " goes with --listen rfc2217://...";
     return options;
 }
 

@@ -21,6 +21,8 @@ struct TSimOptions {
     std::string Device;  // a path on Linux; on Windows resolved into Com
     int Com = 0;         // COMn through the library's serial port; 0 none
     std::string Link;
+    std::string Listen;   // socket://HOST:PORT or rfc2217://HOST:PORT; empty none
+    bool RefuseSettings = false;  // RFC 2217: answer 8N1 whatever is asked
     std::string Config;
     std::string Trace;
     bool Pace = true;

@@ -1,0 +1,99 @@
+#pragma once
+
+// The comm layer of a line behind a network: one object for one port. It
+// connects when the port opens its device, whatever COM name the port
+// asks for, and again each time the port opens it anew after the
+// connection was lost. socket:// carries the line's bytes as they are;
+// rfc2217:// (TRfc2217Comm) also sets the server's serial line.
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "netline/net_address.h"
+#include "netline/net_device.h"
+#include "platform/recursive_lock.h"
+#include "serial/comm_api.h"
+
+namespace qmx::net {
+
+// About what a technician waits before taking a server as unreachable.
+constexpr std::chrono::milliseconds kConnectTimeout{5000};
+// Connecting again after a lost connection, before an exchange: a server
+// that answered before answers a handshake within this, and one that is
+// down must not hold every exchange of a round for the full time-out.
+constexpr std::chrono::milliseconds kReconnectTimeout{1000};
+
+class TNetComm : public TCommApi {
+public:
+    // The comm layer the address's scheme names.
+    static std::unique_ptr<TNetComm> For(const TNetAddress& address);
+
+    explicit TNetComm(TNetAddress address);
+    ~TNetComm() override;
+
+    // Why the last opening or setting failed, for the user; empty when none did.
+    std::string Problem();
+    // What of the line the server would not take, once the port has set it
+    // up; empty when it took it all (raw TCP takes nothing and refuses
+    // nothing).
+    virtual std::string Refusal() { return std::string(); }
+
+    THandle CreateFileA(const char* name, DWORD access, DWORD share, void* security, DWORD disposition,
+                        DWORD flags, THandle templateFile) override;
+    BOOL SetupComm(THandle device, DWORD inQueue, DWORD outQueue) override;
+    BOOL GetCommState(THandle device, TDcb* dcb) override;
+    // Raw TCP has no line to set: the server's settings hold, and the
+    // port's are kept only to be given back.
+    BOOL SetCommState(THandle device, TDcb* dcb) override;
+    BOOL SetCommMask(THandle device, DWORD mask) override;
+    BOOL SetCommTimeouts(THandle device, TCommTimeouts* timeouts) override;
+    BOOL WaitCommEvent(THandle device, DWORD* mask, TOverlapped* overlapped) override;
+    BOOL ReadFile(THandle device, void* buffer, DWORD count, DWORD* read, TOverlapped* overlapped) override;
+    BOOL WriteFile(THandle device, const void* buffer, DWORD count, DWORD* written,
+                   TOverlapped* overlapped) override;
+    BOOL GetOverlappedResult(THandle device, TOverlapped* overlapped, DWORD* transferred, BOOL wait) override;
+    BOOL ClearCommError(THandle device, DWORD* errors, TComStat* stat) override;
+    BOOL PurgeComm(THandle device, DWORD flags) override;
+    // Raw TCP has no modem lines to drive: done, as on a pty.
+    BOOL EscapeCommFunction(THandle device, DWORD function) override;
+    BOOL CancelIoEx(THandle device, TOverlapped* overlapped) override;
+    BOOL CloseHandle(THandle device) override;
+    DWORD GetLastError() override;
+    void Sleep(DWORD milliseconds) override;
+    DWORD Milliseconds() override;
+
+    std::string LineName(std::uint16_t portNumber) override;
+    void TraceTo(THandle device, TWireTrace* trace) override;
+
+protected:
+    const TNetAddress& Address() const { return FAddress; }
+    // True while a connection is made after an earlier one: the port is
+    // opening its device again, with the settings it had.
+    bool Reconnecting() const { return FReconnecting; }
+    virtual std::unique_ptr<TNetCodec> MakeCodec();
+    // After connecting, before the port uses the device: false with the
+    // problem said (Fail) when the server will not do.
+    virtual bool Begin(TNetDevice& device);
+    static TNetDevice* Device(THandle handle);
+    // Records why an opening or a setting failed; FALSE with `error`.
+    BOOL Fail(const std::string& problem, DWORD error);
+    static BOOL FailWith(DWORD error);
+    // A line for the port's trace, written before the next bytes go out:
+    // the port's own header comes first.
+    void Note(const std::string& text);
+
+private:
+    void FlushNotes();
+
+    const TNetAddress FAddress;
+    TRecursiveLock FLock;
+    std::string FProblem;
+    bool FConnectedBefore = false;
+    bool FReconnecting = false;
+    std::vector<std::string> FNotes;
+    TWireTrace* FTrace = nullptr;
+};
+
+}  // namespace qmx::net

@@ -1,0 +1,69 @@
+#pragma once
+
+// A connected TCP socket, owned: closed when the object goes. Its reads
+// never block; a wait for input ends when bytes (or the peer's close)
+// arrive or when another thread interrupts it, so that the thread that
+// reads can always be stopped.
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#ifdef _WIN32
+#include <winsock2.h>
+#endif
+
+namespace qmx::net {
+
+class TSocket {
+public:
+    TSocket() = default;
+    ~TSocket();
+    TSocket(TSocket&& other) noexcept;
+    TSocket& operator=(TSocket&& other) noexcept;
+    TSocket(const TSocket&) = delete;
+    TSocket& operator=(const TSocket&) = delete;
+
+    // Connects to `host` (a name or a literal) on `port`, trying each of its
+    // addresses within `timeout` in all. An invalid socket on failure, with
+    // the system's error (or kTimedOut) and the words for the user.
+    static TSocket Connect(const std::string& host, std::uint16_t port, std::chrono::milliseconds timeout,
+                           int& error, std::string& problem);
+#ifndef _WIN32
+    // Takes over a socket the caller accepted (the simulator's server side).
+    static TSocket Adopt(int fd);
+#endif
+
+    bool Valid() const;
+    // "127.0.0.1 port 2217": the address actually reached.
+    const std::string& Peer() const { return FPeer; }
+
+    // Waits until input, or the peer's close, can be read; false once
+    // Interrupt was called.
+    bool AwaitInput();
+    // Ends every wait, now and from now on (from any thread).
+    void Interrupt();
+
+    // Bytes read (> 0), 0 when there are none now, or -1 with `error`
+    // (kPeerClosed when the peer has closed).
+    long Receive(std::uint8_t* buffer, std::size_t capacity, int& error);
+    // Sends every byte within `timeout`; false with `error` otherwise.
+    bool SendAll(const std::uint8_t* data, std::size_t count, std::chrono::milliseconds timeout, int& error);
+
+private:
+    void Release();
+    bool Prepare(int& error);
+
+#ifdef _WIN32
+    SOCKET FSocket = INVALID_SOCKET;
+    HANDLE FInputEvent = nullptr;
+    HANDLE FInterruptEvent = nullptr;
+#else
+    int FFd = -1;
+    int FWake[2] = {-1, -1};
+#endif
+    std::string FPeer;
+};
+
+}  // namespace qmx::net

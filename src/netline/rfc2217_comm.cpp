@@ -1,0 +1,178 @@
+#include "netline/rfc2217_comm.h"
+
+#include "netline/socket_errors.h"
+
+namespace qmx::net {
+namespace {
+
+using namespace rfc2217;
+
+struct TEscape {
+    DWORD Function;
+    std::uint8_t Control;
+};
+
+constexpr TEscape kEscapes[] = {
+    {SETRTS, kControlRtsOn},   {CLRRTS, kControlRtsOff},     {SETDTR, kControlDtrOn},
+    {CLRDTR, kControlDtrOff},  {SETBREAK, kControlBreakOn},  {CLRBREAK, kControlBreakOff},
+};
+
+std::uint8_t FlowOf(DWORD flags) {
+    if ((flags & kDcbOutxCtsFlow) != 0) return kControlHardwareFlow;
+    if ((flags & (kDcbOutX | kDcbInX)) != 0) return kControlSoftwareFlow;
+    return kControlNoFlow;
+}
+
+}  // namespace
+
+TRfc2217Client& TRfc2217Comm::Client(TNetDevice& device) { return static_cast<TRfc2217Client&>(device.Codec()); }
+
+std::unique_ptr<TNetCodec> TRfc2217Comm::MakeCodec() { return std::make_unique<TRfc2217Client>(); }
+
+bool TRfc2217Comm::Begin(TNetDevice& device) {
+    // A new connection: what the server's line is, nobody knows yet.
+    for (auto& taken : FTaken) taken.reset();
+    for (auto& refused : FRefused) refused.clear();
+    FFlow.reset();
+    FRts.reset();
+    FControlSilent = false;
+    DWORD error = ERROR_SUCCESS;
+    if (!device.SendWire(Client(device).Opening(), error)) {
+        Fail("the connection broke at once", error);
+        return false;
+    }
+    if (const std::string problem = Client(device).AwaitOpening(kAnswerTimeout); !problem.empty()) {
+        Fail(problem, ERROR_NOT_SUPPORTED);
+        return false;
+    }
+    Note("the server took the COM-PORT option, binary both ways");
+    return true;
+}
+
+bool TRfc2217Comm::SetLine(TNetDevice& device, const TDcb& dcb) {
+    struct TSetting {
+        std::uint8_t Command;
+        std::uint32_t Value;
+    };
+    const TSetting wanted[] = {{kSetBaudRate, dcb.BaudRate},
+                               {kSetDataSize, dcb.ByteSize},
+                               {kSetParity, ParityCode(dcb.Parity)},
+                               {kSetStopSize, StopSizeCode(dcb.StopBits)}};
+    std::vector<std::uint8_t> wire, commands;
+    std::vector<std::uint32_t> values;
+    for (const auto& setting : wanted) {
+        if (FTaken[setting.Command] == setting.Value) {
+            FRefused[setting.Command].clear();
+            continue;
+        }
+        const auto request = Client(device).Request(setting.Command, setting.Value);
+        wire.insert(wire.end(), request.begin(), request.end());
+        commands.push_back(setting.Command);
+        values.push_back(setting.Value);
+    }
+    if (commands.empty()) return true;
+    if (DWORD error = ERROR_SUCCESS; !device.SendWire(wire, error)) return Fail("the connection broke", error);
+    const auto answers = Client(device).AwaitAnswers(commands, kAnswerTimeout);
+    std::string took;
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+        const std::string name = SettingName(commands[i]);
+        const std::string asked = ValueText(commands[i], values[i]);
+        if (!answers[i])
+            return Fail("the server did not answer the " + name + " (" + asked + ") within " +
+                            std::to_string(kAnswerTimeout.count() / 1000) + " s",
+                        ERROR_SEM_TIMEOUT);
+        FTaken[commands[i]] = *answers[i];
+        if (*answers[i] == values[i]) {
+            FRefused[commands[i]].clear();
+            took += (took.empty() ? "" : ", ") + name + " " + asked;
+            continue;
+        }
+        const std::string refused =
+            "the server answered " + name + " " + ValueText(commands[i], *answers[i]) + " when asked for " + asked;
+        // Opened again, the port asks for its own line at once.
+        if (Reconnecting()) return Fail(refused, ERROR_INVALID_PARAMETER);
+        FRefused[commands[i]] = refused;
+        Note(refused);
+    }
+    if (!took.empty()) Note("the server took " + took);
+    return true;
+}
+
+bool TRfc2217Comm::SetControl(TNetDevice& device, std::uint8_t value) {
+    const std::string asked = ValueText(kSetControl, value);
+    if (DWORD error = ERROR_SUCCESS; !device.SendWire(Client(device).Request(kSetControl, value), error))
+        return Fail("the connection broke", error);
+    if (FControlSilent) return true;
+    const auto answer = Client(device).AwaitAnswers({kSetControl}, kControlAnswerTimeout)[0];
+    if (!answer) {
+        FControlSilent = true;
+        Note("the server did not acknowledge " + asked +
+             ": taken as done, as some servers never acknowledge line control");
+        return true;
+    }
+    if (*answer != value)
+        return Fail("the server answered " + ValueText(kSetControl, *answer) + " when asked for " + asked,
+                    ERROR_INVALID_PARAMETER);
+    Note("the server took " + asked);
+    return true;
+}
+
+BOOL TRfc2217Comm::SetCommState(THandle handle, TDcb* dcb) {
+    auto* device = Device(handle);
+    if (device == nullptr || dcb == nullptr) return FailWith(ERROR_INVALID_HANDLE);
+    if (!SetLine(*device, *dcb)) return FALSE;
+    const DWORD flags = DcbFlags(*dcb);
+    if (const std::uint8_t flow = FlowOf(flags); FFlow != flow) {
+        if (!SetControl(*device, flow)) return FALSE;
+        FFlow = flow;
+    }
+    // RTS follows the DCB's RTS control, as a Windows driver drives it; a
+    // handshake leaves it to the flow control.
+    const DWORD rtsControl = flags & kDcbRtsControlMask;
+    if (rtsControl != kDcbRtsControlHandshake) {
+        const std::uint8_t rts = rtsControl == 0 ? kControlRtsOff : kControlRtsOn;
+        if (FRts != rts) {
+            if (!SetControl(*device, rts)) return FALSE;
+            FRts = rts;
+        }
+    }
+    device->StoreState(*dcb);
+    return TRUE;
+}
+
+std::string TRfc2217Comm::Refusal() {
+    for (const auto& refused : FRefused)
+        if (!refused.empty()) return refused;
+    return std::string();
+}
+
+BOOL TRfc2217Comm::PurgeComm(THandle handle, DWORD flags) {
+    auto* device = Device(handle);
+    if (device == nullptr) return FailWith(ERROR_INVALID_HANDLE);
+    // What the server still holds from the gauge goes too: a reply that
+    // missed its request must not meet the next one.
+    std::vector<std::uint8_t> wire;
+    if ((flags & PURGE_RXCLEAR) != 0) wire = TRfc2217Client::Command(kPurgeData, kPurgeReceived);
+    if ((flags & PURGE_TXCLEAR) != 0) {
+        const auto toSend = TRfc2217Client::Command(kPurgeData, kPurgeToSend);
+        wire.insert(wire.end(), toSend.begin(), toSend.end());
+    }
+    if (DWORD error = ERROR_SUCCESS; !wire.empty() && !device->SendWire(wire, error)) return FailWith(error);
+    device->Purge(flags);
+    return TRUE;
+}
+
+BOOL TRfc2217Comm::EscapeCommFunction(THandle handle, DWORD function) {
+    auto* device = Device(handle);
+    if (device == nullptr) return FailWith(ERROR_INVALID_HANDLE);
+    for (const auto& escape : kEscapes) {
+        if (escape.Function != function) continue;
+        if (!SetControl(*device, escape.Control)) return FALSE;
+        if (escape.Control == kControlRtsOn || escape.Control == kControlRtsOff) FRts = escape.Control;
+        return TRUE;
+    }
+    // XON and XOFF by hand have no form in the option.
+    return FailWith(ERROR_INVALID_PARAMETER);
+}
+
+}  // namespace qmx::net

@@ -1,0 +1,169 @@
+// The simulator as a device server's port: the RFC 2217 answers it gives
+// and records, the gauge that refuses 7E1, one client at a time with the
+// newest winning, and its --listen option.
+
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "gauge.h"
+#include "rfc2217_answerer.h"
+#include "sim_options.h"
+#include "sim_server.h"
+#include "socket_line.h"
+
+namespace qmx::sim {
+namespace {
+
+using namespace std::chrono_literals;
+using TBytes = std::vector<std::uint8_t>;
+using namespace net::telnet;
+
+TBytes Sub(TBytes bytes) {
+    TBytes wire{IAC, SB, kComPortOption};
+    wire.insert(wire.end(), bytes.begin(), bytes.end());
+    wire.insert(wire.end(), {IAC, SE});
+    return wire;
+}
+
+struct TAnswerCase {
+    const char* Name;
+    bool Refuse;
+    TBytes Request;
+    TBytes Answer;
+};
+
+const TAnswerCase kAnswers[] = {
+    {"baud rate", false, Sub({1, 0, 0, 0x25, 0x80}), Sub({101, 0, 0, 0x25, 0x80})},
+    {"data size", false, Sub({2, 7}), Sub({102, 7})},
+    {"parity even", false, Sub({3, 3}), Sub({103, 3})},
+    {"RTS off", false, Sub({5, 12}), Sub({105, 12})},
+    {"purge", false, Sub({12, 1}), Sub({112, 1})},
+    {"refused data size", true, Sub({2, 7}), Sub({102, 8})},
+    {"refused parity", true, Sub({3, 3}), Sub({103, 1})},
+    {"baud rate kept when refusing", true, Sub({1, 0, 0, 0x25, 0x80}), Sub({101, 0, 0, 0x25, 0x80})},
+    {"a baud rate with 0xFF in it", false, Sub({1, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}), Sub({101, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF})},
+};
+
+TEST(SimRfc2217, AnswersEachSettingAsItTookIt) {
+    for (const auto& c : kAnswers) {
+        TRfc2217Answerer answerer(c.Refuse);
+        TBytes data, reply;
+        std::vector<std::string> notes;
+        answerer.Decode(c.Request.data(), c.Request.size(), data, reply, notes);
+        EXPECT_EQ(reply, c.Answer) << c.Name;
+        EXPECT_TRUE(data.empty()) << c.Name;
+    }
+}
+
+TEST(SimRfc2217, RecordsWhatTheClientSetAndPassesTheLinesBytes) {
+    TRfc2217Answerer answerer;
+    TBytes wire = Sub({1, 0, 0, 0x25, 0x80});
+    for (const TBytes& more : {Sub({2, 7}), Sub({3, 3}), Sub({4, 1}), Sub({5, 1}), Sub({5, 12}), TBytes{0x02, 0xFF, 0xFF, 0x03}})
+        wire.insert(wire.end(), more.begin(), more.end());
+    TBytes data, reply;
+    std::vector<std::string> notes;
+    answerer.Decode(wire.data(), wire.size(), data, reply, notes);
+    const TLineSettings settings = answerer.Settings();
+    EXPECT_EQ(settings.BaudRate, 9600u);
+    EXPECT_EQ(settings.DataSize, 7u);
+    EXPECT_EQ(settings.Parity, 3u);
+    EXPECT_EQ(settings.StopSize, 1u);
+    EXPECT_EQ(settings.Controls, (std::vector<std::uint32_t>{1, 12}));
+    EXPECT_EQ(data, (TBytes{0x02, 0xFF, 0x03}));
+    EXPECT_EQ(notes.size(), 6u);
+    TBytes out;
+    TRfc2217Answerer::Encode(data.data(), data.size(), out);
+    EXPECT_EQ(out, (TBytes{0x02, 0xFF, 0xFF, 0x03}));
+}
+
+int ConnectTo(std::uint16_t port) {
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) ADD_FAILURE() << "connect";
+    return fd;
+}
+
+// What arrives on `fd` within `limit`: at least `count` bytes, or an end.
+TBytes ReadSome(int fd, std::size_t count, std::chrono::milliseconds limit, bool* closed = nullptr) {
+    TBytes got;
+    const auto until = std::chrono::steady_clock::now() + limit;
+    while (got.size() < count && std::chrono::steady_clock::now() < until) {
+        pollfd wait{fd, POLLIN, 0};
+        if (::poll(&wait, 1, 20) <= 0) continue;
+        std::uint8_t chunk[256];
+        const ssize_t n = ::recv(fd, chunk, sizeof chunk, 0);
+        if (n <= 0) {
+            if (closed != nullptr) *closed = true;
+            break;
+        }
+        got.insert(got.end(), chunk, chunk + n);
+    }
+    return got;
+}
+
+TEST(SimSocketLine, ANewClientReplacesTheOneBefore) {
+    TGauge gauge;
+    auto owned = std::make_unique<TSocketLine>(net::TNetAddress{net::TNetAddress::TKind::Socket, "", 0}, false);
+    TSocketLine& line = *owned;
+    ASSERT_EQ(line.Name().rfind("socket://127.0.0.1:", 0), 0u) << "loopback when no host is named: " << line.Name();
+    const auto port = static_cast<std::uint16_t>(std::stoi(line.Name().substr(line.Name().rfind(':') + 1)));
+    TSimServer server(gauge, std::move(owned));
+    const TBytes request{0x02, 'L', '0', '1', 0x03, 0x4C};
+
+    const int first = ConnectTo(port);
+    ASSERT_EQ(::send(first, request.data(), request.size(), 0), 6);
+    EXPECT_EQ(ReadSome(first, 43, 3000ms).size(), 43u) << "the first client is answered";
+
+    const int second = ConnectTo(port);
+    bool firstClosed = false;
+    ReadSome(first, 1, 3000ms, &firstClosed);
+    EXPECT_TRUE(firstClosed) << "the old client is let go";
+    ASSERT_EQ(::send(second, request.data(), request.size(), 0), 6);
+    EXPECT_EQ(ReadSome(second, 43, 3000ms).size(), 43u) << "the new client is answered";
+    EXPECT_EQ(line.Clients(), 2);
+    ::close(first);
+    ::close(second);
+}
+
+TEST(SimOptions, ListenTakesANetworkPortAndExcludesTheOtherLines) {
+    struct TCase {
+        std::vector<std::string> Arguments;
+        const char* Problem;  // null: taken
+    };
+    const TCase cases[] = {
+        {{"--listen", "rfc2217://:2217"}, nullptr},
+        {{"--listen", "socket://[::1]:0"}, nullptr},
+        {{"--listen", "rfc2217://:0", "--fault", "refuse-settings"}, nullptr},
+        {{"--listen", "socket://:0", "--fault", "refuse-settings"}, "goes with --listen rfc2217://"},
+        {{"--fault", "refuse-settings"}, "goes with --listen rfc2217://"},
+        {{"--listen", "rfc2217://:0", "--link", "/tmp/gauge"}, "cannot go together"},
+        {{"--listen", "rfc2217://:0", "--device", "/dev/pts/9"}, "cannot go together"},
+        {{"--listen", "/dev/ttyUSB0"}, "is no network port"},
+        {{"--listen", "rfc2217://:99999"}, "from 0 to 65535"},
+    };
+    for (const auto& c : cases) {
+        const auto parsed = ParseSimOptions(c.Arguments);
+        const auto* problem = std::get_if<std::string>(&parsed);
+        if (c.Problem == nullptr) {
+            EXPECT_EQ(problem, nullptr) << c.Arguments[1] << ": " << *problem;
+            continue;
+        }
+        ASSERT_NE(problem, nullptr) << c.Arguments[1];
+        EXPECT_NE(problem->find(c.Problem), std::string::npos) << *problem;
+    }
+}
+
+}  // namespace
+}  // namespace qmx::sim

@@ -1,0 +1,98 @@
+#pragma once
+
+// qmx-read run as a technician runs it, in a child process: its standard
+// output through a pipe, its standard error in a file, waited for with a
+// deadline.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/child_process.h"
+
+namespace qmx::test {
+
+class TReaderProcess {
+public:
+    explicit TReaderProcess(const std::vector<std::string>& arguments) {
+        char errPattern[] = "/tmp/qmx-read-err-XXXXXX";
+        const int err = ::mkostemp(errPattern, O_CLOEXEC);
+        FErrPath = errPattern;
+        int out[2] = {-1, -1};
+        if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+        FChild = StartProgram(QMX_READ_PATH, arguments, out[1], err);
+        ::close(out[1]);
+        ::close(err);
+        FOut = out[0];
+        ::fcntl(FOut, F_SETFL, ::fcntl(FOut, F_GETFL) | O_NONBLOCK);
+    }
+    ~TReaderProcess() {
+        if (FChild > 0 && !FReaped) {
+            ::kill(FChild, SIGKILL);
+            ::waitpid(FChild, nullptr, 0);
+        }
+        ::close(FOut);
+        ::unlink(FErrPath.c_str());
+    }
+    TReaderProcess(const TReaderProcess&) = delete;
+    TReaderProcess& operator=(const TReaderProcess&) = delete;
+
+    std::string Output() {
+        char chunk[4096];
+        ssize_t got = 0;
+        while ((got = ::read(FOut, chunk, sizeof chunk)) > 0) FOutput.append(chunk, static_cast<std::size_t>(got));
+        return FOutput;
+    }
+    std::string Errors() const {
+        std::ifstream in(FErrPath);
+        std::stringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    // True once `text` is in the output (or, with `errors`, standard error).
+    bool WaitFor(const std::string& text, std::chrono::seconds limit, bool errors = false) {
+        const auto until = std::chrono::steady_clock::now() + limit;
+        while ((errors ? Errors() : Output()).find(text) == std::string::npos) {
+            if (std::chrono::steady_clock::now() > until) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return true;
+    }
+    void Signal(int signal) { ::kill(FChild, signal); }
+    // Its exit status; -1 when it has not ended within `limit`.
+    int Wait(std::chrono::seconds limit = std::chrono::seconds(60)) {
+        const auto until = std::chrono::steady_clock::now() + limit;
+        int status = 0;
+        while (::waitpid(FChild, &status, WNOHANG) == 0) {
+            if (std::chrono::steady_clock::now() > until) return -1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        FReaped = true;
+        Output();
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+private:
+    pid_t FChild = -1;
+    bool FReaped = false;
+    int FOut = -1;
+    std::string FOutput;
+    std::string FErrPath;
+};
+
+inline std::size_t CountOf(const std::string& text, const std::string& what) {
+    std::size_t count = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
+    return count;
+}
+
+}  // namespace qmx::test

@@ -1,0 +1,179 @@
+#include "socket_line.h"
+
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <ctime>
+#include <stdexcept>
+
+namespace qmx::sim {
+namespace {
+
+void Poke(const int (&pipe)[2]) {
+    const char byte = 1;
+    // A full pipe holds a wake-up already.
+    [[maybe_unused]] const auto ignored = ::write(pipe[1], &byte, 1);
+}
+
+void Drain(int fd) {
+    char bytes[64];
+    while (::read(fd, bytes, sizeof bytes) > 0) {
+    }
+}
+
+}  // namespace
+
+TSocketLine::TSocketLine(const net::TNetAddress& address, bool refuseSettings, TWireTrace* trace)
+    : FKind(address.Kind), FRefuseSettings(refuseSettings), FTrace(trace) {
+    std::string problem;
+    FListener = net::TListener::Listen(address.Host, address.Port, problem);
+    if (!FListener.Valid()) throw std::runtime_error(problem);
+    if (::pipe2(FWake, O_CLOEXEC | O_NONBLOCK) != 0) throw std::runtime_error("pipe2 failed");
+}
+
+TSocketLine::~TSocketLine() {
+    CloseClient();
+    ::close(FWake[0]);
+    ::close(FWake[1]);
+}
+
+std::string TSocketLine::Name() const {
+    net::TNetAddress bound;
+    bound.Kind = FKind;
+    bound.Host = FListener.Host();
+    if (bound.Host.size() > 2 && bound.Host.front() == '[') bound.Host = bound.Host.substr(1, bound.Host.size() - 2);
+    bound.Port = FListener.Port();
+    return bound.Text();
+}
+
+TLineSettings TSocketLine::Settings() {
+    TLockGuard guard(FAnswererLock);
+    return FAnswerer != nullptr ? FAnswerer->Settings() : TLineSettings{};
+}
+
+void TSocketLine::Note(const std::string& text) {
+    if (FTrace != nullptr) FTrace->Note(text);
+}
+
+void TSocketLine::DropClient() {
+    FDropRequested = true;
+    Poke(FWake);
+}
+
+void TSocketLine::Interrupt() {
+    FInterrupted = true;
+    Poke(FWake);
+}
+
+void TSocketLine::CloseClient() {
+    if (FClient < 0) return;
+    ::close(FClient);
+    FClient = -1;
+    FPending.clear();
+}
+
+void TSocketLine::TakeClient() {
+    const int client = FListener.Accept();
+    if (client < 0) return;
+    if (FClient >= 0) Note("a new client replaces the one before");
+    CloseClient();
+    FClient = client;
+    ++FClients;
+    // A request is a few bytes that must go at once (no Nagle).
+    const int on = 1;
+    ::setsockopt(FClient, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+    Note("client connected");
+    if (FKind != net::TNetAddress::TKind::Rfc2217) return;
+    {
+        TLockGuard guard(FAnswererLock);
+        FAnswerer = std::make_unique<TRfc2217Answerer>(FRefuseSettings);
+    }
+    SendWire(FAnswerer->Opening());
+}
+
+bool TSocketLine::SendWire(const std::vector<std::uint8_t>& wire) {
+    std::size_t done = 0;
+    while (done < wire.size() && FClient >= 0) {
+        // MSG_NOSIGNAL: a client gone is the end of it, not a SIGPIPE.
+        const ssize_t put = ::send(FClient, wire.data() + done, wire.size() - done, MSG_NOSIGNAL);
+        if (put > 0) {
+            done += static_cast<std::size_t>(put);
+        } else if (put < 0 && errno != EAGAIN && errno != EINTR) {
+            CloseClient();
+        } else if (!Rest(std::chrono::milliseconds(1))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::size_t TSocketLine::Receive(std::uint8_t* buffer, std::size_t capacity) {
+    while (!FInterrupted) {
+        if (!FPending.empty()) {
+            const std::size_t count = std::min(capacity, FPending.size());
+            std::copy_n(FPending.begin(), count, buffer);
+            FPending.erase(FPending.begin(), FPending.begin() + static_cast<std::ptrdiff_t>(count));
+            return count;
+        }
+        pollfd fds[3] = {{FWake[0], POLLIN, 0}, {FListener.Fd(), POLLIN, 0}, {FClient, POLLIN, 0}};
+        if (::poll(fds, FClient >= 0 ? 3 : 2, -1) < 0) continue;
+        if ((fds[0].revents & POLLIN) != 0) Drain(FWake[0]);
+        if (FDropRequested.exchange(false)) {
+            Note("client dropped");
+            CloseClient();
+            continue;
+        }
+        if ((fds[1].revents & POLLIN) != 0) TakeClient();
+        if (FClient < 0 || (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
+        std::uint8_t chunk[512];
+        const ssize_t got = ::recv(FClient, chunk, sizeof chunk, 0);
+        if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) {
+            Note("client left");
+            CloseClient();
+            continue;
+        }
+        if (got < 0) continue;
+        if (FAnswerer == nullptr) {
+            FPending.assign(chunk, chunk + got);
+            continue;
+        }
+        std::vector<std::uint8_t> reply;
+        std::vector<std::string> notes;
+        FAnswerer->Decode(chunk, static_cast<std::size_t>(got), FPending, reply, notes);
+        for (const auto& note : notes) Note(note);
+        if (!reply.empty()) SendWire(reply);
+    }
+    return 0;
+}
+
+std::size_t TSocketLine::Send(const std::uint8_t* data, std::size_t count) {
+    // Nobody connected: the answer goes out on a line nobody listens to.
+    if (FClient < 0) return count;
+    std::vector<std::uint8_t> wire;
+    if (FAnswerer != nullptr)
+        TRfc2217Answerer::Encode(data, count, wire);
+    else
+        wire.assign(data, data + count);
+    return SendWire(wire) ? count : 0;
+}
+
+bool TSocketLine::Rest(std::chrono::microseconds duration) {
+    if (FInterrupted) return false;
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(duration);
+    const timespec timeout{static_cast<time_t>(seconds.count()),
+                           static_cast<long>(std::chrono::nanoseconds(duration - seconds).count())};
+    pollfd wake{FWake[0], POLLIN, 0};
+    // ppoll rather than poll: a character at 9600 baud is about a
+    // millisecond, poll's own unit. A wake-up for a dropped client ends
+    // the rest early; Receive looks at it next.
+    ::ppoll(&wake, 1, &timeout, nullptr);
+    return !FInterrupted;
+}
+
+}  // namespace qmx::sim
