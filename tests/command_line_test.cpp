@@ -27,6 +27,23 @@ std::string Outcome(const std::vector<std::string>& arguments) {
     return shown;
 }
 
+// --help's options, and so the man page's, from the parser's own table.
+TEST(CommandLine, OptionsHelpComesFromTheTable) {
+    const TCommandLine line("tool", {{.Name = "--com", .TakesValue = true, .Value = "N", .Help = "COM port N"},
+                                     {.Name = "--hidden", .TakesValue = true},
+                                     {.Name = "--listen", .TakesValue = true, .Value = "ADDR:PORT",
+                                      .Help = "over HTTP\non Linux"},
+                                     {.Name = "--help", .Alias = "-h", .Help = "this help"}});
+    EXPECT_EQ(line.OptionsHelp(12),
+              "  --com N   COM port N\n"
+              "  --listen ADDR:PORT\n"
+              "            over HTTP\n"
+              "            on Linux\n"
+              "  --help, -h\n"
+              "            this help\n");
+    EXPECT_EQ(line.OptionsHelp(14).substr(0, 25), "  --com N     COM port N\n");
+}
+
 TEST(CommandLine, SpellingsConflictsAndMistakes) {
     struct TCase {
         std::vector<std::string> Arguments;

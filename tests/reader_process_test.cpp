@@ -402,7 +402,7 @@ TEST(ReaderCommandLine, VersionHintsAndConflictsWithoutReading) {
             EXPECT_TRUE(json::parse(reader.Output(), nullptr, false).is_array()) << reader.Output();
         }
         EXPECT_NE(reader.Errors().find(c.Err), std::string::npos) << reader.Errors();
-        EXPECT_EQ(reader.Errors().find("usage:"), std::string::npos) << "a hint, not the usage: " << reader.Errors();
+        EXPECT_EQ(reader.Errors().find("Usage:"), std::string::npos) << "a hint, not the usage: " << reader.Errors();
     }
 }
 

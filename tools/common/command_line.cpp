@@ -84,6 +84,25 @@ std::variant<std::vector<TGivenOption>, std::string> TCommandLine::Parse(
     return given;
 }
 
+std::string TCommandLine::OptionsHelp(std::size_t column) const {
+    std::string text;
+    for (const auto& option : FOptions) {
+        if (option.Help.empty()) continue;
+        std::string name = "  " + option.Name + (option.Alias.empty() ? "" : ", " + option.Alias) +
+                           (option.Value.empty() ? "" : " " + option.Value);
+        // At least two spaces between the name and its text: help2man takes
+        // them for the end of the name.
+        name += name.size() + 2 <= column ? std::string(column - name.size(), ' ') : "\n" + std::string(column, ' ');
+        std::size_t start = 0;
+        for (bool first = true; start <= option.Help.size(); first = false) {
+            const std::size_t end = std::min(option.Help.find('\n', start), option.Help.size());
+            text += (first ? name : std::string(column, ' ')) + option.Help.substr(start, end - start) + "\n";
+            start = end + 1;
+        }
+    }
+    return text;
+}
+
 std::string TCommandLine::Hint(const std::string& problem) const {
     return FProgram + ": " + problem + "\nTry '" + FProgram + " --help' for the usage.\n";
 }

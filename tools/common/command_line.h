@@ -16,6 +16,11 @@ struct TOptionSpec {
     bool TakesValue = false;
     std::string Alias = {};  // "-h"
     bool Repeats = false;    // each value counts, like faults added one by one
+    // What --help, and so the man page, says of it: the value's name ("N")
+    // and the text, whose lines go on under the first. An option without a
+    // text is not shown.
+    std::string Value = {};
+    std::string Help = {};
 };
 
 struct TGivenOption {
@@ -38,6 +43,11 @@ public:
     // What to print after a problem: the program, the problem, and where the
     // usage is, on two lines.
     std::string Hint(const std::string& problem) const;
+
+    // The options' part of --help: a line "  --name VALUE  text" for each
+    // option with a text, in the table's order, the texts starting at
+    // `column` (or on the next line when the name is longer).
+    std::string OptionsHelp(std::size_t column) const;
 
 private:
     const TOptionSpec* Find(const std::string& name) const;

@@ -42,53 +42,35 @@ constexpr auto kComeBackWindow = 3s;
 constexpr auto kComeBackPoll = 250ms;
 
 void Usage(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: qmx-read (--com N | --device PATH|URL) [--tanks LIST] [--json | --csv] [--trace FILE]\n"
-                 "                [--watch SECONDS] [--metrics FILE] [--fast [--pause MS]] [--quiet]\n"
-                 "       qmx-read --list [--json] | --help | --version\n"
-                 "\n"
-                 "Reads level, temperature, second value and density of each tank from a Quelmarox\n"
-                 "gauge (protocol v3.00) on a serial line, through the driver as a station's host does.\n"
-                 "The line runs at 9600 baud, 7 data bits, even parity, 1 stop bit (7E1), RTS low.\n"
-                 "\n"
-#ifdef _WIN32
-                 "  --com N          COM port N (1 to 253)\n"
-                 "  --device NAME    the port by its Windows name, like \\\\.\\COM12\n"
-#else
-                 "  --com N          COM port N (1 to 253): the device in QMX_COMN, else /dev/ttyS<N-1>\n"
-                 "  --device PATH    the serial device itself (a USB adapter, the simulator's pty)\n"
-#endif
-                 "  --device socket://HOST:PORT   a device server's raw TCP port (its own line\n"
-                 "                   settings hold: 7E1 is neither set nor checked)\n"
-                 "  --device rfc2217://HOST:PORT  a device server's RFC 2217 port: 7E1 set and checked\n"
-                 "                   (HOST a name, an IPv4 address or an [IPv6] address)\n"
-                 "  --tanks LIST     tanks to read, like 1-4,9 (tanks 1 to 33; default: all)\n"
-                 "  --json, --csv    output for programs\n"
-                 "  --trace FILE     every byte on the line, with time stamps and a verdict per\n"
-                 "                   attempt (- for standard error; a FIFO needs its reader first)\n"
-                 "  --watch SECONDS  read round after round, a round every SECONDS, until interrupted;\n"
-                 "                   each row carries its UTC time (JSON: one object a line)\n"
-                 "  --metrics FILE   after each round, the readings in Prometheus' text format\n"
-                 "                   (replaced whole: for node exporter's textfile collector; a\n"
-                 "                   link's target is the file replaced)\n"
-                 "  --listen ADDR:PORT  with --watch, the metrics over HTTP on Linux (PORT alone: 127.0.0.1)\n"
-                 "  --fast           take an answer as soon as a whole, checked frame is in, rather\n"
-                 "                   than after the protocol's full second\n"
-                 "  --pause MS       with --fast, the quiet time before each request (default 70)\n"
-                 "  --quiet          no progress line\n"
-                 "  --list           the serial devices there are, without opening any: driver, USB\n"
-                 "                   vendor and product, maker, serial number, /dev/serial/by-id name\n"
-                 "  --version        the reader's version\n"
-                 "\n"
-                 "Each exchange waits one second for the gauge by design: 33 tanks take over a minute\n"
-                 "(a few seconds with --fast). Rows are printed as the tanks are read. A tank without\n"
-                 "a valid level is not asked for its other values. A failed tank shows why its last\n"
-                 "attempt failed (no answer, no STX, wrong length, no ETX, check byte, invalid value,\n"
-                 "answer to another request) and how many attempts were made. Values the driver takes\n"
-                 "as valid but that are in doubt (a field that is not a number) are flagged.\n"
-                 "Exit status: 0 every tank valid; 1 some not; 2 usage or configuration; 3 the device\n"
-                 "cannot be opened, or went and did not come back; 4 the output, trace or metrics\n"
-                 "cannot be written; 130 and 143 when interrupted (SIGINT, SIGTERM).\n");
+    std::fputs("Usage: qmx-read [OPTION]... (--com N | --device DEVICE)\n"
+               "   or: qmx-read --list [--json]\n"
+               "   or: qmx-read --help | --version\n"
+               "\n"
+               "Reads level, temperature, second value and density of each tank from a Quelmarox\n"
+               "gauge (protocol v3.00) on a serial line, through the driver as a station's host does.\n"
+               "The line runs at 9600 baud, 7 data bits, even parity, 1 stop bit (7E1), RTS low.\n"
+               "\n"
+               "Options:\n",
+               out);
+    std::fputs(OptionsHelp().c_str(), out);
+    std::fputs("\n"
+               "Network ports:\n"
+               "  socket://HOST:PORT   a device server's raw TCP port: its own line settings hold,\n"
+               "                       7E1 is neither set nor checked\n"
+               "  rfc2217://HOST:PORT  a device server's RFC 2217 port: 7E1 set and checked\n"
+               "                       (HOST a name, an IPv4 address or an [IPv6] address)\n"
+               "\n"
+               "Each exchange waits one second for the gauge by design: 33 tanks take over a minute\n"
+               "(a few seconds with --fast). Rows are printed as the tanks are read. A tank without\n"
+               "a valid level is not asked for its other values. A failed tank shows why its last\n"
+               "attempt failed (no answer, no STX, wrong length, no ETX, check byte, invalid value,\n"
+               "answer to another request) and how many attempts were made. Values the driver takes\n"
+               "as valid but that are in doubt (a field that is not a number) are flagged.\n"
+               "\n"
+               "Exit status: 0 every tank valid; 1 some not; 2 usage or configuration; 3 the device\n"
+               "cannot be opened, or went and did not come back; 4 the output, trace or metrics\n"
+               "cannot be written; 130 and 143 when interrupted (SIGINT, SIGTERM).\n",
+               out);
 }
 
 TOutput* gOutput = nullptr;

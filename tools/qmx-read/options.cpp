@@ -10,21 +10,69 @@ namespace {
 
 const TCommandLine& ReaderCommandLine() {
     static const TCommandLine line = [] {
-        TCommandLine made("qmx-read", {{"--com", true},
-                                       {"--device", true},
-                                       {"--tanks", true},
-                                       {"--json"},
-                                       {"--csv"},
-                                       {"--trace", true},
-                                       {"--quiet"},
-                                       {"--watch", true},
-                                       {"--metrics", true},
-                                       {"--listen", true},
-                                       {"--fast"},
-                                       {"--pause", true},
-                                       {"--list"},
-                                       {"--help", false, "-h"},
-                                       {"--version"}});
+        TCommandLine made(
+            "qmx-read",
+            {
+#ifdef _WIN32
+                {.Name = "--com", .TakesValue = true, .Value = "N", .Help = "COM port N (1 to 253)"},
+                {.Name = "--device",
+                 .TakesValue = true,
+                 .Value = "NAME",
+                 .Help = "the port by its Windows name, like \\\\.\\COM12, or a device server's\n"
+                         "network port (below)"},
+#else
+                {.Name = "--com",
+                 .TakesValue = true,
+                 .Value = "N",
+                 .Help = "COM port N (1 to 253): the device in QMX_COMN, else /dev/ttyS<N-1>"},
+                {.Name = "--device",
+                 .TakesValue = true,
+                 .Value = "PATH",
+                 .Help = "the serial device itself (a USB adapter, best by its\n"
+                         "/dev/serial/by-id name; the simulator's pty), or a device\n"
+                         "server's network port (below)"},
+#endif
+                {.Name = "--tanks",
+                 .TakesValue = true,
+                 .Value = "LIST",
+                 .Help = "tanks to read, like 1-4,9 (tanks 1 to 33; default: all)"},
+                {.Name = "--json", .Help = "output for programs: JSON (with --list too)"},
+                {.Name = "--csv", .Help = "output for programs: CSV"},
+                {.Name = "--trace",
+                 .TakesValue = true,
+                 .Value = "FILE",
+                 .Help = "every byte on the line, with time stamps and a verdict per\n"
+                         "attempt (- for standard error; a FIFO needs its reader first)"},
+                {.Name = "--watch",
+                 .TakesValue = true,
+                 .Value = "SECONDS",
+                 .Help = "read round after round, a round every SECONDS, until interrupted;\n"
+                         "each row carries its UTC time (JSON: one object a line)"},
+                {.Name = "--metrics",
+                 .TakesValue = true,
+                 .Value = "FILE",
+                 .Help = "after each round, the readings in Prometheus' text format\n"
+                         "(replaced whole: for node exporter's textfile collector; a\n"
+                         "link's target is the file replaced)"},
+                {.Name = "--listen",
+                 .TakesValue = true,
+                 .Value = "ADDR:PORT",
+                 .Help = "with --watch, the metrics over HTTP at /metrics, on Linux\n"
+                         "(PORT alone: 127.0.0.1)"},
+                {.Name = "--fast",
+                 .Help = "take an answer as soon as a whole, checked frame is in, rather\n"
+                         "than after the protocol's full second"},
+                {.Name = "--pause",
+                 .TakesValue = true,
+                 .Value = "MS",
+                 .Help = "with --fast, the quiet time before each request (default 70)"},
+                {.Name = "--quiet", .Help = "no progress line"},
+                {.Name = "--list",
+                 .Help = "the serial devices there are, without opening any: driver, USB\n"
+                         "vendor and product, maker, serial number, /dev/serial/by-id name"},
+                {.Name = "--help", .Alias = "-h", .Help = "this help"},
+                {.Name = "--version", .Help = "the reader's version"},
+            });
         made.Conflicting({"--json", "--csv"});
         made.Conflicting({"--com", "--device"});
         return made;
@@ -35,6 +83,8 @@ const TCommandLine& ReaderCommandLine() {
 }  // namespace
 
 std::string OptionsHint(const std::string& problem) { return ReaderCommandLine().Hint(problem); }
+
+std::string OptionsHelp() { return ReaderCommandLine().OptionsHelp(kHelpColumn); }
 
 std::variant<TOptions, std::string> ParseOptions(const std::vector<std::string>& arguments) {
     const auto parsed = ReaderCommandLine().Parse(arguments);

@@ -39,4 +39,8 @@ std::variant<TOptions, std::string> ParseOptions(const std::vector<std::string>&
 // The hint to print after a problem ParseOptions found.
 std::string OptionsHint(const std::string& problem);
 
+// The options' lines of --help, from the table the parser reads.
+constexpr std::size_t kHelpColumn = 19;
+std::string OptionsHelp();
+
 }  // namespace qmx::tools
