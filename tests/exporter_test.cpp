@@ -24,6 +24,7 @@
 #include "metrics.h"
 #include "sim_server.h"
 #include "support/child_process.h"
+#include "support/reader_process.h"
 #include "support/pty_pair.h"
 #include "support/temp_dir.h"
 
@@ -216,25 +217,9 @@ std::string ListeningOn(const std::string& table, int port) {
 
 // qmx-read exporting, its standard error in a file: where it serves is
 // the line it says at the start.
-class TExportingReader {
+class TExportingReader : public test::TReaderProcess {
 public:
-    explicit TExportingReader(const std::vector<std::string>& arguments) {
-        char errPattern[] = "/tmp/qmx-export-err-XXXXXX";
-        const int err = ::mkostemp(errPattern, O_CLOEXEC);
-        FErrPath = errPattern;
-        const int out = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        FChild = test::StartProgram(QMX_READ_PATH, arguments, out, err);
-        ::close(out);
-        ::close(err);
-    }
-    ~TExportingReader() {
-        if (!FReaped) test::KillChild(FChild);
-        ::unlink(FErrPath.c_str());
-    }
-    std::string Errors() const {
-        std::ifstream in(FErrPath);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
+    explicit TExportingReader(const std::vector<std::string>& arguments) : TReaderProcess(arguments, "/dev/null") {}
     // The port it says it serves on at `host`; 0 when it says none in time.
     int Port(const std::string& host) const {
         const std::string said = "qmx-read: serving the metrics at http://" + host + ":";
@@ -243,17 +228,6 @@ public:
                 return std::atoi(Errors().c_str() + at + said.size());
         return 0;
     }
-    void Signal(int signal) const { ::kill(FChild, signal); }
-    int Wait(std::chrono::milliseconds limit) {
-        const int status = test::WaitForExit(FChild, limit);
-        FReaped = status >= 0;
-        return status;
-    }
-
-private:
-    pid_t FChild = -1;
-    bool FReaped = false;
-    std::string FErrPath;
 };
 
 // Scrapes until the body holds `text`; the last scrape either way.

@@ -25,6 +25,7 @@
 #include "sim_server.h"
 #include "support/child_process.h"
 #include "support/pty_pair.h"
+#include "support/reader_process.h"
 #include "support/replug_line.h"
 
 namespace qmx {
@@ -35,92 +36,8 @@ using TClock = std::chrono::steady_clock;
 
 constexpr int kPort = 9;
 
-// qmx-read in a child process; its standard output comes through a pipe
-// (or goes to `stdoutPath`, or to the descriptor `stdoutFd`), its standard
-// error to a file.
-class TReader {
-public:
-    explicit TReader(const std::vector<std::string>& arguments, const std::string& stdoutPath = "",
-                     int stdoutFd = -1) {
-        char errPattern[] = "/tmp/qmx-read-err-XXXXXX";
-        const int err = ::mkostemp(errPattern, O_CLOEXEC);
-        FErrPath = errPattern;
-        int out[2] = {-1, -1};
-        const bool piped = stdoutPath.empty() && stdoutFd < 0;
-        if (piped && ::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-        const int target = piped ? out[1] : stdoutFd >= 0 ? stdoutFd : ::open(stdoutPath.c_str(), O_WRONLY | O_CLOEXEC);
-        FChild = test::StartProgram(QMX_READ_PATH, arguments, target, err);
-        if (!stdoutPath.empty()) ::close(target);
-        ::close(err);
-        if (piped) {
-            ::close(out[1]);
-            FOut = out[0];
-            ::fcntl(FOut, F_SETFL, ::fcntl(FOut, F_GETFL) | O_NONBLOCK);
-        }
-    }
-    ~TReader() {
-        if (FChild > 0 && !FReaped) {
-            ::kill(FChild, SIGKILL);
-            ::waitpid(FChild, nullptr, 0);
-        }
-        if (FOut >= 0) ::close(FOut);
-        ::unlink(FErrPath.c_str());
-    }
-
-    // What it has written so far.
-    std::string Output() {
-        char chunk[4096];
-        ssize_t got = 0;
-        while (FOut >= 0 && (got = ::read(FOut, chunk, sizeof chunk)) > 0) FOutput.append(chunk, static_cast<std::size_t>(got));
-        return FOutput;
-    }
-    bool WaitForOutput(const std::string& text, std::chrono::seconds limit) {
-        const auto until = TClock::now() + limit;
-        while (Output().find(text) == std::string::npos)
-            if (TClock::now() > until) return false;
-            else std::this_thread::sleep_for(10ms);
-        return true;
-    }
-    void Signal(int signal) { ::kill(FChild, signal); }
-    // As `head` does when it has what it wants.
-    void CloseOutput() {
-        Output();
-        ::close(FOut);
-        FOut = -1;
-    }
-    pid_t Id() const { return FChild; }
-    // Its exit status; -1 when it has not ended within `limit`.
-    int Wait(std::chrono::milliseconds limit = 60s) {
-        const auto until = TClock::now() + limit;
-        int status = 0;
-        while (::waitpid(FChild, &status, WNOHANG) == 0) {
-            if (TClock::now() > until) return -1;
-            std::this_thread::sleep_for(5ms);
-        }
-        FReaped = true;
-        Output();
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    std::string Errors() const {
-        std::ifstream in(FErrPath);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-
-private:
-    pid_t FChild = -1;
-    bool FReaped = false;
-    int FOut = -1;
-    std::string FOutput;
-    std::string FErrPath;
-};
-
-std::size_t Count(const std::string& text, const std::string& what) {
-    std::size_t count = 0;
-    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++count;
-    return count;
-}
+using TReader = test::TReaderProcess;
+using test::CountOf;
 
 // A JSON array of rows, whole: opened, rows separated, closed.
 using nlohmann::json;
@@ -159,7 +76,7 @@ TEST_P(ReaderSignal, PrintsWhatWasReadAndExitsPromptly) {
     gauge.SetFault(2, sim::TFault::NoAnswer);
     sim::TSimServer server(gauge, pty.Master());
     TReader reader({"--device", pty.SlavePath(), "--tanks", "1-33", "--json"});
-    ASSERT_TRUE(reader.WaitForOutput("{\"tank\": 1,", 20s)) << reader.Errors();
+    ASSERT_TRUE(reader.WaitFor("{\"tank\": 1,", 20s)) << reader.Errors();
     // Into tank 2's first attempt: its request has come.
     const auto until = TClock::now() + 10s;
     while (server.Requests() < 3 && TClock::now() < until) std::this_thread::sleep_for(10ms);
@@ -265,7 +182,7 @@ TEST(ReaderPipes, ATraceReaderLeavingIsSaidOnceAndTheReadingGoesOn) {
     ::close(traceReader);
     EXPECT_EQ(reader.Wait(), 0) << reader.Errors();
     ExpectWholeJson(reader.Output(), 3);
-    EXPECT_EQ(Count(reader.Errors(), "qmx-read: the trace to " + fifo + " stopped: its reader has gone\n"), 1u)
+    EXPECT_EQ(CountOf(reader.Errors(), "qmx-read: the trace to " + fifo + " stopped: its reader has gone\n"), 1u)
         << reader.Errors();
     ::unlink(fifo.c_str());
 }
@@ -275,7 +192,7 @@ TEST(ReaderPipes, AnOutputReaderLeavingEndsTheReaderAsItsSignalDoes) {
     sim::TGauge gauge;
     sim::TSimServer server(gauge, pty.Master());
     TReader reader({"--device", pty.SlavePath(), "--tanks", "1-3", "--csv"});
-    ASSERT_TRUE(reader.WaitForOutput("\n1,", 20s)) << reader.Errors();
+    ASSERT_TRUE(reader.WaitFor("\n1,", 20s)) << reader.Errors();
     reader.CloseOutput();
     EXPECT_EQ(reader.Wait(), 128 + SIGPIPE) << reader.Errors();
     EXPECT_EQ(reader.Errors().find("cannot write"), std::string::npos) << reader.Errors();
@@ -298,7 +215,7 @@ TEST_P(ReaderDeviceGone, SaysSoOnceAndStopsOrGoesOn) {
     sim::TGauge gauge;
     auto server = std::make_unique<sim::TSimServer>(gauge, line.Master());
     TReader reader({"--device", line.Path(), "--tanks", "1-3", "--json"});
-    ASSERT_TRUE(reader.WaitForOutput("{\"tank\": 1,", 20s)) << reader.Errors();
+    ASSERT_TRUE(reader.WaitFor("{\"tank\": 1,", 20s)) << reader.Errors();
     server.reset();
     line.Unplug();
     if (c.ComesBack) {
@@ -309,11 +226,11 @@ TEST_P(ReaderDeviceGone, SaysSoOnceAndStopsOrGoesOn) {
     EXPECT_EQ(reader.Wait(), c.Status) << reader.Errors();
     ExpectWholeJson(reader.Output(), c.Rows);
     const std::string errors = reader.Errors();
-    EXPECT_EQ(Count(errors, "has gone"), 1u) << errors;
-    EXPECT_EQ(Count(errors, "is back"), c.ComesBack ? 1u : 0u) << errors;
-    EXPECT_EQ(Count(errors, "did not come back; stopped at tank 2"), c.ComesBack ? 0u : 1u) << errors;
+    EXPECT_EQ(CountOf(errors, "has gone"), 1u) << errors;
+    EXPECT_EQ(CountOf(errors, "is back"), c.ComesBack ? 1u : 0u) << errors;
+    EXPECT_EQ(CountOf(errors, "did not come back; stopped at tank 2"), c.ComesBack ? 0u : 1u) << errors;
     if (c.ComesBack) {
-        EXPECT_EQ(Count(reader.Output(), "\"valid\": true"), 3u) << reader.Output();
+        EXPECT_EQ(CountOf(reader.Output(), "\"valid\": true"), 3u) << reader.Output();
     }
 }
 

@@ -23,33 +23,43 @@ namespace qmx::test {
 
 class TReaderProcess {
 public:
-    explicit TReaderProcess(const std::vector<std::string>& arguments) {
+    // Standard output through a pipe, or into the file `stdoutPath`, or to
+    // the descriptor `stdoutFd` (which stays the caller's).
+    explicit TReaderProcess(const std::vector<std::string>& arguments, const std::string& stdoutPath = "",
+                            int stdoutFd = -1) {
         char errPattern[] = "/tmp/qmx-read-err-XXXXXX";
         const int err = ::mkostemp(errPattern, O_CLOEXEC);
         FErrPath = errPattern;
         int out[2] = {-1, -1};
-        if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-        FChild = StartProgram(QMX_READ_PATH, arguments, out[1], err);
-        ::close(out[1]);
+        const bool piped = stdoutPath.empty() && stdoutFd < 0;
+        if (piped && ::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+        const int target = piped ? out[1] : stdoutFd >= 0 ? stdoutFd : ::open(stdoutPath.c_str(), O_WRONLY | O_CLOEXEC);
+        FChild = StartProgram(QMX_READ_PATH, arguments, target, err);
+        if (!stdoutPath.empty()) ::close(target);
         ::close(err);
-        FOut = out[0];
-        ::fcntl(FOut, F_SETFL, ::fcntl(FOut, F_GETFL) | O_NONBLOCK);
+        if (piped) {
+            ::close(out[1]);
+            FOut = out[0];
+            ::fcntl(FOut, F_SETFL, ::fcntl(FOut, F_GETFL) | O_NONBLOCK);
+        }
     }
     ~TReaderProcess() {
         if (FChild > 0 && !FReaped) {
             ::kill(FChild, SIGKILL);
             ::waitpid(FChild, nullptr, 0);
         }
-        ::close(FOut);
+        if (FOut >= 0) ::close(FOut);
         ::unlink(FErrPath.c_str());
     }
     TReaderProcess(const TReaderProcess&) = delete;
     TReaderProcess& operator=(const TReaderProcess&) = delete;
 
+    // What it has written so far.
     std::string Output() {
         char chunk[4096];
         ssize_t got = 0;
-        while ((got = ::read(FOut, chunk, sizeof chunk)) > 0) FOutput.append(chunk, static_cast<std::size_t>(got));
+        while (FOut >= 0 && (got = ::read(FOut, chunk, sizeof chunk)) > 0)
+            FOutput.append(chunk, static_cast<std::size_t>(got));
         return FOutput;
     }
     std::string Errors() const {
@@ -68,8 +78,15 @@ public:
         return true;
     }
     void Signal(int signal) { ::kill(FChild, signal); }
+    // As `head` does when it has what it wants.
+    void CloseOutput() {
+        Output();
+        if (FOut >= 0) ::close(FOut);
+        FOut = -1;
+    }
+    pid_t Id() const { return FChild; }
     // Its exit status; -1 when it has not ended within `limit`.
-    int Wait(std::chrono::seconds limit = std::chrono::seconds(60)) {
+    int Wait(std::chrono::milliseconds limit = std::chrono::seconds(60)) {
         const auto until = std::chrono::steady_clock::now() + limit;
         int status = 0;
         while (::waitpid(FChild, &status, WNOHANG) == 0) {
