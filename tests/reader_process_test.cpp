@@ -98,7 +98,7 @@ INSTANTIATE_TEST_SUITE_P(Signals, ReaderSignal,
                          });
 
 // Refused before anything is read: the gauge hears no request.
-TEST(ReaderRefuses, BadOutputTraceAndOptionsEndWithStatusTwoBeforeReading) {
+TEST(ReaderRefuses, BadOutputTraceDeviceAndOptionsEndWithTheirStatusBeforeReading) {
     // A trace FIFO nobody reads: opening it to write would wait for ever.
     const std::string fifo = "/tmp/qmx-read-fifo-" + std::to_string(::getpid());
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
