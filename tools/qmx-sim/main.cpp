@@ -44,17 +44,17 @@ void OnSignal(int) { gStop = 1; }
 void Usage(std::FILE* out) {
     std::fprintf(out,
 #ifdef _WIN32
-                 "usage: qmx-sim (--com N | --device \\\\.\\COMN) [--config FILE] [--fault KIND[:TANKS]]...\n"
+                 "Usage: qmx-sim [OPTION]... (--com N | --device \\\\.\\COMN)\n"
 #else
-                 "usage: qmx-sim [--device PATH | --com N | --link PATH | --listen URL] [--config FILE]\n"
-                 "               [--fault KIND[:TANKS]]...\n"
+                 "Usage: qmx-sim [OPTION]... [--device PATH | --com N | --link PATH | --listen URL]\n"
 #endif
-                 "               [--fault-next KIND:COUNT] [--trace FILE] [--no-pace]\n"
+                 "   or: qmx-sim --help | --version\n"
                  "\n"
                  "Plays a Quelmarox gauge (protocol v3.00) answering L and G requests for tanks 1 to 33,\n"
                  "on a line of 9600 baud, 7 data bits, even parity, 1 stop bit. It prints the device to\n"
                  "give the reader on the first line of standard output and serves until interrupted.\n"
                  "\n"
+                 "Options:\n"
 #ifdef _WIN32
                  "  --com N                COM port N (1 to 253)\n"
                  "  --device NAME          the COM port by name, like \\\\.\\COM12\n"
