@@ -75,8 +75,9 @@ class AnswerEcho : public ::testing::TestWithParam<TEchoCase> {};
 
 TEST_P(AnswerEcho, OnlyTheAwaitedRequestsAnswerIsTaken) {
     const TEchoCase& c = GetParam();
+    // On the real clock: every attempt waits its full second, so the
+    // answer is whole however slowly the port's threads run.
     test::TScriptedComm comm;
-    comm.InstantSleep = true;
     comm.OnWrite = [&] { comm.Receive(c.Line); };
     TKalvorComPort port(1, comm);
     port.SetOnCheckAnswer(test::ProtocolCheck());
