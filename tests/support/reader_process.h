@@ -1,10 +1,11 @@
 #pragma once
 
-// qmx-read run as a technician runs it, in a child process: its standard
-// output through a pipe, its standard error in a file, waited for with a
-// deadline.
+// A tool run as a technician runs it (qmx-read, qmx-sim), in a child
+// process: its standard output through a pipe, its standard error in a
+// file, waited for with a deadline.
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,21 +22,21 @@
 
 namespace qmx::test {
 
-class TReaderProcess {
+class TProgramProcess {
 public:
-    explicit TReaderProcess(const std::vector<std::string>& arguments) {
+    TProgramProcess(const char* program, const std::vector<std::string>& arguments) {
         char errPattern[] = "/tmp/qmx-read-err-XXXXXX";
         const int err = ::mkostemp(errPattern, O_CLOEXEC);
         FErrPath = errPattern;
         int out[2] = {-1, -1};
         if (::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
-        FChild = StartProgram(QMX_READ_PATH, arguments, out[1], err);
+        FChild = StartProgram(program, arguments, out[1], err);
         ::close(out[1]);
         ::close(err);
         FOut = out[0];
         ::fcntl(FOut, F_SETFL, ::fcntl(FOut, F_GETFL) | O_NONBLOCK);
     }
-    ~TReaderProcess() {
+    ~TProgramProcess() {
         if (FChild > 0 && !FReaped) {
             ::kill(FChild, SIGKILL);
             ::waitpid(FChild, nullptr, 0);
@@ -43,8 +44,8 @@ public:
         ::close(FOut);
         ::unlink(FErrPath.c_str());
     }
-    TReaderProcess(const TReaderProcess&) = delete;
-    TReaderProcess& operator=(const TReaderProcess&) = delete;
+    TProgramProcess(const TProgramProcess&) = delete;
+    TProgramProcess& operator=(const TProgramProcess&) = delete;
 
     std::string Output() {
         char chunk[4096];
@@ -67,6 +68,19 @@ public:
         }
         return true;
     }
+    // The first line of the output, as soon as it has come (woken by the
+    // pipe, not polled on a timer); empty when it has not within `limit`.
+    std::string FirstLine(std::chrono::milliseconds limit) {
+        const auto until = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            if (const auto end = Output().find('\n'); end != std::string::npos) return FOutput.substr(0, end);
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return "";
+            pollfd ready{FOut, POLLIN, 0};
+            // Only a hang-up: the program has gone without the line.
+            if (::poll(&ready, 1, static_cast<int>(left.count())) > 0 && (ready.revents & POLLIN) == 0) return "";
+        }
+    }
     void Signal(int signal) { ::kill(FChild, signal); }
     // Its exit status; -1 when it has not ended within `limit`.
     int Wait(std::chrono::seconds limit = std::chrono::seconds(60)) {
@@ -87,6 +101,11 @@ private:
     int FOut = -1;
     std::string FOutput;
     std::string FErrPath;
+};
+
+class TReaderProcess : public TProgramProcess {
+public:
+    explicit TReaderProcess(const std::vector<std::string>& arguments) : TProgramProcess(QMX_READ_PATH, arguments) {}
 };
 
 inline std::size_t CountOf(const std::string& text, const std::string& what) {

@@ -13,13 +13,10 @@
 #ifdef _WIN32
 #include <windows.h>
 #else
-#include <fcntl.h>
-#include <termios.h>
 #include <unistd.h>
 
-#include <cerrno>
-
 #include "fd_line.h"
+#include "gauge_tty.h"
 #include "netline/net_address.h"
 #include "pty_end.h"
 #include "socket_line.h"
@@ -62,7 +59,7 @@ void Usage(std::FILE* out) {
                  "  (none of these)        a pty of its own, whose other end's path it prints\n"
                  "  --link PATH            the same, and PATH a link to it (only a link it made\n"
                  "                         before is ever replaced)\n"
-                 "  --device PATH          a serial device or pty end, served as it is\n"
+                 "  --device PATH          a serial device or pty end, set to 9600 baud 7E1, RTS low\n"
                  "  --com N                COM port N as the driver opens it: $QMX_COMN, else /dev/ttyS<N-1>\n"
                  "  --listen URL           a device server's network port, one client at a time (a new\n"
                  "                         one replaces the last): socket://HOST:PORT raw TCP, or\n"
@@ -97,20 +94,6 @@ int OpenFailed(const std::string& name, const std::string& reason) {
     std::fprintf(stderr, "qmx-sim: cannot open %s: %s\n", name.c_str(), reason.c_str());
     return kUsage;
 }
-
-#ifndef _WIN32
-int OpenDevice(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return -1;
-    termios settings{};
-    if (::tcgetattr(fd, &settings) == 0) {
-        ::cfmakeraw(&settings);
-        ::cfsetspeed(&settings, B9600);
-        ::tcsetattr(fd, TCSANOW, &settings);
-    }
-    return fd;
-}
-#endif
 
 // Before anything is written: a write blocked on an output nobody reads
 // (the pty's name, a trace on standard error) is then broken off by the
@@ -221,8 +204,9 @@ int main(int argc, char** argv) {
         }
     } else if (!options.Device.empty()) {
         name = options.Device;
-        device.Value = OpenDevice(options.Device);
-        if (device.Value < 0) return OpenFailed(name, std::strerror(errno));
+        std::string problem;
+        device.Value = OpenGaugeTty(options.Device, problem);
+        if (device.Value < 0) return OpenFailed(name, problem);
         line = std::make_unique<TFdLine>(device.Value);
     } else {
         try {
