@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -26,6 +27,7 @@
 #include "support/child_process.h"
 #include "support/frames.h"
 #include "support/pty_pair.h"
+#include "support/reader_process.h"
 
 namespace qmx::sim {
 namespace {
@@ -297,6 +299,36 @@ TEST_F(SimLink, WithAStandardStreamClosedTheLineCarriesOnlyAnswers) {
         const std::string text(answer.Bytes.begin(), answer.Bytes.end());
         EXPECT_EQ(text.substr(0, 4), "\x02L01") << closed << ": " << text;
     }
+}
+
+// A stop sent the moment the path is out, before the simulator may have
+// begun to wait for one, or taken by another of its threads: each of 30
+// ends it with status 0 and its link removed. Runs go three at a time, as
+// on a busy machine.
+TEST_F(SimLink, AStopTheMomentThePathIsOutEndsItCleanly) {
+    constexpr int kRuns = 30, kAtOnce = 3;
+    std::atomic<int> clean{0};
+    std::vector<std::string> failures(kRuns);
+    std::vector<std::thread> runners;
+    for (int first = 0; first < kAtOnce; ++first)
+        runners.emplace_back([&, first] {
+            for (int run = first; run < kRuns; run += kAtOnce) {
+                const std::string link = (FDir / ("gauge" + std::to_string(run))).string();
+                test::TProgramProcess sim(QMX_SIM_PATH, {"--link", link});
+                if (sim.FirstLine(20s) != link) {
+                    failures[run] = "no path: " + sim.Errors();
+                    continue;
+                }
+                sim.Signal(SIGTERM);
+                const int status = sim.Wait(10s);
+                const bool linkLeft = std::filesystem::exists(std::filesystem::symlink_status(link));
+                if (status == 0 && !linkLeft) ++clean;
+                else failures[run] = "status " + std::to_string(status) + (linkLeft ? ", link left" : "");
+            }
+        });
+    for (auto& runner : runners) runner.join();
+    for (int run = 0; run < kRuns; ++run) EXPECT_EQ(failures[run], "") << "run " << run;
+    EXPECT_EQ(clean, kRuns);
 }
 
 TEST(SimProgram, ATraceFifoWithNoReaderIsRefusedAtOnce) {

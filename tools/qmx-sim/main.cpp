@@ -4,39 +4,24 @@
 // port through the library's own serial code.
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <unistd.h>
-
-#include "fd_line.h"
-#include "gauge_tty.h"
-#include "netline/net_address.h"
-#include "pty_end.h"
-#include "socket_line.h"
-#endif
-
-#include "com_line.h"
 #include "exit_deadline.h"
 #include "gauge.h"
 #include "serial/wire_trace.h"
+#include "served_line.h"
 #include "sim_options.h"
 #include "sim_server.h"
 #include "standard_descriptors.h"
+#include "stop_signals.h"
 
 namespace {
 
 constexpr int kServed = 0;
 constexpr int kUsage = 2;
-
-volatile std::sig_atomic_t gStop = 0;
-void OnSignal(int) { gStop = 1; }
 
 void Usage(std::FILE* out) {
     std::fprintf(out,
@@ -90,40 +75,6 @@ int UsageError(const std::string& problem) {
     return kUsage;
 }
 
-int OpenFailed(const std::string& name, const std::string& reason) {
-    std::fprintf(stderr, "qmx-sim: cannot open %s: %s\n", name.c_str(), reason.c_str());
-    return kUsage;
-}
-
-// Before anything is written: a write blocked on an output nobody reads
-// (the pty's name, a trace on standard error) is then broken off by the
-// signal rather than taken up again, and a trace FIFO whose reader has
-// gone fails its write instead of ending the simulator.
-void WatchForStops() {
-#ifdef _WIN32
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
-#else
-    struct sigaction stop {};
-    stop.sa_handler = OnSignal;
-    sigemptyset(&stop.sa_mask);
-    stop.sa_flags = 0;  // no SA_RESTART
-    ::sigaction(SIGINT, &stop, nullptr);
-    ::sigaction(SIGTERM, &stop, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-#endif
-}
-
-void AwaitStop() {
-    while (!gStop) {
-#ifdef _WIN32
-        Sleep(100);
-#else
-        ::pause();
-#endif
-    }
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -171,64 +122,37 @@ int main(int argc, char** argv) {
         return kUsage;
     }
 
-    std::unique_ptr<TSimLine> line;
-    std::string name;
-#ifndef _WIN32
-    std::unique_ptr<TPtyEnd> pty;
-    struct TFd {
-        int Value = -1;
-        ~TFd() {
-            if (Value >= 0) ::close(Value);
-        }
-    } device;
-#endif
-    if (options.Com != 0) {
-        name = "COM" + std::to_string(options.Com);
-        try {
-            line = std::make_unique<TComLine>(static_cast<std::uint16_t>(options.Com));
-        } catch (const qmx::ESerialIO&) {
-            return OpenFailed(name, "no such port, or in use by another program");
-        }
+    TServedLine served;
+    std::optional<std::string> problem;
+    {
+        // The line's threads (a COM port's workers) never take a stop.
+        TStopsHeldOff held;
+        problem = OpenServedLine(options, trace.IsOpen() ? &trace : nullptr, served);
     }
-#ifndef _WIN32
-    else if (!options.Listen.empty()) {
-        std::string problem;
-        try {
-            auto network = std::make_unique<TSocketLine>(*qmx::net::ParseNetAddress(options.Listen, problem, true),
-                                                         options.RefuseSettings, trace.IsOpen() ? &trace : nullptr);
-            name = network->Name();
-            line = std::move(network);
-        } catch (const std::runtime_error& error) {
-            std::fprintf(stderr, "qmx-sim: %s\n", error.what());
-            return kUsage;
-        }
-    } else if (!options.Device.empty()) {
-        name = options.Device;
-        std::string problem;
-        device.Value = OpenGaugeTty(options.Device, problem);
-        if (device.Value < 0) return OpenFailed(name, problem);
-        line = std::make_unique<TFdLine>(device.Value);
-    } else {
-        try {
-            pty = std::make_unique<TPtyEnd>(options.Link);
-        } catch (const std::runtime_error& error) {
-            std::fprintf(stderr, "qmx-sim: %s\n", error.what());
-            return kUsage;
-        }
-        name = pty->Name();
-        line = std::make_unique<TFdLine>(pty->Master());
+    if (problem) {
+        std::fprintf(stderr, "qmx-sim: %s\n", problem->c_str());
+        return kUsage;
     }
-#endif
-    std::printf("%s\n", name.c_str());
-    std::fflush(stdout);
+    // A stop that comes before the path is out ends the simulator as well as
+    // one that comes later: the link is removed all the same.
+    if (!SayUnlessStopped(served.Name)) return kServed;
 
-    TSimServer server(gauge, std::move(line), trace.IsOpen() ? &trace : nullptr);
-    if (options.Pace) server.SetPacing(kLineCharacterTime);
+    std::optional<TSimServer> server;
+    {
+        TStopsHeldOff held;
+        server.emplace(gauge, std::move(served.Line), trace.IsOpen() ? &trace : nullptr);
+    }
+    if (options.Pace) server->SetPacing(kLineCharacterTime);
     AwaitStop();
+#ifndef _WIN32
+    // Before the server's thread is stopped, which a trace on an output
+    // nobody reads may hold up.
+    if (served.Pty) served.Pty->RemoveLink();
+#endif
     // The closing words may meet an output nobody reads: they get this
     // long, and the simulator ends regardless.
     qmx::tools::ExitAfter(kServed, std::chrono::milliseconds(500));
-    server.Stop();
-    std::fprintf(stderr, "qmx-sim: %d requests served\n", server.Requests());
+    server->Stop();
+    std::fprintf(stderr, "qmx-sim: %d requests served\n", server->Requests());
     return kServed;
 }
