@@ -125,6 +125,38 @@ TEST(SimComLine, APortThatCannotBeOpenedRaisesTheSerialError) {
     EXPECT_THROW(TComLine line(9), EOpenPortFail);
 }
 
+// What each of the next requests gets, in order: nothing, or an answer
+// after its delay.
+std::vector<std::string> NextOutcomes(TGauge& gauge, int requests) {
+    std::vector<std::string> outcomes;
+    for (int i = 0; i < requests; ++i) {
+        const auto reply = gauge.Answer(test::Frame(i % 2 == 0 ? "L01" : "G02"), 0);
+        std::uint8_t check = 0;  // zero over a whole good frame
+        for (const auto byte : reply ? reply->Bytes : std::vector<std::uint8_t>{}) check ^= byte;
+        outcomes.push_back(!reply ? "silent" : reply->DelayMs > 0 ? "late" : check != 0 ? "bad-check" : "answer");
+    }
+    return outcomes;
+}
+
+TEST(SimGauge, FaultsForTheNextRequestsQueueInTheOrderGiven) {
+    struct TCase {
+        std::vector<std::pair<TFault, int>> Queued;
+        std::vector<std::string> Outcomes;
+    };
+    const TCase cases[] = {
+        {{}, {"answer", "answer"}},
+        {{{TFault::NoAnswer, 2}, {TFault::Late, 1}}, {"silent", "silent", "late", "answer"}},
+        {{{TFault::Late, 1}, {TFault::NoAnswer, 1}, {TFault::BadCheck, 2}},
+         {"late", "silent", "bad-check", "bad-check", "answer"}},
+        {{{TFault::NoAnswer, 1}, {TFault::NoAnswer, 1}}, {"silent", "silent", "answer"}},
+    };
+    for (const auto& c : cases) {
+        TGauge gauge;
+        for (const auto& [fault, count] : c.Queued) gauge.AddFaultNext(fault, count);
+        EXPECT_EQ(NextOutcomes(gauge, static_cast<int>(c.Outcomes.size())), c.Outcomes) << c.Queued.size();
+    }
+}
+
 TEST(SimOptions, ValuesAfterAnEqualsSignOrAsTheNextArgument) {
     for (const auto& arguments : std::vector<std::vector<std::string>>{
              {"--config", "a.ini", "--com", "7", "--fault", "late:1-2", "--fault-next", "junk:3", "--no-pace",
@@ -144,6 +176,11 @@ TEST(SimOptions, ValuesAfterAnEqualsSignOrAsTheNextArgument) {
         ASSERT_EQ(options.FaultsNext.size(), 1u);
         EXPECT_EQ(options.FaultsNext[0], std::make_pair(TFault::Junk, 3));
     }
+    const auto repeated = ParseSimOptions({"--fault-next", "no-answer:2", "--fault-next=late:1", "--fault-next", "junk"});
+    ASSERT_TRUE(std::holds_alternative<TSimOptions>(repeated)) << std::get<std::string>(repeated);
+    EXPECT_EQ(std::get<TSimOptions>(repeated).FaultsNext,
+              (std::vector<std::pair<TFault, int>>{{TFault::NoAnswer, 2}, {TFault::Late, 1}, {TFault::Junk, 1}}))
+        << "each --fault-next in the order given";
 }
 
 TEST(SimOptions, ProblemsAreNamedShortly) {

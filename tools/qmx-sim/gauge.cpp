@@ -130,9 +130,8 @@ void TGauge::SetScript(int tank, std::vector<TFault> faults) {
     FScripts.at(static_cast<std::size_t>(tank - 1)) = TScript{std::move(faults), 0};
 }
 
-void TGauge::SetFaultNext(TFault fault, int count) {
-    FNextFault = fault;
-    FNextCount = count;
+void TGauge::AddFaultNext(TFault fault, int count) {
+    if (count > 0) FNextFaults.emplace_back(fault, count);
 }
 
 bool TGauge::LoadConfig(const std::string& path, std::string& error) {
@@ -176,7 +175,7 @@ bool TGauge::LoadConfig(const std::string& path, std::string& error) {
                 error = "next = KIND:COUNT, KIND one of " + FaultNames();
                 return false;
             }
-            SetFaultNext(*fault, std::atoi(value.c_str() + colon + 1));
+            AddFaultNext(*fault, std::atoi(value.c_str() + colon + 1));
             continue;
         }
         if (number == 0) {
@@ -259,9 +258,10 @@ std::optional<TReply> TGauge::Answer(const std::vector<std::uint8_t>& request, d
         fault = script.Faults[script.Next];
         script.Next = (script.Next + 1) % script.Faults.size();
     }
-    if (FNextCount > 0) {
-        fault = FNextFault;
-        --FNextCount;
+    if (!FNextFaults.empty()) {
+        auto& [next, left] = FNextFaults.front();
+        fault = next;
+        if (--left == 0) FNextFaults.pop_front();
     }
     const bool junk = fault == TFault::Junk;
     // A gauge that mixes its tanks up answers for the next one.

@@ -10,6 +10,7 @@
 // shows as a disagreement instead of being repeated on both ends.
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <optional>
 #include <string>
@@ -75,7 +76,9 @@ public:
     TTank& Tank(int number) { return FTanks.at(static_cast<std::size_t>(number - 1)); }
     void SetFault(int tank, TFault fault) { Tank(tank).Fault = fault; }
     void SetFaultAll(TFault fault);
-    void SetFaultNext(TFault fault, int count);
+    // A fault for the next `count` requests, whatever the tank, after those
+    // queued before have had theirs.
+    void AddFaultNext(TFault fault, int count);
     // Faults for the tank's successive requests, over and over, ahead of its
     // own fault; an empty script ends it.
     void SetScript(int tank, std::vector<TFault> faults);
@@ -93,8 +96,7 @@ private:
 
     std::vector<TTank> FTanks;
     std::vector<TScript> FScripts;
-    TFault FNextFault = TFault::None;
-    int FNextCount = 0;
+    std::deque<std::pair<TFault, int>> FNextFaults;  // each with the requests it has left
 };
 
 // Gathers request frames from bytes as they come.

@@ -31,7 +31,7 @@ void Usage(std::FILE* out) {
                  "usage: qmx-sim [--device PATH | --com N | --link PATH | --listen URL] [--config FILE]\n"
                  "               [--fault KIND[:TANKS]]...\n"
 #endif
-                 "               [--fault-next KIND:COUNT] [--trace FILE] [--no-pace]\n"
+                 "               [--fault-next KIND:COUNT]... [--trace FILE] [--no-pace]\n"
                  "\n"
                  "Plays a Quelmarox gauge (protocol v3.00) answering L and G requests for tanks 1 to 33,\n"
                  "on a line of 9600 baud, 7 data bits, even parity, 1 stop bit. It prints the device to\n"
@@ -56,7 +56,7 @@ void Usage(std::FILE* out) {
                  "                         tank's successive requests, like no-answer, late, none);\n"
                  "                         [faults] next = KIND:COUNT\n"
                  "  --fault KIND[:TANKS]   a fault on every tank, or on TANKS (like 1-4,9)\n"
-                 "  --fault-next KIND:N    a fault on the next N requests, whatever the tank\n"
+                 "  --fault-next KIND:N    a fault on the next N requests, whatever the tank; after those before\n"
                  "  --trace FILE           every byte both ways, with time stamps (- for stderr)\n"
                  "  --no-pace              answer at once; by default every answer takes the time a\n"
                  "                         real line needs (about 1.04 ms a character)\n"
@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
         if (request.Tanks.empty()) gauge.SetFaultAll(request.Fault);
         for (int tank : request.Tanks) gauge.SetFault(tank, request.Fault);
     }
-    for (const auto& [fault, count] : options.FaultsNext) gauge.SetFaultNext(fault, count);
+    for (const auto& [fault, count] : options.FaultsNext) gauge.AddFaultNext(fault, count);
 
     qmx::TWireTrace trace;
     if (std::string problem; !options.Trace.empty() && !trace.Open(options.Trace, &problem)) {
