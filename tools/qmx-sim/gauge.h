@@ -4,8 +4,8 @@
 // temperature and density it reports in answer to L and G requests, and the
 // faults a real line shows, switched on per tank or for the next requests.
 //
-// The simulator builds and parses its frames and reads its config file with
-// code of its own, not the driver's, on purpose: it is a second opinion on
+// The simulator builds and parses its frames and reads its config file
+// (station_config.h) with code of its own, not the driver's, on purpose: it is a second opinion on
 // the wire format, so a mistake in the driver's framing or answer layout
 // shows as a disagreement instead of being repeated on both ends.
 
@@ -64,11 +64,6 @@ struct TReply {
 class TGauge {
 public:
     TGauge();  // a station's worth of tanks
-
-    // Reads a config file of [tank N] sections (product, level, drift, aux,
-    // temperature, density, fault, script) and a [faults] section
-    // (next = KIND:N).
-    bool LoadConfig(const std::string& path, std::string& error);
 
     // The answer to one request frame (STX ... ETX check), or nothing.
     std::optional<TReply> Answer(const std::vector<std::uint8_t>& request, double elapsedSeconds);

@@ -16,6 +16,7 @@
 #include "sim_options.h"
 #include "sim_server.h"
 #include "standard_descriptors.h"
+#include "station_config.h"
 #include "stop_signals.h"
 
 namespace {
@@ -104,9 +105,8 @@ int main(int argc, char** argv) {
 
     TGauge gauge;
     if (!options.Config.empty()) {
-        std::string error;
-        if (!gauge.LoadConfig(options.Config, error)) {
-            std::fprintf(stderr, "qmx-sim: %s: %s\n", options.Config.c_str(), error.c_str());
+        if (const auto problem = LoadStationConfig(options.Config, gauge)) {
+            std::fprintf(stderr, "qmx-sim: %s\n", problem->c_str());
             return kUsage;
         }
     }
