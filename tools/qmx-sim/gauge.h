@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "answerer.h"
+
 namespace qmx::sim {
 
 enum class TFault {
@@ -54,19 +56,11 @@ struct TTank {
 // is empty.
 std::optional<std::vector<TFault>> ParseFaultList(const std::string& text);
 
-// How an answer is to go out.
-struct TReply {
-    std::vector<std::uint8_t> Bytes;
-    int DelayMs = 0;       // before the first byte
-    int ByteGapMs = 0;     // between bytes; 0 sends them at once
-};
-
-class TGauge {
+class TGauge final : public TAnswerer {
 public:
     TGauge();  // a station's worth of tanks
 
-    // The answer to one request frame (STX ... ETX check), or nothing.
-    std::optional<TReply> Answer(const std::vector<std::uint8_t>& request, double elapsedSeconds);
+    std::optional<TReply> Answer(const std::vector<std::uint8_t>& request, double elapsedSeconds) override;
 
     TTank& Tank(int number) { return FTanks.at(static_cast<std::size_t>(number - 1)); }
     void SetFault(int tank, TFault fault) { Tank(tank).Fault = fault; }

@@ -18,6 +18,7 @@
 #include "standard_descriptors.h"
 #include "station_config.h"
 #include "stop_signals.h"
+#include "trace_replay.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ void Usage(std::FILE* out) {
                  "usage: qmx-sim [--device PATH | --com N | --link PATH | --listen URL] [--config FILE]\n"
                  "               [--fault KIND[:TANKS]]...\n"
 #endif
-                 "               [--fault-next KIND:COUNT]... [--trace FILE] [--no-pace]\n"
+                 "               [--fault-next KIND:COUNT]... [--replay TRACE] [--trace FILE] [--no-pace]\n"
                  "\n"
                  "Plays a Quelmarox gauge (protocol v3.00) answering L and G requests for tanks 1 to 33,\n"
                  "on a line of 9600 baud, 7 data bits, even parity, 1 stop bit. It prints the device to\n"
@@ -56,6 +57,7 @@ void Usage(std::FILE* out) {
                  "                         aux, temperature, density, fault, script (faults for the\n"
                  "                         tank's successive requests, like no-answer, late, none);\n"
                  "                         [faults] next = KIND:COUNT\n"
+                 "  --replay TRACE         answer as a trace of qmx-read --trace recorded the gauge\n"
                  "  --fault KIND[:TANKS]   a fault on every tank, or on TANKS (like 1-4,9)\n"
                  "  --fault-next KIND:N    a fault on the next N requests, whatever the tank; after those before\n"
                  "  --trace FILE           every byte both ways, with time stamps (- for stderr)\n"
@@ -104,6 +106,17 @@ int main(int argc, char** argv) {
 #endif
 
     TGauge gauge;
+    TTraceReplay replay([](const std::string& note) { std::fprintf(stderr, "qmx-sim: %s\n", note.c_str()); });
+    TAnswerer* answerer = &gauge;
+    if (!options.Replay.empty()) {
+        if (const auto problem = replay.Load(options.Replay)) {
+            std::fprintf(stderr, "qmx-sim: %s\n", problem->c_str());
+            return kUsage;
+        }
+        std::fprintf(stderr, "qmx-sim: replaying %s: %zu exchanges, %zu different requests\n",
+                     options.Replay.c_str(), replay.Exchanges(), replay.Requests());
+        answerer = &replay;
+    }
     if (!options.Config.empty()) {
         if (const auto problem = LoadStationConfig(options.Config, gauge)) {
             std::fprintf(stderr, "qmx-sim: %s\n", problem->c_str());
@@ -140,7 +153,7 @@ int main(int argc, char** argv) {
     std::optional<TSimServer> server;
     {
         TStopsHeldOff held;
-        server.emplace(gauge, std::move(served.Line), trace.IsOpen() ? &trace : nullptr);
+        server.emplace(*answerer, std::move(served.Line), trace.IsOpen() ? &trace : nullptr);
     }
     if (options.Pace) server->SetPacing(kLineCharacterTime);
     AwaitStop();
