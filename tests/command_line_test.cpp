@@ -14,6 +14,7 @@ TCommandLine Sample() {
                                {.Name = "--tag", .TakesValue = true, .Repeats = true}});
     line.Conflicting({"--json", "--csv"});
     line.Conflicting({"--com", "--device"});
+    line.Conflicting({"--tag", "--device"});
     return line;
 }
 
@@ -62,6 +63,7 @@ TEST(CommandLine, SpellingsConflictsAndMistakes) {
         {{"--com", "1", "--device=x"}, "! --com and --device cannot go together"},
         {{"--com", "1", "--com", "2"}, "! --com is given twice"},
         {{"--tag", "a", "--json", "--tag=b"}, "--tag=a --json= --tag=b"},
+        {{"--tag", "a", "--device", "x", "--tag", "b"}, "! --tag and --device cannot go together"},
         {{"--json=yes"}, "! --json takes no value"},
         {{"--com"}, "! --com needs a value"},
         {{"--jsno"}, "! unknown option '--jsno' (did you mean --json?)"},

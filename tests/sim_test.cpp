@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -20,12 +21,14 @@
 
 #include "com_line.h"
 #include "gauge.h"
+#include "gauge_tty.h"
 #include "pty_end.h"
 #include "sim_options.h"
 #include "sim_server.h"
 #include "support/child_process.h"
 #include "support/frames.h"
 #include "support/pty_pair.h"
+#include "support/reader_process.h"
 
 namespace qmx::sim {
 namespace {
@@ -123,6 +126,74 @@ TEST(SimComLine, APortThatCannotBeOpenedRaisesTheSerialError) {
     EXPECT_THROW(TComLine line(9), EOpenPortFail);
 }
 
+TEST(SimGauge, FaultsForTheNextRequestsQueueInTheOrderGiven) {
+    const std::pair<std::vector<std::pair<TFault, int>>, std::string> cases[] = {
+        {{}, "answer answer"},
+        {{{TFault::NoAnswer, 2}, {TFault::Late, 1}}, "silent silent late answer"},
+        {{{TFault::Late, 1}, {TFault::NoAnswer, 1}, {TFault::Short, 2}}, "late silent short short answer"},
+    };
+    for (const auto& [queued, outcomes] : cases) {
+        TGauge gauge;
+        for (const auto& [fault, count] : queued) gauge.AddFaultNext(fault, count);
+        std::string got;
+        for (int i = 0; got.size() < outcomes.size(); ++i) {
+            const auto reply = gauge.Answer(test::Frame(i % 2 == 0 ? "L01" : "G02"), 0);
+            got += std::string(got.empty() ? "" : " ") +
+                   (!reply ? "silent" : reply->DelayMs > 0 ? "late" : reply->Bytes.size() < 43 ? "short" : "answer");
+        }
+        EXPECT_EQ(got, outcomes);
+    }
+}
+
+// The settings that matter to the gauge's line, in words; the frame bits
+// only when asked for (Linux ptys keep 8 bits without parity, whatever
+// they are told).
+std::string LineOf(const termios& s, bool frameBits = true) {
+    std::string text = !frameBits ? "" : (s.c_cflag & CSIZE) == CS7 && (s.c_cflag & PARENB) ? "7E " : "not 7E ";
+    if ((s.c_cflag & (PARODD | CMSPAR)) != 0) text += "odd ";
+    if ((s.c_cflag & CSTOPB) != 0) text += "2 stop bits ";
+    if ((s.c_cflag & CRTSCTS) != 0 || (s.c_iflag & (IXON | IXOFF)) != 0) text += "flow control ";
+    if ((s.c_lflag & (ICANON | ECHO)) != 0 || (s.c_oflag & OPOST) != 0) text += "cooked ";
+    return text + (::cfgetispeed(&s) == B9600 && ::cfgetospeed(&s) == B9600 ? "9600" : "another speed");
+}
+
+termios Cooked(speed_t speed, tcflag_t frame) {
+    termios settings{ICRNL | IXON, OPOST, frame | CREAD, ICANON | ECHO, 0, {}, 0, 0};
+    ::cfsetspeed(&settings, speed);
+    return settings;
+}
+
+TEST(SimLineSettings, TheGaugesLineWhateverTheDeviceHadBefore) {
+    for (const termios& before : {termios{}, Cooked(B38400, CS8 | PARENB | PARODD | CSTOPB | CRTSCTS),
+                                  Cooked(B1200, CS7 | PARENB | PARODD | CMSPAR)})
+        EXPECT_EQ(LineOf(GaugeLineSettings(before)), "7E 9600") << LineOf(before);
+}
+
+// On a pty left as another program might leave it, read back on its
+// master; the frame bits where this kernel's ptys keep them.
+TEST(SimLineSettings, ADeviceIsSetToTheGaugesLineAndServed) {
+    std::string slave;
+    const int master = test::OpenRawPty(slave);
+    const int probe = ::open(slave.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    const termios seven = Cooked(B9600, CS7 | PARENB);
+    ::tcsetattr(probe, TCSANOW, &seven);
+    termios settings{};
+    ::tcgetattr(master, &settings);
+    const bool keepsFrameBits = (settings.c_cflag & CSIZE) == CS7;
+    const termios left = Cooked(B38400, CS8 | PARODD | CSTOPB | CRTSCTS);
+    ASSERT_EQ(::tcsetattr(probe, TCSANOW, &left), 0);
+    ::close(probe);
+    test::TProgramProcess sim(QMX_SIM_PATH, {"--device", slave, "--no-pace"});
+    ASSERT_EQ(sim.FirstLine(20s), slave) << sim.Errors();
+    ASSERT_EQ(::tcgetattr(master, &settings), 0);
+    EXPECT_EQ(LineOf(settings, keepsFrameBits), keepsFrameBits ? "7E 9600" : "9600");
+    ::fcntl(master, F_SETFL, O_NONBLOCK);
+    EXPECT_EQ(AskLevel(master).Bytes.size(), kLevelAnswerLength);
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Wait(10s), 0);
+    ::close(master);
+}
+
 TEST(SimOptions, ValuesAfterAnEqualsSignOrAsTheNextArgument) {
     for (const auto& arguments : std::vector<std::vector<std::string>>{
              {"--config", "a.ini", "--com", "7", "--fault", "late:1-2", "--fault-next", "junk:3", "--no-pace",
@@ -142,6 +213,9 @@ TEST(SimOptions, ValuesAfterAnEqualsSignOrAsTheNextArgument) {
         ASSERT_EQ(options.FaultsNext.size(), 1u);
         EXPECT_EQ(options.FaultsNext[0], std::make_pair(TFault::Junk, 3));
     }
+    const auto repeated = ParseSimOptions({"--fault-next", "no-answer:2", "--fault-next=late:1", "--fault-next", "junk"});
+    EXPECT_EQ(std::get<TSimOptions>(repeated).FaultsNext,
+              (std::vector<std::pair<TFault, int>>{{TFault::NoAnswer, 2}, {TFault::Late, 1}, {TFault::Junk, 1}}));
 }
 
 TEST(SimOptions, ProblemsAreNamedShortly) {
@@ -156,6 +230,10 @@ TEST(SimOptions, ProblemsAreNamedShortly) {
         {{"--com", "3", "--device", "/dev/null"}, "--com and --device cannot go together"},
         {{"--link", "/tmp/g", "--com", "3"}, "--link and --com cannot go together"},
         {{"--device=/dev/null", "--link", "/tmp/g"}, "--device and --link cannot go together"},
+        {{"--replay", "w.log", "--config", "s.ini"}, "--replay and --config cannot go together"},
+        {{"--fault", "late", "--replay=w.log"}, "--fault and --replay cannot go together"},
+        {{"--replay", "w.log", "--fault-next", "late:1", "--fault-next", "junk"},
+         "--replay and --fault-next cannot go together"},
     };
     for (const auto& [arguments, problem] : cases) {
         const auto parsed = ParseSimOptions(arguments);
@@ -297,6 +375,28 @@ TEST_F(SimLink, WithAStandardStreamClosedTheLineCarriesOnlyAnswers) {
         const std::string text(answer.Bytes.begin(), answer.Bytes.end());
         EXPECT_EQ(text.substr(0, 4), "\x02L01") << closed << ": " << text;
     }
+}
+
+// A stop sent the moment the path is out, before the simulator may have
+// begun to wait for one, or taken by another of its threads: each of 30
+// ends it with status 0 and its link removed. Three run at once, as on a
+// busy machine.
+TEST_F(SimLink, AStopTheMomentThePathIsOutEndsItCleanly) {
+    constexpr int kRuns = 30, kAtOnce = 3;
+    std::vector<std::string> outcomes(kRuns);
+    std::vector<std::thread> runners;
+    for (int first = 0; first < kAtOnce; ++first)
+        runners.emplace_back([&, first] {
+            for (int run = first; run < kRuns; run += kAtOnce) {
+                const std::string link = (FDir / ("gauge" + std::to_string(run))).string();
+                test::TProgramProcess sim(QMX_SIM_PATH, {"--link", link});
+                if (sim.FirstLine(20s) == link) sim.Signal(SIGTERM);
+                outcomes[run] = "status " + std::to_string(sim.Wait(10s));
+                if (std::filesystem::exists(std::filesystem::symlink_status(link))) outcomes[run] += ", link left";
+            }
+        });
+    for (auto& runner : runners) runner.join();
+    for (int run = 0; run < kRuns; ++run) EXPECT_EQ(outcomes[run], "status 0") << "run " << run;
 }
 
 TEST(SimProgram, ATraceFifoWithNoReaderIsRefusedAtOnce) {

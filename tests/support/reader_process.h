@@ -1,10 +1,11 @@
 #pragma once
 
-// qmx-read run as a technician runs it, in a child process: its standard
-// output through a pipe, its standard error in a file, waited for with a
-// deadline.
+// A tool run as a technician runs it (qmx-read, qmx-sim), in a child
+// process: its standard output through a pipe, its standard error in a
+// file, waited for with a deadline.
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,12 +22,12 @@
 
 namespace qmx::test {
 
-class TReaderProcess {
+class TProgramProcess {
 public:
     // Standard output through a pipe, or into the file `stdoutPath`, or to
     // the descriptor `stdoutFd` (which stays the caller's).
-    explicit TReaderProcess(const std::vector<std::string>& arguments, const std::string& stdoutPath = "",
-                            int stdoutFd = -1) {
+    TProgramProcess(const char* program, const std::vector<std::string>& arguments, const std::string& stdoutPath = "",
+                    int stdoutFd = -1) {
         char errPattern[] = "/tmp/qmx-read-err-XXXXXX";
         const int err = ::mkostemp(errPattern, O_CLOEXEC);
         FErrPath = errPattern;
@@ -34,7 +35,7 @@ public:
         const bool piped = stdoutPath.empty() && stdoutFd < 0;
         if (piped && ::pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
         const int target = piped ? out[1] : stdoutFd >= 0 ? stdoutFd : ::open(stdoutPath.c_str(), O_WRONLY | O_CLOEXEC);
-        FChild = StartProgram(QMX_READ_PATH, arguments, target, err);
+        FChild = StartProgram(program, arguments, target, err);
         if (!stdoutPath.empty()) ::close(target);
         ::close(err);
         if (piped) {
@@ -43,7 +44,7 @@ public:
             ::fcntl(FOut, F_SETFL, ::fcntl(FOut, F_GETFL) | O_NONBLOCK);
         }
     }
-    ~TReaderProcess() {
+    ~TProgramProcess() {
         if (FChild > 0 && !FReaped) {
             ::kill(FChild, SIGKILL);
             ::waitpid(FChild, nullptr, 0);
@@ -51,8 +52,8 @@ public:
         if (FOut >= 0) ::close(FOut);
         ::unlink(FErrPath.c_str());
     }
-    TReaderProcess(const TReaderProcess&) = delete;
-    TReaderProcess& operator=(const TReaderProcess&) = delete;
+    TProgramProcess(const TProgramProcess&) = delete;
+    TProgramProcess& operator=(const TProgramProcess&) = delete;
 
     // What it has written so far.
     std::string Output() {
@@ -76,6 +77,19 @@ public:
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return true;
+    }
+    // The first line of the output, as soon as it has come (woken by the
+    // pipe, not polled on a timer); empty when it has not within `limit`.
+    std::string FirstLine(std::chrono::milliseconds limit) {
+        const auto until = std::chrono::steady_clock::now() + limit;
+        for (;;) {
+            if (const auto end = Output().find('\n'); end != std::string::npos) return FOutput.substr(0, end);
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+            if (left.count() <= 0) return "";
+            pollfd ready{FOut, POLLIN, 0};
+            // Only a hang-up: the program has gone without the line.
+            if (::poll(&ready, 1, static_cast<int>(left.count())) > 0 && (ready.revents & POLLIN) == 0) return "";
+        }
     }
     void Signal(int signal) { ::kill(FChild, signal); }
     // As `head` does when it has what it wants.
@@ -104,6 +118,13 @@ private:
     int FOut = -1;
     std::string FOutput;
     std::string FErrPath;
+};
+
+class TReaderProcess : public TProgramProcess {
+public:
+    explicit TReaderProcess(const std::vector<std::string>& arguments, const std::string& stdoutPath = "",
+                            int stdoutFd = -1)
+        : TProgramProcess(QMX_READ_PATH, arguments, stdoutPath, stdoutFd) {}
 };
 
 inline std::size_t CountOf(const std::string& text, const std::string& what) {

@@ -78,7 +78,10 @@ std::variant<std::vector<TGivenOption>, std::string> TCommandLine::Parse(
     for (const auto& group : FConflicts) {
         std::vector<std::string> present;
         for (const auto& option : given)
-            if (std::find(group.begin(), group.end(), option.Name) != group.end()) present.push_back(option.Name);
+            // A repeated option is one of the group, however often it is given.
+            if (std::find(group.begin(), group.end(), option.Name) != group.end() &&
+                std::find(present.begin(), present.end(), option.Name) == present.end())
+                present.push_back(option.Name);
         if (present.size() > 1) return present[0] + " and " + present[1] + " cannot go together";
     }
     return given;

@@ -4,10 +4,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <sstream>
-
-#include "text_file.h"
 
 namespace qmx::sim {
 namespace {
@@ -130,92 +126,8 @@ void TGauge::SetScript(int tank, std::vector<TFault> faults) {
     FScripts.at(static_cast<std::size_t>(tank - 1)) = TScript{std::move(faults), 0};
 }
 
-void TGauge::SetFaultNext(TFault fault, int count) {
-    FNextFault = fault;
-    FNextCount = count;
-}
-
-bool TGauge::LoadConfig(const std::string& path, std::string& error) {
-    const auto text = tools::ReadWholeFile(path);
-    if (!text) {
-        error = "cannot read " + path;
-        return false;
-    }
-    std::istringstream in(*text);
-    std::string line, section;
-    int number = 0;
-    while (std::getline(in, line)) {
-        line = Trim(line.substr(0, line.find_first_of(";#")));
-        if (line.empty()) continue;
-        if (line.front() == '[') {
-            section = Trim(line.substr(1, line.find(']') - 1));
-            number = 0;
-            if (section.rfind("tank", 0) == 0) {
-                number = std::atoi(section.c_str() + 4);
-                if (number < 1 || number > kTankCount) {
-                    error = "no tank " + section.substr(4) + " (tanks are 1 to 33)";
-                    return false;
-                }
-            } else if (section != "faults") {
-                error = "unknown section [" + section + "]";
-                return false;
-            }
-            continue;
-        }
-        const auto equals = line.find('=');
-        if (equals == std::string::npos) {
-            error = "expected key = value: " + line;
-            return false;
-        }
-        const std::string key = Trim(line.substr(0, equals));
-        const std::string value = Trim(line.substr(equals + 1));
-        if (section == "faults" && key == "next") {
-            const auto colon = value.find(':');
-            const auto fault = ParseFault(value.substr(0, colon));
-            if (!fault || colon == std::string::npos) {
-                error = "next = KIND:COUNT, KIND one of " + FaultNames();
-                return false;
-            }
-            SetFaultNext(*fault, std::atoi(value.c_str() + colon + 1));
-            continue;
-        }
-        if (number == 0) {
-            error = key + " outside a [tank N] section";
-            return false;
-        }
-        TTank& tank = Tank(number);
-        char* end = nullptr;
-        const double number_value = std::strtod(value.c_str(), &end);
-        const bool numeric = end != value.c_str() && *end == '\0';
-        if (key == "product") tank.Product = value;
-        else if (key == "fault") {
-            const auto fault = ParseFault(value);
-            if (!fault) {
-                error = "unknown fault " + value + " (one of " + FaultNames() + ")";
-                return false;
-            }
-            tank.Fault = *fault;
-        } else if (key == "script") {
-            const auto faults = ParseFaultList(value);
-            if (!faults) {
-                error = "script = KIND, KIND, ... (each one of " + FaultNames() + ")";
-                return false;
-            }
-            SetScript(number, *faults);
-        } else if (!numeric) {
-            error = key + " needs a number: " + value;
-            return false;
-        } else if (key == "level") tank.Level = number_value;
-        else if (key == "drift") tank.LevelDrift = number_value;
-        else if (key == "aux") tank.AuxValue = number_value;
-        else if (key == "temperature") tank.Temperature = number_value;
-        else if (key == "density") tank.Density = number_value;
-        else {
-            error = "unknown key " + key;
-            return false;
-        }
-    }
-    return true;
+void TGauge::AddFaultNext(TFault fault, int count) {
+    if (count > 0) FNextFaults.emplace_back(fault, count);
 }
 
 std::vector<std::uint8_t> TGauge::LevelAnswer(int tank, double elapsedSeconds, bool junk) const {
@@ -259,9 +171,10 @@ std::optional<TReply> TGauge::Answer(const std::vector<std::uint8_t>& request, d
         fault = script.Faults[script.Next];
         script.Next = (script.Next + 1) % script.Faults.size();
     }
-    if (FNextCount > 0) {
-        fault = FNextFault;
-        --FNextCount;
+    if (!FNextFaults.empty()) {
+        auto& [next, left] = FNextFaults.front();
+        fault = next;
+        if (--left == 0) FNextFaults.pop_front();
     }
     const bool junk = fault == TFault::Junk;
     // A gauge that mixes its tanks up answers for the next one.

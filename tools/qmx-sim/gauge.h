@@ -4,16 +4,19 @@
 // temperature and density it reports in answer to L and G requests, and the
 // faults a real line shows, switched on per tank or for the next requests.
 //
-// The simulator builds and parses its frames and reads its config file with
-// code of its own, not the driver's, on purpose: it is a second opinion on
+// The simulator builds and parses its frames and reads its config file
+// (station_config.h) with code of its own, not the driver's, on purpose: it is a second opinion on
 // the wire format, so a mistake in the driver's framing or answer layout
 // shows as a disagreement instead of being repeated on both ends.
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "answerer.h"
 
 namespace qmx::sim {
 
@@ -53,29 +56,18 @@ struct TTank {
 // is empty.
 std::optional<std::vector<TFault>> ParseFaultList(const std::string& text);
 
-// How an answer is to go out.
-struct TReply {
-    std::vector<std::uint8_t> Bytes;
-    int DelayMs = 0;       // before the first byte
-    int ByteGapMs = 0;     // between bytes; 0 sends them at once
-};
-
-class TGauge {
+class TGauge final : public TAnswerer {
 public:
     TGauge();  // a station's worth of tanks
 
-    // Reads a config file of [tank N] sections (product, level, drift, aux,
-    // temperature, density, fault, script) and a [faults] section
-    // (next = KIND:N).
-    bool LoadConfig(const std::string& path, std::string& error);
-
-    // The answer to one request frame (STX ... ETX check), or nothing.
-    std::optional<TReply> Answer(const std::vector<std::uint8_t>& request, double elapsedSeconds);
+    std::optional<TReply> Answer(const std::vector<std::uint8_t>& request, double elapsedSeconds) override;
 
     TTank& Tank(int number) { return FTanks.at(static_cast<std::size_t>(number - 1)); }
     void SetFault(int tank, TFault fault) { Tank(tank).Fault = fault; }
     void SetFaultAll(TFault fault);
-    void SetFaultNext(TFault fault, int count);
+    // A fault for the next `count` requests, whatever the tank, after those
+    // queued before have had theirs.
+    void AddFaultNext(TFault fault, int count);
     // Faults for the tank's successive requests, over and over, ahead of its
     // own fault; an empty script ends it.
     void SetScript(int tank, std::vector<TFault> faults);
@@ -93,8 +85,7 @@ private:
 
     std::vector<TTank> FTanks;
     std::vector<TScript> FScripts;
-    TFault FNextFault = TFault::None;
-    int FNextCount = 0;
+    std::deque<std::pair<TFault, int>> FNextFaults;  // each with the requests it has left
 };
 
 // Gathers request frames from bytes as they come.

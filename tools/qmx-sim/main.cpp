@@ -4,42 +4,26 @@
 // port through the library's own serial code.
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <cerrno>
-
-#include "fd_line.h"
-#include "netline/net_address.h"
-#include "pty_end.h"
-#include "socket_line.h"
-#endif
-
-#include "com_line.h"
 #include "exit_deadline.h"
 #include "gauge.h"
 #include "serial/wire_trace.h"
+#include "served_line.h"
 #include "sim_options.h"
 #include "sim_server.h"
 #include "standard_descriptors.h"
+#include "station_config.h"
+#include "stop_signals.h"
+#include "trace_replay.h"
 
 namespace {
 
 constexpr int kServed = 0;
 constexpr int kUsage = 2;
-
-volatile std::sig_atomic_t gStop = 0;
-void OnSignal(int) { gStop = 1; }
 
 void Usage(std::FILE* out) {
     std::fprintf(out,
@@ -62,7 +46,7 @@ void Usage(std::FILE* out) {
                  "  (none of these)        a pty of its own, whose other end's path it prints\n"
                  "  --link PATH            the same, and PATH a link to it (only a link it made\n"
                  "                         before is ever replaced)\n"
-                 "  --device PATH          a serial device or pty end, served as it is\n"
+                 "  --device PATH          a serial device or pty end, set to 9600 baud 7E1, RTS low\n"
                  "  --com N                COM port N as the driver opens it: $QMX_COMN, else /dev/ttyS<N-1>\n"
                  "  --listen URL           a device server's network port, one client at a time (a new\n"
                  "                         one replaces the last): socket://HOST:PORT raw TCP, or\n"
@@ -73,8 +57,9 @@ void Usage(std::FILE* out) {
                  "                         aux, temperature, density, fault, script (faults for the\n"
                  "                         tank's successive requests, like no-answer, late, none);\n"
                  "                         [faults] next = KIND:COUNT\n"
+                 "  --replay TRACE         answer as a trace of qmx-read --trace recorded the gauge\n"
                  "  --fault KIND[:TANKS]   a fault on every tank, or on TANKS (like 1-4,9)\n"
-                 "  --fault-next KIND:N    a fault on the next N requests, whatever the tank\n"
+                 "  --fault-next KIND:N    a fault on the next N requests, whatever the tank; after those before\n"
                  "  --trace FILE           every byte both ways, with time stamps (- for stderr)\n"
                  "  --no-pace              answer at once; by default every answer takes the time a\n"
                  "                         real line needs (about 1.04 ms a character)\n"
@@ -91,54 +76,6 @@ void Usage(std::FILE* out) {
 int UsageError(const std::string& problem) {
     std::fputs(qmx::sim::SimOptionsHint(problem).c_str(), stderr);
     return kUsage;
-}
-
-int OpenFailed(const std::string& name, const std::string& reason) {
-    std::fprintf(stderr, "qmx-sim: cannot open %s: %s\n", name.c_str(), reason.c_str());
-    return kUsage;
-}
-
-#ifndef _WIN32
-int OpenDevice(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return -1;
-    termios settings{};
-    if (::tcgetattr(fd, &settings) == 0) {
-        ::cfmakeraw(&settings);
-        ::cfsetspeed(&settings, B9600);
-        ::tcsetattr(fd, TCSANOW, &settings);
-    }
-    return fd;
-}
-#endif
-
-// Before anything is written: a write blocked on an output nobody reads
-// (the pty's name, a trace on standard error) is then broken off by the
-// signal rather than taken up again, and a trace FIFO whose reader has
-// gone fails its write instead of ending the simulator.
-void WatchForStops() {
-#ifdef _WIN32
-    std::signal(SIGINT, OnSignal);
-    std::signal(SIGTERM, OnSignal);
-#else
-    struct sigaction stop {};
-    stop.sa_handler = OnSignal;
-    sigemptyset(&stop.sa_mask);
-    stop.sa_flags = 0;  // no SA_RESTART
-    ::sigaction(SIGINT, &stop, nullptr);
-    ::sigaction(SIGTERM, &stop, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
-#endif
-}
-
-void AwaitStop() {
-    while (!gStop) {
-#ifdef _WIN32
-        Sleep(100);
-#else
-        ::pause();
-#endif
-    }
 }
 
 }  // namespace
@@ -169,10 +106,20 @@ int main(int argc, char** argv) {
 #endif
 
     TGauge gauge;
+    TTraceReplay replay([](const std::string& note) { std::fprintf(stderr, "qmx-sim: %s\n", note.c_str()); });
+    TAnswerer* answerer = &gauge;
+    if (!options.Replay.empty()) {
+        if (const auto problem = replay.Load(options.Replay)) {
+            std::fprintf(stderr, "qmx-sim: %s\n", problem->c_str());
+            return kUsage;
+        }
+        std::fprintf(stderr, "qmx-sim: replaying %s: %zu exchanges, %zu different requests\n",
+                     options.Replay.c_str(), replay.Exchanges(), replay.Requests());
+        answerer = &replay;
+    }
     if (!options.Config.empty()) {
-        std::string error;
-        if (!gauge.LoadConfig(options.Config, error)) {
-            std::fprintf(stderr, "qmx-sim: %s: %s\n", options.Config.c_str(), error.c_str());
+        if (const auto problem = LoadStationConfig(options.Config, gauge)) {
+            std::fprintf(stderr, "qmx-sim: %s\n", problem->c_str());
             return kUsage;
         }
     }
@@ -180,7 +127,7 @@ int main(int argc, char** argv) {
         if (request.Tanks.empty()) gauge.SetFaultAll(request.Fault);
         for (int tank : request.Tanks) gauge.SetFault(tank, request.Fault);
     }
-    for (const auto& [fault, count] : options.FaultsNext) gauge.SetFaultNext(fault, count);
+    for (const auto& [fault, count] : options.FaultsNext) gauge.AddFaultNext(fault, count);
 
     qmx::TWireTrace trace;
     if (std::string problem; !options.Trace.empty() && !trace.Open(options.Trace, &problem)) {
@@ -188,63 +135,37 @@ int main(int argc, char** argv) {
         return kUsage;
     }
 
-    std::unique_ptr<TSimLine> line;
-    std::string name;
-#ifndef _WIN32
-    std::unique_ptr<TPtyEnd> pty;
-    struct TFd {
-        int Value = -1;
-        ~TFd() {
-            if (Value >= 0) ::close(Value);
-        }
-    } device;
-#endif
-    if (options.Com != 0) {
-        name = "COM" + std::to_string(options.Com);
-        try {
-            line = std::make_unique<TComLine>(static_cast<std::uint16_t>(options.Com));
-        } catch (const qmx::ESerialIO&) {
-            return OpenFailed(name, "no such port, or in use by another program");
-        }
+    TServedLine served;
+    std::optional<std::string> problem;
+    {
+        // The line's threads (a COM port's workers) never take a stop.
+        TStopsHeldOff held;
+        problem = OpenServedLine(options, trace.IsOpen() ? &trace : nullptr, served);
     }
-#ifndef _WIN32
-    else if (!options.Listen.empty()) {
-        std::string problem;
-        try {
-            auto network = std::make_unique<TSocketLine>(*qmx::net::ParseNetAddress(options.Listen, problem, true),
-                                                         options.RefuseSettings, trace.IsOpen() ? &trace : nullptr);
-            name = network->Name();
-            line = std::move(network);
-        } catch (const std::runtime_error& error) {
-            std::fprintf(stderr, "qmx-sim: %s\n", error.what());
-            return kUsage;
-        }
-    } else if (!options.Device.empty()) {
-        name = options.Device;
-        device.Value = OpenDevice(options.Device);
-        if (device.Value < 0) return OpenFailed(name, std::strerror(errno));
-        line = std::make_unique<TFdLine>(device.Value);
-    } else {
-        try {
-            pty = std::make_unique<TPtyEnd>(options.Link);
-        } catch (const std::runtime_error& error) {
-            std::fprintf(stderr, "qmx-sim: %s\n", error.what());
-            return kUsage;
-        }
-        name = pty->Name();
-        line = std::make_unique<TFdLine>(pty->Master());
+    if (problem) {
+        std::fprintf(stderr, "qmx-sim: %s\n", problem->c_str());
+        return kUsage;
     }
-#endif
-    std::printf("%s\n", name.c_str());
-    std::fflush(stdout);
+    // A stop that comes before the path is out ends the simulator as well as
+    // one that comes later: the link is removed all the same.
+    if (!SayUnlessStopped(served.Name)) return kServed;
 
-    TSimServer server(gauge, std::move(line), trace.IsOpen() ? &trace : nullptr);
-    if (options.Pace) server.SetPacing(kLineCharacterTime);
+    std::optional<TSimServer> server;
+    {
+        TStopsHeldOff held;
+        server.emplace(*answerer, std::move(served.Line), trace.IsOpen() ? &trace : nullptr);
+    }
+    if (options.Pace) server->SetPacing(kLineCharacterTime);
     AwaitStop();
+#ifndef _WIN32
+    // Before the server's thread is stopped, which a trace on an output
+    // nobody reads may hold up.
+    if (served.Pty) served.Pty->RemoveLink();
+#endif
     // The closing words may meet an output nobody reads: they get this
     // long, and the simulator ends regardless.
     qmx::tools::ExitAfter(kServed, std::chrono::milliseconds(500));
-    server.Stop();
-    std::fprintf(stderr, "qmx-sim: %d requests served\n", server.Requests());
+    server->Stop();
+    std::fprintf(stderr, "qmx-sim: %d requests served\n", server->Requests());
     return kServed;
 }

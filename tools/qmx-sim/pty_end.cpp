@@ -78,10 +78,15 @@ void TPtyEnd::OpenPty() {
     FSlavePath = name;
 }
 
-TPtyEnd::~TPtyEnd() {
+void TPtyEnd::RemoveLink() {
     // Someone may have put something else there since: only the link to
     // this pty is removed.
     if (!FLink.empty() && LinkTarget(FLink) == FSlavePath) ::unlink(FLink.c_str());
+    FLink.clear();
+}
+
+TPtyEnd::~TPtyEnd() {
+    RemoveLink();
     ::close(FSlave);
     ::close(FMaster);
 }

@@ -25,6 +25,9 @@ public:
     TPtyEnd& operator=(const TPtyEnd&) = delete;
 
     int Master() const { return FMaster; }
+    // Removes the link now, if it is still this pty's: the first step of a
+    // stop, before anything that may block.
+    void RemoveLink();
     // The link when there is one, else the slave's path.
     const std::string& Name() const { return FLink.empty() ? FSlavePath : FLink; }
 

@@ -22,6 +22,7 @@ const tools::TCommandLine& SimCommandLine() {
                                              {"--link", true},
                                              {"--listen", true},
                                              {"--config", true},
+                                             {"--replay", true},
                                              {"--trace", true},
                                              {.Name = "--fault", .TakesValue = true, .Repeats = true},
                                              {.Name = "--fault-next", .TakesValue = true, .Repeats = true},
@@ -30,6 +31,9 @@ const tools::TCommandLine& SimCommandLine() {
                                              {"--version"}});
         // Each names the line to serve; --link names the simulator's own pty.
         made.Conflicting({"--device", "--com", "--link", "--listen"});
+        // A trace played back answers as it was recorded: no station file
+        // or fault has a say.
+        for (const char* gauge : {"--config", "--fault", "--fault-next"}) made.Conflicting({"--replay", gauge});
         return made;
     }();
     return line;
@@ -78,6 +82,9 @@ std::variant<TSimOptions, std::string> ParseSimOptions(const std::vector<std::st
             options.Listen = value;
         } else if (name == "--config") {
             options.Config = value;
+        } else if (name == "--replay") {
+            if (value.empty()) return "--replay takes a trace file";
+            options.Replay = value;
         } else if (name == "--trace") {
             if (value.empty()) return "--trace takes a file (- for standard error)";
             options.Trace = value;

@@ -24,6 +24,7 @@ struct TSimOptions {
     std::string Listen;   // socket://HOST:PORT or rfc2217://HOST:PORT; empty none
     bool RefuseSettings = false;  // RFC 2217: answer 8N1 whatever is asked
     std::string Config;
+    std::string Replay;  // a trace qmx-read wrote, played instead of the gauge
     std::string Trace;
     bool Pace = true;
     std::vector<TFaultRequest> Faults;

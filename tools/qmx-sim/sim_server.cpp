@@ -10,15 +10,15 @@
 
 namespace qmx::sim {
 
-TSimServer::TSimServer(TGauge& gauge, std::unique_ptr<TSimLine> line, TWireTrace* trace)
-    : FGauge(gauge), FLine(std::move(line)), FTrace(trace) {
+TSimServer::TSimServer(TAnswerer& answerer, std::unique_ptr<TSimLine> line, TWireTrace* trace)
+    : FAnswerer(answerer), FLine(std::move(line)), FTrace(trace) {
     if (!FFinished.Create(TEvent::TReset::Manual) || !FThread.Start(&TSimServer::ThreadMain, this, 0))
         throw std::runtime_error("cannot start the simulator's thread");
 }
 
 #ifndef _WIN32
-TSimServer::TSimServer(TGauge& gauge, int fd, TWireTrace* trace)
-    : TSimServer(gauge, std::make_unique<TFdLine>(fd), trace) {}
+TSimServer::TSimServer(TAnswerer& answerer, int fd, TWireTrace* trace)
+    : TSimServer(answerer, std::make_unique<TFdLine>(fd), trace) {}
 #endif
 
 TSimServer::~TSimServer() { Stop(); }
@@ -89,6 +89,13 @@ void TSimServer::Send(const TReply& reply, TClock::time_point earliest) {
     }
 }
 
+// Each part at its time after the request; the line's rate is in the times.
+void TSimServer::Play(const std::vector<TReplyPart>& parts, TClock::time_point requested) {
+    for (const auto& part : parts)
+        if (!RestUntil(requested + std::chrono::milliseconds(part.AtMs)) || !Put(part.Bytes.data(), part.Bytes.size()))
+            return;
+}
+
 void TSimServer::Run() {
     TRequestParser parser;
     std::uint8_t buffer[512];
@@ -106,10 +113,11 @@ void TSimServer::Run() {
             std::optional<TReply> reply;
             {
                 TLockGuard lock(FGaugeLock);
-                reply = FGauge.Answer(request, elapsed);
+                reply = FAnswerer.Answer(request, elapsed);
             }
             const auto arrived = began + std::chrono::microseconds(FPacing.load()) * static_cast<long long>(request.size());
-            if (reply) Send(*reply, arrived);
+            if (reply && !reply->Parts.empty()) Play(reply->Parts, began);
+            else if (reply) Send(*reply, arrived);
             // A request that came along with this one is taken as arriving
             // from now.
             requestBegan = TClock::now();

@@ -1,8 +1,9 @@
 #pragma once
 
-// Plays a TGauge on a serial line: reads requests as they come and writes
-// the answers, with the timing each fault asks for and, when paced, at the
-// line's own character rate. Runs on a thread of its own until stopped.
+// Plays a gauge (or a trace played back) on a serial line: reads requests as
+// they come and writes the answers, with the timing each fault asks for
+// and, when paced, at the line's own character rate. Runs on a thread of
+// its own until stopped.
 
 #include <atomic>
 #include <chrono>
@@ -23,12 +24,12 @@ inline constexpr std::chrono::microseconds kLineCharacterTime{1042};
 
 class TSimServer {
 public:
-    // Serves `gauge` on `line`. `trace` may be null.
-    TSimServer(TGauge& gauge, std::unique_ptr<TSimLine> line, TWireTrace* trace = nullptr);
+    // Serves `answerer` on `line`. `trace` may be null.
+    TSimServer(TAnswerer& answerer, std::unique_ptr<TSimLine> line, TWireTrace* trace = nullptr);
 #ifndef _WIN32
-    // Serves `gauge` on `fd` (a pty's master, a tty), which stays the
+    // Serves `answerer` on `fd` (a pty's master, a tty), which stays the
     // caller's.
-    TSimServer(TGauge& gauge, int fd, TWireTrace* trace = nullptr);
+    TSimServer(TAnswerer& answerer, int fd, TWireTrace* trace = nullptr);
 #endif
     ~TSimServer();
     TSimServer(const TSimServer&) = delete;
@@ -42,11 +43,12 @@ public:
     // arrived, and its bytes come no faster than the line carries them.
     // Zero (the default) sends at once.
     void SetPacing(std::chrono::microseconds perCharacter) { FPacing = perCharacter.count(); }
-    // Changes to the gauge while serving go through here.
+    // Changes to the gauge while serving go through here (a server of a
+    // gauge only).
     template <class F>
     void WithGauge(F change) {
         TLockGuard lock(FGaugeLock);
-        change(FGauge);
+        change(dynamic_cast<TGauge&>(FAnswerer));
     }
 
 private:
@@ -55,12 +57,13 @@ private:
     static void ThreadMain(void* server);
     void Run();
     void Send(const TReply& reply, TClock::time_point earliest);
+    void Play(const std::vector<TReplyPart>& parts, TClock::time_point requested);
     void SendPaced(const std::vector<std::uint8_t>& bytes, std::chrono::microseconds perCharacter);
     // Sends and traces; false when not everything went.
     bool Put(const std::uint8_t* data, std::size_t count);
     bool RestUntil(TClock::time_point when);
 
-    TGauge& FGauge;
+    TAnswerer& FAnswerer;
     TRecursiveLock FGaugeLock;
     const std::unique_ptr<TSimLine> FLine;
     TWireTrace* FTrace;

@@ -1,0 +1,76 @@
+// The simulator's station file, read strictly: what it sets, and every
+// kind of mistake refused with its line.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "gauge.h"
+#include "station_config.h"
+#include "support/frames.h"
+
+namespace qmx::sim {
+namespace {
+
+TEST(StationConfig, MistakesAreRefusedWithTheirLine) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"[tank 3x]\n", "s.ini:1: tank number '3x' is not a number"},
+        {"; a station\n\n[tank 0]\n", "s.ini:3: no tank 0 (tanks are 1 to 33)"},
+        {"[tank 34]\n", "s.ini:1: no tank 34 (tanks are 1 to 33)"},
+        {"[tank3]\n", "s.ini:1: unknown section [tank3] (sections are [tank N] and [faults])"},
+        {"[pumps]\n", "s.ini:1: unknown section [pumps] (sections are [tank N] and [faults])"},
+        {"[tank 3\n", "s.ini:1: a section header without its ]: '[tank 3'"},
+        {"[faults]\nnext = no-answer:abc\n", "s.ini:2: next = KIND:COUNT: 'abc' is not a count from 1"},
+        {"[faults]\nnext = no-answer:0\n", "s.ini:2: next = KIND:COUNT: '0' is not a count from 1"},
+        {"[faults]\nnext = quiet:2\n", "s.ini:2: next: unknown fault 'quiet' (one of " + FaultNames() + ")"},
+        {"[faults]\nnxt = late:1\n", "s.ini:2: unknown key 'nxt' in [faults] (it takes next)"},
+        {"[tank 1]\nlevel = 12abc\n", "s.ini:2: level: '12abc' is not a number"},
+        {"[tank 1]\nlevel = nan\n", "s.ini:2: level: 'nan' is not a number"},
+        {"[tank 1]\ntemperature = -inf\n", "s.ini:2: temperature: '-inf' is not a number"},
+        {"[tank 1]\ndrift = 1e999\n", "s.ini:2: drift: '1e999' is out of range"},
+        {"[tank 1]\naux = 0x10\n", "s.ini:2: aux: '0x10' is not a number"},
+        {"[tank 1]\ncolour = red\n", "s.ini:2: unknown key 'colour' in [tank 1]"},
+        {"[tank 1]\nfault = loud\n", "s.ini:2: fault: unknown fault 'loud' (one of " + FaultNames() + ")"},
+        {"[tank 1]\nscript = none, x\n",
+         "s.ini:2: script = KIND, KIND, ...: 'none, x' (each one of " + FaultNames() + ")"},
+        {"[tank 1]\nlevel 12\n", "s.ini:2: not key = value: 'level 12'"},
+        {"level = 12\n", "s.ini:1: level outside a section ([tank N] or [faults])"},
+        {"[tank 2]\nlevel = 1\n[faults]\nlevel = 2\n", "s.ini:4: unknown key 'level' in [faults] (it takes next)"},
+    };
+    for (const auto& [text, problem] : cases) {
+        TGauge gauge;
+        EXPECT_EQ(ApplyStationConfig(text, "s.ini", gauge).value_or("taken"), problem) << text;
+    }
+}
+
+TEST(StationConfig, WhatAStationFileSets) {
+    TGauge gauge;
+    const std::string text = "\xEF\xBB\xBF; saved by Notepad\r\n[tank 3]\r\nproduct = DT   ; inline comments go\r\n"
+                             "level = 2410.5\r\ndrift = -3e0\r\naux = +4\r\ntemperature = -7.8\r\ndensity = .835\r\n"
+                             "fault = bad-check\r\n[ faults ]\r\nnext = no-answer:2\r\nnext = late\r\n";
+    ASSERT_EQ(ApplyStationConfig(text, "s.ini", gauge), std::nullopt);
+    const TTank& tank = gauge.Tank(3);
+    EXPECT_EQ(tank.Product, "DT");
+    EXPECT_EQ((std::vector<double>{tank.Level, tank.LevelDrift, tank.AuxValue, tank.Temperature, tank.Density}),
+              (std::vector<double>{2410.5, -3, 4, -7.8, 0.835}));
+    EXPECT_EQ(tank.Fault, TFault::BadCheck);
+    // The next lines queue in order: two silences, then one late answer.
+    std::vector<int> delays;
+    for (int i = 0; i < 4; ++i) {
+        const auto reply = gauge.Answer(test::Frame("L01"), 0);
+        delays.push_back(reply ? reply->DelayMs : -1);
+    }
+    EXPECT_EQ(delays, (std::vector<int>{-1, -1, 1200, 0}));
+}
+
+// The files shipped and used by the tests stay readable.
+TEST(StationConfig, TheShippedStationFilesAreTaken) {
+    for (const char* file : {"packaging/station.ini", "tests/wine_serial/line-gauge.ini",
+                             "tests/wine_serial/reader-gauge.ini"}) {
+        TGauge gauge;
+        EXPECT_EQ(LoadStationConfig(std::string(QMX_SOURCE_DIR) + "/" + file, gauge), std::nullopt) << file;
+    }
+}
+
+}  // namespace
+}  // namespace qmx::sim

@@ -1,0 +1,207 @@
+// A field trace played back by the simulator: the trace read as the tools
+// write it, each request answered with what came after it in the field, at
+// the same times, and a station's fault seen again in the lab.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "serial/wire_trace.h"
+#include "sim_server.h"
+#include "support/frames.h"
+#include "support/pty_pair.h"
+#include "support/reader_process.h"
+#include "support/temp_dir.h"
+#include "trace_replay.h"
+#include "wire_trace_reader.h"
+
+namespace qmx::sim {
+namespace {
+
+using namespace std::chrono_literals;
+using TBytes = std::vector<std::uint8_t>;
+using TDirection = TWireTrace::TDirection;
+
+const std::string kHeader = "=== 2026-12-08 14:18:39.203 COM9, 9600 baud 7E1, RTS low; > sent by this program, < received by it\n";
+
+// Lines as the tools' trace writes them, `atMs` after 14:18:40.
+std::string Line(int atMs, TDirection direction, const TBytes& bytes) {
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "2026-12-08 14:18:%02d.%03d ", 40 + atMs / 1000, atMs % 1000);
+    std::string lines;
+    for (std::size_t at = 0; at < bytes.size(); at += 16)
+        lines += stamp + TWireTrace::Format(direction, bytes.data() + at, std::min<std::size_t>(16, bytes.size() - at)) + "\n";
+    return lines;
+}
+std::string Sent(int atMs, const std::string& payload) { return Line(atMs, TDirection::Sent, test::Frame(payload)); }
+std::string Received(int atMs, const TBytes& bytes) { return Line(atMs, TDirection::Received, bytes); }
+
+TEST(TraceReading, WhatIsNoWireTraceIsRefusedWithItsLine) {
+    const std::pair<std::string, std::string> cases[] = {
+        {Sent(0, "L01"), "1: bytes before any === header, which says which way they went"},
+        {kHeader + "\n" + Sent(0, "L01") + "L01 came\n",
+         "4: no time stamp (like 2026-12-08 14:18:39.203) where one belongs: 'L01 came'"},
+        {kHeader + "2026-12-08 14:18:40.203 > ZZ 4C\n",
+         "2: no bytes in hex (like 02 4C 30 31 03 4C): '2026-12-08 14:18:40.203 > ZZ 4C'"},
+    };
+    for (const auto& [text, problem] : cases)
+        EXPECT_EQ(std::get<std::string>(ReadWireTrace(text, "wire.log")), "wire.log:" + problem);
+    EXPECT_EQ(TTraceReplay().Take({}, "wire.log"), "wire.log: no request in it (a trace qmx-read wrote, with its === headers)");
+}
+
+TTraceReplay Replay(const std::string& trace, std::vector<std::string>* said = nullptr) {
+    TTraceReplay replay([said](const std::string& note) {
+        if (said != nullptr) said->push_back(note);
+    });
+    const auto events = ReadWireTrace(trace, "wire.log");
+    EXPECT_TRUE(std::holds_alternative<std::vector<TTraceEvent>>(events)) << std::get<std::string>(events);
+    EXPECT_EQ(replay.Take(std::get<std::vector<TTraceEvent>>(events), "wire.log"), std::nullopt);
+    return replay;
+}
+
+TEST(TraceReplay, EachAppearanceOfARequestGetsWhatCameAfterItInTurn) {
+    const TBytes answer = test::LevelAnswer("0040004", "0000000", "0019", "L04");
+    const std::string trace = kHeader + Received(0, {'x'}) +            // before any request: no answer
+                              Sent(10, "L04") +                           // a silence, then the late answer
+                              Sent(1080, "L04") + Received(1210, answer) +  // met the next request: three lines of one read
+                              Sent(2200, "G04") + Received(2240, {'A', 'B'}) + Received(2255, {'\r', '\n'}) +
+                              "\n" + kHeader + Received(3000, {'y'}) + Sent(3010, "L02");  // a new run, a silence
+    std::vector<std::string> said;
+    TTraceReplay replay = Replay(trace, &said);
+    EXPECT_EQ(replay.Requests(), 3u);
+    EXPECT_EQ(replay.Exchanges(), 4u);
+    const std::pair<const char*, std::string> cases[] = {
+        {"L04", "silent"}, {"L04", "+130:" + std::string(answer.begin(), answer.end())},
+        {"L04", "silent"},  // over again from the first
+        {"G04", "+40:AB +55:\r\n"}, {"L02", "silent"}, {"L05", "silent"}, {"L05", "silent"},
+    };
+    for (const auto& [request, parts] : cases) {
+        const auto reply = replay.Answer(test::Frame(request), 0);
+        std::string shown = reply ? "" : "silent";
+        for (const auto& part : reply ? reply->Parts : std::vector<TReplyPart>{})
+            shown += (shown.empty() ? "+" : " +") + std::to_string(part.AtMs) + ":" + std::string(part.Bytes.begin(), part.Bytes.end());
+        EXPECT_EQ(shown, parts) << request;
+    }
+    EXPECT_EQ(said, (std::vector<std::string>{"the trace has no request L05: not answered"})) << "said once";
+}
+
+// What comes on `fd` within `limit`, up to `count` bytes; with when each
+// read returned (late, never early) and how many had come by then.
+TBytes Collect(int fd, std::size_t count, std::vector<std::pair<std::chrono::nanoseconds, std::size_t>>* arrivals = nullptr) {
+    TBytes got;
+    const auto start = std::chrono::steady_clock::now();
+    while (got.size() < count && std::chrono::steady_clock::now() < start + 5s) {
+        pollfd ready{fd, POLLIN, 0};
+        std::uint8_t chunk[64];
+        const ssize_t read = ::poll(&ready, 1, 100) > 0 ? ::read(fd, chunk, sizeof chunk) : 0;
+        if (read <= 0) continue;
+        got.insert(got.end(), chunk, chunk + read);
+        if (arrivals != nullptr) arrivals->emplace_back(std::chrono::steady_clock::now() - start, got.size());
+    }
+    return got;
+}
+
+// On a line: each part no sooner than its time after the request, the
+// parts apart as they came in the field.
+TEST(TraceReplay, PartsComeAtTheirTimesOnTheLine) {
+    const TBytes answer = test::LevelAnswer("0123456", "0000000", "0019");
+    TTraceReplay replay = Replay(kHeader + Sent(0, "L01") + Received(50, {answer.begin(), answer.begin() + 10}) +
+                                 Received(650, {answer.begin() + 10, answer.end()}));
+    test::TPtyPair pty(9);
+    const int driverEnd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    TSimServer server(replay, pty.Master());
+    ASSERT_EQ(::write(driverEnd, test::Frame("L01").data(), 6), 6);
+    std::vector<std::pair<std::chrono::nanoseconds, std::size_t>> arrivals;
+    EXPECT_EQ(Collect(driverEnd, answer.size(), &arrivals), answer);
+    ::close(driverEnd);
+    ASSERT_FALSE(arrivals.empty());
+    EXPECT_GE(arrivals.front().first, 50ms);
+    EXPECT_EQ(arrivals.front().second, 10u) << "the head came alone";
+    EXPECT_GE(arrivals.back().first, 650ms);
+}
+
+class SimFiles : public ::testing::Test {
+protected:
+    std::string Path(const std::string& name) const { return (FDir.Path() / name).string(); }
+
+    // The reader's status and CSV, reading through the simulator started
+    // with `simulator`; what the simulator said in `said`.
+    std::pair<int, std::string> ReadThrough(std::vector<std::string> simulator, const std::string& tanks,
+                                            std::vector<std::string> reader, std::string& said) {
+        simulator.insert(simulator.begin(), {"--link", Path("gauge")});
+        test::TProgramProcess sim(QMX_SIM_PATH, simulator);
+        EXPECT_EQ(sim.FirstLine(20s), Path("gauge")) << sim.Errors();
+        reader.insert(reader.begin(), {"--device", Path("gauge"), "--tanks", tanks, "--csv", "--quiet", "--fast"});
+        test::TReaderProcess read(reader);
+        const int status = read.Wait(120s);
+        sim.Signal(SIGTERM);
+        EXPECT_EQ(sim.Wait(10s), 0);
+        said = sim.Errors();
+        return {status, read.Output()};
+    }
+
+    // The trace's verdict lines, without their time stamps.
+    std::vector<std::string> Verdicts(const std::string& trace) const {
+        std::vector<std::string> lines;
+        std::ifstream in(Path(trace));
+        for (std::string line; std::getline(in, line);)
+            if (line.size() > 26 && line.compare(23, 3, " # ") == 0) lines.push_back(line.substr(26));
+        return lines;
+    }
+
+    test::TWindowsDirectory FDir;  // a fresh directory, removed afterwards
+};
+
+// A station failing in the ways a field shows: a silence then a slow
+// answer, bad check bytes, answers 1.2 s late that meet the next request,
+// the next tank's answer. Read through its trace played back, it reads the
+// same, attempt by attempt.
+TEST_F(SimFiles, TheReplayReadsAsTheFieldDid) {
+    std::ofstream(Path("station.ini")) << "[tank 1]\nlevel = 1234.56\ndrift = 0\n"
+                                          "[tank 2]\nlevel = 200\ndrift = 0\nscript = no-answer, slow, none\n"
+                                          "[tank 3]\nfault = bad-check\n"
+                                          "[tank 4]\nlevel = 400.04\ndrift = 0\nfault = late\n"
+                                          "[tank 5]\nfault = wrong-tank\n";
+    std::string said;
+    const auto field = ReadThrough({"--config", Path("station.ini")}, "1-5", {"--trace", Path("field.log")}, said);
+    ASSERT_EQ(field.first, 1) << field.second;
+    for (const char* row : {"\n1,1234.56,", "\n2,200.00,", ",3,0,,check byte,3\n", "\n4,400.04,",
+                            ",answer to another request: L06,3\n"})
+        EXPECT_NE(field.second.find(row), std::string::npos) << row << " in\n" << field.second;
+
+    const auto lab = ReadThrough({"--replay", Path("field.log")}, "1-5", {"--trace", Path("lab.log")}, said);
+    EXPECT_EQ(lab, field) << "the same rows: values, link, valid, reason, attempts";
+    EXPECT_EQ(said.find("no request"), std::string::npos) << said;
+    // A tank the field did not read: no answer, and the simulator says so.
+    const auto unread = ReadThrough({"--replay", Path("field.log")}, "6", {}, said);
+    EXPECT_EQ(unread.second.substr(unread.second.find('\n')), "\n6,,,,,3,0,,no answer,3\n");
+    EXPECT_NE(said.find("qmx-sim: the trace has no request L06: not answered\n"), std::string::npos) << said;
+    EXPECT_GT(Verdicts("field.log").size(), 15u);
+    EXPECT_EQ(Verdicts("lab.log"), Verdicts("field.log"));
+}
+
+TEST_F(SimFiles, WhatCannotBeServedEndsItWithStatusTwoBeforeThePath) {
+    std::ofstream(Path("sim.log")) << Sent(0, "L01");  // a simulator's own trace: no header
+    std::ofstream(Path("station.ini")) << "[tank 1]\nlevel = 1200\n\n[tank 3x]\n";
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
+        {{"--replay", Path("sim.log")}, Path("sim.log") + ":1: bytes before any === header, which says which way they went"},
+        {{"--config", Path("station.ini")}, Path("station.ini") + ":4: tank number '3x' is not a number"},
+        {{"--device", "/dev/null"}, "cannot open /dev/null: not a serial line"},
+    };
+    for (const auto& [arguments, problem] : cases) {
+        test::TProgramProcess sim(QMX_SIM_PATH, arguments);
+        EXPECT_EQ(sim.Wait(10s), 2) << problem;
+        EXPECT_EQ(sim.Errors() + sim.Output(), "qmx-sim: " + problem + "\n");
+    }
+}
+
+}  // namespace
+}  // namespace qmx::sim

@@ -1,0 +1,67 @@
+#include "gauge_tty.h"
+
+#include <fcntl.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace qmx::sim {
+namespace {
+
+constexpr tcflag_t kFrameBits = CSIZE | PARENB | PARODD | CMSPAR;
+
+bool IsPty(int fd) {
+    char name[64] = {};
+    return ::ttyname_r(fd, name, sizeof name) == 0 && std::strncmp(name, "/dev/pts/", 9) == 0;
+}
+
+// What the device kept of `asked`; a pty keeps its own frame bits.
+bool TookSettings(int fd, const termios& asked) {
+    termios actual{};
+    if (::tcgetattr(fd, &actual) != 0) return false;
+    const tcflag_t compared = IsPty(fd) ? ~kFrameBits : ~tcflag_t{0};
+    return (actual.c_cflag & compared) == (asked.c_cflag & compared) && actual.c_iflag == asked.c_iflag &&
+           ::cfgetospeed(&actual) == ::cfgetospeed(&asked) && ::cfgetispeed(&actual) == ::cfgetispeed(&asked);
+}
+
+}  // namespace
+
+termios GaugeLineSettings(const termios& current) {
+    termios settings = current;
+    ::cfmakeraw(&settings);
+    settings.c_cflag &= ~(kFrameBits | CSTOPB | CRTSCTS);
+    settings.c_cflag |= CS7 | PARENB | CREAD | CLOCAL;
+    settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    ::cfsetispeed(&settings, B9600);
+    ::cfsetospeed(&settings, B9600);
+    return settings;
+}
+
+int OpenGaugeTty(const std::string& path, std::string& problem) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        problem = std::strerror(errno);
+        return -1;
+    }
+    const auto fail = [&](const std::string& reason) {
+        ::close(fd);
+        problem = reason;
+        return -1;
+    };
+    termios current{};
+    if (::tcgetattr(fd, &current) != 0) return fail("not a serial line");
+    const termios settings = GaugeLineSettings(current);
+    // A pty refuses the frame bits it keeps (EINVAL, now and then) and takes
+    // the rest: what stands is what counts.
+    if (::tcsetattr(fd, TCSANOW, &settings) != 0 && errno != EINVAL) return fail(std::strerror(errno));
+    if (!TookSettings(fd, settings)) return fail("it does not take 9600 baud 7E1");
+    // A pty has no modem lines, and says so.
+    int rts = TIOCM_RTS;
+    if (::ioctl(fd, TIOCMBIC, &rts) != 0 && errno != ENOTTY && errno != EINVAL)
+        return fail(std::string("cannot set RTS low: ") + std::strerror(errno));
+    return fd;
+}
+
+}  // namespace qmx::sim

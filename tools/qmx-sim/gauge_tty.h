@@ -1,0 +1,25 @@
+#pragma once
+
+// A serial device (Linux) set up as the gauge's end of its line: 9600 baud,
+// 7 data bits, even parity, one stop bit, raw, no flow control, RTS low, as
+// the driver sets its own end. On a null-modem cable to a reader at 7E1,
+// an end left at 8N1 would take "L" (0x4C, sent with its parity bit) as
+// 0xCC.
+
+#include <string>
+
+#include <termios.h>
+
+namespace qmx::sim {
+
+// `current` with the gauge's line settings put in; whatever else it holds
+// (the device's defaults, a program's before) goes.
+termios GaugeLineSettings(const termios& current);
+
+// Opens `path` (close-on-exec, non-blocking) and sets it up; the descriptor,
+// or -1 with the reason in `problem` when it cannot be opened, is no serial
+// line, or does not take the settings. A pty, which keeps 8 data bits
+// without parity whatever it is told, is taken with the rest.
+int OpenGaugeTty(const std::string& path, std::string& problem);
+
+}  // namespace qmx::sim

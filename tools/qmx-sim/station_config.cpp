@@ -1,0 +1,138 @@
+#include "station_config.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <sstream>
+
+#include "text_file.h"
+#include "whole_number.h"
+
+namespace qmx::sim {
+namespace {
+
+constexpr int kMostRequests = 1000000;
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+
+std::string Trim(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return "";
+    const auto last = text.find_last_not_of(" \t\r");
+    return text.substr(first, last - first + 1);
+}
+
+// Decimal only: strtod would also take "nan", "inf" and hexadecimal, which
+// no station writes on purpose.
+std::optional<std::string> ParseNumber(const std::string& key, const std::string& value, double& number) {
+    const bool decimal = !value.empty() && value.find_first_not_of("0123456789+-.eE") == std::string::npos;
+    char* end = nullptr;
+    if (decimal) number = std::strtod(value.c_str(), &end);
+    if (!decimal || end != value.c_str() + value.size()) return key + ": '" + value + "' is not a number";
+    if (!std::isfinite(number)) return key + ": '" + value + "' is out of range";
+    return std::nullopt;
+}
+
+class TReader {
+public:
+    explicit TReader(TGauge& gauge) : FGauge(gauge) {}
+
+    // What is wrong with the line, or nothing.
+    std::optional<std::string> Take(const std::string& line) {
+        if (line.front() == '[') return Section(line);
+        const auto equals = line.find('=');
+        const std::string key = equals == std::string::npos ? "" : Trim(line.substr(0, equals));
+        if (key.empty()) return "not key = value: '" + line + "'";
+        const std::string value = Trim(line.substr(equals + 1));
+        if (FInFaults) return Faults(key, value);
+        if (FTank == 0) return key + " outside a section ([tank N] or [faults])";
+        return TankValue(key, value);
+    }
+
+private:
+    std::optional<std::string> Section(const std::string& line) {
+        const auto close = line.find(']');
+        if (close == std::string::npos) return "a section header without its ]: '" + line + "'";
+        if (close + 1 != line.size()) return "text after the section header: '" + line + "'";
+        std::istringstream words(line.substr(1, close - 1));
+        std::string kind, number, more;
+        words >> kind >> number >> more;
+        FTank = 0;
+        FInFaults = kind == "faults" && number.empty();
+        if (FInFaults) return std::nullopt;
+        if (kind != "tank" || number.empty() || !more.empty())
+            return "unknown section " + line + " (sections are [tank N] and [faults])";
+        if (number.find_first_not_of("0123456789") != std::string::npos)
+            return "tank number '" + number + "' is not a number";
+        FTank = tools::ParseWholeNumber(number, 1, kTankCount).value_or(0);
+        if (FTank == 0) return "no tank " + number + " (tanks are 1 to " + std::to_string(kTankCount) + ")";
+        FSection = line;
+        return std::nullopt;
+    }
+
+    std::optional<std::string> Faults(const std::string& key, const std::string& value) {
+        if (key != "next") return "unknown key '" + key + "' in [faults] (it takes next)";
+        const auto colon = value.find(':');
+        const std::string kind = value.substr(0, colon);
+        const auto fault = ParseFault(kind);
+        if (!fault) return "next: unknown fault '" + kind + "' (one of " + FaultNames() + ")";
+        const std::string count = colon == std::string::npos ? "1" : value.substr(colon + 1);
+        const auto counted = tools::ParseWholeNumber(count, 1, kMostRequests);
+        if (!counted) return "next = KIND:COUNT: '" + count + "' is not a count from 1";
+        FGauge.AddFaultNext(*fault, *counted);
+        return std::nullopt;
+    }
+
+    std::optional<std::string> TankValue(const std::string& key, const std::string& value) {
+        TTank& tank = FGauge.Tank(FTank);
+        if (key == "product") {
+            tank.Product = value;
+        } else if (key == "fault") {
+            const auto fault = ParseFault(value);
+            if (!fault) return "fault: unknown fault '" + value + "' (one of " + FaultNames() + ")";
+            tank.Fault = *fault;
+        } else if (key == "script") {
+            const auto faults = ParseFaultList(value);
+            if (!faults) return "script = KIND, KIND, ...: '" + value + "' (each one of " + FaultNames() + ")";
+            FGauge.SetScript(FTank, *faults);
+        } else {
+            double* field = key == "level"         ? &tank.Level
+                            : key == "drift"       ? &tank.LevelDrift
+                            : key == "aux"         ? &tank.AuxValue
+                            : key == "temperature" ? &tank.Temperature
+                            : key == "density"     ? &tank.Density
+                                                   : nullptr;
+            if (field == nullptr) return "unknown key '" + key + "' in " + FSection;
+            double number = 0;
+            if (auto problem = ParseNumber(key, value, number)) return problem;
+            *field = number;
+        }
+        return std::nullopt;
+    }
+
+    TGauge& FGauge;
+    int FTank = 0;  // the section's tank; 0 outside a [tank N]
+    bool FInFaults = false;
+    std::string FSection;
+};
+
+}  // namespace
+
+std::optional<std::string> ApplyStationConfig(const std::string& text, const std::string& name, TGauge& gauge) {
+    std::istringstream in(text.rfind(kByteOrderMark, 0) == 0 ? text.substr(3) : text);
+    TReader reader(gauge);
+    int number = 0;
+    for (std::string line; std::getline(in, line);) {
+        ++number;
+        line = Trim(line.substr(0, line.find_first_of(";#")));
+        if (line.empty()) continue;
+        if (const auto problem = reader.Take(line)) return name + ":" + std::to_string(number) + ": " + *problem;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> LoadStationConfig(const std::string& path, TGauge& gauge) {
+    const auto text = tools::ReadWholeFile(path);
+    if (!text) return "cannot read " + path;
+    return ApplyStationConfig(*text, path, gauge);
+}
+
+}  // namespace qmx::sim

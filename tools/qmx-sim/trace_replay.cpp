@@ -1,0 +1,96 @@
+#include "trace_replay.h"
+
+#include <cstdio>
+
+#include "gauge.h"
+#include "text_file.h"
+
+namespace qmx::sim {
+
+std::string RequestName(const std::vector<std::uint8_t>& request) {
+    bool readable = request.size() >= 3;
+    for (std::size_t i = 1; readable && i + 2 < request.size(); ++i)
+        readable = request[i] >= 0x20 && request[i] < 0x7F;
+    if (readable) return std::string(request.begin() + 1, request.end() - 2);
+    std::string hex;
+    for (const auto byte : request) {
+        char text[4];
+        std::snprintf(text, sizeof text, "%s%02X", hex.empty() ? "" : " ", byte);
+        hex += text;
+    }
+    return hex;
+}
+
+TTraceReplay::TTraceReplay(TSay say) : FSay(std::move(say)) {}
+
+std::optional<std::string> TTraceReplay::Load(const std::string& path) {
+    const auto text = tools::ReadWholeFile(path);
+    if (!text) return "cannot read " + path;
+    const auto read = ReadWireTrace(*text, path);
+    if (const auto* problem = std::get_if<std::string>(&read)) return *problem;
+    return Take(std::get<std::vector<TTraceEvent>>(read), path);
+}
+
+std::optional<std::string> TTraceReplay::Take(const std::vector<TTraceEvent>& events, const std::string& name) {
+    // What the line brought after a request, up to the next request or the
+    // end of the run, is that request's answer: a late answer the reader
+    // met while it waited for the next request is played after the next one,
+    // at the time it came then.
+    TRequestParser requests;
+    std::vector<TReplyPart>* answer = nullptr;
+    long long askedAt = 0, lastAt = -1;
+    for (const auto& event : events) {
+        switch (event.Kind) {
+            case TTraceEvent::TKind::Section:
+                requests = TRequestParser();
+                answer = nullptr;
+                break;
+            case TTraceEvent::TKind::Sent:
+                for (const auto& request : requests.Feed(event.Bytes.data(), event.Bytes.size())) {
+                    auto& recorded = FRecorded[request].Answers;
+                    recorded.emplace_back();
+                    answer = &recorded.back();
+                    askedAt = event.AtMs;
+                }
+                break;
+            case TTraceEvent::TKind::Received:
+                // Bytes before the run's first request are no answer.
+                if (answer == nullptr) break;
+                // The lines of one read carry one time stamp.
+                if (!answer->empty() && lastAt == event.AtMs) {
+                    answer->back().Bytes.insert(answer->back().Bytes.end(), event.Bytes.begin(), event.Bytes.end());
+                } else {
+                    const long long after = event.AtMs - askedAt;  // a clock set back meanwhile: at once
+                    answer->push_back(TReplyPart{static_cast<int>(after < 0 ? 0 : after), event.Bytes});
+                }
+                lastAt = event.AtMs;
+                break;
+        }
+    }
+    if (FRecorded.empty()) return name + ": no request in it (a trace qmx-read wrote, with its === headers)";
+    return std::nullopt;
+}
+
+std::size_t TTraceReplay::Exchanges() const {
+    std::size_t count = 0;
+    for (const auto& [request, recorded] : FRecorded) count += recorded.Answers.size();
+    return count;
+}
+
+std::optional<TReply> TTraceReplay::Answer(const std::vector<std::uint8_t>& request, double) {
+    const auto found = FRecorded.find(request);
+    if (found == FRecorded.end()) {
+        if (!FUnknownSaid[request] && FSay) FSay("the trace has no request " + RequestName(request) + ": not answered");
+        FUnknownSaid[request] = true;
+        return std::nullopt;
+    }
+    TRecorded& recorded = found->second;
+    const auto& parts = recorded.Answers[recorded.Next];
+    recorded.Next = (recorded.Next + 1) % recorded.Answers.size();
+    if (parts.empty()) return std::nullopt;
+    TReply reply;
+    reply.Parts = parts;
+    return reply;
+}
+
+}  // namespace qmx::sim

@@ -1,0 +1,56 @@
+#pragma once
+
+// The gauge's side of a field trace, played back: each request is answered
+// with what the trace recorded after the same request, in order (the n-th
+// time a request comes, what came after its n-th appearance in the trace),
+// at the same times after it. Nothing recorded is a silence; a broken frame
+// is played as it came; bytes that came in several reads keep each their
+// time. When the trace's answers to a request run out they start over, so
+// a reader that reads round after round (--watch) keeps meeting the fault.
+// A request the trace never saw goes unanswered, and is said once.
+
+#include <cstddef>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "answerer.h"
+#include "wire_trace_reader.h"
+
+namespace qmx::sim {
+
+class TTraceReplay final : public TAnswerer {
+public:
+    using TSay = std::function<void(const std::string&)>;
+
+    // `say` hears of requests the trace has no answer for; may be empty.
+    explicit TTraceReplay(TSay say = {});
+
+    // Takes the exchanges of the trace at `path`; what is wrong with it
+    // ("TRACE:LINE: what"), or nothing.
+    std::optional<std::string> Load(const std::string& path);
+    // The same on the trace's events; `name` is what the errors call it.
+    std::optional<std::string> Take(const std::vector<TTraceEvent>& events, const std::string& name);
+
+    std::size_t Exchanges() const;
+    std::size_t Requests() const { return FRecorded.size(); }
+
+    std::optional<TReply> Answer(const std::vector<std::uint8_t>& request, double elapsedSeconds) override;
+
+private:
+    struct TRecorded {
+        std::vector<std::vector<TReplyPart>> Answers;  // one for each appearance
+        std::size_t Next = 0;
+    };
+
+    TSay FSay;
+    std::map<std::vector<std::uint8_t>, TRecorded> FRecorded;
+    std::map<std::vector<std::uint8_t>, bool> FUnknownSaid;
+};
+
+// The request as a person reads it: "L05", or its bytes in hex.
+std::string RequestName(const std::vector<std::uint8_t>& request);
+
+}  // namespace qmx::sim

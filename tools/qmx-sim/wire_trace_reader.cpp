@@ -1,0 +1,100 @@
+#include "wire_trace_reader.h"
+
+#include <optional>
+#include <sstream>
+
+namespace qmx::sim {
+namespace {
+
+constexpr std::size_t kStampLength = 23;  // 2026-12-08 14:18:39.203
+constexpr std::size_t kBytesPerLine = 16;
+
+// Days from 1970-01-01 to the date (proleptic Gregorian calendar).
+long long DaysFromCivil(int year, int month, int day) {
+    year -= month <= 2;
+    const long long era = (year >= 0 ? year : year - 399) / 400;
+    const long long yearOfEra = year - era * 400;
+    const long long dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+    const long long dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+// "2026-12-08 14:18:39.203" in milliseconds, or nothing.
+std::optional<long long> ParseStamp(const std::string& text) {
+    if (text.size() < kStampLength) return std::nullopt;
+    const char* pattern = "dddd-dd-dd dd:dd:dd.ddd";
+    for (std::size_t i = 0; i < kStampLength; ++i) {
+        const bool digit = text[i] >= '0' && text[i] <= '9';
+        if (pattern[i] == 'd' ? !digit : text[i] != pattern[i]) return std::nullopt;
+    }
+    const auto number = [&](std::size_t at, std::size_t length) {
+        int value = 0;
+        for (std::size_t i = at; i < at + length; ++i) value = value * 10 + (text[i] - '0');
+        return value;
+    };
+    const int month = number(5, 2), day = number(8, 2), hour = number(11, 2), minute = number(14, 2),
+              second = number(17, 2);
+    if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
+        return std::nullopt;
+    return ((DaysFromCivil(number(0, 4), month, day) * 24 + hour) * 60 + minute) * 60000LL + second * 1000LL +
+           number(20, 3);
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// The hex column: pairs one space apart, up to 16, then blanks and the
+// ASCII column (which may itself look like hex, so it ends the pairs only
+// by the blanks before it).
+std::optional<std::vector<std::uint8_t>> ParseHex(const std::string& text) {
+    std::vector<std::uint8_t> bytes;
+    std::size_t at = 0;
+    while (bytes.size() < kBytesPerLine && at + 2 <= text.size()) {
+        const int high = HexDigit(text[at]), low = HexDigit(text[at + 1]);
+        if (high < 0 || low < 0 || (at + 2 < text.size() && text[at + 2] != ' ')) break;
+        bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
+        at += 3;
+    }
+    if (bytes.empty()) return std::nullopt;
+    return bytes;
+}
+
+}  // namespace
+
+std::variant<std::vector<TTraceEvent>, std::string> ReadWireTrace(const std::string& text, const std::string& name) {
+    std::vector<TTraceEvent> events;
+    std::istringstream in(text);
+    bool inSection = false;
+    int number = 0;
+    for (std::string line; std::getline(in, line);) {
+        ++number;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.find_first_not_of(' ') == std::string::npos) continue;
+        const auto problem = [&](const std::string& what) { return name + ":" + std::to_string(number) + ": " + what; };
+        const bool header = line.rfind("=== ", 0) == 0;
+        const auto stamp = ParseStamp(header ? line.substr(4) : line);
+        if (!stamp) return problem("no time stamp (like 2026-12-08 14:18:39.203) where one belongs: '" + line + "'");
+        if (header) {
+            events.push_back(TTraceEvent{TTraceEvent::TKind::Section, *stamp, {}});
+            inSection = true;
+            continue;
+        }
+        const std::string rest = line.substr(kStampLength);
+        if (rest.rfind(" # ", 0) == 0) continue;
+        const bool sent = rest.rfind(" > ", 0) == 0;
+        if (!sent && rest.rfind(" < ", 0) != 0)
+            return problem("not a line of a wire trace (>, < or # after the time stamp): '" + line + "'");
+        if (!inSection) return problem("bytes before any === header, which says which way they went");
+        const auto bytes = ParseHex(rest.substr(3));
+        if (!bytes) return problem("no bytes in hex (like 02 4C 30 31 03 4C): '" + line + "'");
+        events.push_back(
+            TTraceEvent{sent ? TTraceEvent::TKind::Sent : TTraceEvent::TKind::Received, *stamp, *bytes});
+    }
+    return events;
+}
+
+}  // namespace qmx::sim
