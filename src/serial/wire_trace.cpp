@@ -88,9 +88,11 @@ void TWireTrace::Note(const std::string& text) {
 void TWireTrace::Log(TDirection direction, const void* data, std::size_t count) {
     if (count == 0) return;
     const auto* bytes = static_cast<const std::uint8_t*>(data);
-    const std::string stamp = Stamp();
     TLockGuard guard(FLock);
+    // Nothing made, not even the stamp, when there is no trace: every
+    // byte on the line passes here.
     if (!FFile.IsOpen()) return;
+    const std::string stamp = Stamp();
     std::string lines;
     for (std::size_t at = 0; at < count; at += kBytesPerLine) {
         const std::size_t n = count - at < kBytesPerLine ? count - at : kBytesPerLine;
