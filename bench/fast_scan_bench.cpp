@@ -47,15 +47,21 @@ double LineMs(int characters) {
     return characters * std::chrono::duration<double, std::milli>(qmx::sim::kLineCharacterTime).count();
 }
 
-// Seconds to read `tanks` tanks, level and density, on a fresh line.
-double ScanSeconds(int tanks, bool fast, int pauseMs) {
-    int master = -1, slave = -1;
-    char name[256] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) return -1;
+// A pty raw from the start, as a serial line is; `name` is its slave.
+bool OpenRawPty(int& master, int& slave, char (&name)[256]) {
+    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) return false;
     termios raw{};
     ::tcgetattr(master, &raw);
     ::cfmakeraw(&raw);
     ::tcsetattr(master, TCSANOW, &raw);
+    return true;
+}
+
+// Seconds to read `tanks` tanks, level and density, on a fresh line.
+double ScanSeconds(int tanks, bool fast, int pauseMs) {
+    int master = -1, slave = -1;
+    char name[256] = {};
+    if (!OpenRawPty(master, slave, name)) return -1;
     ::setenv(("QMX_COM" + std::to_string(kPort)).c_str(), name, 1);
     qmx::sim::TGauge gauge;
     double seconds = -1;
@@ -131,11 +137,7 @@ pid_t StartSer2net(const std::string& config, const std::string& device, std::ui
 double ScanSecondsThroughSer2net(int tanks) {
     int master = -1, slave = -1;
     char name[256] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) return -1;
-    termios raw{};
-    ::tcgetattr(master, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(master, TCSANOW, &raw);
+    if (!OpenRawPty(master, slave, name)) return -1;
     char dir[] = "/tmp/qmx-bench-XXXXXX";
     if (::mkdtemp(dir) == nullptr) return -1;
     const std::string config = std::string(dir) + "/ser2net.yaml";
