@@ -103,9 +103,9 @@ TEST(ScrapeText, UpOnlyWhenTheRoundReachedTheGaugeAndBeforeTheFirstRoundAlmostNo
                                                  "\"} 1"}));
 }
 
-// The configuration the README shows is the one shipped (and checked by
+// The configuration the station guide shows is the one shipped (and checked by
 // promtool in the test scrape_config_check).
-TEST(ScrapeConfig, TheReadmeShowsTheShippedConfiguration) {
+TEST(ScrapeConfig, TheStationGuideShowsTheShippedConfiguration) {
     const auto read = [](const char* path) {
         std::ifstream in(std::string(QMX_SOURCE_DIR) + "/" + path);
         return std::string(std::istreambuf_iterator<char>(in), {});
@@ -115,8 +115,8 @@ TEST(ScrapeConfig, TheReadmeShowsTheShippedConfiguration) {
     std::string indented;
     std::istringstream lines(config);
     for (std::string line; std::getline(lines, line);) indented += (line.empty() ? "" : "    ") + line + "\n";
-    EXPECT_NE(read("README.md").find(indented), std::string::npos)
-        << "README.md does not show, indented, packaging/qmx-read-scrape.yml";
+    EXPECT_NE(read("docs/station.md").find(indented), std::string::npos)
+        << "docs/station.md does not show, indented, packaging/qmx-read-scrape.yml";
 }
 
 // A socket, closed with its owner.

@@ -144,15 +144,15 @@ TEST(Metrics, DoubtsPresenceTimesAndVersionAsMonitoringNeedsThem) {
     }
 }
 
-// What the README shows a technician to copy is what is shipped and tested.
-TEST(AlertRules, TheReadmeShowsTheShippedRules) {
+// What the station guide shows an administrator to copy is what is shipped and tested.
+TEST(AlertRules, TheStationGuideShowsTheShippedRules) {
     const std::string rules = Read(fs::path(QMX_SOURCE_DIR) / "packaging" / "qmx-read-alerts.yml");
     ASSERT_NE(rules.find("qmx_tank_doubtful"), std::string::npos) << rules;
     std::string indented;
     std::istringstream lines(rules);
     for (std::string line; std::getline(lines, line);) indented += (line.empty() ? "" : "    ") + line + "\n";
-    EXPECT_NE(Read(fs::path(QMX_SOURCE_DIR) / "README.md").find(indented), std::string::npos)
-        << "README.md does not show, indented, the rules of packaging/qmx-read-alerts.yml";
+    EXPECT_NE(Read(fs::path(QMX_SOURCE_DIR) / "docs" / "station.md").find(indented), std::string::npos)
+        << "docs/station.md does not show, indented, the rules of packaging/qmx-read-alerts.yml";
 }
 
 TEST(Utf8Text, WellFormedSequencesKeptAnythingElseEscaped) {
