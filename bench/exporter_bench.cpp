@@ -37,8 +37,8 @@ int main(int argc, char** argv) {
     using namespace qmx;
     const std::string page(12000, '#');  // about a station's metrics
     int error = 0;
-    net::THttpServer server(net::TListener::Bind("127.0.0.1", 0, SOMAXCONN, error),
-                            [&page](const net::THttpRequest&) { return net::THttpResponse{200, "text/plain", page, ""}; });
+    const auto answer = [&page](const net::THttpRequest&) { return net::THttpResponse{200, "text/plain", page, ""}; };
+    net::THttpServer server(net::TListener::Bind("127.0.0.1", 0, SOMAXCONN, error), answer);
     const int port = server.Listener().Port();
     const long before = ResidentKiB();
 
@@ -65,8 +65,9 @@ int main(int argc, char** argv) {
             floods += (floods.empty() ? "\"" : ",\"") + test::Flood(port, headers).substr(0, 12) + "\"";
     const long after = ResidentKiB();
 
-    std::printf("%-52s %s\n", "good scrapes beside 50 idle and 4 slow clients", (std::to_string(good) + " of 20").c_str());
-    std::printf("%-52s %.2f ms median, %.2f ms slowest (target: 1000 ms)\n", "their answers", scrapes[10], scrapes.back());
+    std::printf("%-52s %d of 20\n", "good scrapes beside 50 idle and 4 slow clients", good);
+    std::printf("%-52s %.2f ms median, %.2f ms slowest (target: 1000 ms)\n", "their answers", scrapes[10],
+                scrapes.back());
     std::printf("%-52s %s\n", "answers to 200,000 and 400,000 headers (5 each)", floods.c_str());
     // The clients' memory counts too: they run in this process.
     std::printf("%-52s %ld KiB before, %ld KiB after (target: 4 MiB more at most)\n", "resident memory", before,

@@ -369,8 +369,9 @@ TEST(HttpRequestHead, TakenOrRefusedWithinItsBounds) {
 // keep a scrape past the client's own five-second limit.
 struct TTestServer {
     explicit TTestServer(net::THttpServerLimits limits)
-        : Server(Listener(), [](const net::THttpRequest&) { return net::THttpResponse{200, "text/plain", "up 1\n", ""}; },
-                 limits) {}
+        : Server(
+              Listener(),
+              [](const net::THttpRequest&) { return net::THttpResponse{200, "text/plain", "up 1\n", ""}; }, limits) {}
     static net::TListener Listener() {
         int error = 0;
         return net::TListener::Bind("127.0.0.1", 0, SOMAXCONN, error);
