@@ -3,10 +3,10 @@
 // A small HTTP/1.1 server for a few fixed pages (Linux). One thread polls
 // the listening socket and every connection, so that no client, idle, slow
 // or flooding, holds up another: each connection has a deadline for its
-// request, for the wait between requests and for taking its answer, a head
-// of bounded size, and a share of the connections that the newest may take
-// from the one that waited longest. What a connection held is freed when
-// it closes.
+// request, for the wait between requests and for taking its answer, and a
+// head of bounded size; past the number of connections allowed, a new one
+// takes the place of the one nearest its deadline. What a connection held
+// is freed when it closes.
 
 #include <chrono>
 #include <cstddef>
