@@ -1,6 +1,7 @@
 // The reader's HTTP exporter: the addresses --listen takes, when qmx_up says
-// the gauge was reached, and qmx-read serving real scrapes over loopback
-// while it reads the simulated gauge on a pty; promtool checks what it serves.
+// the gauge was reached, the HTTP server under it against clients that stall
+// or flood it, and qmx-read serving real scrapes over loopback while it
+// reads the simulated gauge on a pty; promtool checks what it serves.
 
 #include <gtest/gtest.h>
 
@@ -22,8 +23,10 @@
 #include "gauge.h"
 #include "listen_address.h"
 #include "metrics.h"
+#include "netline/http_server.h"
 #include "sim_server.h"
 #include "support/child_process.h"
+#include "support/http_client.h"
 #include "support/reader_process.h"
 #include "support/pty_pair.h"
 #include "support/temp_dir.h"
@@ -32,6 +35,10 @@ namespace qmx::tools {
 namespace {
 
 using namespace std::chrono_literals;
+using test::Connect;
+using test::Get;
+using test::TResponse;
+using test::TSocket;
 using TClock = std::chrono::steady_clock;
 
 TEST(ListenAddress, APortAloneIsLoopbackAndAnAddressIsAsNamed) {
@@ -117,76 +124,6 @@ TEST(ScrapeConfig, TheStationGuideShowsTheShippedConfiguration) {
     for (std::string line; std::getline(lines, line);) indented += (line.empty() ? "" : "    ") + line + "\n";
     EXPECT_NE(read("docs/station.md").find(indented), std::string::npos)
         << "docs/station.md does not show, indented, packaging/qmx-read-scrape.yml";
-}
-
-// A socket, closed with its owner.
-struct TSocket {
-    explicit TSocket(int family) : Fd(::socket(family, SOCK_STREAM | SOCK_CLOEXEC, 0)) {}
-    ~TSocket() {
-        if (Fd >= 0) ::close(Fd);
-    }
-    TSocket(const TSocket&) = delete;
-    TSocket& operator=(const TSocket&) = delete;
-    int Fd;
-};
-
-// A loopback address, IPv4 or IPv6 by its form.
-sockaddr_storage Address(const std::string& host, int port, socklen_t& length) {
-    sockaddr_storage address{};
-    if (host.find(':') == std::string::npos) {
-        auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
-        v4->sin_family = AF_INET;
-        v4->sin_port = htons(static_cast<std::uint16_t>(port));
-        ::inet_pton(AF_INET, host.c_str(), &v4->sin_addr);
-        length = sizeof *v4;
-    } else {
-        auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
-        v6->sin6_family = AF_INET6;
-        v6->sin6_port = htons(static_cast<std::uint16_t>(port));
-        ::inet_pton(AF_INET6, host.c_str(), &v6->sin6_addr);
-        length = sizeof *v6;
-    }
-    return address;
-}
-
-// Connected to the exporter, or Fd -1.
-std::unique_ptr<TSocket> Connect(const std::string& host, int port) {
-    socklen_t length = 0;
-    const sockaddr_storage address = Address(host, port, length);
-    auto socket = std::make_unique<TSocket>(address.ss_family);
-    const timeval limit{5, 0};  // a server that never answers fails the test, not hangs it
-    ::setsockopt(socket->Fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-    if (::connect(socket->Fd, reinterpret_cast<const sockaddr*>(&address), length) != 0) {
-        ::close(socket->Fd);
-        socket->Fd = -1;
-    }
-    return socket;
-}
-
-struct TResponse {
-    int Status = 0;  // 0: no answer
-    std::string Type;
-    std::string Body;
-};
-
-// A GET as a scraper makes it, read to the end: the client is ours, not
-// the server's library, so that the two cannot share a fault.
-TResponse Get(const std::string& host, int port, const std::string& path) {
-    const auto socket = Connect(host, port);
-    const std::string request = "GET " + path + " HTTP/1.1\r\nHost: qmx\r\nConnection: close\r\n\r\n";
-    if (socket->Fd < 0 || ::send(socket->Fd, request.data(), request.size(), MSG_NOSIGNAL) < 0) return {};
-    std::string answer;
-    char chunk[4096];
-    for (ssize_t got; (got = ::recv(socket->Fd, chunk, sizeof chunk, 0)) > 0;)
-        answer.append(chunk, static_cast<std::size_t>(got));
-    const auto headersEnd = answer.find("\r\n\r\n");
-    if (answer.rfind("HTTP/1.1 ", 0) != 0 || headersEnd == std::string::npos) return {};
-    TResponse response{std::atoi(answer.c_str() + 9), "", answer.substr(headersEnd + 4)};
-    std::string headers = answer.substr(0, headersEnd + 2);
-    std::transform(headers.begin(), headers.end(), headers.begin(), [](unsigned char c) { return std::tolower(c); });
-    if (const auto at = headers.find("\r\ncontent-type: "); at != std::string::npos)
-        response.Type = answer.substr(at + 16, answer.find("\r\n", at + 2) - at - 16);
-    return response;
 }
 
 bool PromtoolAccepts(const std::string& text, std::string& said) {
@@ -364,7 +301,7 @@ TEST(ExporterProcess, RefusedBeforeTheFirstRequest) {
             const int yes = 1;
             if (c.HeldWith != 0) ::setsockopt(held.Fd, SOL_SOCKET, c.HeldWith, &yes, sizeof yes);
             socklen_t length = 0;
-            sockaddr_storage address = Address("127.0.0.1", 0, length);
+            sockaddr_storage address = test::Address("127.0.0.1", 0, length);
             ASSERT_EQ(::bind(held.Fd, reinterpret_cast<sockaddr*>(&address), length), 0);
             ASSERT_EQ(::listen(held.Fd, 1), 0);
             ASSERT_EQ(::getsockname(held.Fd, reinterpret_cast<sockaddr*>(&address), &length), 0);
@@ -383,6 +320,139 @@ TEST(ExporterProcess, RefusedBeforeTheFirstRequest) {
         EXPECT_EQ(reader.Wait(20s), c.Status) << c.Name << ": " << reader.Errors();
         EXPECT_NE(reader.Errors().find(withPort(c.Message)), std::string::npos) << c.Name << ": " << reader.Errors();
         EXPECT_EQ(server.Requests(), 0) << c.Name;
+    }
+}
+
+TEST(HttpRequestHead, TakenOrRefusedWithinItsBounds) {
+    using TState = net::THttpHead::TState;
+    std::string many;  // one header over the bound, the head not yet ended
+    for (int i = 0; i <= 64; ++i) many += "X-" + std::to_string(i) + ": 1\r\n";
+    struct TCase {
+        std::string Text;
+        TState State;
+        int Status;
+        std::string Path;
+        bool KeepAlive;
+    };
+    const std::string host = "Host: qmx\r\n";
+    const TCase cases[] = {
+        {"GET /metrics?x=1 HTTP/1.1\r\n" + host + "\r\n", TState::Complete, 0, "/metrics", true},
+        {"GET / HTTP/1.1\r\n" + host + "Connection: close\r\n\r\n", TState::Complete, 0, "/", false},
+        {"GET / HTTP/1.0\r\n\r\n", TState::Complete, 0, "/", false},
+        {"GET / HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n", TState::Complete, 0, "/", true},
+        {"GET / HTTP/1.1\r\n" + host, TState::Incomplete, 0, "", true},
+        {"GET / HTTP/1.1\r\n\r\n", TState::Refused, 400, "", true},  // no Host
+        {"GET / HTTP/1.1\r\n" + host + host + "\r\n", TState::Refused, 400, "", true},
+        {"GET / HTTP/1.1\r\nHost : qmx\r\n\r\n", TState::Refused, 400, "", true},
+        {"GET / HTTP/1.1\r\n" + host + " folded\r\n\r\n", TState::Refused, 400, "", true},
+        {"GET / HTTP/1.1\r\n" + host + "Content-Length: 5\r\n\r\n", TState::Refused, 400, "", true},
+        {"GET / HTTP/1.1\r\n" + host + "Transfer-Encoding: chunked\r\n\r\n", TState::Refused, 400, "", true},
+        {"GET metrics HTTP/1.1\r\n" + host + "\r\n", TState::Refused, 400, "", true},
+        {"GET / HTTP/2.0\r\n" + host + "\r\n", TState::Refused, 505, "", true},
+        {"GET / HTTP/1.1\r\n" + host + many, TState::Refused, 431, "", true},
+        {"GET / HTTP/1.1\r\n" + host + "X: " + std::string(9000, 'a'), TState::Refused, 431, "", true},
+        {"GET /" + std::string(9000, 'a'), TState::Refused, 414, "", true},
+    };
+    for (const auto& c : cases) {
+        const auto head = net::ParseRequestHead(c.Text, net::THttpHeadLimits{});
+        EXPECT_EQ(head.State, c.State) << c.Text.substr(0, 60);
+        EXPECT_EQ(head.Status, c.Status) << c.Text.substr(0, 60);
+        if (c.State != TState::Complete) continue;
+        EXPECT_EQ(head.Length, c.Text.size()) << c.Text;
+        EXPECT_EQ(head.Request.Path, c.Path) << c.Text;
+        EXPECT_EQ(head.Request.KeepAlive, c.KeepAlive) << c.Text;
+    }
+}
+
+// The server on loopback with one page. Its deadlines are a minute unless
+// a case shortens them: a server that let one client hold up another would
+// keep a scrape past the client's own five-second limit.
+struct TTestServer {
+    explicit TTestServer(net::THttpServerLimits limits)
+        : Server(
+              Listener(),
+              [](const net::THttpRequest&) { return net::THttpResponse{200, "text/plain", "up 1\n", ""}; }, limits) {}
+    static net::TListener Listener() {
+        int error = 0;
+        return net::TListener::Bind("127.0.0.1", 0, SOMAXCONN, error);
+    }
+    int Port() const { return Server.Listener().Port(); }
+    net::THttpServer Server;
+};
+
+net::THttpServerLimits PatientLimits() {
+    net::THttpServerLimits limits;
+    limits.RequestTimeout = limits.IdleTimeout = 60s;
+    return limits;
+}
+
+TEST(HttpServer, GoodScrapesAnswerWhileIdleSlowAndFloodingClientsHangOn) {
+    struct TCase {
+        std::size_t MaxConnections;
+        int Idle;
+    };
+    // Beyond its connections, the one that asked nothing longest makes room.
+    for (const TCase c : {TCase{256, 50}, TCase{8, 20}}) {
+        auto limits = PatientLimits();
+        limits.MaxConnections = c.MaxConnections;
+        TTestServer server(limits);
+        std::vector<std::unique_ptr<TSocket>> idle, slow;
+        for (int i = 0; i < c.Idle; ++i) idle.push_back(Connect("127.0.0.1", server.Port()));
+        for (int i = 0; i < 4; ++i) {
+            slow.push_back(Connect("127.0.0.1", server.Port()));
+            ::send(slow.back()->Fd, "GET /metrics HTTP/1.1\r\nHo", 25, MSG_NOSIGNAL);
+        }
+        for (int i = 0; i < 20; ++i) {
+            for (const auto& client : slow) ::send(client->Fd, "o", 1, MSG_NOSIGNAL);
+            EXPECT_EQ(Get("127.0.0.1", server.Port(), "/metrics").Body, "up 1\n") << c.Idle << " idle, scrape " << i;
+        }
+        EXPECT_EQ(test::Flood(server.Port(), 200000).rfind("HTTP/1.1 431 ", 0), 0u);
+        EXPECT_EQ(Get("127.0.0.1", server.Port(), "/metrics").Status, 200) << "after the flood";
+    }
+}
+
+TEST(HttpServer, AClientIsClosedAtItsDeadlineAndAskingOnOneConnectionIsAnswered) {
+    struct TCase {
+        const char* Name;
+        std::string Sent;  // at once
+        bool Trickle;      // then a byte every 50 ms
+        std::string Answers;
+    };
+    const std::string ask = "GET / HTTP/1.1\r\nHost: qmx\r\n\r\n";
+    const TCase cases[] = {
+        {"idle", "", false, ""},
+        {"a header a byte at a time", "GET / HTTP/1.1\r\nX", true, ""},
+        {"kept alive, then idle", ask, false, "200 "},
+        {"two at once, then idle", ask + ask, false, "200 200 "},
+        {"POST", "POST / HTTP/1.1\r\nHost: qmx\r\nContent-Length: 0\r\n\r\n", false, "405 "},
+    };
+    for (const auto& c : cases) {
+        auto limits = PatientLimits();
+        limits.RequestTimeout = limits.IdleTimeout = 300ms;
+        TTestServer server(limits);
+        const auto client = Connect("127.0.0.1", server.Port());
+        ::send(client->Fd, c.Sent.data(), c.Sent.size(), MSG_NOSIGNAL);
+        ::fcntl(client->Fd, F_SETFL, O_NONBLOCK);
+        std::string answers;
+        bool closed = false;
+        for (const auto until = TClock::now() + 10s; !closed && TClock::now() < until;) {
+            if (c.Trickle) ::send(client->Fd, "x", 1, MSG_NOSIGNAL);
+            std::this_thread::sleep_for(50ms);
+            char chunk[4096];
+            for (ssize_t got; (got = ::recv(client->Fd, chunk, sizeof chunk, 0)) != 0;) {
+                if (got < 0) {
+                    closed = errno != EAGAIN;
+                    break;
+                }
+                answers.append(chunk, static_cast<std::size_t>(got));
+            }
+            closed = closed || ::recv(client->Fd, chunk, 1, MSG_PEEK) == 0;
+        }
+        EXPECT_TRUE(closed) << c.Name;
+        std::string statuses;
+        for (auto at = answers.find("HTTP/1.1 "); at != std::string::npos; at = answers.find("HTTP/1.1 ", at + 1))
+            statuses += answers.substr(at + 9, 4);
+        EXPECT_EQ(statuses, c.Answers) << c.Name << ": " << answers;
     }
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
-// A listening TCP socket for the simulator's network gauge (Linux): bound
-// to loopback unless another address is named, on a given port or, for
-// port 0, on any free one.
+// A listening TCP socket for the simulator's network gauge and the reader's
+// exporter (Linux): bound to loopback unless another address is named, on
+// a given port or, for port 0, on any free one.
 
 #include <cstdint>
 #include <string>
+
+struct addrinfo;
 
 namespace qmx::net {
 
@@ -21,6 +23,9 @@ public:
     // Listens on `host` (empty: 127.0.0.1) and `port`; an invalid listener
     // with the problem said otherwise.
     static TListener Listen(const std::string& host, std::uint16_t port, std::string& problem);
+    // The same on a numeric host, with room for `backlog` connections not
+    // yet accepted; an invalid listener with the system's error otherwise.
+    static TListener Bind(const std::string& host, std::uint16_t port, int backlog, int& error);
 
     bool Valid() const { return FFd >= 0; }
     int Fd() const { return FFd; }
@@ -31,6 +36,9 @@ public:
     int Accept();
 
 private:
+    // Listening on the first of `candidates` that can be bound.
+    static TListener Bound(const addrinfo* candidates, int backlog, int& error);
+
     int FFd = -1;
     std::string FHost;
     std::uint16_t FPort = 0;

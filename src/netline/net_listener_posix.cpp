@@ -17,6 +17,15 @@ namespace {
 // is for this machine's tests.
 constexpr char kDefaultHost[] = "127.0.0.1";
 
+// The addresses to try for `host` and `port`: getaddrinfo's status.
+int Candidates(const std::string& host, std::uint16_t port, int flags, addrinfo** found) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV | flags;
+    return ::getaddrinfo(host.c_str(), std::to_string(port).c_str(), &hints, found);
+}
+
 }  // namespace
 
 TListener::~TListener() {
@@ -37,38 +46,50 @@ TListener& TListener::operator=(TListener&& other) noexcept {
 
 TListener TListener::Listen(const std::string& host, std::uint16_t port, std::string& problem) {
     const std::string name = host.empty() ? kDefaultHost : host;
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
     addrinfo* found = nullptr;
-    if (const int status = ::getaddrinfo(name.c_str(), std::to_string(port).c_str(), &hints, &found); status != 0) {
+    if (const int status = Candidates(name, port, 0, &found); status != 0) {
         problem = "cannot find host '" + name + "': " + ::gai_strerror(status);
         return TListener();
     }
-    TListener listener;
     int error = 0;
-    for (const addrinfo* candidate = found; candidate != nullptr && !listener.Valid(); candidate = candidate->ai_next) {
+    TListener listener = Bound(found, 4, error);
+    ::freeaddrinfo(found);
+    if (!listener.Valid())
+        problem = "cannot listen on " + name + " port " + std::to_string(port) + ": " + SocketErrorText(error);
+    return listener;
+}
+
+TListener TListener::Bind(const std::string& host, std::uint16_t port, int backlog, int& error) {
+    addrinfo* found = nullptr;
+    if (Candidates(host, port, AI_NUMERICHOST, &found) != 0) {
+        error = EINVAL;
+        return TListener();
+    }
+    TListener listener = Bound(found, backlog, error);
+    ::freeaddrinfo(found);
+    return listener;
+}
+
+TListener TListener::Bound(const addrinfo* candidates, int backlog, int& error) {
+    TListener listener;
+    for (const addrinfo* candidate = candidates; candidate != nullptr && !listener.Valid();
+         candidate = candidate->ai_next) {
         const int fd = ::socket(candidate->ai_family, candidate->ai_socktype | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
         if (fd < 0) {
             error = errno;
             continue;
         }
-        // A simulator started again at once finds its port free.
+        // A server started again at once finds its port free.
         const int on = 1;
         ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-        if (::bind(fd, candidate->ai_addr, candidate->ai_addrlen) != 0 || ::listen(fd, 4) != 0) {
+        if (::bind(fd, candidate->ai_addr, candidate->ai_addrlen) != 0 || ::listen(fd, backlog) != 0) {
             error = errno;
             ::close(fd);
             continue;
         }
         listener.FFd = fd;
     }
-    ::freeaddrinfo(found);
-    if (!listener.Valid()) {
-        problem = "cannot listen on " + name + " port " + std::to_string(port) + ": " + SocketErrorText(error);
-        return TListener();
-    }
+    if (!listener.Valid()) return listener;
     sockaddr_storage bound{};
     socklen_t length = sizeof bound;
     ::getsockname(listener.FFd, reinterpret_cast<sockaddr*>(&bound), &length);

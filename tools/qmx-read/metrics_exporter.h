@@ -4,9 +4,9 @@
 // itself rather than node exporter's textfile directory: /metrics gives the
 // text last published, / a page that links to it, anything else 404.
 //
-// It serves on threads of its own. A round only swaps the text in, under a
-// lock held for no more than that, so a scrape never waits for a round (one
-// can take a minute) and a slow scraper never holds up the reading.
+// It serves on a thread of its own. A round only swaps the text in, under
+// a lock held for no more than that, so a scrape never waits for a round
+// (one can take a minute) and a slow scraper never holds up the reading.
 
 #include <memory>
 #include <string>
