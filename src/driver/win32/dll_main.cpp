@@ -14,7 +14,10 @@
 // in that walk. Windows XP never ran such a directory's callbacks for a
 // library loaded at run time. The start-up code's own thread storage (the
 // keys behind thread_local, and the destructors that free each thread's
-// values) is driven from DllMain instead, the same on every system.
+// values) is driven from DllMain instead, the same on every system. A
+// thread_local of this library holds plain data only: one with a destructor
+// would be destroyed by a second mechanism, after the keys' destructors have
+// freed it.
 extern "C" {
 // Left null, the link takes none of the start-up code's TLS directory.
 extern const PIMAGE_TLS_CALLBACK __dyn_tls_init_callback = nullptr;
