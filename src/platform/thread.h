@@ -5,6 +5,7 @@
 // resort of a stop, ended from outside where the system can do that safely.
 
 #include <cstddef>
+#include <cstdint>
 
 #ifndef _WIN32
 #include <pthread.h>
@@ -35,6 +36,11 @@ public:
     // a half-updated ring), so there the thread runs on to its end, which
     // Release waits for.
     void Terminate();
+    // True once the thread has ended, waiting up to `milliseconds` for it:
+    // a thread that has acknowledged a stop still runs its last lines and
+    // the system's farewell to it, and the library that holds its code may
+    // be unloaded as soon as the owner goes on.
+    bool AwaitEnd(std::uint32_t milliseconds);
     // Gives the thread back to the system: on POSIX once it has ended, since
     // a pthread must be joined; on Windows at once (the handle is closed).
     void Release();

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <ctime>
 
 #include "platform/thread.h"
 
@@ -48,6 +49,22 @@ void TThread::SetPriority(TPriority priority) {
 }
 
 void TThread::Terminate() {}
+
+bool TThread::AwaitEnd(std::uint32_t milliseconds) {
+    if (!FStarted) return true;
+    timespec deadline{};
+    clock_gettime(CLOCK_REALTIME, &deadline);
+    deadline.tv_sec += static_cast<time_t>(milliseconds / 1000);
+    deadline.tv_nsec += static_cast<long>(milliseconds % 1000) * 1000000L;
+    if (deadline.tv_nsec >= 1000000000L) {
+        ++deadline.tv_sec;
+        deadline.tv_nsec -= 1000000000L;
+    }
+    // Joined here, the thread is given back at once.
+    if (pthread_timedjoin_np(FThread, nullptr, &deadline) != 0) return false;
+    FStarted = false;
+    return true;
+}
 
 void TThread::Release() {
     if (FStarted) pthread_join(FThread, nullptr);

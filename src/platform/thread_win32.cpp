@@ -30,9 +30,13 @@ void TThread::SetPriority(TPriority priority) {
 
 void TThread::Terminate() { TerminateThread(FHandle, 0); }
 
-// Closing does not wait for the thread: a worker that has acknowledged its
-// stop touches nothing more, and waiting for a thread to end inside the
-// library's unloading would wait for the loader lock this thread holds.
+// Bounded, as every wait for a thread should be: inside the library's
+// unloading the thread's end waits for the loader lock this thread holds.
+bool TThread::AwaitEnd(std::uint32_t milliseconds) {
+    return FHandle == nullptr || WaitForSingleObject(FHandle, milliseconds) == WAIT_OBJECT_0;
+}
+
+// Closing the handle does not wait for the thread; AwaitEnd does.
 void TThread::Release() {
     if (FHandle != nullptr) CloseHandle(FHandle);
     FHandle = nullptr;

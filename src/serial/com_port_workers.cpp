@@ -90,12 +90,18 @@ int TComPort::StopThreads() {
 bool TComPort::StopWorker(TThread& worker) {
     if (!worker.Started()) return true;
     const bool inTime = FAckEvent.Wait(kStopWait);
-    if (!inTime) {
+    // A worker that ended without acknowledging (its event wait failed)
+    // needs no end from outside.
+    if (!inTime && !worker.AwaitEnd(0)) {
         // What the worker has pending would keep it from its end where it
         // runs on, and outlive it where it is terminated.
         FApi.CancelIoEx(FHandle, nullptr);
         worker.Terminate();
     }
+    // The host may free the library as soon as Close returns: the worker is
+    // seen to have ended, its thread detach run, first. Bounded by the stop
+    // wait, as its acknowledgement is.
+    worker.AwaitEnd(kStopWait);
     worker.Release();
     // An acknowledgement that came after the wait is taken here, so that
     // the next wait does not take it for its own.

@@ -2,6 +2,7 @@
 // what a host sees when the gauge answers after the one-second wait.
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdlib>
 
@@ -86,6 +87,51 @@ ABI_TEST(LineLateGaugeGivesEachTankItsOwnLevel) {
     }
     CHECK_EQ(state, 1u);
     CHECK_EQ(DestroySilo(silo).StackDelta, 0);
+}
+
+int ThreadsOfThisProcess() {
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        count += entry.th32OwnerProcessID == GetCurrentProcessId() ? 1 : 0;
+    CloseHandle(snapshot);
+    return count;
+}
+
+// A station host reconfiguring its lines frees the library and loads it
+// again. Each cycle: load, a silo on the line, a valid reading, destroy,
+// unload. The first cycle lets the system start what it starts once.
+ABI_TEST(LineReloadCyclesLeaveNoThreadAndNoHandle) {
+    const char* port = std::getenv("QMX_LINE_PORT");
+    CHECK(port != nullptr);
+    if (port == nullptr) return;
+    int threadsBefore = 0;
+    DWORD handlesBefore = 0, handles = 0;
+    for (int cycle = 1; cycle <= 20; ++cycle) {
+        HMODULE module = LoadLibraryA("DriverQuelmarox.dll");
+        CHECK(module != nullptr);
+        if (module == nullptr) return;
+        const void* factory = reinterpret_cast<const void*>(GetProcAddress(module, "GetSiloEx3"));
+        void* silo = reinterpret_cast<void*>(
+            static_cast<std::uintptr_t>(CallEntry(factory, {0, static_cast<TWord>(std::atoi(port)), 0}).Eax));
+        const double level = CallSlot(silo, kGetLevel, {0}, true).St0;
+        CHECK_EQ(CallSlot(silo, kGetState, {}).Eax & 0xFF, 1u);
+        CHECK(level > 1234.555 && level < 1234.565);
+        DestroySilo(silo);
+        for (int i = 0; i < 4 && GetModuleHandleA("DriverQuelmarox.dll") != nullptr; ++i) FreeLibrary(module);
+        CHECK(GetModuleHandleA("DriverQuelmarox.dll") == nullptr);
+        if (cycle == 1) {
+            threadsBefore = ThreadsOfThisProcess();
+            GetProcessHandleCount(GetCurrentProcess(), &handlesBefore);
+        }
+    }
+    // An ended thread may linger in the system's list for a moment.
+    for (int wait = 0; wait < 40 && ThreadsOfThisProcess() != threadsBefore; ++wait) Sleep(50);
+    CHECK_EQ(ThreadsOfThisProcess(), threadsBefore);
+    GetProcessHandleCount(GetCurrentProcess(), &handles);
+    CHECK(handles <= handlesBefore + 4);
 }
 
 }  // namespace
