@@ -1,7 +1,7 @@
 #include "netline/net_comm.h"
 
 #include "netline/rfc2217_comm.h"
-#include "netline/socket_errors.h"
+#include "serial/serial_errors.h"
 #include "serial/wire_trace.h"
 
 namespace qmx::net {
@@ -39,22 +39,9 @@ TNetComm::TNetComm(TNetAddress address) : FAddress(std::move(address)) {}
 
 TNetComm::~TNetComm() = default;
 
-std::string TNetComm::Problem() {
-    TLockGuard guard(FLock);
-    return FProblem;
-}
-
 BOOL TNetComm::FailWith(DWORD error) {
     tLastError = error;
     return FALSE;
-}
-
-BOOL TNetComm::Fail(const std::string& problem, DWORD error) {
-    {
-        TLockGuard guard(FLock);
-        FProblem = problem;
-    }
-    return FailWith(error);
 }
 
 TNetDevice* TNetComm::Device(THandle handle) {
@@ -82,32 +69,21 @@ void TNetComm::FlushNotes() {
 
 std::unique_ptr<TNetCodec> TNetComm::MakeCodec() { return std::make_unique<TRawCodec>(); }
 
-bool TNetComm::Begin(TNetDevice&) {
+void TNetComm::Begin(TNetDevice&) {
     Note("raw TCP: the server's own line settings hold; 7E1 and RTS are neither set nor checked from here");
-    return true;
 }
 
 THandle TNetComm::CreateFileA(const char*, DWORD, DWORD, void*, DWORD, DWORD, THandle) {
-    {
-        TLockGuard guard(FLock);
-        FProblem.clear();
-    }
     int error = 0;
     std::string problem;
     FReconnecting = FConnectedBefore;
     const auto timeout = FReconnecting ? kReconnectTimeout : kConnectTimeout;
     TSocket socket = TSocket::Connect(FAddress.Host, FAddress.Port, timeout, error, problem);
-    if (!socket.Valid()) {
-        Fail(problem, Win32ErrorFromSocketError(error));
-        return INVALID_HANDLE_VALUE;
-    }
+    if (!socket.Valid()) throw ESerialIO(problem, TSerialFailure::Absent);
     auto device = std::make_unique<TNetDevice>(std::move(socket), MakeCodec());
-    if (!device->Start()) {
-        Fail("cannot start the connection's receiving thread", ERROR_NOT_ENOUGH_MEMORY);
-        return INVALID_HANDLE_VALUE;
-    }
+    if (!device->Start()) throw ESerialIO("cannot start the connection's receiving thread");
     Note("connected to " + device->Peer());
-    if (!Begin(*device)) return INVALID_HANDLE_VALUE;
+    Begin(*device);
     FConnectedBefore = true;
     return device.release();
 }

@@ -5,6 +5,11 @@
 // asks for, and again each time the port opens it anew after the
 // connection was lost. socket:// carries the line's bytes as they are;
 // rfc2217:// (TRfc2217Comm) also sets the server's serial line.
+//
+// An opening or a setting that fails raises the serial layer's error with
+// the reason in the network's terms (the server refused, answered 8 data
+// bits, did not answer within 5 s), where a serial device could only say
+// that it failed.
 
 #include <chrono>
 #include <memory>
@@ -33,12 +38,10 @@ public:
     explicit TNetComm(TNetAddress address);
     ~TNetComm() override;
 
-    // Why the last opening or setting failed, for the user; empty when none did.
-    std::string Problem();
-    // What of the line the server would not take, once the port has set it
-    // up; empty when it took it all (raw TCP takes nothing and refuses
+    // Once the port has set the line up: raises the refusal of the first
+    // setting the server did not take (raw TCP takes nothing and refuses
     // nothing).
-    virtual std::string Refusal() { return std::string(); }
+    virtual void ConfirmLineTaken() {}
 
     THandle CreateFileA(const char* name, DWORD access, DWORD share, void* security, DWORD disposition,
                         DWORD flags, THandle templateFile) override;
@@ -73,12 +76,10 @@ protected:
     // opening its device again, with the settings it had.
     bool Reconnecting() const { return FReconnecting; }
     virtual std::unique_ptr<TNetCodec> MakeCodec();
-    // After connecting, before the port uses the device: false with the
-    // problem said (Fail) when the server will not do.
-    virtual bool Begin(TNetDevice& device);
+    // After connecting, before the port uses the device: raises the
+    // serial layer's error when the server will not do.
+    virtual void Begin(TNetDevice& device);
     static TNetDevice* Device(THandle handle);
-    // Records why an opening or a setting failed; FALSE with `error`.
-    BOOL Fail(const std::string& problem, DWORD error);
     static BOOL FailWith(DWORD error);
     // A line for the port's trace, written before the next bytes go out:
     // the port's own header comes first.
@@ -89,7 +90,6 @@ private:
 
     const TNetAddress FAddress;
     TRecursiveLock FLock;
-    std::string FProblem;
     bool FConnectedBefore = false;
     bool FReconnecting = false;
     std::vector<std::string> FNotes;

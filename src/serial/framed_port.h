@@ -7,9 +7,11 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "platform/method_ref.h"
 #include "serial/attempt_listener.h"
+#include "serial/serial_errors.h"
 
 namespace qmx {
 
@@ -47,6 +49,9 @@ public:
     // False while the device is known to have gone and has not been opened
     // again (the next transaction tries).
     virtual bool DevicePresent() { return true; }
+    // While the device is absent: why the last try to open it again
+    // failed; nothing when none has failed.
+    virtual std::optional<ESerialIO> WhyAbsent() { return std::nullopt; }
     virtual void SetAttemptListener(TAttemptListener*) {}
     virtual void SetFastAnswers(bool, std::chrono::milliseconds) {}
 };

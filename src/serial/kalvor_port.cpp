@@ -65,20 +65,30 @@ void TKalvorComPort::ApplyLineSettings() {
 
 bool TKalvorComPort::DevicePresent() { return IsOpen() && !DeviceLost(); }
 
+std::optional<ESerialIO> TKalvorComPort::WhyAbsent() {
+    TLockGuard guard(FTxLock);
+    if (DevicePresent()) return std::nullopt;
+    return FRestoreFailure;
+}
+
 bool TKalvorComPort::RestoreDevice() {
     if (DevicePresent()) return true;
     // What the old device left is dropped until the next send.
     FRxState = TRxState::Idle;
+    // Not there (yet), or not as it was: the port stays closed, and the
+    // next transaction tries once more.
     try {
         Reopen();
         ApplyLineSettings();
+        FRestoreFailure.reset();
         return true;
-    } catch (...) {
-        // Not there (yet): the port stays closed, and the next transaction
-        // tries once more.
-        Close();
-        return false;
+    } catch (const ESerialIO& error) {
+        FRestoreFailure = error;
+    } catch (const std::exception& error) {
+        FRestoreFailure = ESerialIO(error.what());
     }
+    Close();
+    return false;
 }
 
 void TKalvorComPort::AwaitQuietLine() {

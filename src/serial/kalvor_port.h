@@ -20,6 +20,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 
 #include "platform/recursive_lock.h"
 #include "protocol/request_echo.h"
@@ -63,6 +64,7 @@ public:
     void SetOnCheckAnswer(TAnswerCheck check) override { FOnCheckAnswer = check; }
 
     bool DevicePresent() override;
+    std::optional<ESerialIO> WhyAbsent() override;
     void SetAttemptListener(TAttemptListener* listener) override { FAttemptListener = listener; }
     // Off unless a tool turns it on: the protocol's own timing stays the
     // library's.
@@ -85,7 +87,8 @@ private:
     // then stands in `answer`.
     bool Attempt(const std::uint8_t* frame, std::uint8_t frameLength, std::uint8_t* answer,
                  std::uint8_t expectedLength);
-    // Opens the device again when it has gone; false when it cannot be.
+    // Opens the device again when it has gone; false, with the reason kept,
+    // when it cannot be.
     bool RestoreDevice();
     // Drops what arrives until the line has been quiet for an answer's
     // length, at least the pause between attempts after the failed
@@ -128,6 +131,8 @@ private:
     // The last transaction got no valid answer, and when it ended: its
     // answer may still be on its way.
     bool FLineUnsettled = false;
+    // Why the device could not be opened again, while it cannot.
+    std::optional<ESerialIO> FRestoreFailure;
     DWORD FUnsettledSince = 0;
 
     TAttemptListener* FAttemptListener = nullptr;

@@ -16,7 +16,6 @@
 #include "driver/silo.h"
 #include "exit_deadline.h"
 #include "metrics.h"
-#include "netline/net_framed_port.h"
 #include "metrics_exporter.h"
 #include "options.h"
 #include "output.h"
@@ -120,11 +119,8 @@ public:
             if (FPort != nullptr && !FPort->DevicePresent() && !Gone(tanks[i], reading)) {
                 round.Readings.push_back(reading);
                 if (!FOutput.Row(reading) || !FOutput.End()) round.Status = OutputFailed();
-                else {
-                    std::fprintf(stderr, "qmx-read: %s did not come back; stopped at tank %d (%zu of %zu read)\n",
-                                 FDevice.Name.c_str(), tanks[i], i + 1, tanks.size());
-                    round.Status = kDeviceFailed;
-                }
+                else
+                    round.Status = GiveUp(tanks[i], i + 1);
                 return round;
             }
             round.Readings.push_back(reading);
@@ -133,6 +129,7 @@ public:
                 return round;
             }
         }
+        NoteStillGone();
         return round;
     }
 
@@ -150,6 +147,27 @@ public:
     }
 
 private:
+    // Why the device is not there, as the last try to open it again found.
+    std::string Absence() const {
+        const auto why = FPort->WhyAbsent();
+        return why ? ": " + Cp1251ToUtf8(why->what()) : std::string();
+    }
+
+    // The device did not come back while `tank` was read: a device server
+    // set up for another line stays so until someone changes it.
+    int GiveUp(int tank, std::size_t read) {
+        const auto why = FPort->WhyAbsent();
+        std::fprintf(stderr, "qmx-read: %s did not come back; stopped at tank %d (%zu of %zu read)%s\n",
+                     FDevice.Name.c_str(), tank, read, FOptions.Tanks.size(), Absence().c_str());
+        return why && why->Failure() == qmx::TSerialFailure::Refused ? kUsage : kDeviceFailed;
+    }
+
+    // Round after round, each says why the device is still not there.
+    void NoteStillGone() {
+        if (FGone && FOptions.WatchSeconds != 0 && FPort != nullptr && !FPort->DevicePresent())
+            FOutput.Note("qmx-read: " + FDevice.Name + " is still gone" + Absence());
+    }
+
     TTankReading Read(int tank) {
         TTankReading reading = ReadTank(FSilo, tank, FPort);
         if (FOptions.WatchSeconds != 0) reading.Time = UtcStamp();
@@ -262,7 +280,7 @@ int main(int argc, char** argv) {
                      Cp1251ToUtf8(error.what()).c_str());
         // A device server set up for another line stays so until someone
         // changes it; a device that is not there may come.
-        return dynamic_cast<const qmx::net::ELineRefused*>(&error) != nullptr ? kUsage : kDeviceFailed;
+        return error.Failure() == qmx::TSerialFailure::Refused ? kUsage : kDeviceFailed;
     }
     if (TRecordingPort* port = TRecordingPort::Current(); port != nullptr && options.Fast)
         port->SetFastAnswers(true, std::chrono::milliseconds(options.PauseMs));

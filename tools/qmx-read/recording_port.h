@@ -45,6 +45,7 @@ public:
                           std::int32_t answerAddress) override;
     std::uint8_t GetLinkState() override { return FPort->GetLinkState(); }
     bool DevicePresent() override { return FPort->DevicePresent(); }
+    std::optional<ESerialIO> WhyAbsent() override { return FPort->WhyAbsent(); }
     void SetFastAnswers(bool on, std::chrono::milliseconds pause) override { FPort->SetFastAnswers(on, pause); }
 
     // The exchanges made since the last call, oldest first.
