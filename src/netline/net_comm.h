@@ -19,7 +19,7 @@
 #include "netline/net_address.h"
 #include "netline/net_device.h"
 #include "platform/recursive_lock.h"
-#include "serial/comm_api.h"
+#include "serial/device_comm.h"
 
 namespace qmx::net {
 
@@ -30,7 +30,7 @@ constexpr std::chrono::milliseconds kConnectTimeout{5000};
 // down must not hold every exchange of a round for the full time-out.
 constexpr std::chrono::milliseconds kReconnectTimeout{1000};
 
-class TNetComm : public TCommApi {
+class TNetComm : public TDeviceComm {
 public:
     // The comm layer the address's scheme names.
     static std::unique_ptr<TNetComm> For(const TNetAddress& address);
@@ -45,25 +45,9 @@ public:
 
     THandle CreateFileA(const char* name, DWORD access, DWORD share, void* security, DWORD disposition,
                         DWORD flags, THandle templateFile) override;
-    BOOL SetupComm(THandle device, DWORD inQueue, DWORD outQueue) override;
-    BOOL GetCommState(THandle device, TDcb* dcb) override;
-    // Raw TCP has no line to set: the server's settings hold, and the
-    // port's are kept only to be given back.
-    BOOL SetCommState(THandle device, TDcb* dcb) override;
-    BOOL SetCommMask(THandle device, DWORD mask) override;
-    BOOL SetCommTimeouts(THandle device, TCommTimeouts* timeouts) override;
-    BOOL WaitCommEvent(THandle device, DWORD* mask, TOverlapped* overlapped) override;
-    BOOL ReadFile(THandle device, void* buffer, DWORD count, DWORD* read, TOverlapped* overlapped) override;
+    // Says first what the trace is to hear of the line.
     BOOL WriteFile(THandle device, const void* buffer, DWORD count, DWORD* written,
                    TOverlapped* overlapped) override;
-    BOOL GetOverlappedResult(THandle device, TOverlapped* overlapped, DWORD* transferred, BOOL wait) override;
-    BOOL ClearCommError(THandle device, DWORD* errors, TComStat* stat) override;
-    BOOL PurgeComm(THandle device, DWORD flags) override;
-    // Raw TCP has no modem lines to drive: done, as on a pty.
-    BOOL EscapeCommFunction(THandle device, DWORD function) override;
-    BOOL CancelIoEx(THandle device, TOverlapped* overlapped) override;
-    BOOL CloseHandle(THandle device) override;
-    DWORD GetLastError() override;
     void Sleep(DWORD milliseconds) override;
     DWORD Milliseconds() override;
 
@@ -80,7 +64,6 @@ protected:
     // serial layer's error when the server will not do.
     virtual void Begin(TNetDevice& device);
     static TNetDevice* Device(THandle handle);
-    static BOOL FailWith(DWORD error);
     // A line for the port's trace, written before the next bytes go out:
     // the port's own header comes first.
     void Note(const std::string& text);

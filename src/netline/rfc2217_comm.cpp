@@ -119,7 +119,7 @@ void TRfc2217Comm::SetControl(TNetDevice& device, std::uint8_t value) {
 
 BOOL TRfc2217Comm::SetCommState(THandle handle, TDcb* dcb) {
     auto* device = Device(handle);
-    if (device == nullptr || dcb == nullptr) return FailWith(ERROR_INVALID_HANDLE);
+    if (device == nullptr || dcb == nullptr) return Fail(ERROR_INVALID_HANDLE);
     SetLine(*device, *dcb);
     const DWORD flags = DcbFlags(*dcb);
     if (const std::uint8_t flow = FlowOf(flags); FFlow != flow) {
@@ -136,8 +136,8 @@ BOOL TRfc2217Comm::SetCommState(THandle handle, TDcb* dcb) {
             FRts = rts;
         }
     }
-    device->StoreState(*dcb);
-    return TRUE;
+    DWORD error = ERROR_SUCCESS;
+    return device->SetState(*dcb, error) ? TRUE : Fail(error);
 }
 
 void TRfc2217Comm::ConfirmLineTaken() {
@@ -147,7 +147,7 @@ void TRfc2217Comm::ConfirmLineTaken() {
 
 BOOL TRfc2217Comm::PurgeComm(THandle handle, DWORD flags) {
     auto* device = Device(handle);
-    if (device == nullptr) return FailWith(ERROR_INVALID_HANDLE);
+    if (device == nullptr) return Fail(ERROR_INVALID_HANDLE);
     // What the server still holds from the gauge goes too: a reply that
     // missed its request must not meet the next one.
     std::vector<std::uint8_t> wire;
@@ -156,14 +156,14 @@ BOOL TRfc2217Comm::PurgeComm(THandle handle, DWORD flags) {
         const auto toSend = TRfc2217Client::Command(kPurgeData, kPurgeToSend);
         wire.insert(wire.end(), toSend.begin(), toSend.end());
     }
-    if (DWORD error = ERROR_SUCCESS; !wire.empty() && !device->SendWire(wire, error)) return FailWith(error);
+    if (DWORD error = ERROR_SUCCESS; !wire.empty() && !device->SendWire(wire, error)) return Fail(error);
     device->Purge(flags);
     return TRUE;
 }
 
 BOOL TRfc2217Comm::EscapeCommFunction(THandle handle, DWORD function) {
     auto* device = Device(handle);
-    if (device == nullptr) return FailWith(ERROR_INVALID_HANDLE);
+    if (device == nullptr) return Fail(ERROR_INVALID_HANDLE);
     for (const auto& escape : kEscapes) {
         if (escape.Function != function) continue;
         SetControl(*device, escape.Control);
@@ -171,7 +171,7 @@ BOOL TRfc2217Comm::EscapeCommFunction(THandle handle, DWORD function) {
         return TRUE;
     }
     // XON and XOFF by hand have no form in the option.
-    return FailWith(ERROR_INVALID_PARAMETER);
+    return Fail(ERROR_INVALID_PARAMETER);
 }
 
 }  // namespace qmx::net
