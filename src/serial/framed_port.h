@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -58,7 +59,8 @@ public:
 
 // Opens the framed port on COM`portNumber` with the gauge's line settings.
 // Raises the serial layer's error when the port cannot be opened or set up.
-using TPortOpener = std::unique_ptr<TFramedPort> (*)(std::uint8_t portNumber);
+// A tool's opener carries what it chose (a network port, where to record).
+using TPortOpener = std::function<std::unique_ptr<TFramedPort>(std::uint8_t portNumber)>;
 
 // The library's own opener.
 std::unique_ptr<TFramedPort> OpenFramedPort(std::uint8_t portNumber);

@@ -104,8 +104,9 @@ struct TRound {
 
 class TReader {
 public:
-    TReader(const TOptions& options, const TChosenDevice& device, qmx::TSilo& silo, TOutput& output)
-        : FOptions(options), FDevice(device), FSilo(silo), FOutput(output), FPort(TRecordingPort::Current()) {}
+    TReader(const TOptions& options, const TChosenDevice& device, qmx::TSilo& silo, TOutput& output,
+            TRecordingPort* port)
+        : FOptions(options), FDevice(device), FSilo(silo), FOutput(output), FPort(port) {}
 
     TRound Round() {
         TRound round;
@@ -271,10 +272,11 @@ int main(int argc, char** argv) {
 
     // The silo as a factory makes it, with the reader's own opener, so that
     // the reader sees the exchanges and the device's state.
+    TRecordingPort* port = nullptr;
     std::unique_ptr<qmx::TSilo> silo;
     try {
         silo = std::make_unique<qmx::TSilo>(qmx::ConnectionTypeFor(static_cast<std::uint32_t>(device.Com), 0),
-                                            nullptr, &OpenRecordingPort);
+                                            nullptr, RecordingOpener(device, port));
     } catch (const qmx::ESerialIO& error) {
         std::fprintf(stderr, "qmx-read: cannot open %s: %s\n", device.Name.c_str(),
                      Cp1251ToUtf8(error.what()).c_str());
@@ -282,11 +284,10 @@ int main(int argc, char** argv) {
         // changes it; a device that is not there may come.
         return error.Failure() == qmx::TSerialFailure::Refused ? kUsage : kDeviceFailed;
     }
-    if (TRecordingPort* port = TRecordingPort::Current(); port != nullptr && options.Fast)
-        port->SetFastAnswers(true, std::chrono::milliseconds(options.PauseMs));
+    if (port != nullptr && options.Fast) port->SetFastAnswers(true, std::chrono::milliseconds(options.PauseMs));
     if (!output.Begin()) return OutputFailed();
 
-    TReader reader(options, device, *silo, output);
+    TReader reader(options, device, *silo, output, port);
     TRoundFigures figures;
     for (;;) {
         const auto started = TClock::now();

@@ -80,7 +80,7 @@ void WatchForStops(void (*stop)(int status)) {
 bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) != 0; }
 
 bool ChooseDevice(const TOptions& options, TChosenDevice& device, std::string& problem) {
-    if (net::IsNetworkName(options.Device)) return ChooseNetworkDevice(options, device, problem);
+    if (options.Network) return ChooseNetworkDevice(options, device, problem);
     // The driver opens COMn; a device given by path is made COM1 for it.
     device.Com = options.Com;
     if (!options.Device.empty()) {
