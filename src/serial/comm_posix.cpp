@@ -6,14 +6,14 @@
 #include <ctime>
 #include <string>
 
+#include "serial/com_device_path.h"
 #include "serial/device_comm.h"
 #include "serial/posix_device.h"
 
 namespace qmx {
 namespace {
 
-// COMn: the path in QMX_COMn when set, else /dev/ttyS(n-1). Names other than
-// \\.\COMn are taken as paths.
+// COMn as ComDevicePath has it. Names other than \\.\COMn are taken as paths.
 std::string DevicePath(const char* name) {
     const char prefix[] = "\\\\.\\COM";
     if (std::strncmp(name, prefix, sizeof prefix - 1) != 0) return name;
@@ -21,11 +21,19 @@ std::string DevicePath(const char* name) {
     char* end = nullptr;
     const long number = std::strtol(digits, &end, 10);
     if (end == digits || *end != '\0' || number < 1) return std::string();
+    return ComDevicePath(number);
+}
+
+}  // namespace
+
+std::string ComDevicePath(long number) {
     const std::string variable = "QMX_COM" + std::to_string(number);
     if (const char* configured = std::getenv(variable.c_str()); configured != nullptr && *configured != '\0')
         return configured;
     return "/dev/ttyS" + std::to_string(number - 1);
 }
+
+namespace {
 
 class TPosixComm final : public TDeviceComm {
 public:

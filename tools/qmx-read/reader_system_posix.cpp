@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "netline/net_address.h"
+#include "serial/com_device_path.h"
 #include "network_device.h"
 #include "reader_system.h"
 
@@ -87,10 +88,7 @@ bool ChooseDevice(const TOptions& options, TChosenDevice& device, std::string& p
         device.Com = 1;
         ::setenv("QMX_COM1", options.Device.c_str(), 1);
     }
-    const std::string variable = "QMX_COM" + std::to_string(device.Com);
-    const char* configured = std::getenv(variable.c_str());
-    const std::string path =
-        configured != nullptr && *configured != '\0' ? configured : "/dev/ttyS" + std::to_string(device.Com - 1);
+    const std::string path = ComDevicePath(device.Com);
     device.Name = options.Device.empty() ? "COM" + std::to_string(device.Com) + " (" + path + ")" : path;
     return CheckDevice(path, problem);
 }
