@@ -68,8 +68,8 @@ double ScanSeconds(int tanks, bool fast, int pauseMs) {
     {
         qmx::sim::TSimServer server(gauge, master);
         server.SetPacing(qmx::sim::kLineCharacterTime);
-        qmx::TSilo silo(kPort + 2, nullptr, &qmx::tools::OpenRecordingPort);
-        auto* port = qmx::tools::TRecordingPort::Current();
+        qmx::tools::TRecordingPort* port = nullptr;
+        qmx::TSilo silo(kPort + 2, nullptr, qmx::tools::RecordingOpener({}, port));
         if (fast) port->SetFastAnswers(true, std::chrono::milliseconds(pauseMs));
         int valid = 0;
         const auto start = Clock::now();
@@ -150,11 +150,13 @@ double ScanSecondsThroughSer2net(int tanks) {
         simulator.SetPacing(qmx::sim::kLineCharacterTime);
         qmx::tools::TOptions options;
         options.Device = "rfc2217://127.0.0.1:" + std::to_string(port);
-        qmx::tools::TChosenDevice device;
         std::string problem;
+        options.Network = qmx::net::ParseNetAddress(options.Device, problem);
+        qmx::tools::TChosenDevice device;
         if (qmx::tools::ChooseNetworkDevice(options, device, problem)) {
-            qmx::TSilo silo(static_cast<std::uint8_t>(device.Com + 2), nullptr, &qmx::tools::OpenRecordingPort);
-            auto* recorder = qmx::tools::TRecordingPort::Current();
+            qmx::tools::TRecordingPort* recorder = nullptr;
+            qmx::TSilo silo(static_cast<std::uint8_t>(device.Com + 2), nullptr,
+                            qmx::tools::RecordingOpener(device, recorder));
             recorder->SetFastAnswers(true, std::chrono::milliseconds(0));
             int valid = 0;
             const auto start = Clock::now();

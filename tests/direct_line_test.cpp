@@ -195,7 +195,7 @@ TEST_F(FramedPort, BytesBeforeTheFirstRequestAreDroppedAndASecondStxIsData) {
     EXPECT_EQ(FRequests, 1);
 }
 
-TEST_F(FramedPort, TwoHundredFiftySixBytesWrapTheReceivedLength) {
+TEST_F(FramedPort, AnAnswerPastTheLongestFrameIsKeptNoFurtherAndRejected) {
     TKalvorComPort port(kPort);
     std::vector<std::uint8_t> answer(256 + 5, 'x');
     answer[0] = 0x02;
@@ -204,8 +204,9 @@ TEST_F(FramedPort, TwoHundredFiftySixBytesWrapTheReceivedLength) {
     port.SetOnCheckAnswer(TAnswerCheck(&FramedPort::AcceptAll, this));
     std::array<std::uint8_t, 256> buffer{};
     port.Transact(17, FRequest.data(), 6, buffer.data(), 43, 0, -1);
-    EXPECT_EQ(FChecked, (std::vector<std::uint8_t>{'a', 'b', 'c', 'd', 'e'}))
-        << "the length counts modulo 256 and the 257th byte overwrote the first";
+    EXPECT_EQ(FChecked, std::vector<std::uint8_t>(answer.begin(), answer.begin() + 255))
+        << "the first 255 bytes, not a length counted modulo 256";
+    EXPECT_EQ(port.GetLinkState(), 3) << "rejected whatever the check says";
 }
 
 TEST_F(FramedPort, ExpectedLengthZeroSendsOnceAndDoesNotWait) {

@@ -37,8 +37,9 @@ TEST_P(FailureReason, TheLastAttemptsReasonAndTheAttemptsMade) {
     gauge.Tank(3) = sim::TTank{"DT", c.Level, 0, 3.5, 14.2, 0.835, sim::TFault::None};
     gauge.SetScript(3, c.Script);
     sim::TSimServer server(gauge, pty.Master());
-    TSilo silo(kConnectionType, nullptr, &OpenRecordingPort);
-    const TTankReading reading = ReadTank(silo, 3, TRecordingPort::Current());
+    TRecordingPort* port = nullptr;
+    TSilo silo(kConnectionType, nullptr, RecordingOpener({}, port));
+    const TTankReading reading = ReadTank(silo, 3, port);
     EXPECT_EQ(reading.Valid(), c.Valid);
     EXPECT_NE(TableRow(reading).find(c.Reason), std::string::npos) << TableRow(reading);
     EXPECT_NE(JsonRow(reading).find(c.Json), std::string::npos) << JsonRow(reading);
@@ -78,8 +79,9 @@ TEST(FailureReasonOnTheLine, BytesWithoutAnStxAreNotSilence) {
     test::TFarEnd line(pty.Master(), [](test::TFarEnd& far, int, const std::vector<std::uint8_t>&) {
         far.Put({'L', '0', '1', ' ', '1', '2', 0x03, 0x41});
     });
-    TSilo silo(kConnectionType, nullptr, &OpenRecordingPort);
-    const TTankReading reading = ReadTank(silo, 1, TRecordingPort::Current());
+    TRecordingPort* port = nullptr;
+    TSilo silo(kConnectionType, nullptr, RecordingOpener({}, port));
+    const TTankReading reading = ReadTank(silo, 1, port);
     EXPECT_FALSE(reading.Valid());
     EXPECT_EQ(reading.Reason, TAttemptVerdict::NoStx);
     EXPECT_EQ(reading.Attempts, 3);

@@ -26,9 +26,9 @@ constexpr int kPort = 9;
 constexpr std::uint32_t kConnectionType = kPort + 2;
 
 // How long reading one tank (two exchanges) takes, and whether it was valid.
-std::pair<TClock::duration, bool> TimeTank(TSilo& silo, int tank) {
+std::pair<TClock::duration, bool> TimeTank(TSilo& silo, int tank, TRecordingPort* port = nullptr) {
     const auto start = TClock::now();
-    const bool valid = ReadTank(silo, tank, TRecordingPort::Current()).Valid();
+    const bool valid = ReadTank(silo, tank, port).Valid();
     return {TClock::now() - start, valid};
 }
 
@@ -43,8 +43,9 @@ TEST(FastAnswers, TheLibrarysOwnPortKeepsTheFullSecond) {
         EXPECT_GE(TClock::now() - start, 2000ms) << "two exchanges, a full second each";
     }
     // The reader's port too, until the tool turns the mode on.
-    TSilo recorded(kConnectionType, nullptr, &OpenRecordingPort);
-    EXPECT_GE(TimeTank(recorded, 2).first, 2000ms);
+    TRecordingPort* port = nullptr;
+    TSilo recorded(kConnectionType, nullptr, RecordingOpener({}, port));
+    EXPECT_GE(TimeTank(recorded, 2, port).first, 2000ms);
 }
 
 TEST(FastAnswers, AWholeCheckedAnswerEndsTheWaitAndARejectedOneDoesNot) {
@@ -53,8 +54,9 @@ TEST(FastAnswers, AWholeCheckedAnswerEndsTheWaitAndARejectedOneDoesNot) {
     gauge.SetFault(2, sim::TFault::BadCheck);
     gauge.SetFault(3, sim::TFault::ExtraBytes);
     sim::TSimServer server(gauge, pty.Master());
-    TSilo silo(kConnectionType, nullptr, &OpenRecordingPort);
-    TRecordingPort::Current()->SetFastAnswers(true, 0ms);
+    TRecordingPort* port = nullptr;
+    TSilo silo(kConnectionType, nullptr, RecordingOpener({}, port));
+    port->SetFastAnswers(true, 0ms);
     const auto [good, goodValid] = TimeTank(silo, 1);
     EXPECT_TRUE(goodValid);
     // Generous for a loaded machine; the default mode takes two seconds.
@@ -73,9 +75,10 @@ TEST(FastAnswers, ThePauseKeepsTheLineQuietBeforeEachRequest) {
         far.Put(frame[1] == 'L' ? test::LevelAnswer("0012345", "0000350", "0155", echo)
                                 : test::DensityAnswer("00835000", echo));
     });
-    TSilo silo(kConnectionType, nullptr, &OpenRecordingPort);
-    TRecordingPort::Current()->SetFastAnswers(true, 300ms);
-    for (int tank = 1; tank <= 2; ++tank) EXPECT_TRUE(ReadTank(silo, tank, TRecordingPort::Current()).Valid());
+    TRecordingPort* port = nullptr;
+    TSilo silo(kConnectionType, nullptr, RecordingOpener({}, port));
+    port->SetFastAnswers(true, 300ms);
+    for (int tank = 1; tank <= 2; ++tank) EXPECT_TRUE(ReadTank(silo, tank, port).Valid());
     const auto times = line.RequestTimes();
     ASSERT_EQ(times.size(), 4u);
     for (std::size_t i = 1; i < times.size(); ++i) EXPECT_GE(times[i] - times[i - 1], 300ms) << i;

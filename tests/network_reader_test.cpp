@@ -23,7 +23,9 @@
 #include "netline/rfc2217.h"
 #include "sim_server.h"
 #include "socket_line.h"
+#include "serial/serial_errors.h"
 #include "support/reader_process.h"
+#include "support/scripted_server.h"
 
 namespace qmx {
 namespace {
@@ -153,21 +155,47 @@ private:
 };
 
 // The first connection is given five seconds; one made again after a loss
-// only one, so that a server that is down does not hold each exchange.
-TEST(NetworkReconnect, WaitsOneSecondWhereTheFirstConnectionWaitsFive) {
-    TFullListener server(0);
-    auto comm = net::TNetComm::For(TNetAddress{TNetAddress::TKind::Socket, "127.0.0.1", server.Port});
+// only one, so that a server that is down does not hold each exchange:
+// whether it does not accept, or accepts and never takes up RFC 2217.
+struct TReconnectCase {
+    const char* Name;
+    TNetAddress::TKind Kind;
+    const char* Said;
+};
+
+void PrintTo(const TReconnectCase& c, std::ostream* out) { *out << c.Name; }
+
+class NetworkReconnect : public ::testing::TestWithParam<TReconnectCase> {};
+
+TEST_P(NetworkReconnect, WaitsOneSecondWhereTheFirstConnectionWaitsFive) {
+    const TReconnectCase& c = GetParam();
+    // The full listener takes one connection, the scripted server serves one.
+    TFullListener full(0);
+    test::TScriptedServer scripted({});
+    const bool raw = c.Kind == TNetAddress::TKind::Socket;
+    auto comm = net::TNetComm::For(TNetAddress{c.Kind, "127.0.0.1", raw ? full.Port : scripted.Port()});
     const THandle first = comm->CreateFileA("\\\\.\\COM1", 0, 0, nullptr, 0, 0, nullptr);
-    ASSERT_NE(first, INVALID_HANDLE_VALUE) << comm->Problem();
-    server.Fill(3);
+    if (raw) full.Fill(3);
     const auto start = TClock::now();
-    EXPECT_EQ(comm->CreateFileA("\\\\.\\COM1", 0, 0, nullptr, 0, 0, nullptr), INVALID_HANDLE_VALUE);
+    try {
+        comm->CreateFileA("\\\\.\\COM1", 0, 0, nullptr, 0, 0, nullptr);
+        ADD_FAILURE() << "opened again";
+    } catch (const ESerialIO& error) {
+        EXPECT_NE(std::string(error.what()).find(c.Said), std::string::npos) << error.what();
+        EXPECT_EQ(error.Failure(), raw ? TSerialFailure::Absent : TSerialFailure::InputOutput);
+    }
     const auto took = TClock::now() - start;
-    EXPECT_EQ(comm->Problem(), "no connection within 1 s");
     EXPECT_GE(took, 900ms);
-    EXPECT_LT(took, 4s);
+    EXPECT_LT(took, 2800ms);
     comm->CloseHandle(first);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, NetworkReconnect,
+    ::testing::Values(TReconnectCase{"NotAccepting", TNetAddress::TKind::Socket, "no connection within 1 s"},
+                      TReconnectCase{"SilentRfc2217", TNetAddress::TKind::Rfc2217,
+                                     "did not take the COM-PORT option (RFC 2217) within 1 s"}),
+    [](const ::testing::TestParamInfo<TReconnectCase>& c) { return std::string(c.param.Name); });
 
 // A port nobody listens on: one the system gave and took back.
 std::uint16_t ClosedPort() {

@@ -97,6 +97,12 @@ TEST_P(AnswerEcho, OnlyTheAwaitedRequestsAnswerIsTaken) {
     if (c.Accepted) {
         EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 43, c.Line.end() - 43)) << "the last frame";
     }
+    // Whatever the line held, the next tank then reads its own answer.
+    comm.OnWrite = [&] { comm.Receive(kFourth); };
+    const std::uint8_t next[] = {0x02, 'L', '0', '4', 0x03, 0x49};
+    port.Transact(17, next, sizeof next, buffer.data(), 43, 0, -1);
+    EXPECT_EQ(port.GetLinkState(), kLinkValid);
+    EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 43, kFourth.begin())) << "tank 4's own answer";
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -117,7 +123,11 @@ INSTANTIATE_TEST_SUITE_P(
         TEchoCase{"LowerCaseIsNoEcho", LevelFor("l04", "0012345"), true, 1, 1, 0, ""},
         // A frame of the awaited request followed by another is one answer
         // too long, as before.
-        TEchoCase{"OwnThenAnother", Joined({kOwn, kFourth}), false, 3, 3, 0, ""}),
+        TEchoCase{"OwnThenAnother", Joined({kOwn, kFourth}), false, 3, 3, 0, ""},
+        // Past the longest frame nothing is kept: the other tank's whole
+        // answer at its tail is not taken for the awaited one.
+        TEchoCase{"OverLongEndingInAnotherTanksAnswer",
+                  Joined({{0x02, 'L', '0', '5'}, TBytes(252, '0'), kFourth}), false, 3, 3, 0, ""}),
     [](const ::testing::TestParamInfo<TEchoCase>& line) { return std::string(line.param.Name); });
 
 // A gauge that answers every request 1.2 to 1.9 s after it came, each

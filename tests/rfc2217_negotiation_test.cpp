@@ -55,6 +55,7 @@ struct TNegotiationCase {
     test::TServerScript Script;
     const char* Refusal;  // what the open's error says; null when it opens
     const char* Traced;   // what the trace says, for a port that opens
+    TSerialFailure Failure = TSerialFailure::InputOutput;  // for a port that does not
 };
 
 void PrintTo(const TNegotiationCase& c, std::ostream* out) { *out << c.Name; }
@@ -66,6 +67,7 @@ TEST_P(Rfc2217Negotiation, ChecksEachAnswer) {
     test::TScriptedServer server(c.Script);
     TTraceFile trace;
     std::string refusal;
+    TSerialFailure failure = TSerialFailure::InputOutput;
     {
         std::unique_ptr<TFramedPort> port;
         try {
@@ -76,8 +78,18 @@ TEST_P(Rfc2217Negotiation, ChecksEachAnswer) {
             const auto until = std::chrono::steady_clock::now() + 5s;
             while (server.LineBytes().size() < sizeof frame && std::chrono::steady_clock::now() < until)
                 std::this_thread::sleep_for(5ms);
+            // A server set up anew: the port opens it again before the next
+            // exchange, and keeps why it could not.
+            if (!c.Script.LaterAnswers.empty()) {
+                server.DropClient();
+                while (port->DevicePresent() && std::chrono::steady_clock::now() < until)
+                    std::this_thread::sleep_for(5ms);
+                port->Transact(0, frame, sizeof frame, nullptr, 0, 0, 0);
+                if (const auto why = port->WhyAbsent()) throw *why;
+            }
         } catch (const ESerialIO& error) {
             refusal = error.what();
+            failure = error.Failure();
         }
     }
     if (c.Refusal == nullptr) {
@@ -109,6 +121,7 @@ TEST_P(Rfc2217Negotiation, ChecksEachAnswer) {
         EXPECT_EQ(controls.back(), 12) << "RTS off";
     } else {
         EXPECT_NE(refusal.find(c.Refusal), std::string::npos) << refusal;
+        EXPECT_EQ(failure, c.Failure) << "a refused setting is told from a failure";
     }
 }
 
@@ -121,15 +134,17 @@ INSTANTIATE_TEST_SUITE_P(
         TNegotiationCase{"OnlyTheGaugesBaudRateTaken", {.Answers = {{1, 9600}}}, nullptr,
                          "the server answered baud rate 9600 when asked for 5760"},
         TNegotiationCase{"BaudRateRefused", {.Answers = {{1, 19200}}},
-                         "the server answered baud rate 19200 when asked for 9600", nullptr},
+                         "the server answered baud rate 19200 when asked for 9600", nullptr, TSerialFailure::Refused},
         TNegotiationCase{"DataSizeRefused", {.Answers = {{2, 8}}}, "the server answered data size 8 when asked for 7",
-                         nullptr},
+                         nullptr, TSerialFailure::Refused},
         TNegotiationCase{"ParityRefused", {.Answers = {{3, 1}}}, "the server answered parity none when asked for even",
-                         nullptr},
+                         nullptr, TSerialFailure::Refused},
         TNegotiationCase{"StopBitsRefused", {.Answers = {{4, 2}}}, "the server answered stop bits 2 when asked for 1",
-                         nullptr},
+                         nullptr, TSerialFailure::Refused},
         TNegotiationCase{"RtsRefused", {.Answers = {{5, 11}}}, "the server answered RTS on when asked for",
-                         nullptr},
+                         nullptr, TSerialFailure::Refused},
+        TNegotiationCase{"DataSizeRefusedOnReopening", {.LaterAnswers = {{2, 8}}},
+                         "the server answered data size 8 when asked for 7", nullptr, TSerialFailure::Refused},
         TNegotiationCase{"NoComPortOption", {.RefuseComPort = true}, "the server refused the COM-PORT option",
                          nullptr}),
     [](const ::testing::TestParamInfo<TNegotiationCase>& c) { return std::string(c.param.Name); });
@@ -151,7 +166,7 @@ TEST_P(NetworkLineBytes, TravelAsTheLineHasThem) {
     test::TScriptedServer server({});
     auto comm = TNetComm::For(Loopback(c.Kind, server.Port()));
     const THandle device = comm->CreateFileA("\\\\.\\COM1", 0, 0, nullptr, 0, 0, nullptr);
-    ASSERT_NE(device, INVALID_HANDLE_VALUE) << comm->Problem();
+    ASSERT_NE(device, INVALID_HANDLE_VALUE);
     const std::uint8_t out[] = {0x02, 0xFF, 0x03};
     DWORD written = 0;
     ASSERT_TRUE(comm->WriteFile(device, out, sizeof out, &written, nullptr));

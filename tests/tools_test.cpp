@@ -68,18 +68,19 @@ TEST(Reading, DoubtfulAnswersAreFlaggedAndTheDriverStillReportsThemValid) {
         {sim::TFault::Junk,
          {"level not a number", "second value not a number", "temperature not a number", "density not a number"}},
     };
+    TRecordingPort* port = nullptr;
     for (const auto& c : cases) {
         test::TPtyPair pty(9);
         sim::TGauge gauge;
         gauge.SetFault(2, c.Fault);
         sim::TSimServer server(gauge, pty.Master());
-        TSilo silo(11, nullptr, &OpenRecordingPort);
-        ASSERT_NE(TRecordingPort::Current(), nullptr);
-        const TTankReading reading = ReadTank(silo, 2, TRecordingPort::Current());
+        TSilo silo(11, nullptr, RecordingOpener({}, port));
+        ASSERT_NE(port, nullptr);
+        const TTankReading reading = ReadTank(silo, 2, port);
         EXPECT_TRUE(reading.Valid()) << sim::FaultName(c.Fault);
         EXPECT_EQ(reading.Doubts, c.Doubts) << sim::FaultName(c.Fault);
     }
-    EXPECT_EQ(TRecordingPort::Current(), nullptr) << "the port went with its silo";
+    EXPECT_EQ(port, nullptr) << "the port went with its silo";
 }
 
 }  // namespace

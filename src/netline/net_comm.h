@@ -5,6 +5,11 @@
 // asks for, and again each time the port opens it anew after the
 // connection was lost. socket:// carries the line's bytes as they are;
 // rfc2217:// (TRfc2217Comm) also sets the server's serial line.
+//
+// An opening or a setting that fails raises the serial layer's error with
+// the reason in the network's terms (the server refused, answered 8 data
+// bits, did not answer within 5 s), where a serial device could only say
+// that it failed.
 
 #include <chrono>
 #include <memory>
@@ -14,7 +19,7 @@
 #include "netline/net_address.h"
 #include "netline/net_device.h"
 #include "platform/recursive_lock.h"
-#include "serial/comm_api.h"
+#include "serial/device_comm.h"
 
 namespace qmx::net {
 
@@ -25,7 +30,7 @@ constexpr std::chrono::milliseconds kConnectTimeout{5000};
 // down must not hold every exchange of a round for the full time-out.
 constexpr std::chrono::milliseconds kReconnectTimeout{1000};
 
-class TNetComm : public TCommApi {
+class TNetComm : public TDeviceComm {
 public:
     // The comm layer the address's scheme names.
     static std::unique_ptr<TNetComm> For(const TNetAddress& address);
@@ -33,34 +38,16 @@ public:
     explicit TNetComm(TNetAddress address);
     ~TNetComm() override;
 
-    // Why the last opening or setting failed, for the user; empty when none did.
-    std::string Problem();
-    // What of the line the server would not take, once the port has set it
-    // up; empty when it took it all (raw TCP takes nothing and refuses
+    // Once the port has set the line up: raises the refusal of the first
+    // setting the server did not take (raw TCP takes nothing and refuses
     // nothing).
-    virtual std::string Refusal() { return std::string(); }
+    virtual void ConfirmLineTaken() {}
 
     THandle CreateFileA(const char* name, DWORD access, DWORD share, void* security, DWORD disposition,
                         DWORD flags, THandle templateFile) override;
-    BOOL SetupComm(THandle device, DWORD inQueue, DWORD outQueue) override;
-    BOOL GetCommState(THandle device, TDcb* dcb) override;
-    // Raw TCP has no line to set: the server's settings hold, and the
-    // port's are kept only to be given back.
-    BOOL SetCommState(THandle device, TDcb* dcb) override;
-    BOOL SetCommMask(THandle device, DWORD mask) override;
-    BOOL SetCommTimeouts(THandle device, TCommTimeouts* timeouts) override;
-    BOOL WaitCommEvent(THandle device, DWORD* mask, TOverlapped* overlapped) override;
-    BOOL ReadFile(THandle device, void* buffer, DWORD count, DWORD* read, TOverlapped* overlapped) override;
+    // Says first what the trace is to hear of the line.
     BOOL WriteFile(THandle device, const void* buffer, DWORD count, DWORD* written,
                    TOverlapped* overlapped) override;
-    BOOL GetOverlappedResult(THandle device, TOverlapped* overlapped, DWORD* transferred, BOOL wait) override;
-    BOOL ClearCommError(THandle device, DWORD* errors, TComStat* stat) override;
-    BOOL PurgeComm(THandle device, DWORD flags) override;
-    // Raw TCP has no modem lines to drive: done, as on a pty.
-    BOOL EscapeCommFunction(THandle device, DWORD function) override;
-    BOOL CancelIoEx(THandle device, TOverlapped* overlapped) override;
-    BOOL CloseHandle(THandle device) override;
-    DWORD GetLastError() override;
     void Sleep(DWORD milliseconds) override;
     DWORD Milliseconds() override;
 
@@ -73,13 +60,10 @@ protected:
     // opening its device again, with the settings it had.
     bool Reconnecting() const { return FReconnecting; }
     virtual std::unique_ptr<TNetCodec> MakeCodec();
-    // After connecting, before the port uses the device: false with the
-    // problem said (Fail) when the server will not do.
-    virtual bool Begin(TNetDevice& device);
+    // After connecting, before the port uses the device: raises the
+    // serial layer's error when the server will not do.
+    virtual void Begin(TNetDevice& device);
     static TNetDevice* Device(THandle handle);
-    // Records why an opening or a setting failed; FALSE with `error`.
-    BOOL Fail(const std::string& problem, DWORD error);
-    static BOOL FailWith(DWORD error);
     // A line for the port's trace, written before the next bytes go out:
     // the port's own header comes first.
     void Note(const std::string& text);
@@ -89,7 +73,6 @@ private:
 
     const TNetAddress FAddress;
     TRecursiveLock FLock;
-    std::string FProblem;
     bool FConnectedBefore = false;
     bool FReconnecting = false;
     std::vector<std::string> FNotes;

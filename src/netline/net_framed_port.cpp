@@ -8,22 +8,13 @@ namespace {
 
 class TNetworkFramedPort final : public TFramedPort {
 public:
-    TNetworkFramedPort(const TNetAddress& address, std::uint8_t portNumber) : FComm(TNetComm::For(address)) {
-        try {
-            FPort = std::make_unique<TKalvorComPort>(portNumber, *FComm);
-        } catch (const ESerialIO&) {
-            if (const std::string problem = FComm->Problem(); !problem.empty()) throw ESerialIO(problem);
-            throw;
-        }
+    TNetworkFramedPort(const TNetAddress& address, std::uint8_t portNumber)
+        : FComm(TNetComm::For(address)), FPort(std::make_unique<TKalvorComPort>(portNumber, *FComm)) {
         // The gauge's line is set now: a server that would not take it is
-        // refused before anything is read.
-        if (const std::string refusal = FComm->Refusal(); !refusal.empty()) {
-            FPort.reset();
-            throw ELineRefused(refusal);
-        }
+        // refused before anything is read (the port goes first).
+        FComm->ConfirmLineTaken();
     }
-    // The port goes before the comm layer it runs on.
-    ~TNetworkFramedPort() override { FPort.reset(); }
+    // The port, declared after the comm layer it runs on, goes first.
 
     void SetOnCheckAnswer(TAnswerCheck check) override { FPort->SetOnCheckAnswer(check); }
     TExchangeStatus Transact(std::uint8_t address, const std::uint8_t* frame, std::uint8_t frameLength,
@@ -33,12 +24,13 @@ public:
     }
     std::uint8_t GetLinkState() override { return FPort->GetLinkState(); }
     bool DevicePresent() override { return FPort->DevicePresent(); }
+    std::optional<ESerialIO> WhyAbsent() override { return FPort->WhyAbsent(); }
     void SetAttemptListener(TAttemptListener* listener) override { FPort->SetAttemptListener(listener); }
     void SetFastAnswers(bool on, std::chrono::milliseconds pause) override { FPort->SetFastAnswers(on, pause); }
 
 private:
     const std::unique_ptr<TNetComm> FComm;
-    std::unique_ptr<TKalvorComPort> FPort;
+    const std::unique_ptr<TKalvorComPort> FPort;
 };
 
 }  // namespace

@@ -12,16 +12,10 @@
 
 namespace qmx::net {
 
-// The server answered a line setting with another value: its port is set
-// up for another line, which no retry will change.
-class ELineRefused : public ESerialIO {
-public:
-    using ESerialIO::ESerialIO;
-};
-
 // Raises the serial layer's error when the line cannot be opened or set
 // up; its message then says why in the network's terms (the server
-// refused, answered 8 data bits, did not answer within 5 s).
+// refused, answered 8 data bits, did not answer within 5 s), and a server
+// set up for another line, which no retry will change, is a refusal.
 std::unique_ptr<TFramedPort> OpenNetworkFramedPort(const TNetAddress& address, std::uint8_t portNumber);
 
 }  // namespace qmx::net

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #ifdef _WIN32
@@ -48,8 +49,11 @@ public:
     // Bytes read (> 0), 0 when there are none now, or -1 with `error`
     // (kPeerClosed when the peer has closed).
     long Receive(std::uint8_t* buffer, std::size_t capacity, int& error);
-    // Sends every byte within `timeout`; false with `error` otherwise.
-    bool SendAll(const std::uint8_t* data, std::size_t count, std::chrono::milliseconds timeout, int& error);
+    // Sends every byte within `timeout`; false with `error` otherwise
+    // (kCancelled once `cancelled`, looked at every few milliseconds while
+    // the peer takes nothing, says so).
+    bool SendAll(const std::uint8_t* data, std::size_t count, std::chrono::milliseconds timeout, int& error,
+                 const std::function<bool()>& cancelled = {});
 
 private:
     void Release();

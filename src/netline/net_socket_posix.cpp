@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -24,6 +25,8 @@ constexpr int kKeepIdleSeconds = 4;
 constexpr int kKeepIntervalSeconds = 2;
 constexpr int kKeepProbes = 3;
 constexpr unsigned kUnackedLimitMs = 10000;
+// How often a send the peer holds up looks whether it is cancelled.
+constexpr int kCancelLookMs = 20;
 
 int MillisecondsLeft(TClock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now()).count();
@@ -181,7 +184,8 @@ long TSocket::Receive(std::uint8_t* buffer, std::size_t capacity, int& error) {
     return -1;
 }
 
-bool TSocket::SendAll(const std::uint8_t* data, std::size_t count, std::chrono::milliseconds timeout, int& error) {
+bool TSocket::SendAll(const std::uint8_t* data, std::size_t count, std::chrono::milliseconds timeout, int& error,
+                      const std::function<bool()>& cancelled) {
     const auto deadline = TClock::now() + timeout;
     std::size_t done = 0;
     while (done < count) {
@@ -197,11 +201,12 @@ bool TSocket::SendAll(const std::uint8_t* data, std::size_t count, std::chrono::
         }
         pollfd fds[2] = {{FFd, POLLOUT, 0}, {FWake[0], POLLIN, 0}};
         const int left = MillisecondsLeft(deadline);
-        if (left == 0 || (::poll(fds, 2, left) == 0)) {
+        if (left == 0) {
             error = kTimedOut;
             return false;
         }
-        if ((fds[1].revents & POLLIN) != 0) {
+        ::poll(fds, 2, cancelled ? std::min(left, kCancelLookMs) : left);
+        if ((fds[1].revents & POLLIN) != 0 || (cancelled && cancelled())) {
             error = kCancelled;
             return false;
         }

@@ -184,7 +184,8 @@ long TSocket::Receive(std::uint8_t* buffer, std::size_t capacity, int& error) {
     return -1;
 }
 
-bool TSocket::SendAll(const std::uint8_t* data, std::size_t count, std::chrono::milliseconds timeout, int& error) {
+bool TSocket::SendAll(const std::uint8_t* data, std::size_t count, std::chrono::milliseconds timeout, int& error,
+                      const std::function<bool()>& cancelled) {
     const auto deadline = TClock::now() + timeout;
     std::size_t done = 0;
     while (done < count) {
@@ -197,7 +198,7 @@ bool TSocket::SendAll(const std::uint8_t* data, std::size_t count, std::chrono::
             error = WSAGetLastError();
             return false;
         }
-        if (WaitForSingleObject(FInterruptEvent, 0) == WAIT_OBJECT_0) {
+        if (WaitForSingleObject(FInterruptEvent, 0) == WAIT_OBJECT_0 || (cancelled && cancelled())) {
             error = kCancelled;
             return false;
         }

@@ -1,6 +1,5 @@
 #include "netline/rfc2217_comm.h"
 
-#include "netline/socket_errors.h"
 
 namespace qmx::net {
 namespace {
@@ -17,6 +16,14 @@ constexpr TEscape kEscapes[] = {
     {CLRDTR, kControlDtrOff},  {SETBREAK, kControlBreakOn},  {CLRBREAK, kControlBreakOff},
 };
 
+// The server answered `command` with `answered` when asked for `asked`.
+ESerialIO Refusal(std::uint8_t command, std::uint32_t asked, std::uint32_t answered) {
+    const std::string answer = ValueText(command, answered);
+    return ESerialIO("the server answered " + SettingName(command) + " " + answer + " when asked for " +
+                         ValueText(command, asked),
+                     SettingName(command), answer);
+}
+
 std::uint8_t FlowOf(DWORD flags) {
     if ((flags & kDcbOutxCtsFlow) != 0) return kControlHardwareFlow;
     if ((flags & (kDcbOutX | kDcbInX)) != 0) return kControlSoftwareFlow;
@@ -29,27 +36,22 @@ TRfc2217Client& TRfc2217Comm::Client(TNetDevice& device) { return static_cast<TR
 
 std::unique_ptr<TNetCodec> TRfc2217Comm::MakeCodec() { return std::make_unique<TRfc2217Client>(); }
 
-bool TRfc2217Comm::Begin(TNetDevice& device) {
+void TRfc2217Comm::Begin(TNetDevice& device) {
     // A new connection: what the server's line is, nobody knows yet.
     for (auto& taken : FTaken) taken.reset();
-    for (auto& refused : FRefused) refused.clear();
+    for (auto& refused : FRefused) refused.reset();
     FFlow.reset();
     FRts.reset();
     FControlSilent = false;
     DWORD error = ERROR_SUCCESS;
-    if (!device.SendWire(Client(device).Opening(), error)) {
-        Fail("the connection broke at once", error);
-        return false;
-    }
-    if (const std::string problem = Client(device).AwaitOpening(kAnswerTimeout); !problem.empty()) {
-        Fail(problem, ERROR_NOT_SUPPORTED);
-        return false;
-    }
+    if (!device.SendWire(Client(device).Opening(), error)) throw ESerialIO("the connection broke at once");
+    // Opened again, before an exchange: no longer than a connection may take.
+    const auto limit = Reconnecting() ? kReconnectTimeout : kAnswerTimeout;
+    if (const std::string problem = Client(device).AwaitOpening(limit); !problem.empty()) throw ESerialIO(problem);
     Note("the server took the COM-PORT option, binary both ways");
-    return true;
 }
 
-bool TRfc2217Comm::SetLine(TNetDevice& device, const TDcb& dcb) {
+void TRfc2217Comm::SetLine(TNetDevice& device, const TDcb& dcb) {
     struct TSetting {
         std::uint8_t Command;
         std::uint32_t Value;
@@ -62,7 +64,7 @@ bool TRfc2217Comm::SetLine(TNetDevice& device, const TDcb& dcb) {
     std::vector<std::uint32_t> values;
     for (const auto& setting : wanted) {
         if (FTaken[setting.Command] == setting.Value) {
-            FRefused[setting.Command].clear();
+            FRefused[setting.Command].reset();
             continue;
         }
         const auto request = Client(device).Request(setting.Command, setting.Value);
@@ -70,60 +72,58 @@ bool TRfc2217Comm::SetLine(TNetDevice& device, const TDcb& dcb) {
         commands.push_back(setting.Command);
         values.push_back(setting.Value);
     }
-    if (commands.empty()) return true;
-    if (DWORD error = ERROR_SUCCESS; !device.SendWire(wire, error)) return Fail("the connection broke", error);
+    if (commands.empty()) return;
+    if (DWORD error = ERROR_SUCCESS; !device.SendWire(wire, error)) throw ESerialIO("the connection broke");
     const auto answers = Client(device).AwaitAnswers(commands, kAnswerTimeout);
     std::string took;
     for (std::size_t i = 0; i < commands.size(); ++i) {
         const std::string name = SettingName(commands[i]);
         const std::string asked = ValueText(commands[i], values[i]);
         if (!answers[i])
-            return Fail("the server did not answer the " + name + " (" + asked + ") within " +
-                            std::to_string(kAnswerTimeout.count() / 1000) + " s",
-                        ERROR_SEM_TIMEOUT);
+            throw ESerialIO("the server did not answer the " + name + " (" + asked + ") within " +
+                            std::to_string(kAnswerTimeout.count() / 1000) + " s");
         FTaken[commands[i]] = *answers[i];
         if (*answers[i] == values[i]) {
-            FRefused[commands[i]].clear();
+            FRefused[commands[i]].reset();
             took += (took.empty() ? "" : ", ") + name + " " + asked;
             continue;
         }
-        const std::string refused =
-            "the server answered " + name + " " + ValueText(commands[i], *answers[i]) + " when asked for " + asked;
+        const ESerialIO refused = Refusal(commands[i], values[i], *answers[i]);
         // Opened again, the port asks for its own line at once.
-        if (Reconnecting()) return Fail(refused, ERROR_INVALID_PARAMETER);
+        if (Reconnecting()) throw refused;
         FRefused[commands[i]] = refused;
-        Note(refused);
+        Note(refused.what());
     }
     if (!took.empty()) Note("the server took " + took);
-    return true;
 }
 
-bool TRfc2217Comm::SetControl(TNetDevice& device, std::uint8_t value) {
+void TRfc2217Comm::SetControl(TNetDevice& device, std::uint8_t value) {
     const std::string asked = ValueText(kSetControl, value);
     if (DWORD error = ERROR_SUCCESS; !device.SendWire(Client(device).Request(kSetControl, value), error))
-        return Fail("the connection broke", error);
-    if (FControlSilent) return true;
+        throw ESerialIO("the connection broke");
+    if (FControlSilent) return;
     const auto answer = Client(device).AwaitAnswers({kSetControl}, kControlAnswerTimeout)[0];
     if (!answer) {
         FControlSilent = true;
         Note("the server did not acknowledge " + asked +
              ": taken as done, as some servers never acknowledge line control");
-        return true;
+        return;
     }
-    if (*answer != value)
-        return Fail("the server answered " + ValueText(kSetControl, *answer) + " when asked for " + asked,
-                    ERROR_INVALID_PARAMETER);
+    if (*answer != value) {
+        const std::string answered = ValueText(kSetControl, *answer);
+        throw ESerialIO("the server answered " + answered + " when asked for " + asked, SettingName(kSetControl),
+                        answered);
+    }
     Note("the server took " + asked);
-    return true;
 }
 
 BOOL TRfc2217Comm::SetCommState(THandle handle, TDcb* dcb) {
     auto* device = Device(handle);
-    if (device == nullptr || dcb == nullptr) return FailWith(ERROR_INVALID_HANDLE);
-    if (!SetLine(*device, *dcb)) return FALSE;
+    if (device == nullptr || dcb == nullptr) return Fail(ERROR_INVALID_HANDLE);
+    SetLine(*device, *dcb);
     const DWORD flags = DcbFlags(*dcb);
     if (const std::uint8_t flow = FlowOf(flags); FFlow != flow) {
-        if (!SetControl(*device, flow)) return FALSE;
+        SetControl(*device, flow);
         FFlow = flow;
     }
     // RTS follows the DCB's RTS control, as a Windows driver drives it; a
@@ -132,23 +132,22 @@ BOOL TRfc2217Comm::SetCommState(THandle handle, TDcb* dcb) {
     if (rtsControl != kDcbRtsControlHandshake) {
         const std::uint8_t rts = rtsControl == 0 ? kControlRtsOff : kControlRtsOn;
         if (FRts != rts) {
-            if (!SetControl(*device, rts)) return FALSE;
+            SetControl(*device, rts);
             FRts = rts;
         }
     }
-    device->StoreState(*dcb);
-    return TRUE;
+    DWORD error = ERROR_SUCCESS;
+    return device->SetState(*dcb, error) ? TRUE : Fail(error);
 }
 
-std::string TRfc2217Comm::Refusal() {
+void TRfc2217Comm::ConfirmLineTaken() {
     for (const auto& refused : FRefused)
-        if (!refused.empty()) return refused;
-    return std::string();
+        if (refused) throw *refused;
 }
 
 BOOL TRfc2217Comm::PurgeComm(THandle handle, DWORD flags) {
     auto* device = Device(handle);
-    if (device == nullptr) return FailWith(ERROR_INVALID_HANDLE);
+    if (device == nullptr) return Fail(ERROR_INVALID_HANDLE);
     // What the server still holds from the gauge goes too: a reply that
     // missed its request must not meet the next one.
     std::vector<std::uint8_t> wire;
@@ -157,22 +156,22 @@ BOOL TRfc2217Comm::PurgeComm(THandle handle, DWORD flags) {
         const auto toSend = TRfc2217Client::Command(kPurgeData, kPurgeToSend);
         wire.insert(wire.end(), toSend.begin(), toSend.end());
     }
-    if (DWORD error = ERROR_SUCCESS; !wire.empty() && !device->SendWire(wire, error)) return FailWith(error);
+    if (DWORD error = ERROR_SUCCESS; !wire.empty() && !device->SendWire(wire, error)) return Fail(error);
     device->Purge(flags);
     return TRUE;
 }
 
 BOOL TRfc2217Comm::EscapeCommFunction(THandle handle, DWORD function) {
     auto* device = Device(handle);
-    if (device == nullptr) return FailWith(ERROR_INVALID_HANDLE);
+    if (device == nullptr) return Fail(ERROR_INVALID_HANDLE);
     for (const auto& escape : kEscapes) {
         if (escape.Function != function) continue;
-        if (!SetControl(*device, escape.Control)) return FALSE;
+        SetControl(*device, escape.Control);
         if (escape.Control == kControlRtsOn || escape.Control == kControlRtsOff) FRts = escape.Control;
         return TRUE;
     }
     // XON and XOFF by hand have no form in the option.
-    return FailWith(ERROR_INVALID_PARAMETER);
+    return Fail(ERROR_INVALID_PARAMETER);
 }
 
 }  // namespace qmx::net

@@ -10,6 +10,7 @@
 
 #include "netline/net_comm.h"
 #include "netline/rfc2217_client.h"
+#include "serial/serial_errors.h"
 
 namespace qmx::net {
 
@@ -25,21 +26,21 @@ public:
     using TNetComm::TNetComm;
 
     BOOL SetCommState(THandle device, TDcb* dcb) override;
-    std::string Refusal() override;
+    void ConfirmLineTaken() override;
     BOOL PurgeComm(THandle device, DWORD flags) override;
     BOOL EscapeCommFunction(THandle device, DWORD function) override;
 
 protected:
     std::unique_ptr<TNetCodec> MakeCodec() override;
-    bool Begin(TNetDevice& device) override;
+    void Begin(TNetDevice& device) override;
 
 private:
     static TRfc2217Client& Client(TNetDevice& device);
     // Sends the settings of `dcb` the server has not yet taken and checks
     // each answer.
-    bool SetLine(TNetDevice& device, const TDcb& dcb);
+    void SetLine(TNetDevice& device, const TDcb& dcb);
     // One SET-CONTROL; tolerated without an answer, refused on another one.
-    bool SetControl(TNetDevice& device, std::uint8_t value);
+    void SetControl(TNetDevice& device, std::uint8_t value);
 
     // What the server answered last, per setting; nothing for a new
     // connection, whose line is unknown.
@@ -49,7 +50,7 @@ private:
     // the driver's own defaults (5760 baud 8N1) before the gauge's line, and
     // a server need not take those: only what stands once the port is set
     // up counts.
-    std::string FRefused[rfc2217::kCommandCount];
+    std::optional<ESerialIO> FRefused[rfc2217::kCommandCount];
     std::optional<std::uint8_t> FFlow;
     std::optional<std::uint8_t> FRts;
     bool FControlSilent = false;

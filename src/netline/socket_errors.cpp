@@ -68,12 +68,4 @@ std::string SocketErrorText(int error) {
 #endif
 }
 
-int LastSocketError() {
-#ifdef _WIN32
-    return WSAGetLastError();
-#else
-    return errno;
-#endif
-}
-
 }  // namespace qmx::net

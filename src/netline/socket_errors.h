@@ -21,7 +21,4 @@ constexpr int kCancelled = -3;
 DWORD Win32ErrorFromSocketError(int error);
 std::string SocketErrorText(int error);
 
-// The calling thread's last socket error (errno, or WSAGetLastError).
-int LastSocketError();
-
 }  // namespace qmx::net

@@ -15,6 +15,7 @@ constexpr std::uint8_t kETX = 0x03;
 constexpr std::size_t kFrameAreaSize = 256;
 // Frame lengths travel as one byte, so a frame is at most 255 bytes.
 constexpr std::uint8_t kMaxPayload = 252;
+constexpr std::uint8_t kMaxFrameLength = kMaxPayload + 3;
 
 using TFrameArea = std::array<std::uint8_t, kFrameAreaSize>;
 

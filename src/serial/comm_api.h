@@ -9,6 +9,11 @@
 //   - a scripted fake that records every call (tests).
 // Off Windows this header also supplies the Win32 types and constants the
 // port uses, with the values Win32 gives them.
+//
+// A backend that knows more than a Win32 error code says (a network line:
+// the server refused, answered 8 data bits) may raise the serial layer's
+// error from the calls that open and set up the device, on the caller's
+// thread; the port lets it pass with its reason.
 
 #include <cstdint>
 #include <string>

@@ -6,10 +6,13 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 
 #include "platform/method_ref.h"
 #include "serial/attempt_listener.h"
+#include "serial/serial_errors.h"
 
 namespace qmx {
 
@@ -47,13 +50,17 @@ public:
     // False while the device is known to have gone and has not been opened
     // again (the next transaction tries).
     virtual bool DevicePresent() { return true; }
+    // While the device is absent: why the last try to open it again
+    // failed; nothing when none has failed.
+    virtual std::optional<ESerialIO> WhyAbsent() { return std::nullopt; }
     virtual void SetAttemptListener(TAttemptListener*) {}
     virtual void SetFastAnswers(bool, std::chrono::milliseconds) {}
 };
 
 // Opens the framed port on COM`portNumber` with the gauge's line settings.
 // Raises the serial layer's error when the port cannot be opened or set up.
-using TPortOpener = std::unique_ptr<TFramedPort> (*)(std::uint8_t portNumber);
+// A tool's opener carries what it chose (a network port, where to record).
+using TPortOpener = std::function<std::unique_ptr<TFramedPort>(std::uint8_t portNumber)>;
 
 // The library's own opener.
 std::unique_ptr<TFramedPort> OpenFramedPort(std::uint8_t portNumber);

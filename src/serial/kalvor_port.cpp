@@ -25,23 +25,10 @@ constexpr DWORD kLongestSettle = 1000;
 // of one character's time on the line.
 constexpr DWORD kFastLook = 1;
 
-// An echo travels between the threads as one word: up to kEchoLength
-// characters in its low bytes, the payload's length in its top byte.
-struct TEcho {
-    std::array<std::uint8_t, kEchoLength> Bytes{};
-    std::size_t Length = 0;
-};
-
-std::uint32_t PackEcho(const std::uint8_t* bytes, std::size_t length) {
-    std::uint32_t packed = static_cast<std::uint32_t>(std::min<std::size_t>(length, 255)) << 24;
-    for (std::size_t i = 0; i < std::min(length, kEchoLength); ++i) packed |= std::uint32_t{bytes[i]} << (8 * i);
-    return packed;
-}
-
-TEcho UnpackEcho(std::uint32_t packed) {
-    TEcho echo;
-    echo.Length = packed >> 24;
-    for (std::size_t i = 0; i < kEchoLength; ++i) echo.Bytes[i] = static_cast<std::uint8_t>(packed >> (8 * i));
+TKalvorComPort::TEcho EchoOf(const std::uint8_t* bytes, std::size_t length) {
+    TKalvorComPort::TEcho echo;
+    echo.Length = static_cast<std::uint8_t>(std::min<std::size_t>(length, kMaxFrameLength));
+    std::copy_n(bytes, std::min(length, kEchoLength), echo.Bytes.begin());
     return echo;
 }
 
@@ -60,7 +47,7 @@ TKalvorComPort::TKalvorComPort(std::uint8_t portNumber, TCommApi& api) : TComPor
         Close();
         throw;
     }
-    FRxState = kIdle;
+    FRxState = TRxState::Idle;
     FStatus = TExchangeStatus::Accepted;
     FLinkState = kLinkValid;
     Trace().Section(LineName() + ", " + std::to_string(kGaugeBaudRate) +
@@ -78,24 +65,34 @@ void TKalvorComPort::ApplyLineSettings() {
 
 bool TKalvorComPort::DevicePresent() { return IsOpen() && !DeviceLost(); }
 
+std::optional<ESerialIO> TKalvorComPort::WhyAbsent() {
+    TLockGuard guard(FTxLock);
+    if (DevicePresent()) return std::nullopt;
+    return FRestoreFailure;
+}
+
 bool TKalvorComPort::RestoreDevice() {
     if (DevicePresent()) return true;
     // What the old device left is dropped until the next send.
-    FRxState = kIdle;
+    FRxState = TRxState::Idle;
+    // Not there (yet), or not as it was: the port stays closed, and the
+    // next transaction tries once more.
     try {
         Reopen();
         ApplyLineSettings();
+        FRestoreFailure.reset();
         return true;
-    } catch (...) {
-        // Not there (yet): the port stays closed, and the next transaction
-        // tries once more.
-        Close();
-        return false;
+    } catch (const ESerialIO& error) {
+        FRestoreFailure = error;
+    } catch (const std::exception& error) {
+        FRestoreFailure = ESerialIO(error.what());
     }
+    Close();
+    return false;
 }
 
 void TKalvorComPort::AwaitQuietLine() {
-    FRxState = kIdle;
+    FRxState = TRxState::Idle;
     const DWORD start = Now();
     const DWORD sinceFailure = start - FUnsettledSince;
     const DWORD limit = (sinceFailure < kRetryPause ? kRetryPause - sinceFailure : 0) + kLongestSettle;
@@ -134,69 +131,77 @@ void TKalvorComPort::DataArrived(std::uint16_t count) {
 void TKalvorComPort::ReceiveByte() {
     const std::uint8_t byte = GetChar();
     switch (FRxState) {
-        case kAwaitingStx:
+        case TRxState::AwaitingStx:
             if (byte != kSTX) {
                 FBytesBeforeStx = FBytesBeforeStx + 1;
                 return;
             }
             OpenAnswer();
             return;
-        case kCollectingEcho:
-        case kCollecting: {
+        case TRxState::CollectingEcho:
+        case TRxState::Collecting:
             // No end-of-frame detection: every byte is kept until the next
-            // reset, and the length counts modulo 256.
-            const std::uint8_t length = FRxLength;
-            FRxBuffer[length] = byte;
-            FRxLength = static_cast<std::uint8_t>(length + 1);
-            if (FRxState == kCollectingEcho && length == kEchoLength) JudgeEcho();
+            // reset, up to the longest frame.
+            KeepByte(byte);
             return;
-        }
-        case kSkippingOther:
-            if (byte == kETX) FRxState = kSkippingCheckByte;
+        case TRxState::SkippingOther:
+            if (byte == kETX) FRxState = TRxState::SkippingCheckByte;
             // Payloads are printable: an STX here opens the next frame, the
             // dropped one having broken off.
             else if (byte == kSTX) OpenAnswer();
             return;
-        case kSkippingCheckByte:
+        case TRxState::SkippingCheckByte:
             // Whatever its value, an STX included.
-            FRxState = kAwaitingStx;
+            FRxState = TRxState::AwaitingStx;
             return;
-        default:
-            return;  // idle: discarded
+        case TRxState::Idle:
+        case TRxState::OverLong:
+            return;  // discarded
     }
+}
+
+void TKalvorComPort::KeepByte(std::uint8_t byte) {
+    const std::uint8_t length = FRxLength;
+    if (length == kMaxFrameLength) {
+        FRxState = TRxState::OverLong;
+        return;
+    }
+    FRxBuffer[length] = byte;
+    FRxLength = static_cast<std::uint8_t>(length + 1);
+    if (FRxState == TRxState::CollectingEcho && length == kEchoLength) JudgeEcho();
 }
 
 void TKalvorComPort::OpenAnswer() {
     SetLinkState(kLinkValid);
     FRxBuffer[0] = kSTX;
     FRxLength = 1;
-    FRxState = kCollectingEcho;
+    FRxState = TRxState::CollectingEcho;
 }
 
 void TKalvorComPort::JudgeEcho() {
     const std::uint8_t echo[kEchoLength] = {FRxBuffer[1], FRxBuffer[2], FRxBuffer[3]};
-    const TEcho awaited = UnpackEcho(FAwaitedEcho);
+    const TEcho awaited = FAwaitedEcho;
     if (!AnswersAnotherRequest(echo, awaited.Bytes.data(), awaited.Length)) {
-        FRxState = kCollecting;
+        FRxState = TRxState::Collecting;
         return;
     }
-    FOtherEcho = PackEcho(echo, kEchoLength);
+    FOtherEcho = EchoOf(echo, kEchoLength);
     FOtherAnswers = FOtherAnswers + 1;
     FRxLength = 0;
-    FRxState = kSkippingOther;
+    FRxState = TRxState::SkippingOther;
 }
 
 void TKalvorComPort::ResetReceiver() {
     FRxLength = 0;
     FBytesBeforeStx = 0;
     FOtherAnswers = 0;
-    FRxState = kAwaitingStx;
+    FRxState = TRxState::AwaitingStx;
     FStatus = TExchangeStatus::NoOutcome;
 }
 
-std::int32_t TKalvorComPort::SendRequest(const std::uint8_t* frame, std::uint8_t frameLength) {
+void TKalvorComPort::SendRequest(const std::uint8_t* frame, std::uint8_t frameLength) {
     // What its answer is to repeat, before the receiver awaits it.
-    FAwaitedEcho = PackEcho(frame + 1, frameLength >= 3 ? frameLength - 3 : 0);
+    FAwaitedEcho = EchoOf(frame + 1, frameLength >= 3 ? frameLength - 3 : 0);
     ResetReceiver();
     std::copy_n(frame, frameLength, FSendArea.begin());
     FSentLength = frameLength;
@@ -206,7 +211,6 @@ std::int32_t TKalvorComPort::SendRequest(const std::uint8_t* frame, std::uint8_t
         // Carried on as if the frame had gone out; the wait finds no answer.
         FStatus = TExchangeStatus::OutputFailed;
     }
-    return 0;
 }
 
 void TKalvorComPort::SetFastAnswers(bool on, std::chrono::milliseconds pause) {
@@ -244,10 +248,12 @@ void TKalvorComPort::ReportAttempt(bool accepted) {
         std::string verdict = "attempt " + std::to_string(FAttemptNumber) + " of " + std::to_string(kRetryCount) +
                               " (" + request + "): ";
         const std::uint32_t others = FOtherAnswers;
-        const TEcho other = UnpackEcho(FOtherEcho);
+        const TEcho other = FOtherEcho;
         const std::string otherName(other.Bytes.begin(), other.Bytes.end());
         if (FJudgedLength == 0)
             verdict += others != 0 ? "only answers to another request (" + otherName + "), rejected" : "no answer";
+        else if (FJudgedOverLong)
+            verdict += "over-long, past " + std::to_string(kMaxFrameLength) + " bytes from the STX, rejected";
         else
             verdict += std::to_string(FJudgedLength) + " bytes from the STX, " +
                        (accepted ? "accepted" : "rejected by the check");
@@ -263,7 +269,7 @@ void TKalvorComPort::ReportAttempt(bool accepted) {
     report.BytesBeforeStx = FBytesBeforeStx;
     report.Accepted = accepted;
     report.OtherAnswers = FOtherAnswers;
-    report.OtherRequest = UnpackEcho(FOtherEcho).Bytes;
+    report.OtherRequest = FOtherEcho.load().Bytes;
     FAttemptListener->AttemptEnded(report);
 }
 
@@ -271,6 +277,8 @@ TExchangeStatus TKalvorComPort::AwaitAnswer(std::uint8_t* destination, std::uint
     AwaitAnswerBytes(expectedLength);
     // The answer as it stands now: the length is taken once, and the check
     // and the copy both see the same bytes, though more may be arriving.
+    // Once over-long, the length no longer moves.
+    FJudgedOverLong = FRxState == TRxState::OverLong;
     std::uint8_t received = FRxLength;
     FJudgedLength = received;
     if (received == 0 && FOtherAnswers != 0) {
@@ -289,7 +297,11 @@ TExchangeStatus TKalvorComPort::AwaitAnswer(std::uint8_t* destination, std::uint
     std::array<std::uint8_t, 256>& answer = FJudgedBytes;
     for (std::size_t i = 0; i < received; ++i) answer[i] = FRxBuffer[i];
     std::uint8_t expected = expectedLength;
-    const bool valid = FOnCheckAnswer && FOnCheckAnswer(kGaugeAddress, answer.data(), kCheckValue, received, expected);
+    // The check learns the kept length, so it too finds it wrong; an
+    // over-long answer fails whatever it says.
+    const bool valid = FOnCheckAnswer &&
+                       FOnCheckAnswer(kGaugeAddress, answer.data(), kCheckValue, received, expected) &&
+                       !FJudgedOverLong;
     if (valid) {
         std::copy_n(answer.begin(), FJudgedLength, destination);
         SetLinkState(kLinkValid);

@@ -11,15 +11,19 @@
 // answer) is dropped as it arrives, and the attempt waits on for its own.
 // And after a transaction that got no valid answer the next one first waits
 // for a quiet line, so that an answer that missed its wait, and names
-// nothing, is not taken for the next request's. A device that has gone (an adapter pulled out) is opened again,
-// with the same settings, before the next transaction.
+// nothing, is not taken for the next request's. An answer that runs past the
+// longest frame is kept no further and rejected whatever its tail holds. A
+// device that has gone (an adapter pulled out) is opened again, with the
+// same settings, before the next transaction.
 
 #include <array>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 
 #include "platform/recursive_lock.h"
+#include "protocol/request_echo.h"
 #include "serial/com_port.h"
 #include "serial/framed_port.h"
 #include "serial/link_state.h"
@@ -28,16 +32,22 @@ namespace qmx {
 
 class TKalvorComPort final : public TComPort, public TFramedPort {
 public:
-    // Receiver states.
-    static constexpr std::uint8_t kCollecting = 0;
-    static constexpr std::uint8_t kIdle = 1;
-    static constexpr std::uint8_t kAwaitingStx = 2;
-    // After the STX, the characters that may repeat a request.
-    static constexpr std::uint8_t kCollectingEcho = 3;
-    // Dropping an answer to another request, up to its ETX, then its check
-    // byte.
-    static constexpr std::uint8_t kSkippingOther = 4;
-    static constexpr std::uint8_t kSkippingCheckByte = 5;
+    // What the receiver does with the next byte.
+    enum class TRxState : std::uint8_t {
+        Idle,            // no request awaits an answer: dropped
+        AwaitingStx,     // counted as noise until an STX opens an answer
+        CollectingEcho,  // after the STX, the characters that may repeat a request
+        Collecting,      // the answer, up to the longest frame
+        OverLong,        // the answer ran past the longest frame: the rest is dropped
+        SkippingOther,   // an answer to another request, up to its ETX,
+        SkippingCheckByte,  // then its check byte
+    };
+    // A request's payload as its answer repeats it: small enough to pass
+    // between the threads whole.
+    struct TEcho {
+        std::array<std::uint8_t, kEchoLength> Bytes{};
+        std::uint8_t Length = 0;
+    };
 
     explicit TKalvorComPort(std::uint8_t portNumber, TCommApi& api = PlatformComm());
     ~TKalvorComPort() override;
@@ -45,11 +55,8 @@ public:
     TExchangeStatus Transact(std::uint8_t address, const std::uint8_t* frame, std::uint8_t frameLength,
                           std::uint8_t* answer, std::uint8_t expectedLength, std::uint8_t further,
                           std::int32_t answerAddress) override;
-    std::int32_t SendRequest(const std::uint8_t* frame, std::uint8_t frameLength);
-    TExchangeStatus AwaitAnswer(std::uint8_t* destination, std::uint8_t expectedLength);
 
     void DataArrived(std::uint16_t count) override;
-    void ReceiveByte();
 
     virtual void SetLinkState(std::uint8_t state);
     std::uint8_t GetLinkState() override;
@@ -57,12 +64,16 @@ public:
     void SetOnCheckAnswer(TAnswerCheck check) override { FOnCheckAnswer = check; }
 
     bool DevicePresent() override;
+    std::optional<ESerialIO> WhyAbsent() override;
     void SetAttemptListener(TAttemptListener* listener) override { FAttemptListener = listener; }
     // Off unless a tool turns it on: the protocol's own timing stays the
     // library's.
     void SetFastAnswers(bool on, std::chrono::milliseconds pause) override;
 
 private:
+    void SendRequest(const std::uint8_t* frame, std::uint8_t frameLength);
+    TExchangeStatus AwaitAnswer(std::uint8_t* destination, std::uint8_t expectedLength);
+    void ReceiveByte();
     // The gauge's line settings, RTS low and nothing pending.
     void ApplyLineSettings();
     void ResetReceiver();
@@ -70,11 +81,14 @@ private:
     void OpenAnswer();
     // The echo is in: keeps the answer, or drops it as another request's.
     void JudgeEcho();
+    // Keeps a byte of the answer, or marks it over-long past the longest frame.
+    void KeepByte(std::uint8_t byte);
     // One attempt, under FTxLock: true when it got a valid answer, which
     // then stands in `answer`.
     bool Attempt(const std::uint8_t* frame, std::uint8_t frameLength, std::uint8_t* answer,
                  std::uint8_t expectedLength);
-    // Opens the device again when it has gone; false when it cannot be.
+    // Opens the device again when it has gone; false, with the reason kept,
+    // when it cannot be.
     bool RestoreDevice();
     // Drops what arrives until the line has been quiet for an answer's
     // length, at least the pause between attempts after the failed
@@ -86,7 +100,7 @@ private:
     void AwaitAnswerBytes(std::uint8_t expectedLength);
     void ReportAttempt(bool accepted);
 
-    std::atomic<std::uint8_t> FRxState{kIdle};
+    std::atomic<TRxState> FRxState{TRxState::Idle};
     std::atomic<std::uint8_t> FLinkState{kLinkValid};
     TRecursiveLock FTxLock;
     std::atomic<std::uint8_t> FRxLength{0};
@@ -96,19 +110,20 @@ private:
     // is read and written whole.
     std::array<std::atomic<std::uint8_t>, 256> FRxBuffer{};
     std::atomic<TExchangeStatus> FStatus{TExchangeStatus::Accepted};
-    // The request's payload as its answer repeats it (kEchoLength bytes and
-    // the payload length, packed): set before the receiver is reset, read
-    // by the event thread.
-    std::atomic<std::uint32_t> FAwaitedEcho{0};
+    // What the request's answer is to repeat: set before the receiver is
+    // reset, read by the event thread.
+    std::atomic<TEcho> FAwaitedEcho{TEcho{}};
     // Answers to other requests dropped since the last reset, and the echo
-    // of the last one (packed).
+    // of the last one.
     std::atomic<std::uint32_t> FOtherAnswers{0};
-    std::atomic<std::uint32_t> FOtherEcho{0};
+    std::atomic<TEcho> FOtherEcho{TEcho{}};
     TAnswerCheck FOnCheckAnswer;
 
     std::array<std::uint8_t, 256> FSendArea{};
-    // The received length as the last wait step took it.
+    // The received length as the last wait step took it, and whether the
+    // answer had run past the longest frame.
     std::uint8_t FJudgedLength = 0;
+    bool FJudgedOverLong = false;
     std::array<std::uint8_t, 256> FJudgedBytes{};
 
     // When the event thread last handed bytes over (the comm layer's clock).
@@ -116,6 +131,8 @@ private:
     // The last transaction got no valid answer, and when it ended: its
     // answer may still be on its way.
     bool FLineUnsettled = false;
+    // Why the device could not be opened again, while it cannot.
+    std::optional<ESerialIO> FRestoreFailure;
     DWORD FUnsettledSince = 0;
 
     TAttemptListener* FAttemptListener = nullptr;

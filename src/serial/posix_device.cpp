@@ -18,8 +18,6 @@
 namespace qmx {
 namespace {
 
-constexpr std::size_t kDefaultQueue = 4096;
-
 struct TSpeed {
     std::uint32_t Rate;
     speed_t Code;
@@ -45,7 +43,7 @@ std::uint32_t RateOf(speed_t code) {
     return 0;
 }
 
-void Wake(const int (&pipe)[2]) {
+void WakePipe(const int (&pipe)[2]) {
     const char byte = 1;
     // A full pipe already holds a wake-up.
     [[maybe_unused]] const auto ignored = ::write(pipe[1], &byte, 1);
@@ -144,10 +142,7 @@ TPosixDevice* TPosixDevice::Open(const std::string& path, DWORD& error) {
     return device;
 }
 
-TPosixDevice::TPosixDevice(int fd, const TDcb& dcb)
-    : FFd(fd), FDcb(dcb) {
-    FQueue.Allocate(kDefaultQueue);
-}
+TPosixDevice::TPosixDevice(int fd, const TDcb& dcb) : TCommDevice(dcb), FFd(fd) {}
 
 TPosixDevice::~TPosixDevice() {
     ClosePipe(FWaitWake);
@@ -155,22 +150,7 @@ TPosixDevice::~TPosixDevice() {
     ::close(FFd);
 }
 
-bool TPosixDevice::Setup(DWORD inQueue, DWORD& error) {
-    if (inQueue == 0 || inQueue > 0xFFFF) {
-        error = ERROR_INVALID_PARAMETER;
-        return false;
-    }
-    std::lock_guard lock(FMutex);
-    FQueue.Allocate(static_cast<std::uint16_t>(inQueue));
-    return true;
-}
-
-void TPosixDevice::GetState(TDcb& dcb) {
-    std::lock_guard lock(FMutex);
-    dcb = FDcb;
-}
-
-bool TPosixDevice::SetState(const TDcb& dcb, DWORD& error) {
+bool TPosixDevice::ApplyState(const TDcb& dcb, DWORD& error) {
     termios settings{};
     if (::tcgetattr(FFd, &settings) != 0) {
         error = Win32ErrorFromErrno(errno);
@@ -224,10 +204,7 @@ bool TPosixDevice::SetState(const TDcb& dcb, DWORD& error) {
     // RTS follows the DCB's RTS control, as a Windows driver drives it.
     const DWORD rts = flags & kDcbRtsControlMask;
     if (rts == 0 && !ModemRequest(FFd, TIOCMBIC, TIOCM_RTS, error)) return false;
-    if (rts == kDcbRtsControlEnable && !ModemRequest(FFd, TIOCMBIS, TIOCM_RTS, error)) return false;
-    std::lock_guard lock(FMutex);
-    FDcb = dcb;
-    return true;
+    return rts != kDcbRtsControlEnable || ModemRequest(FFd, TIOCMBIS, TIOCM_RTS, error);
 }
 
 bool TPosixDevice::PtyTookTheRest(const termios& asked) const {
@@ -241,135 +218,41 @@ bool TPosixDevice::PtyTookTheRest(const termios& asked) const {
            ::cfgetospeed(&actual) == ::cfgetospeed(&asked);
 }
 
-void TPosixDevice::SetMask(DWORD mask) {
-    {
-        std::lock_guard lock(FMutex);
-        FMask = mask;
-        ++FMaskGeneration;
-    }
-    Wake(FWaitWake);
-}
+void TPosixDevice::Wake() { WakePipe(FWaitWake); }
 
-void TPosixDevice::SetTimeouts(const TCommTimeouts& timeouts) {
-    std::lock_guard lock(FMutex);
-    FTimeouts = timeouts;
-}
+void TPosixDevice::WakeWriter() { WakePipe(FWriteWake); }
 
-void TPosixDevice::WakeWaiterLocked() {
-    if (FWaitActive) Wake(FWaitWake);
-}
-
-bool TPosixDevice::PumpLocked() {
-    while (!FGone && FQueue.Room() > 0) {
-        std::uint8_t* head = FQueue.AtHead();
-        const ssize_t got = ::read(FFd, head, FQueue.FreeSpan());
+void TPosixDevice::FillLocked() {
+    TByteRing& queue = Queue();
+    while (!IsGoneLocked() && queue.Room() > 0) {
+        const ssize_t got = ::read(FFd, queue.AtHead(), queue.FreeSpan());
         if (got > 0) {
-            FQueue.Stored(static_cast<std::uint16_t>(got));
-            FRxArrived = true;
+            queue.Stored(static_cast<std::uint16_t>(got));
+            NoteArrivalLocked();
             continue;
         }
         // A tty in raw mode without VMIN reads 0 when it holds nothing.
         if (got == 0 || errno == EAGAIN || errno == EINTR) break;
-        // An error (EIO once a pty's far end has closed): the device has gone.
-        FGone = true;
-        FGoneError = Win32ErrorFromErrno(errno);
-    }
-    return !FGone;
-}
-
-bool TPosixDevice::WaitEvent(DWORD& mask, const TOverlapped* overlapped, DWORD& error) {
-    std::unique_lock lock(FMutex);
-    const std::uint64_t cancels = FWaitCancels;
-    if (FMask == 0) {
-        FSeenGeneration = FMaskGeneration;
-        error = ERROR_INVALID_PARAMETER;
-        return false;
-    }
-    FWaitActive = true;
-    FWaiting = overlapped;
-    // Cleared on every way out, with the lock held (it is declared later).
-    struct TClear {
-        TPosixDevice& Device;
-        ~TClear() {
-            Device.FWaitActive = false;
-            Device.FWaiting = nullptr;
-            Device.FSeenGeneration = Device.FMaskGeneration;
-        }
-    } clear{*this};
-    for (;;) {
-        if (FMaskGeneration != FSeenGeneration) {
-            mask = 0;  // a new mask ends the wait, reporting no event
-            return true;
-        }
-        if (FWaitCancels != cancels) {
-            error = ERROR_OPERATION_ABORTED;
-            return false;
-        }
-        PumpLocked();
-        if (FRxArrived && (FMask & EV_RXCHAR) != 0) {
-            FRxArrived = false;
-            mask = EV_RXCHAR;
-            return true;
-        }
-        if (FGone) {
-            error = FGoneError;
-            return false;
-        }
-        pollfd fds[2] = {{FFd, static_cast<short>(FQueue.Room() > 0 ? POLLIN : 0), 0},
-                         {FWaitWake[0], POLLIN, 0}};
-        lock.unlock();
-        ::poll(fds, 2, -1);
-        if ((fds[1].revents & POLLIN) != 0) Drain(FWaitWake[0]);
-        lock.lock();
-        // A hang-up is reported whatever was asked. Bytes that came before
-        // it are still read; once none are left, the device has gone.
-        if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-            const std::uint16_t before = FQueue.Count();
-            PumpLocked();
-            if (FQueue.Count() == before && !FGone) {
-                FGone = true;
-                FGoneError = ERROR_DEVICE_REMOVED;
-            }
-        }
+        Lose(Win32ErrorFromErrno(errno));
     }
 }
 
-bool TPosixDevice::Read(void* buffer, DWORD count, DWORD& read, DWORD& error) {
-    std::lock_guard lock(FMutex);
-    PumpLocked();
-    if (FQueue.Count() == 0 && FGone) {
-        error = FGoneError;
-        read = 0;
-        return false;
-    }
-    const std::uint16_t copied =
-        FQueue.Get(static_cast<std::uint8_t*>(buffer), static_cast<std::uint16_t>(std::min<DWORD>(count, 0xFFFF)));
-    if (copied > 0) WakeWaiterLocked();
-    read = copied;
-    return true;
+void TPosixDevice::Block(bool room) {
+    pollfd fds[2] = {{FFd, static_cast<short>(room ? POLLIN : 0), 0}, {FWaitWake[0], POLLIN, 0}};
+    ::poll(fds, 2, -1);
+    if ((fds[1].revents & POLLIN) != 0) Drain(FWaitWake[0]);
+    // A hang-up is reported whatever was asked. Bytes that came before it
+    // are still read; once none are left, the device has gone.
+    if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) == 0) return;
+    TLockGuard guard(Lock());
+    const std::uint16_t before = Queue().Count();
+    FillLocked();
+    if (Queue().Count() == before) Lose(ERROR_DEVICE_REMOVED);
 }
 
-bool TPosixDevice::Write(const void* buffer, DWORD count, const TOverlapped* overlapped,
-                         DWORD& written, DWORD& error) {
-    std::unique_lock lock(FMutex);
-    const std::uint64_t cancels = FWriteCancels;
-    const std::uint64_t limitMs =
-        std::uint64_t{FTimeouts.WriteTotalTimeoutMultiplier} * count + FTimeouts.WriteTotalTimeoutConstant;
-    FWriteActive = true;
-    FWriting = overlapped;
-    lock.unlock();
-    struct TClear {
-        TPosixDevice& Device;
-        ~TClear() {
-            std::lock_guard relock(Device.FMutex);
-            Device.FWriteActive = false;
-            Device.FWriting = nullptr;
-        }
-    } clear{*this};
-
+bool TPosixDevice::Send(const std::uint8_t* data, DWORD count, std::uint64_t limitMs,
+                        const std::function<bool()>& cancelled, DWORD& written, DWORD& error) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(limitMs);
-    const auto* data = static_cast<const std::uint8_t*>(buffer);
-    written = 0;
     while (written < count) {
         const ssize_t put = ::write(FFd, data + written, count - written);
         if (put > 0) {
@@ -382,18 +265,15 @@ bool TPosixDevice::Write(const void* buffer, DWORD count, const TOverlapped* ove
         }
         int waitMs = -1;
         if (limitMs != 0) {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
             if (left.count() <= 0) return true;  // timed out: what went out counts
             waitMs = static_cast<int>(std::min<long long>(left.count(), 1 << 30));
         }
         pollfd fds[2] = {{FFd, POLLOUT, 0}, {FWriteWake[0], POLLIN, 0}};
         ::poll(fds, 2, waitMs);
         if ((fds[1].revents & POLLIN) != 0) Drain(FWriteWake[0]);
-        lock.lock();
-        const bool cancelled = FWriteCancels != cancels;
-        lock.unlock();
-        if (cancelled) {
+        if (cancelled()) {
             error = ERROR_OPERATION_ABORTED;
             return false;
         }
@@ -405,43 +285,18 @@ bool TPosixDevice::Write(const void* buffer, DWORD count, const TOverlapped* ove
     return true;
 }
 
-void TPosixDevice::ClearErrors(DWORD& errors, TComStat& stat) {
-    std::lock_guard lock(FMutex);
-    const std::uint16_t before = FQueue.Count();
-    PumpLocked();
-    if (FQueue.Count() != before) WakeWaiterLocked();
-    errors = FErrors;
-    FErrors = 0;
+DWORD TPosixDevice::PendingOutput() {
     int pending = 0;
-    if (::ioctl(FFd, TIOCOUTQ, &pending) != 0) pending = 0;
-    stat = TComStat{0, DWORD{FQueue.Count()}, static_cast<DWORD>(pending)};
+    return ::ioctl(FFd, TIOCOUTQ, &pending) == 0 ? static_cast<DWORD>(pending) : 0;
 }
 
-void TPosixDevice::Purge(DWORD flags) {
-    std::unique_lock lock(FMutex);
-    if ((flags & PURGE_TXABORT) != 0 && FWriteActive) {
-        ++FWriteCancels;
-        Wake(FWriteWake);
-    }
-    if ((flags & PURGE_RXCLEAR) != 0) {
-        ::tcflush(FFd, TCIFLUSH);
-        FQueue.Clear();
-        FRxArrived = false;
-        WakeWaiterLocked();
-    }
+void TPosixDevice::DiscardLocked(DWORD flags) {
+    if ((flags & PURGE_RXCLEAR) != 0) ::tcflush(FFd, TCIFLUSH);
     if ((flags & PURGE_TXCLEAR) != 0) ::tcflush(FFd, TCOFLUSH);
 }
 
-bool TPosixDevice::Escape(DWORD function, DWORD& error) {
-    {
-        std::lock_guard lock(FMutex);
-        if (FGone) {
-            error = FGoneError;
-            return false;
-        }
-    }
-    switch (function) {
-        case SETRTS: return ModemRequest(FFd, TIOCMBIS, TIOCM_RTS, error);
+bool TPosixDevice::EscapeLine(DWORD function, DWORD& error) {
+    switch (function) {        case SETRTS: return ModemRequest(FFd, TIOCMBIS, TIOCM_RTS, error);
         case CLRRTS: return ModemRequest(FFd, TIOCMBIC, TIOCM_RTS, error);
         case SETDTR: return ModemRequest(FFd, TIOCMBIS, TIOCM_DTR, error);
         case CLRDTR: return ModemRequest(FFd, TIOCMBIC, TIOCM_DTR, error);
@@ -456,20 +311,6 @@ bool TPosixDevice::Escape(DWORD function, DWORD& error) {
         case SETXON: ::tcflow(FFd, TCOON); return true;
         default: error = ERROR_INVALID_PARAMETER; return false;
     }
-}
-
-bool TPosixDevice::Cancel(const TOverlapped* overlapped) {
-    bool wait = false, write = false;
-    {
-        std::lock_guard lock(FMutex);
-        wait = FWaitActive && (overlapped == nullptr || overlapped == FWaiting);
-        write = FWriteActive && (overlapped == nullptr || overlapped == FWriting);
-        if (wait) ++FWaitCancels;
-        if (write) ++FWriteCancels;
-    }
-    if (wait) Wake(FWaitWake);
-    if (write) Wake(FWriteWake);
-    return wait || write;
 }
 
 }  // namespace qmx

@@ -12,7 +12,14 @@ std::string FormatPortMessage(const char* format, std::uint16_t port) {
 
 ESerialIO::ESerialIO() : std::runtime_error("Не удается переключить RTS") {}
 
-ESerialIO::ESerialIO(const std::string& message) : std::runtime_error(message) {}
+ESerialIO::ESerialIO(const std::string& message, TSerialFailure failure)
+    : std::runtime_error(message), FFailure(failure) {}
+
+ESerialIO::ESerialIO(const std::string& message, const std::string& setting, const std::string& answered)
+    : std::runtime_error(message),
+      FFailure(TSerialFailure::Refused),
+      FSetting(setting),
+      FAnswer(answered) {}
 
 ENotSupported::ENotSupported(TWhat what, std::uint16_t port)
     : ESerialIO(FormatPortMessage(what == TWhat::QueueSizes
@@ -21,7 +28,7 @@ ENotSupported::ENotSupported(TWhat what, std::uint16_t port)
                                   port)) {}
 
 EOpenPortFail::EOpenPortFail(std::uint16_t port)
-    : ESerialIO(FormatPortMessage("Невозможно открыть COM%d", port)) {}
+    : ESerialIO(FormatPortMessage("Невозможно открыть COM%d", port), TSerialFailure::Absent) {}
 
 EOutputBufferTooSmall::EOutputBufferTooSmall(std::uint16_t port)
     : ESerialIO(FormatPortMessage("Buffer too small for port COM%d", port)) {}

@@ -10,11 +10,31 @@
 
 namespace qmx {
 
+// What failed, for a caller that acts on it: a device that is not there
+// may come, one that refused a setting stays so until someone changes it.
+enum class TSerialFailure : std::uint8_t {
+    InputOutput,  // the device is there, but a call on it failed
+    Absent,       // the device cannot be reached or opened
+    Refused,      // it answered a setting with another value
+};
+
 class ESerialIO : public std::runtime_error {
 public:
     // The plain message of a failed escape function (RTS).
     ESerialIO();
-    explicit ESerialIO(const std::string& message);
+    explicit ESerialIO(const std::string& message, TSerialFailure failure = TSerialFailure::InputOutput);
+    // A refused setting ("data size"), with what the device answered ("8").
+    ESerialIO(const std::string& message, const std::string& setting, const std::string& answered);
+
+    TSerialFailure Failure() const { return FFailure; }
+    // With a refusal: the setting ("data size") and what the device answered ("8").
+    const std::string& Setting() const { return FSetting; }
+    const std::string& Answer() const { return FAnswer; }
+
+private:
+    TSerialFailure FFailure = TSerialFailure::InputOutput;
+    std::string FSetting;
+    std::string FAnswer;
 };
 
 class ENotSupported : public ESerialIO {
@@ -23,6 +43,7 @@ public:
     ENotSupported(TWhat what, std::uint16_t port);
 };
 
+// The device is absent.
 class EOpenPortFail : public ESerialIO {
 public:
     explicit EOpenPortFail(std::uint16_t port);

@@ -29,6 +29,8 @@ struct TServerScript {
     // A setting (SET-BAUDRATE = 1, SET-DATASIZE = 2 ...) answered with
     // this value, whatever was asked.
     std::map<std::uint8_t, std::uint32_t> Answers = {};
+    // The same for every client after the first: a server set up anew.
+    std::map<std::uint8_t, std::uint32_t> LaterAnswers = {};
 };
 
 class TScriptedServer {
@@ -66,6 +68,9 @@ public:
         std::lock_guard lock(FMutex);
         return FRaw;
     }
+    // Ends the client's connection, as a server that restarts; the next
+    // client is served.
+    void DropClient() { FDrop = true; }
     // Bytes to the client as they are (escaping is the caller's).
     void Send(const std::vector<std::uint8_t>& bytes) {
         std::lock_guard lock(FMutex);
@@ -85,6 +90,10 @@ private:
                 std::lock_guard lock(FMutex);
                 out.swap(FToSend);
             }
+            if (FClient >= 0 && FDrop.exchange(false)) {
+                EndClient();
+                continue;
+            }
             if (FClient >= 0 && !out.empty()) ::send(FClient, out.data(), out.size(), MSG_NOSIGNAL);
             if ((fds[0].revents & POLLIN) == 0) continue;
             if (FClient < 0) {
@@ -93,7 +102,10 @@ private:
             }
             std::uint8_t chunk[512];
             const ssize_t got = ::recv(FClient, chunk, sizeof chunk, 0);
-            if (got <= 0) return;
+            if (got <= 0) {
+                EndClient();
+                continue;
+            }
             std::vector<std::uint8_t> data, reply;
             std::vector<TCommand> commands;
             decoder.Feed(chunk, static_cast<std::size_t>(got), data, commands);
@@ -105,6 +117,12 @@ private:
             }
             if (!reply.empty()) ::send(FClient, reply.data(), reply.size(), MSG_NOSIGNAL);
         }
+    }
+
+    void EndClient() {
+        ::close(FClient);
+        FClient = -1;
+        ++FClientsServed;
     }
 
     void Answer(const net::telnet::TCommand& command, std::vector<std::uint8_t>& reply) {
@@ -121,7 +139,8 @@ private:
         std::vector<std::uint8_t> answer = command.Bytes;
         const std::uint8_t code = answer[0];
         if (code == 5 && FScript.ControlSilent) return;
-        if (const auto scripted = FScript.Answers.find(code); scripted != FScript.Answers.end()) {
+        const auto& answers = FClientsServed > 0 ? FScript.LaterAnswers : FScript.Answers;
+        if (const auto scripted = answers.find(code); scripted != answers.end()) {
             const std::uint32_t value = scripted->second;
             if (code == 1)
                 answer = {1, static_cast<std::uint8_t>(value >> 24), static_cast<std::uint8_t>(value >> 16),
@@ -143,6 +162,8 @@ private:
     int FClient = -1;
     std::uint16_t FPort = 0;
     std::atomic<bool> FStop{false};
+    std::atomic<bool> FDrop{false};
+    int FClientsServed = 0;
     std::mutex FMutex;
     std::vector<std::vector<std::uint8_t>> FRequests;
     std::vector<std::uint8_t> FLine, FRaw, FToSend;

@@ -1,5 +1,7 @@
 #include "serial_devices.h"
 
+#include "json_string.h"
+
 #include <cctype>
 #include <cstdio>
 
@@ -7,23 +9,6 @@ namespace qmx::tools {
 namespace {
 
 bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
-
-std::string JsonString(const std::string& text) {
-    std::string quoted = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += static_cast<char>(c);
-        } else if (c < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            quoted += escaped;
-        } else {
-            quoted += static_cast<char>(c);
-        }
-    }
-    return quoted + "\"";
-}
 
 // "USB 0403:6001 FTDI FT232R USB UART, serial A10K7QZ1".
 std::string UsbIdentity(const TSerialDevice& device) {

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "atomic_file.h"
@@ -16,7 +17,6 @@
 #include "driver/silo.h"
 #include "exit_deadline.h"
 #include "metrics.h"
-#include "netline/net_framed_port.h"
 #include "metrics_exporter.h"
 #include "options.h"
 #include "output.h"
@@ -105,8 +105,9 @@ struct TRound {
 
 class TReader {
 public:
-    TReader(const TOptions& options, const TChosenDevice& device, qmx::TSilo& silo, TOutput& output)
-        : FOptions(options), FDevice(device), FSilo(silo), FOutput(output), FPort(TRecordingPort::Current()) {}
+    TReader(const TOptions& options, const TChosenDevice& device, qmx::TSilo& silo, TOutput& output,
+            TRecordingPort* port)
+        : FOptions(options), FDevice(device), FSilo(silo), FOutput(output), FPort(port) {}
 
     TRound Round() {
         TRound round;
@@ -120,11 +121,8 @@ public:
             if (FPort != nullptr && !FPort->DevicePresent() && !Gone(tanks[i], reading)) {
                 round.Readings.push_back(reading);
                 if (!FOutput.Row(reading) || !FOutput.End()) round.Status = OutputFailed();
-                else {
-                    std::fprintf(stderr, "qmx-read: %s did not come back; stopped at tank %d (%zu of %zu read)\n",
-                                 FDevice.Name.c_str(), tanks[i], i + 1, tanks.size());
-                    round.Status = kDeviceFailed;
-                }
+                else
+                    round.Status = GiveUp(tanks[i], i + 1);
                 return round;
             }
             round.Readings.push_back(reading);
@@ -133,6 +131,7 @@ public:
                 return round;
             }
         }
+        NoteStillGone();
         return round;
     }
 
@@ -150,6 +149,27 @@ public:
     }
 
 private:
+    // Why the device is not there, as the last try to open it again found.
+    std::string Absence() const {
+        const auto why = FPort->WhyAbsent();
+        return why ? ": " + Cp1251ToUtf8(why->what()) : std::string();
+    }
+
+    // The device did not come back while `tank` was read: a device server
+    // set up for another line stays so until someone changes it.
+    int GiveUp(int tank, std::size_t read) {
+        const auto why = FPort->WhyAbsent();
+        std::fprintf(stderr, "qmx-read: %s did not come back; stopped at tank %d (%zu of %zu read)%s\n",
+                     FDevice.Name.c_str(), tank, read, FOptions.Tanks.size(), Absence().c_str());
+        return why && why->Failure() == qmx::TSerialFailure::Refused ? kUsage : kDeviceFailed;
+    }
+
+    // Round after round, each says why the device is still not there.
+    void NoteStillGone() {
+        if (FGone && FOptions.WatchSeconds != 0 && FPort != nullptr && !FPort->DevicePresent())
+            FOutput.Note("qmx-read: " + FDevice.Name + " is still gone" + Absence());
+    }
+
     TTankReading Read(int tank) {
         TTankReading reading = ReadTank(FSilo, tank, FPort);
         if (FOptions.WatchSeconds != 0) reading.Time = UtcStamp();
@@ -186,18 +206,8 @@ private:
     std::map<int, double> FLastValidAt;
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (!EnsureStandardDescriptors()) return kOutputFailed;
-    PrepareForStops();
-
-    const auto parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
-    if (const auto* problem = std::get_if<std::string>(&parsed)) {
-        std::fputs(OptionsHint(*problem).c_str(), stderr);
-        return kUsage;
-    }
-    const TOptions options = std::get<TOptions>(parsed);
+// --help, --version and --list: answered without a device.
+std::optional<int> AnswerWithoutADevice(const TOptions& options) {
     if (options.Help) {
         Usage(stdout);
         return kAllValid;
@@ -206,69 +216,66 @@ int main(int argc, char** argv) {
         std::printf("qmx-read %s (Quelmarox gauge, protocol v3.00)\n", QMX_VERSION);
         return kAllValid;
     }
-    if (options.List) {
-        const auto devices = ListSerialDevices();
-        std::fputs((options.Format == TFormat::Json ? FormatDeviceListJson(devices) : FormatDeviceList(devices)).c_str(),
-                   stdout);
-        return kAllValid;
-    }
+    if (!options.List) return std::nullopt;
+    const auto devices = ListSerialDevices();
+    std::fputs((options.Format == TFormat::Json ? FormatDeviceListJson(devices) : FormatDeviceList(devices)).c_str(),
+               stdout);
+    return kAllValid;
+}
 
-    // Checked before anything is read, and held open for the run: a FIFO's
-    // reader would take the check's close for the end of the trace.
-    qmx::TWireTrace traceCheck;
+// The trace and the metrics file can be written, before anything is read.
+// The trace stays open in `traceCheck` for the run: a FIFO's reader would
+// take the check's close for the end of the trace.
+bool OutputsWritable(const TOptions& options, qmx::TWireTrace& traceCheck) {
     if (std::string problem; !options.Trace.empty() && !traceCheck.Open(options.Trace, &problem)) {
         std::fprintf(stderr, "qmx-read: cannot open the trace file %s: %s\n", options.Trace.c_str(),
                      problem.c_str());
-        return kOutputFailed;
+        return false;
     }
-
     if (std::string problem; !options.Metrics.empty() && !CheckReplaceable(options.Metrics, problem)) {
         std::fprintf(stderr, "qmx-read: cannot write the metrics to %s: %s\n", options.Metrics.c_str(),
                      problem.c_str());
-        return kOutputFailed;
+        return false;
     }
+    return true;
+}
 
-    TChosenDevice device;
-    if (std::string problem; !ChooseDevice(options, device, problem)) {
-        std::fprintf(stderr, "qmx-read: cannot open %s: %s\n",
-                     device.Name.empty() ? options.Device.c_str() : device.Name.c_str(), problem.c_str());
-        return kDeviceFailed;
+// The exporter the options ask for, serving; false when it cannot listen.
+bool StartExporter(const TOptions& options, const TChosenDevice& device,
+                   std::unique_ptr<TMetricsExporter>& exporter) {
+    if (!options.Listen) return true;
+    std::string problem;
+    exporter = StartMetricsExporter(*options.Listen, ScrapeTextBeforeFirstRound(device.Name), problem);
+    if (!exporter) {
+        std::fprintf(stderr, "qmx-read: cannot listen on %s: %s\n", options.Listen->Text().c_str(), problem.c_str());
+        return false;
     }
-    if (!options.Trace.empty()) TraceDriverTo(options.Trace);
+    std::fprintf(stderr, "qmx-read: serving the metrics at %s/metrics\n", exporter->Url().c_str());
+    return true;
+}
 
-    std::unique_ptr<TMetricsExporter> exporter;
-    if (std::string problem; options.Listen) {
-        exporter = StartMetricsExporter(*options.Listen, ScrapeTextBeforeFirstRound(device.Name), problem);
-        if (!exporter) {
-            std::fprintf(stderr, "qmx-read: cannot listen on %s: %s\n", options.Listen->Text().c_str(),
-                         problem.c_str());
-            return kOutputFailed;
-        }
-        std::fprintf(stderr, "qmx-read: serving the metrics at %s/metrics\n", exporter->Url().c_str());
-    }
-
-    static TOutput output(stdout, options.Format, options.WatchSeconds != 0);
-    gOutput = &output;
-    WatchForStops(&Stop);
-
-    // The silo as a factory makes it, with the reader's own opener, so that
-    // the reader sees the exchanges and the device's state.
-    std::unique_ptr<qmx::TSilo> silo;
+// The silo as a factory makes it, with the reader's own opener, so that the
+// reader sees the exchanges and the device's state; the exit status when it
+// cannot be made.
+std::optional<int> MakeSilo(const TChosenDevice& device, TRecordingPort*& port, std::unique_ptr<qmx::TSilo>& silo) {
     try {
         silo = std::make_unique<qmx::TSilo>(qmx::ConnectionTypeFor(static_cast<std::uint32_t>(device.Com), 0),
-                                            nullptr, &OpenRecordingPort);
+                                            nullptr, RecordingOpener(device, port));
+        return std::nullopt;
     } catch (const qmx::ESerialIO& error) {
         std::fprintf(stderr, "qmx-read: cannot open %s: %s\n", device.Name.c_str(),
                      Cp1251ToUtf8(error.what()).c_str());
         // A device server set up for another line stays so until someone
         // changes it; a device that is not there may come.
-        return dynamic_cast<const qmx::net::ELineRefused*>(&error) != nullptr ? kUsage : kDeviceFailed;
+        return error.Failure() == qmx::TSerialFailure::Refused ? kUsage : kDeviceFailed;
     }
-    if (TRecordingPort* port = TRecordingPort::Current(); port != nullptr && options.Fast)
-        port->SetFastAnswers(true, std::chrono::milliseconds(options.PauseMs));
-    if (!output.Begin()) return OutputFailed();
+}
 
-    TReader reader(options, device, *silo, output);
+// Round after round (one without --watch), each written out as it ends;
+// the exit status once the reading is to stop.
+int ReadRounds(const TOptions& options, const TChosenDevice& device, std::unique_ptr<qmx::TSilo>& silo,
+               TOutput& output, TRecordingPort* port, TMetricsExporter* exporter) {
+    TReader reader(options, device, *silo, output, port);
     TRoundFigures figures;
     for (;;) {
         const auto started = TClock::now();
@@ -290,7 +297,7 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "qmx-read: cannot write the metrics: %s\n", problem.c_str());
             return kOutputFailed;
         }
-        if (exporter) exporter->Publish(ScrapeText(device.Name, round.Readings, figures));
+        if (exporter != nullptr) exporter->Publish(ScrapeText(device.Name, round.Readings, figures));
         std::size_t valid = 0;
         for (const auto& reading : round.Readings) valid += reading.Valid() ? 1 : 0;
         if (options.WatchSeconds == 0) {
@@ -309,4 +316,44 @@ int main(int argc, char** argv) {
         if (const auto now = TClock::now(); now < next)
             PauseFor(std::chrono::duration_cast<std::chrono::milliseconds>(next - now));
     }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (!EnsureStandardDescriptors()) return kOutputFailed;
+    PrepareForStops();
+
+    const auto parsed = ParseOptions(std::vector<std::string>(argv + 1, argv + argc));
+    if (const auto* problem = std::get_if<std::string>(&parsed)) {
+        std::fputs(OptionsHint(*problem).c_str(), stderr);
+        return kUsage;
+    }
+    const TOptions options = std::get<TOptions>(parsed);
+    if (const auto answered = AnswerWithoutADevice(options)) return *answered;
+
+    qmx::TWireTrace traceCheck;
+    if (!OutputsWritable(options, traceCheck)) return kOutputFailed;
+
+    TChosenDevice device;
+    if (std::string problem; !ChooseDevice(options, device, problem)) {
+        std::fprintf(stderr, "qmx-read: cannot open %s: %s\n",
+                     device.Name.empty() ? options.Device.c_str() : device.Name.c_str(), problem.c_str());
+        return kDeviceFailed;
+    }
+    if (!options.Trace.empty()) TraceDriverTo(options.Trace);
+
+    std::unique_ptr<TMetricsExporter> exporter;
+    if (!StartExporter(options, device, exporter)) return kOutputFailed;
+
+    static TOutput output(stdout, options.Format, options.WatchSeconds != 0);
+    gOutput = &output;
+    WatchForStops(&Stop);
+
+    TRecordingPort* port = nullptr;
+    std::unique_ptr<qmx::TSilo> silo;
+    if (const auto failed = MakeSilo(device, port, silo)) return *failed;
+    if (port != nullptr && options.Fast) port->SetFastAnswers(true, std::chrono::milliseconds(options.PauseMs));
+    if (!output.Begin()) return OutputFailed();
+    return ReadRounds(options, device, silo, output, port, exporter.get());
 }

@@ -1,24 +1,20 @@
 #include "network_device.h"
 
 #include <cstdio>
-#include <optional>
 
 #include "netline/net_address.h"
 #include "netline/net_framed_port.h"
 
 namespace qmx::tools {
-namespace {
-
-// A TPortOpener is a plain function, and the reader reads one device.
-std::optional<net::TNetAddress> gNetworkPort;
-
-}  // namespace
 
 bool ChooseNetworkDevice(const TOptions& options, TChosenDevice& device, std::string& problem) {
     device.Name = options.Device;
-    const auto address = net::ParseNetAddress(options.Device, problem);
-    if (!address) return false;
-    gNetworkPort = *address;
+    const auto& address = options.Network;
+    if (!address) {
+        problem = "'" + options.Device + "' is no network port";
+        return false;
+    }
+    device.Network = *address;
     device.Com = 1;
     device.Name = address->Text();
     if (address->Kind == net::TNetAddress::TKind::Socket)
@@ -29,8 +25,8 @@ bool ChooseNetworkDevice(const TOptions& options, TChosenDevice& device, std::st
     return true;
 }
 
-std::unique_ptr<TFramedPort> OpenReaderPort(std::uint8_t portNumber) {
-    if (gNetworkPort) return net::OpenNetworkFramedPort(*gNetworkPort, portNumber);
+std::unique_ptr<TFramedPort> OpenReaderPort(const TChosenDevice& device, std::uint8_t portNumber) {
+    if (device.Network) return net::OpenNetworkFramedPort(*device.Network, portNumber);
     return OpenFramedPort(portNumber);
 }
 

@@ -14,13 +14,13 @@
 
 namespace qmx::tools {
 
-// Takes `options.Device` as the network port the reader is to read: false
-// with the problem when it is not one. A raw TCP port is said, once, to
+// Takes the network port the options name as the one the reader is to
+// read: false with the problem when they name none. A raw TCP port is said, once, to
 // keep the server's own line settings.
 bool ChooseNetworkDevice(const TOptions& options, TChosenDevice& device, std::string& problem);
 
 // The library's framed port on COM`portNumber`, or on the network port
 // chosen, whichever the reader reads.
-std::unique_ptr<TFramedPort> OpenReaderPort(std::uint8_t portNumber);
+std::unique_ptr<TFramedPort> OpenReaderPort(const TChosenDevice& device, std::uint8_t portNumber);
 
 }  // namespace qmx::tools

@@ -105,8 +105,10 @@ std::variant<TOptions, std::string> ParseOptions(const std::vector<std::string>&
         } else if (name == "--device") {
             if (value.empty()) return "--device takes a path";
             // A network port's name is the command line's to get right.
-            if (std::string problem; net::IsNetworkName(value) && !net::ParseNetAddress(value, problem))
-                return problem;
+            if (std::string problem; net::IsNetworkName(value)) {
+                options.Network = net::ParseNetAddress(value, problem);
+                if (!options.Network) return problem;
+            }
             options.Device = value;
         } else if (name == "--tanks") {
             const auto tanks = ParseTankList(value);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "listen_address.h"
+#include "netline/net_address.h"
 #include "output.h"
 
 namespace qmx::tools {
@@ -19,6 +20,7 @@ constexpr int kDefaultPauseMs = 70;
 struct TOptions {
     int Com = 0;          // COMn, 0 when a device path is given
     std::string Device;   // the device path, empty with --com
+    std::optional<net::TNetAddress> Network;  // with a network port's name as the device
     std::vector<int> Tanks;
     TFormat Format = TFormat::Table;
     std::string Trace;    // empty: no trace

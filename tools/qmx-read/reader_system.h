@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "chosen_device.h"
 #include "options.h"
 
 namespace qmx::tools {
@@ -28,11 +29,6 @@ bool IsTerminal(std::FILE* stream);
 // reader has gone (`qmx-read | head -1`), as Unix tools end in a pipeline;
 // returns where there is no such signal.
 void EndAsBrokenPipe();
-
-struct TChosenDevice {
-    int Com = 0;       // what the driver opens
-    std::string Name;  // for messages
-};
 
 // The device the options name, checked; false with the problem otherwise.
 bool ChooseDevice(const TOptions& options, TChosenDevice& device, std::string& problem);

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "netline/net_address.h"
+#include "serial/com_device_path.h"
 #include "network_device.h"
 #include "reader_system.h"
 
@@ -80,17 +81,14 @@ void WatchForStops(void (*stop)(int status)) {
 bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) != 0; }
 
 bool ChooseDevice(const TOptions& options, TChosenDevice& device, std::string& problem) {
-    if (net::IsNetworkName(options.Device)) return ChooseNetworkDevice(options, device, problem);
+    if (options.Network) return ChooseNetworkDevice(options, device, problem);
     // The driver opens COMn; a device given by path is made COM1 for it.
     device.Com = options.Com;
     if (!options.Device.empty()) {
         device.Com = 1;
         ::setenv("QMX_COM1", options.Device.c_str(), 1);
     }
-    const std::string variable = "QMX_COM" + std::to_string(device.Com);
-    const char* configured = std::getenv(variable.c_str());
-    const std::string path =
-        configured != nullptr && *configured != '\0' ? configured : "/dev/ttyS" + std::to_string(device.Com - 1);
+    const std::string path = ComDevicePath(device.Com);
     device.Name = options.Device.empty() ? "COM" + std::to_string(device.Com) + " (" + path + ")" : path;
     return CheckDevice(path, problem);
 }

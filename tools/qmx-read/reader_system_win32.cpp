@@ -61,7 +61,7 @@ bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 void EndAsBrokenPipe() {}
 
 bool ChooseDevice(const TOptions& options, TChosenDevice& device, std::string& problem) {
-    if (net::IsNetworkName(options.Device)) return ChooseNetworkDevice(options, device, problem);
+    if (options.Network) return ChooseNetworkDevice(options, device, problem);
     device.Com = options.Com;
     if (!options.Device.empty()) {
         device.Com = ComOfDeviceName(options.Device);

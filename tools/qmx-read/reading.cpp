@@ -9,6 +9,7 @@
 
 #include "protocol/answer_doubts.h"
 #include "serial/serial_errors.h"
+#include "json_string.h"
 #include "text.h"
 
 namespace qmx::tools {
@@ -39,15 +40,6 @@ std::string LinkText(const TTankReading& reading) {
     if (!reading.Error.empty()) return "error: " + reading.Error;
     if (!reading.Valid()) return reading.Attempts == 0 ? "no valid answer" : "no valid answer: " + ReasonText(reading);
     return reading.Doubts.empty() ? "valid" : "valid, doubtful: " + Joined(reading.Doubts, "; ");
-}
-
-std::string JsonString(const std::string& text) {
-    std::string quoted = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') quoted += '\\';
-        quoted += c;
-    }
-    return quoted + "\"";
 }
 
 // What the port recorded of the tank's exchanges: the doubts about the

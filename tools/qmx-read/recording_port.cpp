@@ -6,14 +6,15 @@
 
 namespace qmx::tools {
 
-TRecordingPort::TRecordingPort(std::unique_ptr<TFramedPort> port) : FPort(std::move(port)) {
+TRecordingPort::TRecordingPort(std::unique_ptr<TFramedPort> port, TRecordingPort*& made)
+    : FPort(std::move(port)), FMade(made) {
     FPort->SetAttemptListener(this);
-    FCurrent = this;
+    FMade = this;
 }
 
 TRecordingPort::~TRecordingPort() {
     FPort->SetAttemptListener(nullptr);
-    if (FCurrent == this) FCurrent = nullptr;
+    if (FMade == this) FMade = nullptr;
 }
 
 TExchangeStatus TRecordingPort::Transact(std::uint8_t address, const std::uint8_t* frame, std::uint8_t frameLength,
@@ -45,8 +46,10 @@ void TRecordingPort::AttemptEnded(const TAttemptReport& report) {
 
 std::vector<TRecordedExchange> TRecordingPort::TakeExchanges() { return std::exchange(FExchanges, {}); }
 
-std::unique_ptr<TFramedPort> OpenRecordingPort(std::uint8_t portNumber) {
-    return std::make_unique<TRecordingPort>(OpenReaderPort(portNumber));
+TPortOpener RecordingOpener(const TChosenDevice& device, TRecordingPort*& made) {
+    return [device, &made](std::uint8_t portNumber) -> std::unique_ptr<TFramedPort> {
+        return std::make_unique<TRecordingPort>(OpenReaderPort(device, portNumber), made);
+    };
 }
 
 }  // namespace qmx::tools

@@ -12,6 +12,7 @@
 
 #include "protocol/queries.h"
 #include "serial/attempt_listener.h"
+#include "chosen_device.h"
 #include "serial/framed_port.h"
 
 namespace qmx::tools {
@@ -34,7 +35,8 @@ struct TRecordedExchange {
 
 class TRecordingPort final : public TFramedPort, private TAttemptListener {
 public:
-    explicit TRecordingPort(std::unique_ptr<TFramedPort> port);
+    // `made` names this port while it lives.
+    TRecordingPort(std::unique_ptr<TFramedPort> port, TRecordingPort*& made);
     ~TRecordingPort() override;
     TRecordingPort(const TRecordingPort&) = delete;
     TRecordingPort& operator=(const TRecordingPort&) = delete;
@@ -45,25 +47,23 @@ public:
                           std::int32_t answerAddress) override;
     std::uint8_t GetLinkState() override { return FPort->GetLinkState(); }
     bool DevicePresent() override { return FPort->DevicePresent(); }
+    std::optional<ESerialIO> WhyAbsent() override { return FPort->WhyAbsent(); }
     void SetFastAnswers(bool on, std::chrono::milliseconds pause) override { FPort->SetFastAnswers(on, pause); }
 
     // The exchanges made since the last call, oldest first.
     std::vector<TRecordedExchange> TakeExchanges();
-
-    // The port the opener below made last, while it lives: a TPortOpener is
-    // a plain function, and the reader has one silo.
-    static TRecordingPort* Current() { return FCurrent; }
 
 private:
     void AttemptEnded(const TAttemptReport& report) override;
 
     std::unique_ptr<TFramedPort> FPort;
     std::vector<TRecordedExchange> FExchanges;
-    static inline TRecordingPort* FCurrent = nullptr;
+    TRecordingPort*& FMade;
 };
 
-// A TPortOpener: the library's framed port on COM`portNumber` (or on the
-// network port the reader chose), recorded.
-std::unique_ptr<TFramedPort> OpenRecordingPort(std::uint8_t portNumber);
+// The reader's opener: the library's framed port on COM`portNumber`, or on
+// the network port `device` chose, recorded; `made` names the port it made
+// while that lives, and must outlive the silo.
+TPortOpener RecordingOpener(const TChosenDevice& device, TRecordingPort*& made);
 
 }  // namespace qmx::tools
