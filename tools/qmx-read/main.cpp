@@ -269,7 +269,7 @@ int main(int argc, char** argv) {
     if (!output.Begin()) return OutputFailed();
 
     TReader reader(options, device, *silo, output);
-    TRoundFigures figures;
+    qmx::TRoundFigures figures;
     for (;;) {
         const auto started = TClock::now();
         const TRound round = reader.Round();
