@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include "driver/silo.h"
 #include "support/frames.h"
@@ -73,6 +75,10 @@ TEST(SiloMetrics, TheFileSaysWhatTheHostGotTankByTank) {
         const std::string text = Read(dir.Path() / "qmx-block1.prom");
         for (const auto& line : c.Lines) EXPECT_NE(text.find(line), std::string::npos) << c.Name << ": " << line << "\nin\n" << text;
         EXPECT_FALSE(fs::exists(dir.Path() / "qmx-block1.prom.tmp")) << c.Name;
+        // Prometheus' own checker takes each.
+        const std::string check = "promtool check metrics < " + (dir.Path() / "qmx-block1.prom").string() + " > " +
+                                  (dir.Path() / "out").string() + " 2>&1";
+        EXPECT_EQ(std::system(check.c_str()), 0) << c.Name << ": " << Read(dir.Path() / "out");
     }
 }
 
