@@ -56,6 +56,8 @@ TSilo::~TSilo() {
 void TSilo::PublishMetrics(const std::string& directory) {
     if (directory.empty()) return;
     FMetrics = std::make_unique<TSiloMetrics>(directory, ProgramName(), ConnectionName(FConnectionType));
+    // Without a writer the readings would only be kept for nobody.
+    if (!FMetrics->Running()) FMetrics.reset();
 }
 
 void TSilo::Abstract0() { throw EAbstractError(); }
