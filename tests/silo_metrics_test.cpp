@@ -101,16 +101,5 @@ TEST(SiloMetrics, ASwitchedSiloWritesItsNewNameAndRemovesTheOld) {
               std::string::npos);
 }
 
-TEST(SiloMetrics, WithoutADirectoryNothingIsWritten) {
-    test::TWindowsDirectory dir;
-    test::TRecordingHost host;
-    {
-        TSilo silo(0, &host);
-        silo.PublishMetrics("");
-        silo.GetLevel(0);
-    }
-    EXPECT_TRUE(fs::is_empty(dir.Path()));
-}
-
 }  // namespace
 }  // namespace qmx
