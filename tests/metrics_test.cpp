@@ -13,7 +13,7 @@
 #include "atomic_file.h"
 #include "metrics.h"
 #include "support/temp_dir.h"
-#include "utf8_text.h"
+#include "metrics/utf8_text.h"
 
 namespace qmx::tools {
 namespace {
@@ -45,7 +45,11 @@ std::vector<TTankReading> Readings() {
     TTankReading borrowed = good;
     borrowed.Tank = 4;
     borrowed.Doubts = {"answer names another tank", "level not a number"};
-    return {good, silent, cold, borrowed};
+    // The device had gone: no exchange was made for it.
+    TTankReading gone;
+    gone.Tank = 5;
+    gone.LinkState = 3;
+    return {good, silent, cold, borrowed, gone};
 }
 
 std::string Read(const fs::path& path) {
@@ -75,7 +79,11 @@ TEST(Metrics, ValuesOnlyWhereValidAndAReasonForEveryTank) {
         "qmx_tank_failure_info{DEV,tank=\"1\",reason=\"none\"} 1\n",
         "qmx_tank_failure_info{DEV,tank=\"2\",reason=\"no_answer\"} 1\n",
         "qmx_tank_failure_info{DEV,tank=\"3\",reason=\"invalid_value\"} 1\n",
+        "qmx_tank_failure_info{DEV,tank=\"5\",reason=\"not_asked\"} 1\n",
         "qmx_tank_attempts{DEV,tank=\"2\"} 3\n",
+        "qmx_tank_attempts{DEV,tank=\"5\"} 0\n",
+        "qmx_tank_link_state{DEV,tank=\"1\"} 1\n",
+        "qmx_tank_link_state{DEV,tank=\"2\"} 3\n",
         "qmx_round_duration_seconds{DEV} 3.5\n",
         "qmx_round_failed_exchanges{DEV} 3\n",
         "qmx_failed_exchanges_total{DEV} 10\n",
@@ -153,6 +161,15 @@ TEST(AlertRules, TheStationGuideShowsTheShippedRules) {
     for (std::string line; std::getline(lines, line);) indented += (line.empty() ? "" : "    ") + line + "\n";
     EXPECT_NE(Read(fs::path(QMX_SOURCE_DIR) / "docs" / "station.md").find(indented), std::string::npos)
         << "docs/station.md does not show, indented, the rules of packaging/qmx-read-alerts.yml";
+}
+
+// Every reason a tank's failure_info can carry is explained where people look.
+TEST(Metrics, TheStationGuideNamesEveryFailureReason) {
+    const std::string readme = Read(fs::path(QMX_SOURCE_DIR) / "docs" / "station.md");
+    std::vector<std::string> reasons = {FailureReason(false, false, TAttemptVerdict::NoAnswer)};
+    for (int v = 0; v <= static_cast<int>(TAttemptVerdict::OtherRequest); ++v)
+        reasons.push_back(FailureReason(false, true, static_cast<TAttemptVerdict>(v)));
+    for (const auto& reason : reasons) EXPECT_NE(readme.find("`" + reason + "`"), std::string::npos) << reason;
 }
 
 TEST(Utf8Text, WellFormedSequencesKeptAnythingElseEscaped) {

@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "driver/config_file.h"
 #include "driver/silo.h"
 #include "platform/profile_file.h"
 #include "support/fake_menu.h"
@@ -246,7 +247,7 @@ protected:
 };
 
 TEST_F(SettingsSave, SavingComThreeOnBlockTwoWritesTheFileAndSwitches) {
-    FWindows.Write("cnf.ini", "; station settings\r\n[Other]\r\nConnectionType=9\r\n[QX]\r\nConnectionType = 1\r\nName=x\r\n");
+    FWindows.Write("cnf.ini", "; station settings\r\n[Other]\r\nConnectionType=9\r\n[QX]\r\nConnectionType = 1\r\nMetricsDir=C:\\m\r\n");
     TSilo silo(1, nullptr, test::OpenFakePort);
     HeadlessApplication().Operator = [](TfmTuneParamsQX& form) {
         form.OperatorSelects(5);
@@ -256,7 +257,8 @@ TEST_F(SettingsSave, SavingComThreeOnBlockTwoWritesTheFileAndSwitches) {
         form.OperatorPressesEsc();
     };
     silo.SettingsClick(nullptr);
-    EXPECT_EQ(ReadFile(), "; station settings\r\n[Other]\r\nConnectionType=9\r\n[QX]\r\nConnectionType = 5\r\nName=x\r\n");
+    EXPECT_EQ(ReadFile(), "; station settings\r\n[Other]\r\nConnectionType=9\r\n[QX]\r\nConnectionType = 5\r\nMetricsDir=C:\\m\r\n");
+    EXPECT_EQ(ReadConfiguredMetricsDir(), "C:\\m");  // the metrics stay on
     EXPECT_EQ(silo.ConnectionType(), 5);
     EXPECT_EQ(TFakePorts::Opened, (std::vector<std::uint8_t>{3}));
 }

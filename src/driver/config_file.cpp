@@ -17,6 +17,11 @@ std::uint8_t ReadConfiguredConnectionType() {
     return static_cast<std::uint8_t>(ReadProfileInt(*path, kConfigSection, kConfigKey, 0));
 }
 
+std::string ReadConfiguredMetricsDir() {
+    const auto path = FindConfigFile();
+    return path ? ReadProfileString(*path, kConfigSection, kMetricsDirKey) : std::string();
+}
+
 void WriteConfiguredConnectionType(std::int32_t type) {
     if (!FindConfigFile()) return;
     std::string error;

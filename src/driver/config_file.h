@@ -21,6 +21,11 @@ std::optional<std::string> FindConfigFile();
 // and never creates one.
 std::uint8_t ReadConfiguredConnectionType();
 
+// Where the silos write their metrics files (key MetricsDir); empty when
+// the file or the key is missing, and then no silo writes any.
+constexpr char kMetricsDirKey[] = "MetricsDir";
+std::string ReadConfiguredMetricsDir();
+
 // Stores `type` as the connection type, only where cnf.ini already is;
 // without the file nothing is written and nothing reported. Raises
 // std::runtime_error when the file is there but cannot be written.

@@ -5,6 +5,8 @@
 #include "driver/abstract_error.h"
 #include "driver/connection.h"
 #include "driver/live_silos.h"
+#include "driver/silo_metrics.h"
+#include "platform/environment.h"
 #include "protocol/gauge_line.h"
 
 namespace qmx {
@@ -44,9 +46,18 @@ TSilo::TSilo(std::uint8_t connectionType, THostCommService* host, TPortOpener op
 TSilo::~TSilo() {
     // Nothing handed out reaches this silo from now on.
     LiveSilos().Remove(this);
+    // The last readings are written, and the writer has ended.
+    FMetrics.reset();
     // The port goes first: its threads stop before anything else of the
     // silo is released. The lock follows as a member.
     FPort.reset();
+}
+
+void TSilo::PublishMetrics(const std::string& directory) {
+    if (directory.empty()) return;
+    FMetrics = std::make_unique<TSiloMetrics>(directory, ProgramName(), ConnectionName(FConnectionType));
+    // Without a writer the readings would only be kept for nobody.
+    if (!FMetrics->Running()) FMetrics.reset();
 }
 
 void TSilo::Abstract0() { throw EAbstractError(); }

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "driver/exchange_witness.h"
 #include "driver/host_service.h"
 #include "platform/recursive_lock.h"
 #include "serial/framed_port.h"
@@ -42,6 +43,7 @@ constexpr std::int32_t kRequestAborted = -1;
 struct TExchangeOutcome {
     std::int32_t Result;
     std::uint8_t LinkState;
+    TExchangeFacts Facts{};  // taken only while metrics are published
 
     // The exchange broke off: there is no answer to look at, not even an
     // invalid one.
@@ -53,6 +55,9 @@ struct TExchangeOutcome {
 // One table entry per tank index. Host threads read entries while another
 // thread's query writes them; each entry is read and written whole.
 using TTankTable = std::array<std::atomic<double>, kTankCount>;
+
+class TSiloMetrics;
+enum class TMeasure : std::uint8_t;
 
 class TSilo final : public TConnectionSetting {
 public:
@@ -100,6 +105,10 @@ public:
     void StoreConnectionType(std::int32_t connectionType) override;
     std::uint8_t ConnectionType() const override { return FConnectionType; }
 
+    // Publishes the readings the host makes as a metrics file in
+    // `directory` (an empty one: none, and no thread is started).
+    void PublishMetrics(const std::string& directory);
+
     // Handed to the host communication service with RegisterLineSetup.
     void ConfigureLine(std::uint8_t ignored);
 
@@ -114,6 +123,9 @@ public:
                          std::uint8_t expectedLength, std::int32_t further);
 
 private:
+    friend class TMeasurementNote;
+    // After a measurement operation on `tank`: what it gave, for the metrics.
+    void NoteMeasured(std::uint8_t tank, TMeasure what, bool raised);
     // Request, with the link state its own exchange left: an answer is
     // decoded on its own exchange's word.
     TExchangeOutcome Exchange(std::uint8_t* buffer, std::uint8_t payloadLength, std::uint8_t expectedLength);
@@ -138,6 +150,8 @@ private:
     TRecursiveLock FLock;
     std::atomic<std::uint8_t> FConnectionType{0};
     TPortOpener FOpenPort;
+    std::atomic<bool> FDevicePresent{true};  // as the last exchange found it
+    std::unique_ptr<TSiloMetrics> FMetrics;
 };
 
 // Creates a menu item owned by the parent's owner, appends it (a negative

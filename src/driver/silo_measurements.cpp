@@ -5,8 +5,11 @@
 
 #include <algorithm>
 #include <array>
+#include <exception>
 
 #include "driver/silo.h"
+#include "driver/silo_metrics.h"
+#include "protocol/answer_doubts.h"
 #include "protocol/field_reader.h"
 #include "protocol/queries.h"
 #include "serial/serial_errors.h"
@@ -49,9 +52,55 @@ TAnswerBuffer RequestBuffer(TQuery query, std::uint8_t tank) {
 
 }  // namespace
 
+// Notes a measurement operation's result for the metrics as it returns,
+// by whichever path, raising or not.
+class TMeasurementNote {
+public:
+    TMeasurementNote(TSilo& silo, std::uint8_t tank, TMeasure what)
+        : FSilo(silo), FTank(tank), FWhat(what), FRaising(std::uncaught_exceptions()) {}
+    ~TMeasurementNote() {
+        if (FSilo.FMetrics) FSilo.NoteMeasured(FTank, FWhat, std::uncaught_exceptions() > FRaising);
+    }
+    TMeasurementNote(const TMeasurementNote&) = delete;
+    TMeasurementNote& operator=(const TMeasurementNote&) = delete;
+
+private:
+    TSilo& FSilo;
+    const std::uint8_t FTank;
+    const TMeasure FWhat;
+    const int FRaising;
+};
+
+void TSilo::NoteMeasured(std::uint8_t tank, TMeasure what, bool raised) {
+    if (!IsTank(tank)) return;
+    const std::uint8_t state = FState;
+    std::optional<double> value;
+    if (!raised && state == kLinkValid) {
+        switch (what) {
+            case TMeasure::Level: value = FLevel[tank]; break;
+            case TMeasure::Temperature: value = FTemperature[tank]; break;
+            case TMeasure::SecondValue: value = RoundToLowByte(FAuxValue[tank]); break;
+            case TMeasure::Density: value = FDensity[tank]; break;
+        }
+    }
+    FMetrics->Measured(tank, what, value, state, FDevicePresent);
+}
+
+namespace {
+
+void NoteExchange(TSiloMetrics* metrics, std::uint8_t tank, TQuery query, const TExchangeOutcome& outcome,
+                  const std::uint8_t* answer) {
+    if (metrics == nullptr) return;
+    const unsigned doubts = outcome.Answered() ? AnswerDoubts(query, tank, answer, AnswerLength(query)) : 0;
+    metrics->Exchanged(tank, query, outcome.Facts, doubts);
+}
+
+}  // namespace
+
 void TSilo::QueryLevel(std::uint8_t tank) {
     TAnswerBuffer answer = RequestBuffer(TQuery::Level, tank);
     const TExchangeOutcome outcome = Exchange(answer.data(), kPayloadLength, AnswerLength(TQuery::Level));
+    NoteExchange(FMetrics.get(), tank, TQuery::Level, outcome, answer.data());
     if (outcome.Failed()) throw ESerialIO(kRequestError);
     const TLevelValues values = outcome.Answered() ? DecodeLevelAnswer(answer.data()) : kNoLevelValues;
     FLevel[tank] = values.Level;
@@ -62,6 +111,7 @@ void TSilo::QueryLevel(std::uint8_t tank) {
 void TSilo::QueryDensity(std::uint8_t tank) {
     TAnswerBuffer answer = RequestBuffer(TQuery::Density, tank);
     const TExchangeOutcome outcome = Exchange(answer.data(), kPayloadLength, AnswerLength(TQuery::Density));
+    NoteExchange(FMetrics.get(), tank, TQuery::Density, outcome, answer.data());
     if (outcome.Failed()) throw ESerialIO(kRequestError);
     FDensity[tank] = outcome.Answered() ? DecodeDensityAnswer(answer.data()) : kNoDensity;
 }
@@ -70,6 +120,7 @@ void TSilo::QueryDensity(std::uint8_t tank) {
 // invalid value.
 
 double TSilo::GetLevel(std::uint8_t tank) {
+    const TMeasurementNote note(*this, tank, TMeasure::Level);
     if (!IsTank(tank)) return NotValid(*this, kFailedReading);
     QueryLevel(tank);
     const double level = FLevel[tank];
@@ -77,6 +128,7 @@ double TSilo::GetLevel(std::uint8_t tank) {
 }
 
 void TSilo::GetTemperatures(std::uint8_t tank, double* record) {
+    const TMeasurementNote note(*this, tank, TMeasure::Temperature);
     if (!IsTank(tank)) return NotValid(*this);
     if (GetState() != kLinkValid || FTemperature[tank] < -100.0) QueryLevel(tank);
     const double temperature = FTemperature[tank];
@@ -86,6 +138,7 @@ void TSilo::GetTemperatures(std::uint8_t tank, double* record) {
 }
 
 std::uint8_t TSilo::GetAuxValue(std::uint8_t tank) {
+    const TMeasurementNote note(*this, tank, TMeasure::SecondValue);
     if (!IsTank(tank)) return NotValid(*this, kFailedAuxValue);
     if (GetState() != kLinkValid || FAuxValue[tank] < 0.0) QueryLevel(tank);
     const double value = FAuxValue[tank];
@@ -94,6 +147,7 @@ std::uint8_t TSilo::GetAuxValue(std::uint8_t tank) {
 }
 
 double TSilo::GetDensity(std::uint8_t tank) {
+    const TMeasurementNote note(*this, tank, TMeasure::Density);
     if (!IsTank(tank)) return NotValid(*this, kFailedReading);
     QueryDensity(tank);
     const double density = FDensity[tank];

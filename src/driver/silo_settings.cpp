@@ -8,6 +8,7 @@
 #include "driver/connection.h"
 #include "driver/live_silos.h"
 #include "driver/silo.h"
+#include "driver/silo_metrics.h"
 #include "ui/application.h"
 
 namespace qmx {
@@ -88,6 +89,7 @@ bool TSilo::SwitchConnection(std::uint8_t type) {
     try {
         ReleasePort();
         FConnectionType = type;
+        if (FMetrics) FMetrics->SwitchedTo(ConnectionName(type));
         if (IsCommBlock(type))
             SetupCommBlock(1);
         else

@@ -31,6 +31,10 @@ std::uint32_t ProfileTextToInt(std::string_view text);
 std::uint32_t ReadProfileInt(const std::string& path, std::string_view section,
                              std::string_view key, std::int32_t defaultValue);
 
+// Reads a text value from the profile file at `path`; empty when the file,
+// the section or the key is missing.
+std::string ReadProfileString(const std::string& path, std::string_view section, std::string_view key);
+
 // Writes `value` as the integer of `key` in `section` of the profile file
 // `name` in the Windows directory. On Windows the profile API is handed the
 // bare name, which it looks up there itself, and the file is flushed.

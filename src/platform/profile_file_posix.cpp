@@ -14,6 +14,11 @@ std::uint32_t ReadProfileInt(const std::string& path, std::string_view section,
     return ProfileTextToInt(*value);
 }
 
+std::string ReadProfileString(const std::string& path, std::string_view section, std::string_view key) {
+    std::ifstream in(path, std::ios::binary);
+    return in ? FindProfileValue(in, section, key).value_or("") : "";
+}
+
 }  // namespace qmx
 
 #include <fcntl.h>

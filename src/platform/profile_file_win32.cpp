@@ -13,6 +13,14 @@ std::uint32_t ReadProfileInt(const std::string& path, std::string_view section,
     return GetPrivateProfileIntA(sectionName.c_str(), keyName.c_str(), defaultValue, path.c_str());
 }
 
+std::string ReadProfileString(const std::string& path, std::string_view section, std::string_view key) {
+    const std::string sectionName(section);
+    const std::string keyName(key);
+    char value[1024] = {};
+    GetPrivateProfileStringA(sectionName.c_str(), keyName.c_str(), "", value, sizeof value, path.c_str());
+    return value;
+}
+
 }  // namespace qmx
 
 namespace qmx {

@@ -276,7 +276,7 @@ std::optional<int> MakeSilo(const TChosenDevice& device, TRecordingPort*& port, 
 int ReadRounds(const TOptions& options, const TChosenDevice& device, std::unique_ptr<qmx::TSilo>& silo,
                TOutput& output, TRecordingPort* port, TMetricsExporter* exporter) {
     TReader reader(options, device, *silo, output, port);
-    TRoundFigures figures;
+    qmx::TRoundFigures figures;
     for (;;) {
         const auto started = TClock::now();
         const TRound round = reader.Round();

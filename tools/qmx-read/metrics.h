@@ -1,36 +1,22 @@
 #pragma once
 
-// The readings of a round in Prometheus' text exposition format, the form
-// node exporter's textfile collector reads (a station's tanks feed an
-// existing monitoring system with no server of ours) and the reader's own
-// exporter serves.
+// The reader's readings as metrics: the shared exposition (a station's
+// tanks feed an existing monitoring system with no server of ours), and
+// what the reader's own exporter serves.
 
-#include <map>
 #include <string>
 #include <vector>
 
+#include "metrics/exposition.h"
 #include "reading.h"
 
 namespace qmx::tools {
 
-struct TRoundFigures {
-    double DurationSeconds = 0;
-    int FailedExchanges = 0;          // in this round
-    long long FailedExchangesTotal = 0;  // since the reader started
-    long long Rounds = 0;             // since the reader started, this one included
-    double EndedAt = 0;               // Unix time
-    bool DevicePresent = true;        // when the round ended
-    // Unix time of each tank's last reading that was valid and without
-    // doubt, since the reader started: a tank is absent until it has one.
-    std::map<int, double> LastValidAt;
-};
+// A reading as monitoring sees it. A failed tank for which no exchange was
+// recorded was not asked: its device had gone.
+TTankFigures FiguresOf(const TTankReading& reading);
 
-// `device` names the line in every sample's labels. A value that did not
-// come valid has no sample; its tank's qmx_tank_valid is 0 and its reason
-// is a label of qmx_tank_failure_info. A reading the driver took as valid
-// but that is in doubt keeps qmx_tank_valid 1 (the driver's verdict) and
-// has qmx_tank_doubtful 1, with a qmx_tank_doubt_info series per doubt.
-// Label values are UTF-8 whatever bytes `device` holds.
+// The round's metrics file, with the reader's build info.
 std::string MetricsText(const std::string& device, const std::vector<TTankReading>& readings,
                         const TRoundFigures& round);
 

@@ -7,6 +7,7 @@
 #include <ctime>
 #include <utility>
 
+#include "metrics/exposition.h"
 #include "protocol/answer_doubts.h"
 #include "serial/serial_errors.h"
 #include "json_string.h"
@@ -106,16 +107,8 @@ std::vector<std::string> DoubtTexts(unsigned doubts) {
 }
 
 std::string DoubtLabel(const std::string& text) {
-    constexpr std::pair<unsigned, const char*> kLabels[] = {
-        {kNamesOtherQuery, "other_query"},
-        {kNamesOtherTank, "other_tank"},
-        {kLevelNotNumber, "level_not_number"},
-        {kSecondValueNotNumber, "second_value_not_number"},
-        {kTemperatureNotNumber, "temperature_not_number"},
-        {kDensityNotNumber, "density_not_number"},
-    };
-    for (const auto& [doubt, label] : kLabels)
-        if (DoubtTexts(doubt) == std::vector<std::string>{text}) return label;
+    for (unsigned doubt = 1; doubt <= kDensityNotNumber; doubt <<= 1)
+        if (DoubtTexts(doubt) == std::vector<std::string>{text}) return DoubtLabels(doubt).front();
     return "other";
 }
 

@@ -13,7 +13,8 @@ using qmx::TBoundaryFailure;
 extern "C" void* __stdcall GetSiloEx3(void* host, std::uint32_t number, std::uint32_t blockFlag) {
     void* silo = nullptr;
     TBoundaryFailure failure;
-    if (!qmx::RunCore([&] { silo = qmx::NewSiloObject(host, qmx::ConnectionTypeFor(number, blockFlag)); },
+    if (!qmx::RunCore([&] { silo = qmx::NewSiloObject(host, qmx::ConnectionTypeFor(number, blockFlag),
+                                                            qmx::ReadConfiguredMetricsDir()); },
                       failure))
         qmx::RaiseFailure(failure);
     return silo;
@@ -22,7 +23,8 @@ extern "C" void* __stdcall GetSiloEx3(void* host, std::uint32_t number, std::uin
 extern "C" void* __stdcall GetSiloEx(void* host, std::uint32_t /*unused*/) {
     void* silo = nullptr;
     TBoundaryFailure failure;
-    if (!qmx::RunCore([&] { silo = qmx::NewSiloObject(host, qmx::ReadConfiguredConnectionType()); },
+    if (!qmx::RunCore([&] { silo = qmx::NewSiloObject(host, qmx::ReadConfiguredConnectionType(),
+                                                            qmx::ReadConfiguredMetricsDir()); },
                       failure))
         qmx::RaiseFailure(failure);
     return silo;

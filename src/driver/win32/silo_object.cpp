@@ -223,8 +223,10 @@ TSiloObject::TSiloObject(void* host, std::uint8_t connectionType)
 
 TSiloObject::~TSiloObject() = default;
 
-TSiloObject* NewSiloObject(void* host, std::uint8_t connectionType) {
-    return std::make_unique<TSiloObject>(host, connectionType).release();
+TSiloObject* NewSiloObject(void* host, std::uint8_t connectionType, const std::string& metricsDir) {
+    auto silo = std::make_unique<TSiloObject>(host, connectionType);
+    silo->Core.PublishMetrics(metricsDir);
+    return silo.release();
 }
 
 }  // namespace qmx

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "driver/silo.h"
 #include "driver/win32/host_service_proxy.h"
@@ -24,7 +25,8 @@ struct TSiloObject {
     TSilo Core;
 };
 
-// A new silo for the host, registered as alive until its destructor entry runs.
-TSiloObject* NewSiloObject(void* host, std::uint8_t connectionType);
+// A new silo for the host, registered as alive until its destructor entry
+// runs; with a `metricsDir`, publishing its readings there.
+TSiloObject* NewSiloObject(void* host, std::uint8_t connectionType, const std::string& metricsDir);
 
 }  // namespace qmx

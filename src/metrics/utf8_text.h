@@ -5,10 +5,10 @@
 
 #include <string>
 
-namespace qmx::tools {
+namespace qmx {
 
 // `text` with each byte that is not part of a well-formed UTF-8 sequence
 // written as \xHH (hex, upper case); well-formed text comes back as it is.
 std::string EscapeInvalidUtf8(const std::string& text);
 
-}  // namespace qmx::tools
+}  // namespace qmx

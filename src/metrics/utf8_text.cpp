@@ -1,8 +1,8 @@
-#include "utf8_text.h"
+#include "metrics/utf8_text.h"
 
 #include <cstdio>
 
-namespace qmx::tools {
+namespace qmx {
 namespace {
 
 // The length of the well-formed sequence at `at`, or 0. Overlong forms,
@@ -52,4 +52,4 @@ std::string EscapeInvalidUtf8(const std::string& text) {
     return out;
 }
 
-}  // namespace qmx::tools
+}  // namespace qmx

@@ -1,0 +1,190 @@
+#include "driver/silo_metrics.h"
+
+#include <chrono>
+#include <utility>
+#include <vector>
+
+#include "driver/connection.h"
+#include "platform/environment.h"
+#include "platform/whole_file.h"
+#include "serial/wire_trace.h"
+
+namespace qmx {
+namespace {
+
+// The writer's stack: the text of 33 tanks is built on the heap.
+constexpr std::size_t kWriterStack = 64 * 1024;
+// At most one file a second, however often the host measures.
+constexpr std::uint32_t kWriteInterval = 1000;
+// What a port's workers are given to stop; a writer stuck in a stalled
+// share past it is ended.
+constexpr std::uint32_t kStopWait = 200;
+
+double UnixNow() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+double NowMs() {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
+unsigned Bit(TMeasure what) { return 1u << static_cast<unsigned>(what); }
+
+#ifdef _WIN32
+constexpr char kSeparator = '\\';
+#else
+constexpr char kSeparator = '/';
+#endif
+
+}  // namespace
+
+std::string ConnectionName(std::uint8_t connectionType) {
+    return IsCommBlock(connectionType) ? "block" + std::to_string(connectionType + 1)
+                                       : "com" + std::to_string(PortNumberOf(connectionType));
+}
+
+struct TSiloMetrics::TSnapshot {
+    bool Changed = false;
+    std::string Connection;
+    std::string Replaced;
+    std::vector<TTankFigures> Tanks;
+    TRoundFigures Round;
+};
+
+TSiloMetrics::TSiloMetrics(std::string directory, std::string hostProgram, std::string connection)
+    : FDirectory(std::move(directory)),
+      FSource(DriverSource(QMX_VERSION, hostProgram)),
+      FConnection(std::move(connection)) {
+    if (!FWake.Create(TEvent::TReset::Auto) || !FStop.Create(TEvent::TReset::Manual) ||
+        !FEnded.Create(TEvent::TReset::Manual))
+        return;
+    FThread.Start(&TSiloMetrics::Main, this, kWriterStack);
+}
+
+TSiloMetrics::~TSiloMetrics() {
+    if (!FThread.Started()) return;
+    FStopping = true;
+    FStop.Set();
+    FWake.Set();
+    if (!FEnded.Wait(kStopWait)) FThread.Terminate();
+    FThread.Release();
+}
+
+void TSiloMetrics::Main(void* self) { static_cast<TSiloMetrics*>(self)->Run(); }
+
+void TSiloMetrics::Run() {
+    double lastWrite = NowMs() - kWriteInterval;
+    // The stop wakes it too: what is left is written before it ends.
+    do {
+        FWake.Wait(kWaitForever);
+        const double due = lastWrite + kWriteInterval - NowMs();
+        if (due > 0 && !FStopping) FStop.Wait(static_cast<std::uint32_t>(due));
+        WriteNow();
+        lastWrite = NowMs();
+    } while (!FStopping);
+    FEnded.Set();
+}
+
+TSiloMetrics::TSnapshot TSiloMetrics::Take() {
+    TLockGuard guard(FLock);
+    TSnapshot snapshot;
+    snapshot.Changed = std::exchange(FChanged, false);
+    snapshot.Connection = FConnection;
+    snapshot.Replaced = std::exchange(FReplaced, std::string());
+    if (!snapshot.Changed && snapshot.Replaced.empty()) return snapshot;
+    for (std::size_t i = 0; i < FTanks.size(); ++i) {
+        const TTankState& state = FTanks[i];
+        if (!state.Seen) continue;
+        TTankFigures tank;
+        tank.Tank = static_cast<int>(i + 1);
+        tank.Level = state.Values[0];
+        tank.Temperature = state.Values[1];
+        tank.SecondValue = state.Values[2];
+        tank.Density = state.Values[3];
+        tank.LinkState = state.LinkState;
+        tank.Valid = state.Valid();
+        tank.Reason = tank.Valid ? "none" : state.Reason;
+        tank.Attempts = tank.Valid ? 0 : state.Attempts;
+        tank.Doubts = DoubtLabels(state.Doubts[0] | state.Doubts[1]);
+        snapshot.Tanks.push_back(tank);
+    }
+    ++FRound.Rounds;
+    snapshot.Round = FRound;
+    FRound.FailedExchanges = 0;
+    FWindowStart = 0;
+    return snapshot;
+}
+
+void TSiloMetrics::WriteNow() {
+    const TSnapshot snapshot = Take();
+    if (!snapshot.Replaced.empty()) RemoveFileIfThere(PathOf(snapshot.Replaced));
+    if (!snapshot.Changed) return;
+    std::string problem;
+    if (ReplaceWholeFile(PathOf(snapshot.Connection),
+                         MetricsText(snapshot.Connection, snapshot.Tanks, snapshot.Round, FSource), problem) ||
+        FSaidFailure)
+        return;
+    FSaidFailure = true;
+    TWireTrace trace;
+    if (const std::string path = EnvironmentValue("QMX_TRACE"); !path.empty() && trace.Open(path))
+        trace.Note("metrics: " + problem + "; the readings go on, the file is tried again after each");
+}
+
+std::string TSiloMetrics::PathOf(const std::string& connection) const {
+    const bool separated = !FDirectory.empty() && (FDirectory.back() == '\\' || FDirectory.back() == '/');
+    return FDirectory + (separated ? "" : std::string(1, kSeparator)) + "qmx-" + connection + ".prom";
+}
+
+void TSiloMetrics::Exchanged(std::uint8_t tank, TQuery query, const TExchangeFacts& facts, unsigned doubts) {
+    TLockGuard guard(FLock);
+    TTankState& state = FTanks[tank];
+    state.Doubts[query == TQuery::Level ? 0 : 1] = doubts;
+    const bool good = facts.Asked && facts.Verdict == TAttemptVerdict::Valid;
+    state.ExchangeReason = good ? "none" : FailureReason(false, facts.Asked, facts.Verdict);
+    state.ExchangeAttempts = facts.Attempts;
+    FRound.FailedExchanges += facts.FailedAttempts;
+    FRound.FailedExchangesTotal += facts.FailedAttempts;
+}
+
+void TSiloMetrics::Measured(std::uint8_t tank, TMeasure what, std::optional<double> value, std::uint8_t linkState,
+                            bool devicePresent) {
+    {
+        TLockGuard guard(FLock);
+        TTankState& state = FTanks[tank];
+        state.Seen = true;
+        state.Values[static_cast<std::size_t>(what)] = value;
+        state.Asked |= Bit(what);
+        state.Failed = value ? state.Failed & ~Bit(what) : state.Failed | Bit(what);
+        if (!value) {
+            // Refused after an answer the check took (a negative level): an
+            // invalid value.
+            const bool answered = state.ExchangeReason == "none";
+            state.Reason = answered ? "invalid_value" : state.ExchangeReason;
+            state.Attempts = state.ExchangeAttempts;
+        }
+        state.LinkState = linkState;
+        const double now = UnixNow();
+        if (state.Valid() && (state.Doubts[0] | state.Doubts[1]) == 0) FRound.LastValidAt[tank + 1] = now;
+        if (FWindowStart == 0) FWindowStart = now;
+        FRound.DurationSeconds = now - FWindowStart;
+        FRound.EndedAt = now;
+        FRound.DevicePresent = devicePresent;
+        FChanged = true;
+    }
+    FWake.Set();
+}
+
+void TSiloMetrics::SwitchedTo(const std::string& connection) {
+    {
+        TLockGuard guard(FLock);
+        if (connection == FConnection) return;
+        FReplaced = FConnection;
+        FConnection = connection;
+        FTanks = {};
+        FRound.LastValidAt.clear();
+        FChanged = true;
+    }
+    FWake.Set();
+}
+
+}  // namespace qmx

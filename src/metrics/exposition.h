@@ -1,0 +1,84 @@
+#pragma once
+
+// Tank readings in Prometheus' text exposition format, the form node
+// exporter's and windows_exporter's textfile collectors read. The reader
+// writes it after each round; the driver, inside a station's host, writes
+// the same families from the readings the host made, so that one rules file
+// and one dashboard serve both.
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "protocol/attempt_verdict.h"
+
+namespace qmx {
+
+// One tank's last reading as monitoring sees it.
+struct TTankFigures {
+    int Tank = 0;  // 1 to 33, as on the gauge
+    // Each only when it came valid.
+    std::optional<double> Level;
+    std::optional<double> Temperature;
+    std::optional<double> SecondValue;
+    std::optional<double> Density;
+    std::uint8_t LinkState = 0;  // after the last operation: 1 valid, 2 no answer, 3 invalid
+    bool Valid = false;          // all four values came valid
+    std::string Reason = "none";  // FailureReason's label
+    int Attempts = 0;             // of the exchange that failed the tank
+    std::vector<std::string> Doubts;  // DoubtLabels' labels
+};
+
+struct TRoundFigures {
+    double DurationSeconds = 0;
+    int FailedExchanges = 0;             // in this round
+    long long FailedExchangesTotal = 0;  // since the start
+    long long Rounds = 0;                // since the start, this one included
+    double EndedAt = 0;                  // Unix time
+    bool DevicePresent = true;           // when the round ended
+    // Unix time of each tank's last reading that was valid and without
+    // doubt, since the start: a tank is absent until it has one.
+    std::map<int, double> LastValidAt;
+};
+
+// Who wrote the text: a build-info family, always 1, with its labels.
+struct TSourceInfo {
+    std::string Family;
+    std::string Help;
+    std::vector<std::pair<std::string, std::string>> Labels;
+};
+
+// The reader's own, with its version.
+TSourceInfo ReaderSource(const std::string& version);
+// The driver inside a station's host, with the host's executable name.
+TSourceInfo DriverSource(const std::string& version, const std::string& hostExecutable);
+
+// Why a tank's reading is not valid, as the `reason` label: "none" when it
+// is; "not_asked" when no exchange was made for it (the device had gone, or
+// the transport refused before any frame went out); else the verdict of the
+// last attempt of the exchange that failed it ("no_answer", ...).
+std::string FailureReason(bool valid, bool asked, TAttemptVerdict verdict);
+
+// The labels of the doubts in `doubts` (TAnswerDoubt bits), in bit order:
+// "other_query", "other_tank", "level_not_number", ...
+std::vector<std::string> DoubtLabels(unsigned doubts);
+
+// `device` names the line in every sample's labels. A value that did not
+// come valid has no sample; its tank's qmx_tank_valid is 0 and its reason
+// is a label of qmx_tank_failure_info. A reading the driver took as valid
+// but that is in doubt keeps qmx_tank_valid 1 (the driver's verdict) and
+// has qmx_tank_doubtful 1, with a qmx_tank_doubt_info series per doubt.
+// Label values are UTF-8 whatever bytes `device` holds.
+std::string MetricsText(const std::string& device, const std::vector<TTankFigures>& tanks,
+                        const TRoundFigures& round, const TSourceInfo& source);
+
+// The source's build-info family alone.
+std::string SourceText(const std::string& device, const TSourceInfo& source);
+// A gauge family of one sample, with the device label alone.
+std::string OneSampleText(const std::string& device, const std::string& family, const std::string& help,
+                          double value);
+
+}  // namespace qmx

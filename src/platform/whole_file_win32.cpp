@@ -1,0 +1,32 @@
+#include <windows.h>
+
+#include "platform/whole_file.h"
+
+namespace qmx {
+
+bool ReplaceWholeFile(const std::string& path, const std::string& contents, std::string& problem) {
+    const std::string temporary = path + ".tmp";
+    HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        problem = "cannot make " + temporary + " (error " + std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    DWORD written = 0;
+    const BOOL wrote = WriteFile(file, contents.data(), static_cast<DWORD>(contents.size()), &written, nullptr);
+    const DWORD writeError = GetLastError();
+    const BOOL closed = CloseHandle(file);
+    // MoveFileEx replaces the target in one step (and is there on XP);
+    // MoveFile refuses an existing target.
+    if (wrote && written == contents.size() && closed &&
+        MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0)
+        return true;
+    const DWORD error = wrote ? GetLastError() : writeError;
+    DeleteFileA(temporary.c_str());
+    problem = "cannot write " + path + " (error " + std::to_string(error) + ")";
+    return false;
+}
+
+void RemoveFileIfThere(const std::string& path) { DeleteFileA(path.c_str()); }
+
+}  // namespace qmx
