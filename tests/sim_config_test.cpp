@@ -36,6 +36,15 @@ TEST(StationConfig, MistakesAreRefusedWithTheirLine) {
         {"[tank 1]\nlevel 12\n", "s.ini:2: not key = value: 'level 12'"},
         {"level = 12\n", "s.ini:1: level outside a section ([tank N] or [faults])"},
         {"[tank 2]\nlevel = 1\n[faults]\nlevel = 2\n", "s.ini:4: unknown key 'level' in [faults] (it takes next)"},
+        {"[tank 1]\nlevel = 123456.78\n", "s.ini:2: level: '123456.78' does not fit the answer's 7 columns (-9999.99 to 99999.99)"},
+        {"[tank 1]\nlevel = 99999.995\n", "s.ini:2: level: '99999.995' does not fit the answer's 7 columns (-9999.99 to 99999.99)"},
+        {"[tank 1]\nlevel = 1e300\n", "s.ini:2: level: '1e300' does not fit the answer's 7 columns (-9999.99 to 99999.99)"},
+        {"[tank 1]\ntemperature = -150\n", "s.ini:2: temperature: '-150' does not fit the answer's 4 columns (-99.9 to 999.9)"},
+        {"[tank 1]\ndensity = 12.5\n", "s.ini:2: density: '12.5' does not fit the answer's 8 columns (-0.09999999 to 0.99999999)"},
+        {"[tank 1]\naux = 1e20\n", "s.ini:2: aux: '1e20' does not fit the answer's 7 columns (-9999.99 to 99999.99)"},
+        {"[tank 3]\nlevel = 1\n\n[tank 03]\n", "s.ini:4: a second [tank 3] (the first is on line 1)"},
+        {"[faults]\n[tank 1]\n[faults]\n", "s.ini:3: a second [faults] (the first is on line 1)"},
+        {"[tank 1]\nlevel = 1\nlevel = 2\n", "s.ini:3: level again in [tank 1] (first on line 2)"},
     };
     for (const auto& [text, problem] : cases) {
         TGauge gauge;

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <map>
 #include <sstream>
 
 #include "text_file.h"
@@ -35,8 +36,9 @@ class TReader {
 public:
     explicit TReader(TGauge& gauge) : FGauge(gauge) {}
 
-    // What is wrong with the line, or nothing.
-    std::optional<std::string> Take(const std::string& line) {
+    // What is wrong with line `number`, or nothing.
+    std::optional<std::string> Take(const std::string& line, int number) {
+        FLine = number;
         if (line.front() == '[') return Section(line);
         const auto equals = line.find('=');
         const std::string key = equals == std::string::npos ? "" : Trim(line.substr(0, equals));
@@ -44,6 +46,9 @@ public:
         const std::string value = Trim(line.substr(equals + 1));
         if (FInFaults) return Faults(key, value);
         if (FTank == 0) return key + " outside a section ([tank N] or [faults])";
+        // A second value would silently win over the first.
+        if (const auto first = FKeys.emplace(key, FLine); !first.second)
+            return key + " again in " + FSection + " (first on line " + std::to_string(first.first->second) + ")";
         return TankValue(key, value);
     }
 
@@ -56,8 +61,9 @@ private:
         std::string kind, number, more;
         words >> kind >> number >> more;
         FTank = 0;
+        FKeys.clear();
         FInFaults = kind == "faults" && number.empty();
-        if (FInFaults) return std::nullopt;
+        if (FInFaults) return Once("[faults]");
         if (kind != "tank" || number.empty() || !more.empty())
             return "unknown section " + line + " (sections are [tank N] and [faults])";
         if (number.find_first_not_of("0123456789") != std::string::npos)
@@ -65,7 +71,14 @@ private:
         FTank = tools::ParseWholeNumber(number, 1, kTankCount).value_or(0);
         if (FTank == 0) return "no tank " + number + " (tanks are 1 to " + std::to_string(kTankCount) + ")";
         FSection = line;
-        return std::nullopt;
+        return Once("[tank " + std::to_string(FTank) + "]");
+    }
+
+    // Sections are not merged: a second one is a mistake of editing.
+    std::optional<std::string> Once(const std::string& section) {
+        const auto first = FSections.emplace(section, FLine);
+        if (first.second) return std::nullopt;
+        return "a second " + section + " (the first is on line " + std::to_string(first.first->second) + ")";
     }
 
     std::optional<std::string> Faults(const std::string& key, const std::string& value) {
@@ -103,12 +116,30 @@ private:
             if (field == nullptr) return "unknown key '" + key + "' in " + FSection;
             double number = 0;
             if (auto problem = ParseNumber(key, value, number)) return problem;
+            if (auto problem = Unsendable(key, value, number)) return problem;
             *field = number;
         }
         return std::nullopt;
     }
 
+    // A value the answer's columns cannot hold would be served as another.
+    static std::optional<std::string> Unsendable(const std::string& key, const std::string& value, double number) {
+        const std::pair<const char*, TAnswerColumns> fields[] = {{"level", kLevelColumns},
+                                                                 {"aux", kAuxColumns},
+                                                                 {"temperature", kTemperatureColumns},
+                                                                 {"density", kDensityColumns}};
+        for (const auto& [name, columns] : fields) {
+            std::string range;
+            if (key == name && !InColumns(number, columns, &range))
+                return key + ": '" + value + "' does not fit the answer's " + std::to_string(columns.Width) +
+                       " columns (" + range + ")";
+        }
+        return std::nullopt;
+    }
+
     TGauge& FGauge;
+    int FLine = 0;
+    std::map<std::string, int> FSections, FKeys;  // each with the line it is on
     int FTank = 0;  // the section's tank; 0 outside a [tank N]
     bool FInFaults = false;
     std::string FSection;
@@ -124,7 +155,7 @@ std::optional<std::string> ApplyStationConfig(const std::string& text, const std
         ++number;
         line = Trim(line.substr(0, line.find_first_of(";#")));
         if (line.empty()) continue;
-        if (const auto problem = reader.Take(line)) return name + ":" + std::to_string(number) + ": " + *problem;
+        if (const auto problem = reader.Take(line, number)) return name + ":" + std::to_string(number) + ": " + *problem;
     }
     return std::nullopt;
 }
