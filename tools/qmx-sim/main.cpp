@@ -45,7 +45,8 @@ void Usage(std::FILE* out) {
 #else
                  "  (none of these)        a pty of its own, whose other end's path it prints\n"
                  "  --link PATH            the same, and PATH a link to it (only a link it made\n"
-                 "                         before is ever replaced)\n"
+                 "                         before is ever replaced,\n"
+                 "                         and none another simulator serves on)\n"
                  "  --device PATH          a serial device or pty end, set to 9600 baud 7E1, RTS low\n"
                  "  --com N                COM port N as the driver opens it: $QMX_COMN, else /dev/ttyS<N-1>\n"
                  "  --listen URL           a device server's network port, one client at a time (a new\n"
@@ -69,7 +70,7 @@ void Usage(std::FILE* out) {
 #ifndef _WIN32
                  "  and, with --listen rfc2217://, refuse-settings: 8N1 answered, whatever is asked\n"
 #endif
-                 "Exit status: 0 stopped by SIGINT or SIGTERM (Ctrl+C), 2 usage, config or open error.\n",
+                 "Exit status: 0 stopped by SIGINT, SIGTERM or SIGHUP (Ctrl+C), 2 usage, config or open error.\n",
                  qmx::sim::FaultNames().c_str());
 }
 
