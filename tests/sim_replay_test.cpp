@@ -110,22 +110,32 @@ TBytes Collect(int fd, std::size_t count, std::vector<std::pair<std::chrono::nan
 }
 
 // On a line: each part no sooner than its time after the request, the
-// parts apart as they came in the field.
+// parts apart as they came in the field. A request that comes while an
+// answer plays is heard at once, and its answer timed from it.
 TEST(TraceReplay, PartsComeAtTheirTimesOnTheLine) {
     const TBytes answer = test::LevelAnswer("0123456", "0000000", "0019");
     TTraceReplay replay = Replay(kHeader + Sent(0, "L01") + Received(50, {answer.begin(), answer.begin() + 10}) +
-                                 Received(650, {answer.begin() + 10, answer.end()}));
+                                 Received(650, {answer.begin() + 10, answer.end()}) + Sent(2000, "G01") +
+                                 Received(2030, {'G'}));
     test::TPtyPair pty(9);
     const int driverEnd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     TSimServer server(replay, pty.Master());
+    const auto firstAsked = std::chrono::steady_clock::now();
     ASSERT_EQ(::write(driverEnd, test::Frame("L01").data(), 6), 6);
     std::vector<std::pair<std::chrono::nanoseconds, std::size_t>> arrivals;
-    EXPECT_EQ(Collect(driverEnd, answer.size(), &arrivals), answer);
-    ::close(driverEnd);
+    EXPECT_EQ(Collect(driverEnd, 10, &arrivals), TBytes(answer.begin(), answer.begin() + 10));
     ASSERT_FALSE(arrivals.empty());
     EXPECT_GE(arrivals.front().first, 50ms);
     EXPECT_EQ(arrivals.front().second, 10u) << "the head came alone";
-    EXPECT_GE(arrivals.back().first, 650ms);
+    ASSERT_EQ(::write(driverEnd, test::Frame("G01").data(), 6), 6);
+    arrivals.clear();
+    TBytes rest = Collect(driverEnd, answer.size() - 9, &arrivals);
+    ::close(driverEnd);
+    ASSERT_EQ(rest.size(), answer.size() - 9);
+    EXPECT_EQ(rest.front(), 'G') << "the mid-answer request's answer came before the first answer's tail";
+    EXPECT_GE(arrivals.front().first, 29ms) << "its own time after it";
+    EXPECT_EQ(TBytes(rest.begin() + 1, rest.end()), TBytes(answer.begin() + 10, answer.end()));
+    EXPECT_GE(std::chrono::steady_clock::now() - firstAsked, 650ms);
 }
 
 class SimFiles : public ::testing::Test {

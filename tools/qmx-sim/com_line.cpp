@@ -51,14 +51,22 @@ bool TComLine::Rest(std::chrono::microseconds duration) {
     return !FInterruptEvent.Wait(milliseconds) && !FInterrupted;
 }
 
-std::size_t TComLine::Receive(std::uint8_t* buffer, std::size_t capacity) {
+std::size_t TComLine::Receive(std::uint8_t* buffer, std::size_t capacity, std::chrono::microseconds longest) {
+    using TClock = std::chrono::steady_clock;
+    const auto until = longest == kUntilBytes ? TClock::time_point::max() : TClock::now() + longest;
     while (!FInterrupted) {
         const std::size_t available = std::min<std::size_t>(UnreadInputCount(), capacity);
         if (available > 0) {
             for (std::size_t i = 0; i < available; ++i) buffer[i] = GetChar();
             return available;
         }
-        FArrived.Wait(kLongestQuietWait);
+        std::uint32_t wait = kLongestQuietWait;
+        if (until != TClock::time_point::max()) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - TClock::now()).count();
+            if (left <= 0) return 0;
+            wait = std::min<std::uint32_t>(wait, static_cast<std::uint32_t>(left));
+        }
+        FArrived.Wait(wait);
     }
     return 0;
 }

@@ -9,14 +9,18 @@
 
 namespace qmx::sim {
 
+// A wait with no bound but the line's own.
+inline constexpr std::chrono::microseconds kUntilBytes = std::chrono::microseconds::max();
+
 class TSimLine {
 public:
     virtual ~TSimLine() = default;
 
-    // Waits until bytes arrive or Interrupt is called; copies what arrived,
-    // at most `capacity` bytes, and returns the count (0 when interrupted,
-    // or after a short wait while nobody holds the other end).
-    virtual std::size_t Receive(std::uint8_t* buffer, std::size_t capacity) = 0;
+    // Waits until bytes arrive, `longest` has passed or Interrupt is
+    // called; copies what arrived, at most `capacity` bytes, and returns
+    // the count (0 when interrupted, when `longest` passed, or after a
+    // short wait while nobody holds the other end).
+    virtual std::size_t Receive(std::uint8_t* buffer, std::size_t capacity, std::chrono::microseconds longest) = 0;
     // Writes the bytes; returns how many went, fewer only when the line has
     // gone or Interrupt was called.
     virtual std::size_t Send(const std::uint8_t* data, std::size_t count) = 0;

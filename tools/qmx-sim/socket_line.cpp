@@ -9,8 +9,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <ctime>
 #include <stdexcept>
+
+#include "poll_wait.h"
 
 namespace qmx::sim {
 namespace {
@@ -113,7 +114,9 @@ bool TSocketLine::SendWire(const std::vector<std::uint8_t>& wire) {
     return true;
 }
 
-std::size_t TSocketLine::Receive(std::uint8_t* buffer, std::size_t capacity) {
+std::size_t TSocketLine::Receive(std::uint8_t* buffer, std::size_t capacity, std::chrono::microseconds longest) {
+    using TClock = std::chrono::steady_clock;
+    const auto until = longest == kUntilBytes ? TClock::time_point::max() : TClock::now() + longest;
     while (!FInterrupted) {
         if (!FPending.empty()) {
             const std::size_t count = std::min(capacity, FPending.size());
@@ -121,8 +124,12 @@ std::size_t TSocketLine::Receive(std::uint8_t* buffer, std::size_t capacity) {
             FPending.erase(FPending.begin(), FPending.begin() + static_cast<std::ptrdiff_t>(count));
             return count;
         }
+        const auto left = until == TClock::time_point::max()
+                              ? kUntilBytes
+                              : std::chrono::ceil<std::chrono::microseconds>(until - TClock::now());
+        if (left.count() <= 0) return 0;
         pollfd fds[3] = {{FWake[0], POLLIN, 0}, {FListener.Fd(), POLLIN, 0}, {FClient, POLLIN, 0}};
-        if (::poll(fds, FClient >= 0 ? 3 : 2, -1) < 0) continue;
+        if (PollFor(fds, FClient >= 0 ? 3 : 2, left) <= 0) continue;
         if ((fds[0].revents & POLLIN) != 0) Drain(FWake[0]);
         if (FDropRequested.exchange(false)) {
             Note("client dropped");
@@ -165,14 +172,10 @@ std::size_t TSocketLine::Send(const std::uint8_t* data, std::size_t count) {
 
 bool TSocketLine::Rest(std::chrono::microseconds duration) {
     if (FInterrupted) return false;
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(duration);
-    const timespec timeout{static_cast<time_t>(seconds.count()),
-                           static_cast<long>(std::chrono::nanoseconds(duration - seconds).count())};
     pollfd wake{FWake[0], POLLIN, 0};
-    // ppoll rather than poll: a character at 9600 baud is about a
-    // millisecond, poll's own unit. A wake-up for a dropped client ends
-    // the rest early; Receive looks at it next.
-    ::ppoll(&wake, 1, &timeout, nullptr);
+    // A wake-up for a dropped client ends the rest early; Receive looks at
+    // it next.
+    PollFor(&wake, 1, duration);
     return !FInterrupted;
 }
 

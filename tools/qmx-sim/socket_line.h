@@ -37,7 +37,7 @@ public:
     // Drops the present client, as a server that restarts would (for tests).
     void DropClient();
 
-    std::size_t Receive(std::uint8_t* buffer, std::size_t capacity) override;
+    std::size_t Receive(std::uint8_t* buffer, std::size_t capacity, std::chrono::microseconds longest) override;
     std::size_t Send(const std::uint8_t* data, std::size_t count) override;
     bool Rest(std::chrono::microseconds duration) override;
     void Interrupt() override;
