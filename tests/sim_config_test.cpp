@@ -45,6 +45,7 @@ TEST(StationConfig, MistakesAreRefusedWithTheirLine) {
         {"[tank 3]\nlevel = 1\n\n[tank 03]\n", "s.ini:4: a second [tank 3] (the first is on line 1)"},
         {"[faults]\n[tank 1]\n[faults]\n", "s.ini:3: a second [faults] (the first is on line 1)"},
         {"[tank 1]\nlevel = 1\nlevel = 2\n", "s.ini:3: level again in [tank 1] (first on line 2)"},
+        {"[tank 1]\nproduct = \xD0\x94\xD0\xA2\nlevel = \x1B[2J\x07\n", "s.ini:3: level: '\\x1B[2J\\x07' is not a number"},
     };
     for (const auto& [text, problem] : cases) {
         TGauge gauge;

@@ -51,6 +51,12 @@ TEST(TraceReading, WhatIsNoWireTraceIsRefusedWithItsLine) {
          "4: no time stamp (like 2026-12-08 14:18:39.203) where one belongs: 'L01 came'"},
         {kHeader + "2026-12-08 14:18:40.203 > ZZ 4C\n",
          "2: no bytes in hex (like 02 4C 30 31 03 4C): '2026-12-08 14:18:40.203 > ZZ 4C'"},
+        {"\xEF\xBB\xBF" + kHeader + "\x1B[2J\x8B" + std::string(200, 'x') + "\n",  // Notepad's BOM taken
+         "2: no time stamp (like 2026-12-08 14:18:39.203) where one belongs: '\\x1B[2J\\x8B" + std::string(115, 'x') + "...'"},
+        {kHeader + Line(0, TDirection::Sent, test::LevelAnswer("0123456", "0000000", "0019")),
+         "2: more bytes sent at once than a request has: another program's line under this header (two programs "
+         "tracing to one file?): '2026-12-08 14:18:40.000 > 02 4C 30 31 20 30 41 30 30 31 32 33 34 35 36 30  .L01 0A00123456"
+         "0'"},
     };
     for (const auto& [text, problem] : cases)
         EXPECT_EQ(std::get<std::string>(ReadWireTrace(text, "wire.log")), "wire.log:" + problem);
@@ -205,6 +211,10 @@ TEST_F(SimFiles, WhatCannotBeServedEndsItWithStatusTwoBeforeThePath) {
         {{"--replay", Path("sim.log")}, Path("sim.log") + ":1: bytes before any === header, which says which way they went"},
         {{"--config", Path("station.ini")}, Path("station.ini") + ":4: tank number '3x' is not a number"},
         {{"--device", "/dev/null"}, "cannot open /dev/null: not a serial line"},
+        {{"--replay", "/dev/zero"}, "/dev/zero is larger than 64 MB, the most taken"},
+        {{"--config", Path("absent.ini")}, "cannot read " + Path("absent.ini") + ": No such file or directory"},
+        {{"--trace", "/dev/stdout"}, "will not trace to /dev/stdout: it is the standard output, which says the device "
+                                     "(give - for standard error)"},
     };
     for (const auto& [arguments, problem] : cases) {
         test::TProgramProcess sim(QMX_SIM_PATH, arguments);

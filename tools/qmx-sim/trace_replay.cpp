@@ -23,10 +23,10 @@ std::string RequestName(const std::vector<std::uint8_t>& request) {
 
 TTraceReplay::TTraceReplay(TSay say) : FSay(std::move(say)) {}
 
-std::optional<std::string> TTraceReplay::Load(const std::string& path) {
-    const auto text = tools::ReadWholeFile(path);
-    if (!text) return "cannot read " + path;
-    const auto read = ReadWireTrace(*text, path);
+std::optional<std::string> TTraceReplay::Load(const std::string& path, bool (*stopped)()) {
+    std::string text;
+    if (auto problem = tools::ReadInputFile(path, kLargestTrace, text, stopped)) return problem;
+    const auto read = ReadWireTrace(text, path);
     if (const auto* problem = std::get_if<std::string>(&read)) return *problem;
     return Take(std::get<std::vector<TTraceEvent>>(read), path);
 }

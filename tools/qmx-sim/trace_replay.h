@@ -21,6 +21,9 @@
 
 namespace qmx::sim {
 
+// Weeks of a station read round after round; a larger file is no trace.
+inline constexpr std::size_t kLargestTrace = std::size_t{64} << 20;
+
 class TTraceReplay final : public TAnswerer {
 public:
     using TSay = std::function<void(const std::string&)>;
@@ -28,9 +31,11 @@ public:
     // `say` hears of requests the trace has no answer for; may be empty.
     explicit TTraceReplay(TSay say = {});
 
-    // Takes the exchanges of the trace at `path`; what is wrong with it
-    // ("TRACE:LINE: what"), or nothing.
-    std::optional<std::string> Load(const std::string& path);
+    // Takes the exchanges of the trace at `path`, read as it comes (a
+    // FIFO's too) up to kLargestTrace; what is wrong with it
+    // ("TRACE:LINE: what", "cannot read TRACE: reason"), or nothing. A
+    // wait for it ends when `stopped` (may be null) says so.
+    std::optional<std::string> Load(const std::string& path, bool (*stopped)() = nullptr);
     // The same on the trace's events; `name` is what the errors call it.
     std::optional<std::string> Take(const std::vector<TTraceEvent>& events, const std::string& name);
 
