@@ -79,15 +79,18 @@ TEST(TraceReplay, EachAppearanceOfARequestGetsWhatCameAfterItInTurn) {
                               Sent(10, "L04") +                           // a silence, then the late answer
                               Sent(1080, "L04") + Received(1210, answer) +  // met the next request: three lines of one read
                               Sent(2200, "G04") + Received(2240, {'A', 'B'}) + Received(2255, {'\r', '\n'}) +
-                              "\n" + kHeader + Received(3000, {'y'}) + Sent(3010, "L02");  // a new run, a silence
+                              "\n" + kHeader + Received(3000, {'y'}) + Sent(3010, "L02") +  // a new run, a silence
+                              Sent(4000, "L07") + "2026-12-08 15:18:44.100 < 41\n" +  // the clock an hour on
+                              Sent(5000, "L08") + Received(4900, {'B'});               // and back
     std::vector<std::string> said;
     TTraceReplay replay = Replay(trace, &said);
-    EXPECT_EQ(replay.Requests(), 3u);
-    EXPECT_EQ(replay.Exchanges(), 4u);
+    EXPECT_EQ(replay.Requests(), 5u);
+    EXPECT_EQ(replay.Exchanges(), 6u);
     const std::pair<const char*, std::string> cases[] = {
         {"L04", "silent"}, {"L04", "+130:" + std::string(answer.begin(), answer.end())},
         {"L04", "silent"},  // over again from the first
         {"G04", "+40:AB +55:\r\n"}, {"L02", "silent"}, {"L05", "silent"}, {"L05", "silent"},
+        {"L07", "+3210:A"}, {"L08", "+0:B"},  // never slept through, nor hidden
     };
     for (const auto& [request, parts] : cases) {
         const auto reply = replay.Answer(test::Frame(request), 0);
@@ -96,7 +99,12 @@ TEST(TraceReplay, EachAppearanceOfARequestGetsWhatCameAfterItInTurn) {
             shown += (shown.empty() ? "+" : " +") + std::to_string(part.AtMs) + ":" + std::string(part.Bytes.begin(), part.Bytes.end());
         EXPECT_EQ(shown, parts) << request;
     }
-    EXPECT_EQ(said, (std::vector<std::string>{"the trace has no request L05: not answered"})) << "said once";
+    EXPECT_EQ(said, (std::vector<std::string>{
+                        "wire.log:18: bytes stamped 100 ms before their request (the clock set back): played at once",
+                        "wire.log: 1 part(s) recorded over 3210 ms after their request, longer than three attempts "
+                        "wait (a clock step?), first on line 16: played 3210 ms after it",
+                        "the trace has no request L05: not answered"}))
+        << "said once";
 }
 
 // What comes on `fd` within `limit`, up to `count` bytes; with when each

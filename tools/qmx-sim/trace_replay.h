@@ -21,6 +21,11 @@
 
 namespace qmx::sim {
 
+// The longest an answer is played after its request: three attempts of a
+// second's wait and the 70 ms after each. A longer recorded delay is a
+// clock step, not the gauge.
+inline constexpr int kLongestDelayMs = 3210;
+
 // Weeks of a station read round after round; a larger file is no trace.
 inline constexpr std::size_t kLargestTrace = std::size_t{64} << 20;
 
@@ -50,7 +55,10 @@ private:
         std::size_t Next = 0;
     };
 
+    int Delay(const TTraceEvent& event, long long askedAt, const std::string& name);
+
     TSay FSay;
+    int FCapped = 0, FFirstCapped = 0;  // parts played sooner than stamped, and the first one's line
     std::map<std::vector<std::uint8_t>, TRecorded> FRecorded;
     std::map<std::vector<std::uint8_t>, bool> FUnknownSaid;
 };

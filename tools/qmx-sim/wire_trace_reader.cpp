@@ -85,7 +85,7 @@ std::variant<std::vector<TTraceEvent>, std::string> ReadWireTrace(const std::str
         const auto stamp = ParseStamp(header ? line.substr(4) : line);
         if (!stamp) return problem("no time stamp (like 2026-12-08 14:18:39.203) where one belongs: '" + Shown(line) + "'");
         if (header) {
-            events.push_back(TTraceEvent{TTraceEvent::TKind::Section, *stamp, {}});
+            events.push_back(TTraceEvent{TTraceEvent::TKind::Section, *stamp, {}, number});
             inSection = true;
             continue;
         }
@@ -104,7 +104,7 @@ std::variant<std::vector<TTraceEvent>, std::string> ReadWireTrace(const std::str
             return problem("more bytes sent at once than a request has: another program's line under this "
                            "header (two programs tracing to one file?): '" + Shown(line) + "'");
         events.push_back(
-            TTraceEvent{sent ? TTraceEvent::TKind::Sent : TTraceEvent::TKind::Received, *stamp, *bytes});
+            TTraceEvent{sent ? TTraceEvent::TKind::Sent : TTraceEvent::TKind::Received, *stamp, *bytes, number});
     }
     return events;
 }
