@@ -28,6 +28,10 @@ public:
     virtual bool Rest(std::chrono::microseconds duration) = 0;
     // Ends every wait, now and from now on.
     virtual void Interrupt() = 0;
+    // Which far end the bytes come from, on a line whose far end changes
+    // (a network port's clients, counted): a request one left half sent is
+    // no part of the next one's.
+    virtual int Connection() const { return 0; }
 };
 
 }  // namespace qmx::sim

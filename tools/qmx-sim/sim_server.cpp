@@ -135,8 +135,16 @@ void TSimServer::Run() {
     std::uint8_t buffer[512];
     // When the bytes of the request being gathered began to arrive.
     std::optional<TClock::time_point> requestBegan;
+    int connection = FLine->Connection();
     while (!FStopping) {
         const std::size_t got = FLine->Receive(buffer, sizeof buffer, PlayDue());
+        if (FLine->Connection() != connection) {
+            // A new client: nothing of the last one's is its.
+            connection = FLine->Connection();
+            parser = TRequestParser();
+            requestBegan.reset();
+            FDue.clear();
+        }
         if (got == 0) continue;
         if (!requestBegan) requestBegan = TClock::now();
         if (FTrace != nullptr) FTrace->Log(TWireTrace::TDirection::Received, buffer, got);

@@ -22,6 +22,9 @@ void Poke(const int (&pipe)[2]) {
     [[maybe_unused]] const auto ignored = ::write(pipe[1], &byte, 1);
 }
 
+// How long a client may take nothing of an answer before it is let go.
+constexpr auto kWriteDeadline = std::chrono::seconds(1);
+
 void Drain(int fd) {
     char bytes[64];
     while (::read(fd, bytes, sizeof bytes) > 0) {
@@ -98,17 +101,36 @@ void TSocketLine::TakeClient() {
     SendWire(FAnswerer->Opening());
 }
 
+bool TSocketLine::AwaitRoom(std::chrono::steady_clock::time_point deadline) {
+    pollfd fds[3] = {{FWake[0], POLLIN, 0}, {FListener.Fd(), POLLIN, 0}, {FClient, POLLOUT, 0}};
+    PollFor(fds, 3, std::chrono::ceil<std::chrono::microseconds>(deadline - std::chrono::steady_clock::now()));
+    if (FInterrupted) return false;
+    if ((fds[0].revents & POLLIN) != 0) Drain(FWake[0]);
+    const char* letGo = FDropRequested.exchange(false)                         ? "client dropped"
+                        : (fds[1].revents & POLLIN) != 0                       ? "a new client replaces one that reads nothing"
+                        : std::chrono::steady_clock::now() >= deadline         ? "client dropped: it read nothing for a second"
+                                                                               : nullptr;
+    if (letGo == nullptr) return true;
+    Note(letGo);
+    CloseClient();
+    return false;
+}
+
+// A client that stops reading holds no one else up: it is let go when it
+// has taken nothing for a while, or when the next client comes.
 bool TSocketLine::SendWire(const std::vector<std::uint8_t>& wire) {
     std::size_t done = 0;
+    auto deadline = std::chrono::steady_clock::now() + kWriteDeadline;
     while (done < wire.size() && FClient >= 0) {
         // MSG_NOSIGNAL: a client gone is the end of it, not a SIGPIPE.
         const ssize_t put = ::send(FClient, wire.data() + done, wire.size() - done, MSG_NOSIGNAL);
         if (put > 0) {
             done += static_cast<std::size_t>(put);
+            deadline = std::chrono::steady_clock::now() + kWriteDeadline;
         } else if (put < 0 && errno != EAGAIN && errno != EINTR) {
             CloseClient();
-        } else if (!Rest(std::chrono::milliseconds(1))) {
-            return false;
+        } else if (!AwaitRoom(deadline)) {
+            return !FInterrupted;
         }
     }
     return true;
