@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "gauge.h"
 #include "raw_pty.h"
 #include "sim_server.h"
 #include "trace_replay.h"
@@ -32,16 +33,6 @@ using qmx::sim::TTraceEvent;
 
 constexpr int kExchanges = 60;
 constexpr double kTargetMs = 5.0;
-
-TBytes Frame(const std::string& payload) {
-    TBytes frame{0x02};
-    frame.insert(frame.end(), payload.begin(), payload.end());
-    frame.push_back(0x03);
-    std::uint8_t check = 0;
-    for (auto byte : frame) check ^= byte;
-    frame.push_back(check);
-    return frame;
-}
 
 std::string Request(int exchange) {
     const int tank = exchange % 33 + 1;
@@ -61,7 +52,7 @@ std::vector<TTraceEvent> Trace() {
     std::vector<TTraceEvent> events{{TTraceEvent::TKind::Section, 0, {}}};
     long long at = 1000;
     for (int exchange = 0; exchange < kExchanges; ++exchange) {
-        events.push_back({TTraceEvent::TKind::Sent, at, Frame(Request(exchange))});
+        events.push_back({TTraceEvent::TKind::Sent, at, qmx::sim::MakeFrame(Request(exchange))});
         for (const auto& part : Recorded(exchange)) events.push_back({TTraceEvent::TKind::Received, at + part.AtMs, part.Bytes});
         at += 1000;
     }
@@ -72,7 +63,7 @@ std::vector<TTraceEvent> Trace() {
 std::vector<double> Drifts(int fd) {
     std::vector<double> drifts;
     for (int exchange = 0; exchange < kExchanges; ++exchange) {
-        const TBytes request = Frame(Request(exchange));
+        const TBytes request = qmx::sim::MakeFrame(Request(exchange));
         const auto parts = Recorded(exchange);
         std::size_t expected = 0;
         std::vector<std::size_t> partStarts;

@@ -21,8 +21,8 @@
 
 #include "com_line.h"
 #include "gauge.h"
-#include "gauge_tty.h"
 #include "pty_end.h"
+#include "serial/gauge_tty.h"
 #include "sim_options.h"
 #include "sim_server.h"
 #include "support/child_process.h"

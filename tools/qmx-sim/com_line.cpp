@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "serial/gauge_port_line.h"
+
 namespace qmx::sim {
 namespace {
 
@@ -16,10 +18,7 @@ TComLine::TComLine(std::uint16_t portNumber, TCommApi& api) : TComPort(portNumbe
     try {
         if (!FArrived.Create(TEvent::TReset::Auto) || !FInterruptEvent.Create(TEvent::TReset::Manual))
             throw EOpenPortFail(portNumber);
-        SetParity(EVENPARITY);
-        SetDataBits(7);
-        SetStopBits(1);
-        SetBaudRate(9600);
+        SetGaugeLine(*this);
         Purge();
     } catch (...) {
         // The workers stop while this object still stands.
