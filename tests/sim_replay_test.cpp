@@ -81,16 +81,19 @@ TEST(TraceReplay, EachAppearanceOfARequestGetsWhatCameAfterItInTurn) {
                               Sent(2200, "G04") + Received(2240, {'A', 'B'}) + Received(2255, {'\r', '\n'}) +
                               "\n" + kHeader + Received(3000, {'y'}) + Sent(3010, "L02") +  // a new run, a silence
                               Sent(4000, "L07") + "2026-12-08 15:18:44.100 < 41\n" +  // the clock an hour on
-                              Sent(5000, "L08") + Received(4900, {'B'});               // and back
+                              Sent(5000, "L08") + Received(4900, {'B'}) +              // and back
+                              Sent(6000, "L09") + "2026-12-08 15:18:46.020 # the clock stepped by +3600.000 s\n" +
+                              "2026-12-08 15:18:46.040 < 43\n";  // a step the trace noted: played as it was
     std::vector<std::string> said;
     TTraceReplay replay = Replay(trace, &said);
-    EXPECT_EQ(replay.Requests(), 5u);
-    EXPECT_EQ(replay.Exchanges(), 6u);
+    EXPECT_EQ(replay.Requests(), 6u);
+    EXPECT_EQ(replay.Exchanges(), 7u);
     const std::pair<const char*, std::string> cases[] = {
         {"L04", "silent"}, {"L04", "+130:" + std::string(answer.begin(), answer.end())},
         {"L04", "silent"},  // over again from the first
         {"G04", "+40:AB +55:\r\n"}, {"L02", "silent"}, {"L05", "silent"}, {"L05", "silent"},
         {"L07", "+3210:A"}, {"L08", "+0:B"},  // never slept through, nor hidden
+        {"L09", "+40:C"},
     };
     for (const auto& [request, parts] : cases) {
         const auto reply = replay.Answer(test::Frame(request), 0);
