@@ -6,6 +6,7 @@
 #include <string>
 
 #include "gauge.h"
+#include "shown_text.h"
 #include "station_config.h"
 #include "support/frames.h"
 
@@ -71,6 +72,28 @@ TEST(StationConfig, WhatAStationFileSets) {
         delays.push_back(reply ? reply->DelayMs : -1);
     }
     EXPECT_EQ(delays, (std::vector<int>{-1, -1, 1200, 0}));
+}
+
+// Quoted text never reaches a terminal raw: control bytes (C1 ones in
+// UTF-8 too) escaped, Cyrillic kept, a long line cut.
+TEST(StationConfig, RefusalsQuoteTheFileSafely) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"\xD0\x94\xD0\xA2 ok", "\xD0\x94\xD0\xA2 ok"},
+        {"a\x1B[2Jb\x7F", "a\\x1B[2Jb\\x7F"},
+        {"\xC2\x9B" "31m \xD0", "\\xC2\\x9B31m \\xD0"},
+        {std::string(121, 'x'), std::string(120, 'x') + "..."},
+        {std::string(120, 'x'), std::string(120, 'x')},
+    };
+    for (const auto& [text, shown] : cases) EXPECT_EQ(Shown(text), shown) << text;
+}
+
+// A level drifting past what its columns hold stops at their end.
+TEST(StationConfig, ADriftingLevelNeverWrapsIntoAnotherValue) {
+    TGauge gauge;
+    ASSERT_EQ(ApplyStationConfig("[tank 1]\nlevel = 99999\ndrift = 3600\n", "s.ini", gauge), std::nullopt);
+    const auto reply = gauge.Answer(test::Frame("L01"), 3600);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(std::string(reply->Bytes.begin() + 8, reply->Bytes.begin() + 15), "9999999");
 }
 
 // The files shipped and used by the tests stay readable.

@@ -277,6 +277,7 @@ TEST_F(SimLink, OnlyAbsentPathsAndLinksToAPtyMayBecomeTheLink) {
 TEST_F(SimLink, AStaleLinkIsReplacedAndRemovedAfterwards) {
     const auto link = FDir / "gauge";
     std::filesystem::create_symlink("/dev/pts/4095", link);
+    std::ofstream(FDir / "gauge.lock") << "99999\n";  // left by one that was killed: held by nobody
     {
         TPtyEnd end(link.string());
         EXPECT_EQ(end.Name(), link.string());
