@@ -24,6 +24,7 @@
 #include "gauge.h"
 #include "network_device.h"
 #include "protocol/answer_layout.h"
+#include "raw_pty.h"
 #include "reading.h"
 #include "recording_port.h"
 #include "sim_server.h"
@@ -45,16 +46,6 @@ constexpr int kRequestLength = 6;
 
 double LineMs(int characters) {
     return characters * std::chrono::duration<double, std::milli>(qmx::sim::kLineCharacterTime).count();
-}
-
-// A pty raw from the start, as a serial line is; `name` is its slave.
-bool OpenRawPty(int& master, int& slave, char (&name)[256]) {
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) return false;
-    termios raw{};
-    ::tcgetattr(master, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(master, TCSANOW, &raw);
-    return true;
 }
 
 // Seconds to read `tanks` tanks, level and density, on a fresh line.

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "gauge.h"
+#include "shown_text.h"
 #include "station_config.h"
 #include "support/frames.h"
 
@@ -36,6 +37,16 @@ TEST(StationConfig, MistakesAreRefusedWithTheirLine) {
         {"[tank 1]\nlevel 12\n", "s.ini:2: not key = value: 'level 12'"},
         {"level = 12\n", "s.ini:1: level outside a section ([tank N] or [faults])"},
         {"[tank 2]\nlevel = 1\n[faults]\nlevel = 2\n", "s.ini:4: unknown key 'level' in [faults] (it takes next)"},
+        {"[tank 1]\nlevel = 123456.78\n", "s.ini:2: level: '123456.78' does not fit the answer's 7 columns (-9999.99 to 99999.99)"},
+        {"[tank 1]\nlevel = 99999.995\n", "s.ini:2: level: '99999.995' does not fit the answer's 7 columns (-9999.99 to 99999.99)"},
+        {"[tank 1]\nlevel = 1e300\n", "s.ini:2: level: '1e300' does not fit the answer's 7 columns (-9999.99 to 99999.99)"},
+        {"[tank 1]\ntemperature = -150\n", "s.ini:2: temperature: '-150' does not fit the answer's 4 columns (-99.9 to 999.9)"},
+        {"[tank 1]\ndensity = 12.5\n", "s.ini:2: density: '12.5' does not fit the answer's 8 columns (-0.09999999 to 0.99999999)"},
+        {"[tank 1]\naux = 1e20\n", "s.ini:2: aux: '1e20' does not fit the answer's 7 columns (-9999.99 to 99999.99)"},
+        {"[tank 3]\nlevel = 1\n\n[tank 03]\n", "s.ini:4: a second [tank 3] (the first is on line 1)"},
+        {"[faults]\n[tank 1]\n[faults]\n", "s.ini:3: a second [faults] (the first is on line 1)"},
+        {"[tank 1]\nlevel = 1\nlevel = 2\n", "s.ini:3: level again in [tank 1] (first on line 2)"},
+        {"[tank 1]\nproduct = \xD0\x94\xD0\xA2\nlevel = \x1B[2J\x07\n", "s.ini:3: level: '\\x1B[2J\\x07' is not a number"},
     };
     for (const auto& [text, problem] : cases) {
         TGauge gauge;
@@ -61,6 +72,28 @@ TEST(StationConfig, WhatAStationFileSets) {
         delays.push_back(reply ? reply->DelayMs : -1);
     }
     EXPECT_EQ(delays, (std::vector<int>{-1, -1, 1200, 0}));
+}
+
+// Quoted text never reaches a terminal raw: control bytes (C1 ones in
+// UTF-8 too) escaped, Cyrillic kept, a long line cut.
+TEST(StationConfig, RefusalsQuoteTheFileSafely) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"\xD0\x94\xD0\xA2 ok", "\xD0\x94\xD0\xA2 ok"},
+        {"a\x1B[2Jb\x7F", "a\\x1B[2Jb\\x7F"},
+        {"\xC2\x9B" "31m \xD0", "\\xC2\\x9B31m \\xD0"},
+        {std::string(121, 'x'), std::string(120, 'x') + "..."},
+        {std::string(120, 'x'), std::string(120, 'x')},
+    };
+    for (const auto& [text, shown] : cases) EXPECT_EQ(Shown(text), shown) << text;
+}
+
+// A level drifting past what its columns hold stops at their end.
+TEST(StationConfig, ADriftingLevelNeverWrapsIntoAnotherValue) {
+    TGauge gauge;
+    ASSERT_EQ(ApplyStationConfig("[tank 1]\nlevel = 99999\ndrift = 3600\n", "s.ini", gauge), std::nullopt);
+    const auto reply = gauge.Answer(test::Frame("L01"), 3600);
+    ASSERT_TRUE(reply);
+    EXPECT_EQ(std::string(reply->Bytes.begin() + 8, reply->Bytes.begin() + 15), "9999999");
 }
 
 // The files shipped and used by the tests stay readable.

@@ -51,6 +51,12 @@ TEST(TraceReading, WhatIsNoWireTraceIsRefusedWithItsLine) {
          "4: no time stamp (like 2026-12-08 14:18:39.203) where one belongs: 'L01 came'"},
         {kHeader + "2026-12-08 14:18:40.203 > ZZ 4C\n",
          "2: no bytes in hex (like 02 4C 30 31 03 4C): '2026-12-08 14:18:40.203 > ZZ 4C'"},
+        {"\xEF\xBB\xBF" + kHeader + "\x1B[2J\x8B" + std::string(200, 'x') + "\n",  // Notepad's BOM taken
+         "2: no time stamp (like 2026-12-08 14:18:39.203) where one belongs: '\\x1B[2J\\x8B" + std::string(115, 'x') + "...'"},
+        {kHeader + Line(0, TDirection::Sent, test::LevelAnswer("0123456", "0000000", "0019")),
+         "2: more bytes sent at once than a request has: another program's line under this header (two programs "
+         "tracing to one file?): '2026-12-08 14:18:40.000 > 02 4C 30 31 20 30 41 30 30 31 32 33 34 35 36 30  .L01 0A00123456"
+         "0'"},
     };
     for (const auto& [text, problem] : cases)
         EXPECT_EQ(std::get<std::string>(ReadWireTrace(text, "wire.log")), "wire.log:" + problem);
@@ -73,15 +79,21 @@ TEST(TraceReplay, EachAppearanceOfARequestGetsWhatCameAfterItInTurn) {
                               Sent(10, "L04") +                           // a silence, then the late answer
                               Sent(1080, "L04") + Received(1210, answer) +  // met the next request: three lines of one read
                               Sent(2200, "G04") + Received(2240, {'A', 'B'}) + Received(2255, {'\r', '\n'}) +
-                              "\n" + kHeader + Received(3000, {'y'}) + Sent(3010, "L02");  // a new run, a silence
+                              "\n" + kHeader + Received(3000, {'y'}) + Sent(3010, "L02") +  // a new run, a silence
+                              Sent(4000, "L07") + "2026-12-08 15:18:44.100 < 41\n" +  // the clock an hour on
+                              Sent(5000, "L08") + Received(4900, {'B'}) +              // and back
+                              Sent(6000, "L09") + "2026-12-08 15:18:46.020 # the clock stepped by +3600.000 s\n" +
+                              "2026-12-08 15:18:46.040 < 43\n";  // a step the trace noted: played as it was
     std::vector<std::string> said;
     TTraceReplay replay = Replay(trace, &said);
-    EXPECT_EQ(replay.Requests(), 3u);
-    EXPECT_EQ(replay.Exchanges(), 4u);
+    EXPECT_EQ(replay.Requests(), 6u);
+    EXPECT_EQ(replay.Exchanges(), 7u);
     const std::pair<const char*, std::string> cases[] = {
         {"L04", "silent"}, {"L04", "+130:" + std::string(answer.begin(), answer.end())},
         {"L04", "silent"},  // over again from the first
         {"G04", "+40:AB +55:\r\n"}, {"L02", "silent"}, {"L05", "silent"}, {"L05", "silent"},
+        {"L07", "+3210:A"}, {"L08", "+0:B"},  // never slept through, nor hidden
+        {"L09", "+40:C"},
     };
     for (const auto& [request, parts] : cases) {
         const auto reply = replay.Answer(test::Frame(request), 0);
@@ -90,7 +102,12 @@ TEST(TraceReplay, EachAppearanceOfARequestGetsWhatCameAfterItInTurn) {
             shown += (shown.empty() ? "+" : " +") + std::to_string(part.AtMs) + ":" + std::string(part.Bytes.begin(), part.Bytes.end());
         EXPECT_EQ(shown, parts) << request;
     }
-    EXPECT_EQ(said, (std::vector<std::string>{"the trace has no request L05: not answered"})) << "said once";
+    EXPECT_EQ(said, (std::vector<std::string>{
+                        "wire.log:18: bytes stamped 100 ms before their request (the clock set back): played at once",
+                        "wire.log: 1 part(s) recorded over 3210 ms after their request, longer than three attempts "
+                        "wait (a clock step?), first on line 16: played 3210 ms after it",
+                        "the trace has no request L05: not answered"}))
+        << "said once";
 }
 
 // What comes on `fd` within `limit`, up to `count` bytes; with when each
@@ -110,22 +127,32 @@ TBytes Collect(int fd, std::size_t count, std::vector<std::pair<std::chrono::nan
 }
 
 // On a line: each part no sooner than its time after the request, the
-// parts apart as they came in the field.
+// parts apart as they came in the field. A request that comes while an
+// answer plays is heard at once, and its answer timed from it.
 TEST(TraceReplay, PartsComeAtTheirTimesOnTheLine) {
     const TBytes answer = test::LevelAnswer("0123456", "0000000", "0019");
     TTraceReplay replay = Replay(kHeader + Sent(0, "L01") + Received(50, {answer.begin(), answer.begin() + 10}) +
-                                 Received(650, {answer.begin() + 10, answer.end()}));
+                                 Received(650, {answer.begin() + 10, answer.end()}) + Sent(2000, "G01") +
+                                 Received(2030, {'G'}));
     test::TPtyPair pty(9);
     const int driverEnd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
     TSimServer server(replay, pty.Master());
+    const auto firstAsked = std::chrono::steady_clock::now();
     ASSERT_EQ(::write(driverEnd, test::Frame("L01").data(), 6), 6);
     std::vector<std::pair<std::chrono::nanoseconds, std::size_t>> arrivals;
-    EXPECT_EQ(Collect(driverEnd, answer.size(), &arrivals), answer);
-    ::close(driverEnd);
+    EXPECT_EQ(Collect(driverEnd, 10, &arrivals), TBytes(answer.begin(), answer.begin() + 10));
     ASSERT_FALSE(arrivals.empty());
     EXPECT_GE(arrivals.front().first, 50ms);
     EXPECT_EQ(arrivals.front().second, 10u) << "the head came alone";
-    EXPECT_GE(arrivals.back().first, 650ms);
+    ASSERT_EQ(::write(driverEnd, test::Frame("G01").data(), 6), 6);
+    arrivals.clear();
+    TBytes rest = Collect(driverEnd, answer.size() - 9, &arrivals);
+    ::close(driverEnd);
+    ASSERT_EQ(rest.size(), answer.size() - 9);
+    EXPECT_EQ(rest.front(), 'G') << "the mid-answer request's answer came before the first answer's tail";
+    EXPECT_GE(arrivals.front().first, 29ms) << "its own time after it";
+    EXPECT_EQ(TBytes(rest.begin() + 1, rest.end()), TBytes(answer.begin() + 10, answer.end()));
+    EXPECT_GE(std::chrono::steady_clock::now() - firstAsked, 650ms);
 }
 
 class SimFiles : public ::testing::Test {
@@ -195,6 +222,10 @@ TEST_F(SimFiles, WhatCannotBeServedEndsItWithStatusTwoBeforeThePath) {
         {{"--replay", Path("sim.log")}, Path("sim.log") + ":1: bytes before any === header, which says which way they went"},
         {{"--config", Path("station.ini")}, Path("station.ini") + ":4: tank number '3x' is not a number"},
         {{"--device", "/dev/null"}, "cannot open /dev/null: not a serial line"},
+        {{"--replay", "/dev/zero"}, "/dev/zero is larger than 64 MB, the most taken"},
+        {{"--config", Path("absent.ini")}, "cannot read " + Path("absent.ini") + ": No such file or directory"},
+        {{"--trace", "/dev/stdout"}, "will not trace to /dev/stdout: it is the standard output, which says the device "
+                                     "(give - for standard error)"},
     };
     for (const auto& [arguments, problem] : cases) {
         test::TProgramProcess sim(QMX_SIM_PATH, arguments);

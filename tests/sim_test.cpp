@@ -21,8 +21,8 @@
 
 #include "com_line.h"
 #include "gauge.h"
-#include "gauge_tty.h"
 #include "pty_end.h"
+#include "serial/gauge_tty.h"
 #include "sim_options.h"
 #include "sim_server.h"
 #include "support/child_process.h"
@@ -277,11 +277,20 @@ TEST_F(SimLink, OnlyAbsentPathsAndLinksToAPtyMayBecomeTheLink) {
 TEST_F(SimLink, AStaleLinkIsReplacedAndRemovedAfterwards) {
     const auto link = FDir / "gauge";
     std::filesystem::create_symlink("/dev/pts/4095", link);
+    std::ofstream(FDir / "gauge.lock") << "99999\n";  // left by one that was killed: held by nobody
     {
         TPtyEnd end(link.string());
         EXPECT_EQ(end.Name(), link.string());
         const auto target = std::filesystem::read_symlink(link).string();
         EXPECT_NE(target, "/dev/pts/4095");
+        try {
+            TPtyEnd second(link.string());
+            ADD_FAILURE() << "a link served on was taken over";
+        } catch (const std::runtime_error& error) {
+            EXPECT_EQ(error.what(), "will not replace " + link.string() + ": qmx-sim pid " + std::to_string(::getpid()) +
+                                        " serves on it");
+        }
+        EXPECT_EQ(std::filesystem::read_symlink(link).string(), target) << "the first one's link stays";
         EXPECT_EQ(target.rfind("/dev/pts/", 0), 0u);
     }
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
@@ -379,8 +388,8 @@ TEST_F(SimLink, WithAStandardStreamClosedTheLineCarriesOnlyAnswers) {
 
 // A stop sent the moment the path is out, before the simulator may have
 // begun to wait for one, or taken by another of its threads: each of 30
-// ends it with status 0 and its link removed. Three run at once, as on a
-// busy machine.
+// ends it with status 0 and its link removed, whichever stop it is (a
+// terminal closed is a SIGHUP). Three run at once, as on a busy machine.
 TEST_F(SimLink, AStopTheMomentThePathIsOutEndsItCleanly) {
     constexpr int kRuns = 30, kAtOnce = 3;
     std::vector<std::string> outcomes(kRuns);
@@ -390,9 +399,11 @@ TEST_F(SimLink, AStopTheMomentThePathIsOutEndsItCleanly) {
             for (int run = first; run < kRuns; run += kAtOnce) {
                 const std::string link = (FDir / ("gauge" + std::to_string(run))).string();
                 test::TProgramProcess sim(QMX_SIM_PATH, {"--link", link});
-                if (sim.FirstLine(20s) == link) sim.Signal(SIGTERM);
+                const int stops[] = {SIGTERM, SIGHUP, SIGINT};
+                if (sim.FirstLine(20s) == link) sim.Signal(stops[run % 3]);
                 outcomes[run] = "status " + std::to_string(sim.Wait(10s));
-                if (std::filesystem::exists(std::filesystem::symlink_status(link))) outcomes[run] += ", link left";
+                for (const auto& left : {link, link + ".lock"})
+                    if (std::filesystem::exists(std::filesystem::symlink_status(left))) outcomes[run] += ", left " + left;
             }
         });
     for (auto& runner : runners) runner.join();
@@ -412,7 +423,7 @@ TEST(SimProgram, ATraceFifoWithNoReaderIsRefusedAtOnce) {
 // Standard output and error both pipes nobody reads: the simulator is
 // blocked printing its pty's name, and a signal still ends it at once.
 TEST(SimProgram, ASignalEndsItWithinASecondThoughItsOutputsAreBlocked) {
-    for (const int signal : {SIGINT, SIGTERM}) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         test::TFullPipe out, err;
         const pid_t sim = test::StartProgram(QMX_SIM_PATH, {"--trace", "-"}, out.WriteEnd(), err.WriteEnd());
         EXPECT_TRUE(test::BlockedOnAPipe(sim)) << signal;

@@ -35,8 +35,8 @@ using TClock = std::chrono::steady_clock;
 class TRecordingLine : public sim::TSimLine {
 public:
     explicit TRecordingLine(int fd) : FLine(fd) {}
-    std::size_t Receive(std::uint8_t* buffer, std::size_t capacity) override {
-        const std::size_t got = FLine.Receive(buffer, capacity);
+    std::size_t Receive(std::uint8_t* buffer, std::size_t capacity, std::chrono::microseconds longest) override {
+        const std::size_t got = FLine.Receive(buffer, capacity, longest);
         std::lock_guard lock(FMutex);
         FReceived.insert(FReceived.end(), buffer, buffer + got);
         return got;

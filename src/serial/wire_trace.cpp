@@ -11,8 +11,7 @@ namespace {
 
 constexpr std::size_t kBytesPerLine = 16;
 
-std::string Stamp() {
-    const auto now = std::chrono::system_clock::now();
+std::string Stamp(std::chrono::system_clock::time_point now) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
     const auto millis =
         std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
@@ -75,14 +74,36 @@ std::string TWireTrace::Format(TDirection direction, const std::uint8_t* data, s
     return std::string(direction == TDirection::Sent ? "> " : "< ") + hex + " " + ascii;
 }
 
+// The stamps are the wall clock's, which a person reads; a step of it (an
+// NTP step, the clock set by hand) is noted as it is seen, so that what
+// reads the trace back reckons the times across it.
+std::string TWireTrace::CheckedStamp() {
+    const auto wall = std::chrono::system_clock::now();
+    const auto steady = std::chrono::steady_clock::now();
+    const auto stepped = std::chrono::duration_cast<std::chrono::milliseconds>((wall - FWallBase) - (steady - FSteadyBase));
+    const std::string stamp = Stamp(wall);
+    if (FClocksTaken && (stepped >= kClockStepNoted || stepped <= -kClockStepNoted)) {
+        char note[96];
+        std::snprintf(note, sizeof note, " # %s%+.3f s\n", kClockSteppedNote,
+                      static_cast<double>(stepped.count()) / 1000.0);
+        Put(stamp + note);
+    }
+    FWallBase = wall;
+    FSteadyBase = steady;
+    FClocksTaken = true;
+    return stamp;
+}
+
 void TWireTrace::Section(const std::string& header) {
     TLockGuard guard(FLock);
-    if (FFile.IsOpen()) Put("\n=== " + Stamp() + " " + header + "\n");
+    if (!FFile.IsOpen()) return;
+    FClocksTaken = false;  // a new section, a new reckoning
+    Put("\n=== " + CheckedStamp() + " " + header + "\n");
 }
 
 void TWireTrace::Note(const std::string& text) {
     TLockGuard guard(FLock);
-    if (FFile.IsOpen()) Put(Stamp() + " # " + text + "\n");
+    if (FFile.IsOpen()) Put(CheckedStamp() + " # " + text + "\n");
 }
 
 void TWireTrace::Log(TDirection direction, const void* data, std::size_t count) {
@@ -92,7 +113,7 @@ void TWireTrace::Log(TDirection direction, const void* data, std::size_t count) 
     // Nothing made, not even the stamp, when there is no trace: every
     // byte on the line passes here.
     if (!FFile.IsOpen()) return;
-    const std::string stamp = Stamp();
+    const std::string stamp = CheckedStamp();
     std::string lines;
     for (std::size_t at = 0; at < count; at += kBytesPerLine) {
         const std::size_t n = count - at < kBytesPerLine ? count - at : kBytesPerLine;

@@ -7,12 +7,18 @@
 //   2026-12-08 09:14:03.120 > 02 4C 30 35 03 48                       .L05.H
 //   2026-12-08 09:14:03.180 < 02 4C 30 35 30 30 ...                   .L0500...
 //   2026-12-08 09:14:04.121 # attempt 1 of 3 (L05): 43 bytes from the STX, accepted
+//   2026-12-08 10:14:04.500 # the clock stepped by +3600.000 s
+//
+// The stamps are local wall-clock time; a step of the clock of 100 ms or
+// more is noted where it is first seen, with its size, so the time between
+// two lines is always known.
 //
 // Every run appends a section of its own, opened by its header line. The
 // trace never holds up the line: a trace file that cannot be written (its
 // reader gone, a full disk, a reader that takes nothing) is said once on
 // standard error, and tracing stops while the program goes on.
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -21,6 +27,10 @@
 #include "platform/recursive_lock.h"
 
 namespace qmx {
+
+// The note of a clock step, then its size: "+3600.000 s".
+inline constexpr char kClockSteppedNote[] = "the clock stepped by ";
+inline constexpr std::chrono::milliseconds kClockStepNoted{100};
 
 class TWireTrace {
 public:
@@ -44,11 +54,19 @@ public:
 
 private:
     void Put(const std::string& text);
+    // Under the lock, with the file open: the stamp for now, after the
+    // note of a step of the clock when there was one.
+    std::string CheckedStamp();
 
     TRecursiveLock FLock;
     TAppendFile FFile;
     std::string FPath;
     bool FStopped = false;
+    // The two clocks read together, when the last stamp was made: a step
+    // is seen between two stamps.
+    bool FClocksTaken = false;
+    std::chrono::system_clock::time_point FWallBase;
+    std::chrono::steady_clock::time_point FSteadyBase;
 };
 
 }  // namespace qmx

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "serial/gauge_port_line.h"
+
 namespace qmx::sim {
 namespace {
 
@@ -16,10 +18,7 @@ TComLine::TComLine(std::uint16_t portNumber, TCommApi& api) : TComPort(portNumbe
     try {
         if (!FArrived.Create(TEvent::TReset::Auto) || !FInterruptEvent.Create(TEvent::TReset::Manual))
             throw EOpenPortFail(portNumber);
-        SetParity(EVENPARITY);
-        SetDataBits(7);
-        SetStopBits(1);
-        SetBaudRate(9600);
+        SetGaugeLine(*this);
         Purge();
     } catch (...) {
         // The workers stop while this object still stands.
@@ -51,14 +50,22 @@ bool TComLine::Rest(std::chrono::microseconds duration) {
     return !FInterruptEvent.Wait(milliseconds) && !FInterrupted;
 }
 
-std::size_t TComLine::Receive(std::uint8_t* buffer, std::size_t capacity) {
+std::size_t TComLine::Receive(std::uint8_t* buffer, std::size_t capacity, std::chrono::microseconds longest) {
+    using TClock = std::chrono::steady_clock;
+    const auto until = longest == kUntilBytes ? TClock::time_point::max() : TClock::now() + longest;
     while (!FInterrupted) {
         const std::size_t available = std::min<std::size_t>(UnreadInputCount(), capacity);
         if (available > 0) {
             for (std::size_t i = 0; i < available; ++i) buffer[i] = GetChar();
             return available;
         }
-        FArrived.Wait(kLongestQuietWait);
+        std::uint32_t wait = kLongestQuietWait;
+        if (until != TClock::time_point::max()) {
+            const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - TClock::now()).count();
+            if (left <= 0) return 0;
+            wait = std::min<std::uint32_t>(wait, static_cast<std::uint32_t>(left));
+        }
+        FArrived.Wait(wait);
     }
     return 0;
 }

@@ -19,7 +19,7 @@ public:
     explicit TComLine(std::uint16_t portNumber, TCommApi& api = PlatformComm());
     ~TComLine() override;
 
-    std::size_t Receive(std::uint8_t* buffer, std::size_t capacity) override;
+    std::size_t Receive(std::uint8_t* buffer, std::size_t capacity, std::chrono::microseconds longest) override;
     std::size_t Send(const std::uint8_t* data, std::size_t count) override;
     bool Rest(std::chrono::microseconds duration) override;
     void Interrupt() override;

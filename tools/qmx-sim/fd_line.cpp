@@ -1,12 +1,13 @@
 #include "fd_line.h"
 
 #include <fcntl.h>
-#include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <ctime>
 #include <stdexcept>
+
+#include "poll_wait.h"
 
 namespace qmx::sim {
 namespace {
@@ -36,27 +37,23 @@ void TFdLine::Interrupt() {
 
 bool TFdLine::Rest(std::chrono::microseconds duration) {
     if (FInterrupted) return false;
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(duration);
-    const timespec timeout{static_cast<time_t>(seconds.count()),
-                           static_cast<long>(std::chrono::nanoseconds(duration - seconds).count())};
     pollfd wake{FWake[0], POLLIN, 0};
-    // ppoll rather than poll: a character at 9600 baud is about a
-    // millisecond, poll's own unit.
-    return ::ppoll(&wake, 1, &timeout, nullptr) == 0 && !FInterrupted;
+    return PollFor(&wake, 1, duration) == 0 && !FInterrupted;
 }
 
-std::size_t TFdLine::Receive(std::uint8_t* buffer, std::size_t capacity) {
+std::size_t TFdLine::Receive(std::uint8_t* buffer, std::size_t capacity, std::chrono::microseconds longest) {
     if (FInterrupted) return 0;
     pollfd fds[2] = {{FFd, POLLIN, 0}, {FWake[0], POLLIN, 0}};
-    if (::poll(fds, 2, -1) < 0 || FInterrupted) return 0;
+    if (PollFor(fds, 2, longest) <= 0 || FInterrupted) return 0;
+    const auto idle = std::min<std::chrono::microseconds>(kIdleLine, longest);
     if ((fds[0].revents & POLLIN) == 0) {
         // Nobody holds the other end yet (or any more): wait for one.
-        if ((fds[0].revents & (POLLHUP | POLLERR)) != 0) Rest(kIdleLine);
+        if ((fds[0].revents & (POLLHUP | POLLERR)) != 0) Rest(idle);
         return 0;
     }
     const ssize_t got = ::read(FFd, buffer, capacity);
     if (got <= 0) {
-        Rest(kIdleLine);
+        Rest(idle);
         return 0;
     }
     return static_cast<std::size_t>(got);

@@ -17,7 +17,7 @@ public:
     TFdLine(const TFdLine&) = delete;
     TFdLine& operator=(const TFdLine&) = delete;
 
-    std::size_t Receive(std::uint8_t* buffer, std::size_t capacity) override;
+    std::size_t Receive(std::uint8_t* buffer, std::size_t capacity, std::chrono::microseconds longest) override;
     std::size_t Send(const std::uint8_t* data, std::size_t count) override;
     bool Rest(std::chrono::microseconds duration) override;
     void Interrupt() override;

@@ -30,14 +30,34 @@ constexpr int kSlowGapMs = 15;
 std::string Field(long long value, int width) {
     char text[32];
     std::snprintf(text, sizeof text, "%0*lld", width, value);
-    std::string field = text;
-    // A value too wide for its field keeps its last digits, as a fixed
-    // field would.
-    if (static_cast<int>(field.size()) > width) field = field.substr(field.size() - static_cast<std::size_t>(width));
-    return field;
+    return text;
 }
 
-long long Scaled(double value, double scale) { return std::llround(value * scale); }
+long long Power10(int exponent) {
+    long long power = 1;
+    while (exponent-- > 0) power *= 10;
+    return power;
+}
+
+struct TColumnLimits {
+    long long Least, Most;
+    double Unit;
+};
+
+TColumnLimits LimitsOf(TAnswerColumns columns) {
+    return {-(Power10(columns.Width - 1) - 1), Power10(columns.Width) - 1, static_cast<double>(Power10(columns.Decimals))};
+}
+
+// The value in its columns; a level drifting past what they hold stops at
+// their end, as a gauge's reading would, never wraps into another value.
+std::string InField(double value, TAnswerColumns columns) {
+    const auto limits = LimitsOf(columns);
+    const double scaled = std::round(value * limits.Unit);
+    const long long units = scaled >= static_cast<double>(limits.Most)    ? limits.Most
+                            : scaled <= static_cast<double>(limits.Least) ? limits.Least
+                                                                          : static_cast<long long>(scaled);
+    return Field(units, columns.Width);
+}
 
 std::string Trim(const std::string& text) {
     const auto first = text.find_first_not_of(" \t\r");
@@ -47,6 +67,19 @@ std::string Trim(const std::string& text) {
 }
 
 }  // namespace
+
+std::optional<long long> InColumns(double value, TAnswerColumns columns, std::string* range) {
+    const auto [least, most, unit] = LimitsOf(columns);
+    if (range != nullptr) {
+        char text[64];
+        std::snprintf(text, sizeof text, "%.*f to %.*f", columns.Decimals, static_cast<double>(least) / unit,
+                      columns.Decimals, static_cast<double>(most) / unit);
+        *range = text;
+    }
+    const double scaled = std::round(value * unit);
+    if (!(scaled >= static_cast<double>(least) && scaled <= static_cast<double>(most))) return std::nullopt;
+    return static_cast<long long>(scaled);
+}
 
 std::optional<TFault> ParseFault(const std::string& name) {
     for (const auto& entry : kFaults)
@@ -136,10 +169,10 @@ std::vector<std::uint8_t> TGauge::LevelAnswer(int tank, double elapsedSeconds, b
     // 22-35 volume; 36-39 temperature; 40 spare.
     const double level = LevelAt(tank, elapsedSeconds);
     std::string payload = "L" + Field(tank, 2) + "0000";
-    payload += junk ? "LEVEL??" : Field(Scaled(level, 100), 7);
-    payload += junk ? "AUX ???" : Field(Scaled(t.AuxValue, 100), 7);
-    payload += Field(Scaled(level * 18.5, 1), 14);
-    payload += junk ? "T??C" : Field(Scaled(t.Temperature, 10), 4);
+    payload += junk ? "LEVEL??" : InField(level, kLevelColumns);
+    payload += junk ? "AUX ???" : InField(t.AuxValue, kAuxColumns);
+    payload += InField(level * 18.5, TAnswerColumns{14, 0});
+    payload += junk ? "T??C" : InField(t.Temperature, kTemperatureColumns);
     payload += "0";
     return MakeFrame(payload);
 }
@@ -148,7 +181,7 @@ std::vector<std::uint8_t> TGauge::DensityAnswer(int tank, bool junk) const {
     const TTank& t = FTanks.at(static_cast<std::size_t>(tank - 1));
     // Positions 1-23: letter, tank, spare; 24-31 density; 32-42 spare.
     std::string payload = "G" + Field(tank, 2) + std::string(20, '0');
-    payload += junk ? "DENSITY?" : Field(Scaled(t.Density, 100000000), 8);
+    payload += junk ? "DENSITY?" : InField(t.Density, kDensityColumns);
     payload += std::string(11, '0');
     return MakeFrame(payload);
 }

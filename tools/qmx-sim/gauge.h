@@ -52,6 +52,22 @@ struct TTank {
     TFault Fault = TFault::None;
 };
 
+// Where a value goes in an answer: its columns, and how many of its last
+// digits one unit of the value is. A negative value spends a column on
+// its sign.
+struct TAnswerColumns {
+    int Width;
+    int Decimals;
+};
+inline constexpr TAnswerColumns kLevelColumns{7, 2};
+inline constexpr TAnswerColumns kAuxColumns{7, 2};
+inline constexpr TAnswerColumns kTemperatureColumns{4, 1};
+inline constexpr TAnswerColumns kDensityColumns{8, 8};
+
+// The value in its columns' units, or nothing when the columns cannot hold
+// it ("-99999.99 to 99999.99" says what they can, in `range`).
+std::optional<long long> InColumns(double value, TAnswerColumns columns, std::string* range = nullptr);
+
 // "no-answer, late" into faults; nothing when a name is unknown or the list
 // is empty.
 std::optional<std::vector<TFault>> ParseFaultList(const std::string& text);

@@ -9,6 +9,11 @@
 #include <optional>
 #include <string>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include "exit_deadline.h"
 #include "gauge.h"
 #include "serial/wire_trace.h"
@@ -45,7 +50,8 @@ void Usage(std::FILE* out) {
 #else
                  "  (none of these)        a pty of its own, whose other end's path it prints\n"
                  "  --link PATH            the same, and PATH a link to it (only a link it made\n"
-                 "                         before is ever replaced)\n"
+                 "                         before is ever replaced,\n"
+                 "                         and none another simulator serves on)\n"
                  "  --device PATH          a serial device or pty end, set to 9600 baud 7E1, RTS low\n"
                  "  --com N                COM port N as the driver opens it: $QMX_COMN, else /dev/ttyS<N-1>\n"
                  "  --listen URL           a device server's network port, one client at a time (a new\n"
@@ -69,13 +75,113 @@ void Usage(std::FILE* out) {
 #ifndef _WIN32
                  "  and, with --listen rfc2217://, refuse-settings: 8N1 answered, whatever is asked\n"
 #endif
-                 "Exit status: 0 stopped by SIGINT or SIGTERM (Ctrl+C), 2 usage, config or open error.\n",
+                 "Exit status: 0 stopped by SIGINT, SIGTERM or SIGHUP (Ctrl+C), 2 usage, config or open error.\n",
                  qmx::sim::FaultNames().c_str());
 }
 
 int UsageError(const std::string& problem) {
     std::fputs(qmx::sim::SimOptionsHint(problem).c_str(), stderr);
     return kUsage;
+}
+
+int Refused(const std::string& problem) {
+    std::fprintf(stderr, "qmx-sim: %s\n", problem.c_str());
+    return kUsage;
+}
+
+// What the options ask that this system cannot give; sets the COM port a
+// device names.
+std::optional<std::string> PlatformRefusal([[maybe_unused]] qmx::sim::TSimOptions& options) {
+#ifdef _WIN32
+    if (!options.Link.empty()) return "--link needs a pty, and Windows has none: give --com N";
+    if (!options.Device.empty()) {
+        options.Com = qmx::sim::ComPortNumberOf(options.Device);
+        if (options.Com == 0) return "--device takes a COM port like \\\\.\\COM12, not '" + options.Device + "'";
+    }
+    if (!options.Listen.empty()) return "--listen works on Linux only";
+    if (options.Com == 0) return "give --com N or --device \\\\.\\COMN";
+#endif
+    return std::nullopt;
+}
+
+// The gauge set up as the options say, or the replay loaded in its place;
+// what is wrong with the files otherwise.
+std::optional<std::string> PrepareAnswerer(const qmx::sim::TSimOptions& options, qmx::sim::TGauge& gauge,
+                                           qmx::sim::TTraceReplay& replay, qmx::sim::TAnswerer*& answerer) {
+    using namespace qmx::sim;
+    answerer = &gauge;
+    if (!options.Replay.empty()) {
+        if (auto problem = replay.Load(options.Replay, StopRequested)) return problem;
+        std::fprintf(stderr, "qmx-sim: replaying %s: %zu exchanges, %zu different requests\n",
+                     options.Replay.c_str(), replay.Exchanges(), replay.Requests());
+        answerer = &replay;
+    }
+    if (!options.Config.empty()) {
+        if (auto problem = LoadStationConfig(options.Config, gauge)) return problem;
+    }
+    for (const auto& request : options.Faults) {
+        if (request.Tanks.empty()) gauge.SetFaultAll(request.Fault);
+        for (int tank : request.Tanks) gauge.SetFault(tank, request.Fault);
+    }
+    for (const auto& [fault, count] : options.FaultsNext) gauge.AddFaultNext(fault, count);
+    return std::nullopt;
+}
+
+#ifndef _WIN32
+// Standard output carries the device's name first: a trace appended to the
+// same file (--trace /dev/stdout > FILE) would write over it, and the name
+// under the trace's lines. A terminal shows both as they come.
+bool IsStandardOutput(const std::string& path) {
+    struct stat named {}, output {};
+    return ::stat(path.c_str(), &named) == 0 && ::fstat(STDOUT_FILENO, &output) == 0 &&
+           named.st_dev == output.st_dev && named.st_ino == output.st_ino && !::isatty(STDOUT_FILENO);
+}
+#endif
+
+std::optional<std::string> OpenTrace(const std::string& path, qmx::TWireTrace& trace) {
+    if (path.empty()) return std::nullopt;
+#ifndef _WIN32
+    if (path != "-" && IsStandardOutput(path))
+        return "will not trace to " + path + ": it is the standard output, which says the device (give - for standard error)";
+#endif
+    if (std::string problem; !trace.Open(path, &problem)) return "cannot write the trace to " + path + ": " + problem;
+    return std::nullopt;
+}
+
+// Opens the line, says its name and serves until a stop; the exit status.
+int Serve(const qmx::sim::TSimOptions& options, qmx::sim::TAnswerer& answerer, qmx::TWireTrace& trace) {
+    using namespace qmx::sim;
+    qmx::TWireTrace* traced = trace.IsOpen() ? &trace : nullptr;
+    TServedLine served;
+    std::optional<std::string> problem;
+    {
+        // The line's threads (a COM port's workers) never take a stop.
+        TStopsHeldOff held;
+        problem = OpenServedLine(options, traced, served);
+    }
+    if (problem) return Refused(*problem);
+    // A stop that comes before the path is out ends the simulator as well as
+    // one that comes later: the link is removed all the same.
+    if (!SayUnlessStopped(served.Name)) return kServed;
+
+    std::optional<TSimServer> server;
+    {
+        TStopsHeldOff held;
+        server.emplace(answerer, std::move(served.Line), traced);
+    }
+    if (options.Pace) server->SetPacing(kLineCharacterTime);
+    AwaitStop();
+#ifndef _WIN32
+    // Before the server's thread is stopped, which a trace on an output
+    // nobody reads may hold up.
+    if (served.Pty) served.Pty->RemoveLink();
+#endif
+    // The closing words may meet an output nobody reads: they get this
+    // long, and the simulator ends regardless.
+    qmx::tools::ExitAfter(kServed, std::chrono::milliseconds(500));
+    server->Stop();
+    std::fprintf(stderr, "qmx-sim: %d requests served\n", server->Requests());
+    return kServed;
 }
 
 }  // namespace
@@ -95,77 +201,16 @@ int main(int argc, char** argv) {
         std::printf("qmx-sim %s\n", QMX_VERSION);
         return kServed;
     }
-#ifdef _WIN32
-    if (!options.Link.empty()) return UsageError("--link needs a pty, and Windows has none: give --com N");
-    if (!options.Device.empty()) {
-        options.Com = ComPortNumberOf(options.Device);
-        if (options.Com == 0) return UsageError("--device takes a COM port like \\\\.\\COM12, not '" + options.Device + "'");
-    }
-    if (!options.Listen.empty()) return UsageError("--listen works on Linux only");
-    if (options.Com == 0) return UsageError("give --com N or --device \\\\.\\COMN");
-#endif
+    if (const auto problem = PlatformRefusal(options)) return UsageError(*problem);
 
     TGauge gauge;
     TTraceReplay replay([](const std::string& note) { std::fprintf(stderr, "qmx-sim: %s\n", note.c_str()); });
-    TAnswerer* answerer = &gauge;
-    if (!options.Replay.empty()) {
-        if (const auto problem = replay.Load(options.Replay)) {
-            std::fprintf(stderr, "qmx-sim: %s\n", problem->c_str());
-            return kUsage;
-        }
-        std::fprintf(stderr, "qmx-sim: replaying %s: %zu exchanges, %zu different requests\n",
-                     options.Replay.c_str(), replay.Exchanges(), replay.Requests());
-        answerer = &replay;
+    TAnswerer* answerer = nullptr;
+    if (const auto problem = PrepareAnswerer(options, gauge, replay, answerer)) {
+        // A stop while a FIFO was read is a stop, not a refusal.
+        return StopRequested() ? kServed : Refused(*problem);
     }
-    if (!options.Config.empty()) {
-        if (const auto problem = LoadStationConfig(options.Config, gauge)) {
-            std::fprintf(stderr, "qmx-sim: %s\n", problem->c_str());
-            return kUsage;
-        }
-    }
-    for (const auto& request : options.Faults) {
-        if (request.Tanks.empty()) gauge.SetFaultAll(request.Fault);
-        for (int tank : request.Tanks) gauge.SetFault(tank, request.Fault);
-    }
-    for (const auto& [fault, count] : options.FaultsNext) gauge.AddFaultNext(fault, count);
-
     qmx::TWireTrace trace;
-    if (std::string problem; !options.Trace.empty() && !trace.Open(options.Trace, &problem)) {
-        std::fprintf(stderr, "qmx-sim: cannot write the trace to %s: %s\n", options.Trace.c_str(), problem.c_str());
-        return kUsage;
-    }
-
-    TServedLine served;
-    std::optional<std::string> problem;
-    {
-        // The line's threads (a COM port's workers) never take a stop.
-        TStopsHeldOff held;
-        problem = OpenServedLine(options, trace.IsOpen() ? &trace : nullptr, served);
-    }
-    if (problem) {
-        std::fprintf(stderr, "qmx-sim: %s\n", problem->c_str());
-        return kUsage;
-    }
-    // A stop that comes before the path is out ends the simulator as well as
-    // one that comes later: the link is removed all the same.
-    if (!SayUnlessStopped(served.Name)) return kServed;
-
-    std::optional<TSimServer> server;
-    {
-        TStopsHeldOff held;
-        server.emplace(*answerer, std::move(served.Line), trace.IsOpen() ? &trace : nullptr);
-    }
-    if (options.Pace) server->SetPacing(kLineCharacterTime);
-    AwaitStop();
-#ifndef _WIN32
-    // Before the server's thread is stopped, which a trace on an output
-    // nobody reads may hold up.
-    if (served.Pty) served.Pty->RemoveLink();
-#endif
-    // The closing words may meet an output nobody reads: they get this
-    // long, and the simulator ends regardless.
-    qmx::tools::ExitAfter(kServed, std::chrono::milliseconds(500));
-    server->Stop();
-    std::fprintf(stderr, "qmx-sim: %d requests served\n", server->Requests());
-    return kServed;
+    if (const auto problem = OpenTrace(options.Trace, trace)) return Refused(*problem);
+    return Serve(options, *answerer, trace);
 }

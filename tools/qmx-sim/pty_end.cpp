@@ -40,6 +40,11 @@ std::optional<std::string> LinkRefusal(const std::string& path) {
 
 TPtyEnd::TPtyEnd(const std::string& link) {
     if (!link.empty()) {
+        try {
+            FLinkLock = std::make_unique<TLinkLock>(link);
+        } catch (const std::runtime_error& error) {
+            throw std::runtime_error("will not replace " + link + ": " + error.what());
+        }
         if (const auto refusal = LinkRefusal(link)) throw std::runtime_error("will not replace " + link + ": " + *refusal);
     }
     OpenPty();
@@ -83,6 +88,7 @@ void TPtyEnd::RemoveLink() {
     // this pty is removed.
     if (!FLink.empty() && LinkTarget(FLink) == FSlavePath) ::unlink(FLink.c_str());
     FLink.clear();
+    FLinkLock.reset();
 }
 
 TPtyEnd::~TPtyEnd() {

@@ -3,10 +3,13 @@
 // The simulator's own pty on Linux: its master is the simulator's end of
 // the line, its slave's path is what the driver opens. Optionally a
 // symbolic link names the slave; only a link of this kind is ever
-// replaced or removed.
+// replaced or removed, and never one another simulator serves on.
 
+#include <memory>
 #include <optional>
 #include <string>
+
+#include "link_lock.h"
 
 namespace qmx::sim {
 
@@ -40,6 +43,7 @@ private:
     int FSlave = -1;
     std::string FSlavePath;
     std::string FLink;
+    std::unique_ptr<TLinkLock> FLinkLock;  // while the link is this pty's
 };
 
 }  // namespace qmx::sim

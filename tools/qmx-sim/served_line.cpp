@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include "fd_line.h"
-#include "gauge_tty.h"
 #include "netline/net_address.h"
+#include "serial/gauge_tty.h"
 #include "socket_line.h"
 #endif
 

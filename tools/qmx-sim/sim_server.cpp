@@ -89,11 +89,45 @@ void TSimServer::Send(const TReply& reply, TClock::time_point earliest) {
     }
 }
 
-// Each part at its time after the request; the line's rate is in the times.
-void TSimServer::Play(const std::vector<TReplyPart>& parts, TClock::time_point requested) {
-    for (const auto& part : parts)
-        if (!RestUntil(requested + std::chrono::milliseconds(part.AtMs)) || !Put(part.Bytes.data(), part.Bytes.size()))
-            return;
+// A part's time is reckoned from its own request, never from when the one
+// before was done: a request that comes while an answer plays is heard at
+// once, and the line's rate is in the recorded times.
+void TSimServer::Schedule(const std::vector<TReplyPart>& parts, TClock::time_point requested) {
+    for (const auto& part : parts) FDue.emplace(requested + std::chrono::milliseconds(part.AtMs), part.Bytes);
+}
+
+std::chrono::microseconds TSimServer::PlayDue() {
+    while (!FDue.empty() && !FStopping) {
+        const auto next = FDue.begin();
+        const auto now = TClock::now();
+        if (next->first > now) return std::chrono::ceil<std::chrono::microseconds>(next->first - now);
+        const bool whole = Put(next->second.data(), next->second.size());
+        FDue.erase(next);
+        if (!whole) FDue.clear();  // the line has gone
+    }
+    return kUntilBytes;
+}
+
+void TSimServer::Take(TRequestParser& parser, const std::uint8_t* bytes, std::size_t count, TClock::time_point& began) {
+    for (const auto& request : parser.Feed(bytes, count)) {
+        ++FRequests;
+        const double elapsed = std::chrono::duration<double>(TClock::now() - FStart).count();
+        std::optional<TReply> reply;
+        {
+            TLockGuard lock(FGaugeLock);
+            reply = FAnswerer.Answer(request, elapsed);
+        }
+        if (reply && !reply->Parts.empty()) {
+            Schedule(reply->Parts, began);
+            continue;
+        }
+        const auto arrived = began + std::chrono::microseconds(FPacing.load()) * static_cast<long long>(request.size());
+        if (reply) Send(*reply, arrived);
+        // A request that came along with this one is taken as arriving
+        // once this answer has gone.
+        began = TClock::now();
+        if (FStopping) return;
+    }
 }
 
 void TSimServer::Run() {
@@ -101,28 +135,20 @@ void TSimServer::Run() {
     std::uint8_t buffer[512];
     // When the bytes of the request being gathered began to arrive.
     std::optional<TClock::time_point> requestBegan;
+    int connection = FLine->Connection();
     while (!FStopping) {
-        const std::size_t got = FLine->Receive(buffer, sizeof buffer);
+        const std::size_t got = FLine->Receive(buffer, sizeof buffer, PlayDue());
+        if (FLine->Connection() != connection) {
+            // A new client: nothing of the last one's is its.
+            connection = FLine->Connection();
+            parser = TRequestParser();
+            requestBegan.reset();
+            FDue.clear();
+        }
         if (got == 0) continue;
         if (!requestBegan) requestBegan = TClock::now();
         if (FTrace != nullptr) FTrace->Log(TWireTrace::TDirection::Received, buffer, got);
-        for (const auto& request : parser.Feed(buffer, got)) {
-            ++FRequests;
-            const auto began = *requestBegan;
-            const double elapsed = std::chrono::duration<double>(TClock::now() - FStart).count();
-            std::optional<TReply> reply;
-            {
-                TLockGuard lock(FGaugeLock);
-                reply = FAnswerer.Answer(request, elapsed);
-            }
-            const auto arrived = began + std::chrono::microseconds(FPacing.load()) * static_cast<long long>(request.size());
-            if (reply && !reply->Parts.empty()) Play(reply->Parts, began);
-            else if (reply) Send(*reply, arrived);
-            // A request that came along with this one is taken as arriving
-            // from now.
-            requestBegan = TClock::now();
-            if (FStopping) return;
-        }
+        Take(parser, buffer, got, *requestBegan);
         // Bytes after the last whole request begin the next one.
         if (!parser.InFrame()) requestBegan.reset();
     }

@@ -7,7 +7,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <map>
 #include <memory>
+#include <optional>
 
 #include "gauge.h"
 #include "platform/event.h"
@@ -56,8 +58,16 @@ private:
 
     static void ThreadMain(void* server);
     void Run();
+    // Answers the requests the bytes complete; `began` is when the first
+    // of them came.
+    void Take(TRequestParser& parser, const std::uint8_t* bytes, std::size_t count, TClock::time_point& began);
     void Send(const TReply& reply, TClock::time_point earliest);
-    void Play(const std::vector<TReplyPart>& parts, TClock::time_point requested);
+    // Puts the parts on the line's schedule, each at its time after
+    // `requested`; the line is read meanwhile.
+    void Schedule(const std::vector<TReplyPart>& parts, TClock::time_point requested);
+    // Sends the scheduled bytes whose time has come; how long until the
+    // next are due (kUntilBytes when none are).
+    std::chrono::microseconds PlayDue();
     void SendPaced(const std::vector<std::uint8_t>& bytes, std::chrono::microseconds perCharacter);
     // Sends and traces; false when not everything went.
     bool Put(const std::uint8_t* data, std::size_t count);
@@ -71,6 +81,9 @@ private:
     std::atomic<int> FRequests{0};
     std::atomic<long long> FPacing{0};
     const TClock::time_point FStart = TClock::now();
+    // Replayed bytes still to go, by when; those of one time in the order
+    // scheduled. Only the server's thread touches it.
+    std::multimap<TClock::time_point, std::vector<std::uint8_t>> FDue;
     TThread FThread;
     // Set when Run has returned: a Windows thread is not joined.
     TEvent FFinished;

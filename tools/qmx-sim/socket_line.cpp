@@ -9,8 +9,9 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <ctime>
 #include <stdexcept>
+
+#include "poll_wait.h"
 
 namespace qmx::sim {
 namespace {
@@ -20,6 +21,9 @@ void Poke(const int (&pipe)[2]) {
     // A full pipe holds a wake-up already.
     [[maybe_unused]] const auto ignored = ::write(pipe[1], &byte, 1);
 }
+
+// How long a client may take nothing of an answer before it is let go.
+constexpr auto kWriteDeadline = std::chrono::seconds(1);
 
 void Drain(int fd) {
     char bytes[64];
@@ -97,23 +101,44 @@ void TSocketLine::TakeClient() {
     SendWire(FAnswerer->Opening());
 }
 
+bool TSocketLine::AwaitRoom(std::chrono::steady_clock::time_point deadline) {
+    pollfd fds[3] = {{FWake[0], POLLIN, 0}, {FListener.Fd(), POLLIN, 0}, {FClient, POLLOUT, 0}};
+    PollFor(fds, 3, std::chrono::ceil<std::chrono::microseconds>(deadline - std::chrono::steady_clock::now()));
+    if (FInterrupted) return false;
+    if ((fds[0].revents & POLLIN) != 0) Drain(FWake[0]);
+    const char* letGo = FDropRequested.exchange(false)                         ? "client dropped"
+                        : (fds[1].revents & POLLIN) != 0                       ? "a new client replaces one that reads nothing"
+                        : std::chrono::steady_clock::now() >= deadline         ? "client dropped: it read nothing for a second"
+                                                                               : nullptr;
+    if (letGo == nullptr) return true;
+    Note(letGo);
+    CloseClient();
+    return false;
+}
+
+// A client that stops reading holds no one else up: it is let go when it
+// has taken nothing for a while, or when the next client comes.
 bool TSocketLine::SendWire(const std::vector<std::uint8_t>& wire) {
     std::size_t done = 0;
+    auto deadline = std::chrono::steady_clock::now() + kWriteDeadline;
     while (done < wire.size() && FClient >= 0) {
         // MSG_NOSIGNAL: a client gone is the end of it, not a SIGPIPE.
         const ssize_t put = ::send(FClient, wire.data() + done, wire.size() - done, MSG_NOSIGNAL);
         if (put > 0) {
             done += static_cast<std::size_t>(put);
+            deadline = std::chrono::steady_clock::now() + kWriteDeadline;
         } else if (put < 0 && errno != EAGAIN && errno != EINTR) {
             CloseClient();
-        } else if (!Rest(std::chrono::milliseconds(1))) {
-            return false;
+        } else if (!AwaitRoom(deadline)) {
+            return !FInterrupted;
         }
     }
     return true;
 }
 
-std::size_t TSocketLine::Receive(std::uint8_t* buffer, std::size_t capacity) {
+std::size_t TSocketLine::Receive(std::uint8_t* buffer, std::size_t capacity, std::chrono::microseconds longest) {
+    using TClock = std::chrono::steady_clock;
+    const auto until = longest == kUntilBytes ? TClock::time_point::max() : TClock::now() + longest;
     while (!FInterrupted) {
         if (!FPending.empty()) {
             const std::size_t count = std::min(capacity, FPending.size());
@@ -121,8 +146,12 @@ std::size_t TSocketLine::Receive(std::uint8_t* buffer, std::size_t capacity) {
             FPending.erase(FPending.begin(), FPending.begin() + static_cast<std::ptrdiff_t>(count));
             return count;
         }
+        const auto left = until == TClock::time_point::max()
+                              ? kUntilBytes
+                              : std::chrono::ceil<std::chrono::microseconds>(until - TClock::now());
+        if (left.count() <= 0) return 0;
         pollfd fds[3] = {{FWake[0], POLLIN, 0}, {FListener.Fd(), POLLIN, 0}, {FClient, POLLIN, 0}};
-        if (::poll(fds, FClient >= 0 ? 3 : 2, -1) < 0) continue;
+        if (PollFor(fds, FClient >= 0 ? 3 : 2, left) <= 0) continue;
         if ((fds[0].revents & POLLIN) != 0) Drain(FWake[0]);
         if (FDropRequested.exchange(false)) {
             Note("client dropped");
@@ -165,14 +194,10 @@ std::size_t TSocketLine::Send(const std::uint8_t* data, std::size_t count) {
 
 bool TSocketLine::Rest(std::chrono::microseconds duration) {
     if (FInterrupted) return false;
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(duration);
-    const timespec timeout{static_cast<time_t>(seconds.count()),
-                           static_cast<long>(std::chrono::nanoseconds(duration - seconds).count())};
     pollfd wake{FWake[0], POLLIN, 0};
-    // ppoll rather than poll: a character at 9600 baud is about a
-    // millisecond, poll's own unit. A wake-up for a dropped client ends
-    // the rest early; Receive looks at it next.
-    ::ppoll(&wake, 1, &timeout, nullptr);
+    // A wake-up for a dropped client ends the rest early; Receive looks at
+    // it next.
+    PollFor(&wake, 1, duration);
     return !FInterrupted;
 }
 

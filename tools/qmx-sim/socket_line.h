@@ -37,15 +37,20 @@ public:
     // Drops the present client, as a server that restarts would (for tests).
     void DropClient();
 
-    std::size_t Receive(std::uint8_t* buffer, std::size_t capacity) override;
+    std::size_t Receive(std::uint8_t* buffer, std::size_t capacity, std::chrono::microseconds longest) override;
     std::size_t Send(const std::uint8_t* data, std::size_t count) override;
     bool Rest(std::chrono::microseconds duration) override;
     void Interrupt() override;
+    int Connection() const override { return FClients; }
 
 private:
     void TakeClient();
     void CloseClient();
     bool SendWire(const std::vector<std::uint8_t>& wire);
+    // Waits for room to send to a client that takes nothing; false when
+    // it is let go (a deadline passed, another client came, a drop was
+    // asked) or the line was interrupted.
+    bool AwaitRoom(std::chrono::steady_clock::time_point deadline);
     void Note(const std::string& text);
 
     const net::TNetAddress::TKind FKind;

@@ -2,8 +2,10 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <map>
 #include <sstream>
 
+#include "shown_text.h"
 #include "text_file.h"
 #include "whole_number.h"
 
@@ -11,6 +13,8 @@ namespace qmx::sim {
 namespace {
 
 constexpr int kMostRequests = 1000000;
+// A station file is a few dozen lines; more is no station file.
+constexpr std::size_t kLargestStationFile = std::size_t{1} << 20;
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
 std::string Trim(const std::string& text) {
@@ -26,8 +30,8 @@ std::optional<std::string> ParseNumber(const std::string& key, const std::string
     const bool decimal = !value.empty() && value.find_first_not_of("0123456789+-.eE") == std::string::npos;
     char* end = nullptr;
     if (decimal) number = std::strtod(value.c_str(), &end);
-    if (!decimal || end != value.c_str() + value.size()) return key + ": '" + value + "' is not a number";
-    if (!std::isfinite(number)) return key + ": '" + value + "' is out of range";
+    if (!decimal || end != value.c_str() + value.size()) return Shown(key) + ": '" + Shown(value) + "' is not a number";
+    if (!std::isfinite(number)) return Shown(key) + ": '" + Shown(value) + "' is out of range";
     return std::nullopt;
 }
 
@@ -35,48 +39,60 @@ class TReader {
 public:
     explicit TReader(TGauge& gauge) : FGauge(gauge) {}
 
-    // What is wrong with the line, or nothing.
-    std::optional<std::string> Take(const std::string& line) {
+    // What is wrong with line `number`, or nothing.
+    std::optional<std::string> Take(const std::string& line, int number) {
+        FLine = number;
         if (line.front() == '[') return Section(line);
         const auto equals = line.find('=');
         const std::string key = equals == std::string::npos ? "" : Trim(line.substr(0, equals));
-        if (key.empty()) return "not key = value: '" + line + "'";
+        if (key.empty()) return "not key = value: '" + Shown(line) + "'";
         const std::string value = Trim(line.substr(equals + 1));
         if (FInFaults) return Faults(key, value);
-        if (FTank == 0) return key + " outside a section ([tank N] or [faults])";
+        if (FTank == 0) return Shown(key) + " outside a section ([tank N] or [faults])";
+        // A second value would silently win over the first.
+        if (const auto first = FKeys.emplace(key, FLine); !first.second)
+            return Shown(key) + " again in " + FSection + " (first on line " + std::to_string(first.first->second) + ")";
         return TankValue(key, value);
     }
 
 private:
     std::optional<std::string> Section(const std::string& line) {
         const auto close = line.find(']');
-        if (close == std::string::npos) return "a section header without its ]: '" + line + "'";
-        if (close + 1 != line.size()) return "text after the section header: '" + line + "'";
+        if (close == std::string::npos) return "a section header without its ]: '" + Shown(line) + "'";
+        if (close + 1 != line.size()) return "text after the section header: '" + Shown(line) + "'";
         std::istringstream words(line.substr(1, close - 1));
         std::string kind, number, more;
         words >> kind >> number >> more;
         FTank = 0;
+        FKeys.clear();
         FInFaults = kind == "faults" && number.empty();
-        if (FInFaults) return std::nullopt;
+        if (FInFaults) return Once("[faults]");
         if (kind != "tank" || number.empty() || !more.empty())
-            return "unknown section " + line + " (sections are [tank N] and [faults])";
+            return "unknown section " + Shown(line) + " (sections are [tank N] and [faults])";
         if (number.find_first_not_of("0123456789") != std::string::npos)
-            return "tank number '" + number + "' is not a number";
+            return "tank number '" + Shown(number) + "' is not a number";
         FTank = tools::ParseWholeNumber(number, 1, kTankCount).value_or(0);
-        if (FTank == 0) return "no tank " + number + " (tanks are 1 to " + std::to_string(kTankCount) + ")";
+        if (FTank == 0) return "no tank " + Shown(number) + " (tanks are 1 to " + std::to_string(kTankCount) + ")";
         FSection = line;
-        return std::nullopt;
+        return Once("[tank " + std::to_string(FTank) + "]");
+    }
+
+    // Sections are not merged: a second one is a mistake of editing.
+    std::optional<std::string> Once(const std::string& section) {
+        const auto first = FSections.emplace(section, FLine);
+        if (first.second) return std::nullopt;
+        return "a second " + section + " (the first is on line " + std::to_string(first.first->second) + ")";
     }
 
     std::optional<std::string> Faults(const std::string& key, const std::string& value) {
-        if (key != "next") return "unknown key '" + key + "' in [faults] (it takes next)";
+        if (key != "next") return "unknown key '" + Shown(key) + "' in [faults] (it takes next)";
         const auto colon = value.find(':');
         const std::string kind = value.substr(0, colon);
         const auto fault = ParseFault(kind);
-        if (!fault) return "next: unknown fault '" + kind + "' (one of " + FaultNames() + ")";
+        if (!fault) return "next: unknown fault '" + Shown(kind) + "' (one of " + FaultNames() + ")";
         const std::string count = colon == std::string::npos ? "1" : value.substr(colon + 1);
         const auto counted = tools::ParseWholeNumber(count, 1, kMostRequests);
-        if (!counted) return "next = KIND:COUNT: '" + count + "' is not a count from 1";
+        if (!counted) return "next = KIND:COUNT: '" + Shown(count) + "' is not a count from 1";
         FGauge.AddFaultNext(*fault, *counted);
         return std::nullopt;
     }
@@ -87,11 +103,11 @@ private:
             tank.Product = value;
         } else if (key == "fault") {
             const auto fault = ParseFault(value);
-            if (!fault) return "fault: unknown fault '" + value + "' (one of " + FaultNames() + ")";
+            if (!fault) return "fault: unknown fault '" + Shown(value) + "' (one of " + FaultNames() + ")";
             tank.Fault = *fault;
         } else if (key == "script") {
             const auto faults = ParseFaultList(value);
-            if (!faults) return "script = KIND, KIND, ...: '" + value + "' (each one of " + FaultNames() + ")";
+            if (!faults) return "script = KIND, KIND, ...: '" + Shown(value) + "' (each one of " + FaultNames() + ")";
             FGauge.SetScript(FTank, *faults);
         } else {
             double* field = key == "level"         ? &tank.Level
@@ -100,15 +116,33 @@ private:
                             : key == "temperature" ? &tank.Temperature
                             : key == "density"     ? &tank.Density
                                                    : nullptr;
-            if (field == nullptr) return "unknown key '" + key + "' in " + FSection;
+            if (field == nullptr) return "unknown key '" + Shown(key) + "' in " + FSection;
             double number = 0;
             if (auto problem = ParseNumber(key, value, number)) return problem;
+            if (auto problem = Unsendable(key, value, number)) return problem;
             *field = number;
         }
         return std::nullopt;
     }
 
+    // A value the answer's columns cannot hold would be served as another.
+    static std::optional<std::string> Unsendable(const std::string& key, const std::string& value, double number) {
+        const std::pair<const char*, TAnswerColumns> fields[] = {{"level", kLevelColumns},
+                                                                 {"aux", kAuxColumns},
+                                                                 {"temperature", kTemperatureColumns},
+                                                                 {"density", kDensityColumns}};
+        for (const auto& [name, columns] : fields) {
+            std::string range;
+            if (key == name && !InColumns(number, columns, &range))
+                return Shown(key) + ": '" + Shown(value) + "' does not fit the answer's " + std::to_string(columns.Width) +
+                       " columns (" + range + ")";
+        }
+        return std::nullopt;
+    }
+
     TGauge& FGauge;
+    int FLine = 0;
+    std::map<std::string, int> FSections, FKeys;  // each with the line it is on
     int FTank = 0;  // the section's tank; 0 outside a [tank N]
     bool FInFaults = false;
     std::string FSection;
@@ -124,15 +158,15 @@ std::optional<std::string> ApplyStationConfig(const std::string& text, const std
         ++number;
         line = Trim(line.substr(0, line.find_first_of(";#")));
         if (line.empty()) continue;
-        if (const auto problem = reader.Take(line)) return name + ":" + std::to_string(number) + ": " + *problem;
+        if (const auto problem = reader.Take(line, number)) return name + ":" + std::to_string(number) + ": " + *problem;
     }
     return std::nullopt;
 }
 
 std::optional<std::string> LoadStationConfig(const std::string& path, TGauge& gauge) {
-    const auto text = tools::ReadWholeFile(path);
-    if (!text) return "cannot read " + path;
-    return ApplyStationConfig(*text, path, gauge);
+    std::string text;
+    if (auto problem = tools::ReadInputFile(path, kLargestStationFile, text)) return problem;
+    return ApplyStationConfig(text, path, gauge);
 }
 
 }  // namespace qmx::sim

@@ -18,6 +18,8 @@ sigset_t Stops() {
     sigemptyset(&stops);
     sigaddset(&stops, SIGINT);
     sigaddset(&stops, SIGTERM);
+    // A terminal closed under it: its link must go as on any stop.
+    sigaddset(&stops, SIGHUP);
     return stops;
 }
 
@@ -28,6 +30,7 @@ sigset_t Block() {
     ::pthread_sigmask(SIG_BLOCK, &stops, &open);
     sigdelset(&open, SIGINT);
     sigdelset(&open, SIGTERM);
+    sigdelset(&open, SIGHUP);
     return open;
 }
 
@@ -45,6 +48,7 @@ void WatchForStops() {
     stop.sa_flags = 0;  // no SA_RESTART
     ::sigaction(SIGINT, &stop, nullptr);
     ::sigaction(SIGTERM, &stop, nullptr);
+    ::sigaction(SIGHUP, &stop, nullptr);
     // A trace FIFO whose reader has gone fails its write instead of ending
     // the simulator.
     std::signal(SIGPIPE, SIG_IGN);

@@ -23,10 +23,10 @@ std::string RequestName(const std::vector<std::uint8_t>& request) {
 
 TTraceReplay::TTraceReplay(TSay say) : FSay(std::move(say)) {}
 
-std::optional<std::string> TTraceReplay::Load(const std::string& path) {
-    const auto text = tools::ReadWholeFile(path);
-    if (!text) return "cannot read " + path;
-    const auto read = ReadWireTrace(*text, path);
+std::optional<std::string> TTraceReplay::Load(const std::string& path, bool (*stopped)()) {
+    std::string text;
+    if (auto problem = tools::ReadInputFile(path, kLargestTrace, text, stopped)) return problem;
+    const auto read = ReadWireTrace(text, path);
     if (const auto* problem = std::get_if<std::string>(&read)) return *problem;
     return Take(std::get<std::vector<TTraceEvent>>(read), path);
 }
@@ -60,15 +60,33 @@ std::optional<std::string> TTraceReplay::Take(const std::vector<TTraceEvent>& ev
                 if (!answer->empty() && lastAt == event.AtMs) {
                     answer->back().Bytes.insert(answer->back().Bytes.end(), event.Bytes.begin(), event.Bytes.end());
                 } else {
-                    const long long after = event.AtMs - askedAt;  // a clock set back meanwhile: at once
-                    answer->push_back(TReplyPart{static_cast<int>(after < 0 ? 0 : after), event.Bytes});
+                    answer->push_back(TReplyPart{Delay(event, askedAt, name), event.Bytes});
                 }
                 lastAt = event.AtMs;
                 break;
         }
     }
     if (FRecorded.empty()) return name + ": no request in it (a trace qmx-read wrote, with its === headers)";
+    if (FCapped > 0 && FSay)
+        FSay(name + ": " + std::to_string(FCapped) + " part(s) recorded over " + std::to_string(kLongestDelayMs) +
+             " ms after their request, longer than three attempts wait (a clock step?), first on line " +
+             std::to_string(FFirstCapped) + ": played " + std::to_string(kLongestDelayMs) + " ms after it");
     return std::nullopt;
+}
+
+// The stamps are the wall clock's: a step between a request and its
+// answer shows as a delay no gauge took. Never slept through, never hidden.
+int TTraceReplay::Delay(const TTraceEvent& event, long long askedAt, const std::string& name) {
+    const long long after = event.AtMs - askedAt;
+    if (after < 0) {
+        if (FSay)
+            FSay(name + ":" + std::to_string(event.Line) + ": bytes stamped " + std::to_string(-after) +
+                 " ms before their request (the clock set back): played at once");
+        return 0;
+    }
+    if (after <= kLongestDelayMs) return static_cast<int>(after);
+    if (FCapped++ == 0) FFirstCapped = event.Line;
+    return kLongestDelayMs;
 }
 
 std::size_t TTraceReplay::Exchanges() const {

@@ -21,6 +21,14 @@
 
 namespace qmx::sim {
 
+// The longest an answer is played after its request: three attempts of a
+// second's wait and the 70 ms after each. A longer recorded delay is a
+// clock step, not the gauge.
+inline constexpr int kLongestDelayMs = 3210;
+
+// Weeks of a station read round after round; a larger file is no trace.
+inline constexpr std::size_t kLargestTrace = std::size_t{64} << 20;
+
 class TTraceReplay final : public TAnswerer {
 public:
     using TSay = std::function<void(const std::string&)>;
@@ -28,9 +36,11 @@ public:
     // `say` hears of requests the trace has no answer for; may be empty.
     explicit TTraceReplay(TSay say = {});
 
-    // Takes the exchanges of the trace at `path`; what is wrong with it
-    // ("TRACE:LINE: what"), or nothing.
-    std::optional<std::string> Load(const std::string& path);
+    // Takes the exchanges of the trace at `path`, read as it comes (a
+    // FIFO's too) up to kLargestTrace; what is wrong with it
+    // ("TRACE:LINE: what", "cannot read TRACE: reason"), or nothing. A
+    // wait for it ends when `stopped` (may be null) says so.
+    std::optional<std::string> Load(const std::string& path, bool (*stopped)() = nullptr);
     // The same on the trace's events; `name` is what the errors call it.
     std::optional<std::string> Take(const std::vector<TTraceEvent>& events, const std::string& name);
 
@@ -45,7 +55,10 @@ private:
         std::size_t Next = 0;
     };
 
+    int Delay(const TTraceEvent& event, long long askedAt, const std::string& name);
+
     TSay FSay;
+    int FCapped = 0, FFirstCapped = 0;  // parts played sooner than stamped, and the first one's line
     std::map<std::vector<std::uint8_t>, TRecorded> FRecorded;
     std::map<std::vector<std::uint8_t>, bool> FUnknownSaid;
 };

@@ -1,13 +1,21 @@
 #include "wire_trace_reader.h"
 
+#include <cmath>
+#include <cstdlib>
 #include <optional>
 #include <sstream>
+
+#include "serial/wire_trace.h"
+#include "shown_text.h"
 
 namespace qmx::sim {
 namespace {
 
 constexpr std::size_t kStampLength = 23;  // 2026-12-08 14:18:39.203
 constexpr std::size_t kBytesPerLine = 16;
+// STX, letter, two digits, ETX, check byte: all a reader ever sends at once.
+constexpr std::size_t kRequestLength = 6;
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 
 // Days from 1970-01-01 to the date (proleptic Gregorian calendar).
 long long DaysFromCivil(int year, int month, int day) {
@@ -63,13 +71,27 @@ std::optional<std::vector<std::uint8_t>> ParseHex(const std::string& text) {
     return bytes;
 }
 
+// The milliseconds a note of a clock step says ("the clock stepped by
+// +3600.000 s"); 0 for any other note.
+long long StepOf(const std::string& note) {
+    if (note.rfind(kClockSteppedNote, 0) != 0) return 0;
+    const char* number = note.c_str() + sizeof kClockSteppedNote - 1;
+    char* end = nullptr;
+    const double seconds = std::strtod(number, &end);
+    if (end == number || std::string(end) != " s" || !(seconds > -1e9 && seconds < 1e9)) return 0;
+    return std::llround(seconds * 1000.0);
+}
+
 }  // namespace
 
 std::variant<std::vector<TTraceEvent>, std::string> ReadWireTrace(const std::string& text, const std::string& name) {
     std::vector<TTraceEvent> events;
-    std::istringstream in(text);
+    // Notepad saves with a byte order mark.
+    std::istringstream in(text.rfind(kByteOrderMark, 0) == 0 ? text.substr(3) : text);
     bool inSection = false;
     int number = 0;
+    // The clock steps noted so far: the stamps after one are that much off.
+    long long steppedMs = 0;
     for (std::string line; std::getline(in, line);) {
         ++number;
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -77,22 +99,31 @@ std::variant<std::vector<TTraceEvent>, std::string> ReadWireTrace(const std::str
         const auto problem = [&](const std::string& what) { return name + ":" + std::to_string(number) + ": " + what; };
         const bool header = line.rfind("=== ", 0) == 0;
         const auto stamp = ParseStamp(header ? line.substr(4) : line);
-        if (!stamp) return problem("no time stamp (like 2026-12-08 14:18:39.203) where one belongs: '" + line + "'");
+        if (!stamp) return problem("no time stamp (like 2026-12-08 14:18:39.203) where one belongs: '" + Shown(line) + "'");
         if (header) {
-            events.push_back(TTraceEvent{TTraceEvent::TKind::Section, *stamp, {}});
+            events.push_back(TTraceEvent{TTraceEvent::TKind::Section, *stamp - steppedMs, {}, number});
             inSection = true;
             continue;
         }
         const std::string rest = line.substr(kStampLength);
-        if (rest.rfind(" # ", 0) == 0) continue;
+        if (rest.rfind(" # ", 0) == 0) {
+            steppedMs += StepOf(rest.substr(3));
+            continue;
+        }
         const bool sent = rest.rfind(" > ", 0) == 0;
         if (!sent && rest.rfind(" < ", 0) != 0)
-            return problem("not a line of a wire trace (>, < or # after the time stamp): '" + line + "'");
+            return problem("not a line of a wire trace (>, < or # after the time stamp): '" + Shown(line) + "'");
         if (!inSection) return problem("bytes before any === header, which says which way they went");
         const auto bytes = ParseHex(rest.substr(3));
-        if (!bytes) return problem("no bytes in hex (like 02 4C 30 31 03 4C): '" + line + "'");
+        if (!bytes) return problem("no bytes in hex (like 02 4C 30 31 03 4C): '" + Shown(line) + "'");
+        // A simulator tracing to the same file puts its answers, as its own
+        // ">" lines, under the reader's header: played, they would be taken
+        // for requests.
+        if (sent && bytes->size() > kRequestLength)
+            return problem("more bytes sent at once than a request has: another program's line under this "
+                           "header (two programs tracing to one file?): '" + Shown(line) + "'");
         events.push_back(
-            TTraceEvent{sent ? TTraceEvent::TKind::Sent : TTraceEvent::TKind::Received, *stamp, *bytes});
+            TTraceEvent{sent ? TTraceEvent::TKind::Sent : TTraceEvent::TKind::Received, *stamp - steppedMs, *bytes, number});
     }
     return events;
 }

@@ -18,6 +18,7 @@ struct TTraceEvent {
     TKind Kind = TKind::Section;
     long long AtMs = 0;  // the time stamp, in milliseconds from a day of its own
     std::vector<std::uint8_t> Bytes;
+    int Line = 0;  // where it is in the trace
 };
 
 // The events of the trace, in order (notes left out), or what is wrong

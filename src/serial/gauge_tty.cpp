@@ -1,4 +1,4 @@
-#include "gauge_tty.h"
+#include "serial/gauge_tty.h"
 
 #include <fcntl.h>
 #include <sys/ioctl.h>
@@ -7,26 +7,28 @@
 #include <cerrno>
 #include <cstring>
 
-namespace qmx::sim {
+#include "protocol/gauge_line.h"
+
+namespace qmx {
 namespace {
 
 constexpr tcflag_t kFrameBits = CSIZE | PARENB | PARODD | CMSPAR;
-
-bool IsPty(int fd) {
-    char name[64] = {};
-    return ::ttyname_r(fd, name, sizeof name) == 0 && std::strncmp(name, "/dev/pts/", 9) == 0;
-}
 
 // What the device kept of `asked`; a pty keeps its own frame bits.
 bool TookSettings(int fd, const termios& asked) {
     termios actual{};
     if (::tcgetattr(fd, &actual) != 0) return false;
-    const tcflag_t compared = IsPty(fd) ? ~kFrameBits : ~tcflag_t{0};
+    const tcflag_t compared = IsPtySlave(fd) ? ~kFrameBits : ~tcflag_t{0};
     return (actual.c_cflag & compared) == (asked.c_cflag & compared) && actual.c_iflag == asked.c_iflag &&
            ::cfgetospeed(&actual) == ::cfgetospeed(&asked) && ::cfgetispeed(&actual) == ::cfgetispeed(&asked);
 }
 
 }  // namespace
+
+bool IsPtySlave(int fd) {
+    char name[64] = {};
+    return ::ttyname_r(fd, name, sizeof name) == 0 && std::strncmp(name, "/dev/pts/", 9) == 0;
+}
 
 termios GaugeLineSettings(const termios& current) {
     termios settings = current;
@@ -34,6 +36,7 @@ termios GaugeLineSettings(const termios& current) {
     settings.c_cflag &= ~(kFrameBits | CSTOPB | CRTSCTS);
     settings.c_cflag |= CS7 | PARENB | CREAD | CLOCAL;
     settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    static_assert(kGaugeBaudRate == 9600, "the tty's speed is B9600");
     ::cfsetispeed(&settings, B9600);
     ::cfsetospeed(&settings, B9600);
     return settings;
@@ -64,4 +67,4 @@ int OpenGaugeTty(const std::string& path, std::string& problem) {
     return fd;
 }
 
-}  // namespace qmx::sim
+}  // namespace qmx

@@ -1,8 +1,8 @@
 #pragma once
 
-// A serial device (Linux) set up as the gauge's end of its line: 9600 baud,
-// 7 data bits, even parity, one stop bit, raw, no flow control, RTS low, as
-// the driver sets its own end. On a null-modem cable to a reader at 7E1,
+// A serial device (Linux) set up for the gauge's line: 9600 baud, 7 data
+// bits, even parity, one stop bit, raw, no flow control, RTS low, whichever
+// end of the line it is. On a null-modem cable to a reader at 7E1,
 // an end left at 8N1 would take "L" (0x4C, sent with its parity bit) as
 // 0xCC.
 
@@ -10,7 +10,7 @@
 
 #include <termios.h>
 
-namespace qmx::sim {
+namespace qmx {
 
 // `current` with the gauge's line settings put in; whatever else it holds
 // (the device's defaults, a program's before) goes.
@@ -22,4 +22,7 @@ termios GaugeLineSettings(const termios& current);
 // without parity whatever it is told, is taken with the rest.
 int OpenGaugeTty(const std::string& path, std::string& problem);
 
-}  // namespace qmx::sim
+// True when `fd` is a pty's slave end.
+bool IsPtySlave(int fd);
+
+}  // namespace qmx
