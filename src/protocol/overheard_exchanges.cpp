@@ -100,7 +100,11 @@ TOverheardExchange TExchangeSplitter::Judge(const TPending& pending) const {
     judged.Tank = static_cast<std::uint8_t>(TankNumberOf(&pending.Payload[1]).value_or(1) - 1);
     judged.Attempts = pending.Attempts;
     judged.RequestedAt = pending.FirstAt;
-    const auto& bytes = pending.Bytes;
+    // The driver takes what came within the second; later bytes are waited
+    // out before its next request.
+    const auto late = std::upper_bound(pending.Times.begin(), pending.Times.end(),
+                                       pending.RequestEnd + kAnswerWindowSeconds);
+    const std::vector<std::uint8_t> bytes(pending.Bytes.begin(), pending.Bytes.begin() + (late - pending.Times.begin()));
     const std::size_t expected = AnswerLength(judged.Query);
     std::size_t at = 0, beforeStx = 0, others = 0;
     for (;;) {
@@ -115,13 +119,14 @@ TOverheardExchange TExchangeSplitter::Judge(const TPending& pending) const {
     }
     judged.Answer.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.end());
     const std::size_t received = judged.Answer.size();
+    judged.BytesBeforeStx = beforeStx;
+    judged.OtherAnswers = others;
     judged.Judged = JudgeAttempt(judged.Query, judged.Answer.data(), received, expected, beforeStx, others);
     judged.Accepted = received == expected && JudgeAnswer(judged.Answer.data(), static_cast<std::uint8_t>(received),
                                                           static_cast<std::uint8_t>(expected)) == TAnswerStatus::Valid;
-    if (received != 0) {
-        judged.DelaySeconds = pending.Times[at] - pending.RequestEnd;
-        judged.InTime = pending.Times.back() - pending.RequestEnd <= kAnswerWindowSeconds;
-    }
+    judged.InTime = received != 0;
+    if (received != 0) judged.DelaySeconds = pending.Times[at] - pending.RequestEnd;
+    else if (late != pending.Times.end()) judged.DelaySeconds = *late - pending.RequestEnd;
     judged.FailedAttempts = pending.FailedAttempts + (judged.Accepted ? 0 : 1);
     return judged;
 }

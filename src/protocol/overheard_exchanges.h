@@ -44,9 +44,13 @@ struct TOverheardExchange {
     // answer check as the port takes an answer.
     std::vector<std::uint8_t> Answer;
     bool Accepted = false;
-    // From the end of the last request to the answer's first byte.
+    std::size_t BytesBeforeStx = 0;  // of the last attempt
+    std::size_t OtherAnswers = 0;    // frames of the last attempt that answered another request
+    // From the end of the last request to the answer's first byte; or,
+    // when none came within the protocol's second, to the first byte after.
     std::optional<double> DelaySeconds;
-    // The answer was whole within the protocol's second.
+    // An answer (Answer) came within the second: bytes after it are not
+    // judged, as the driver does not see them.
     bool InTime = false;
     double RequestedAt = 0;  // when the exchange's first request ended
 };

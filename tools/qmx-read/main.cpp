@@ -18,6 +18,7 @@
 #include "metrics.h"
 #include "netline/net_framed_port.h"
 #include "metrics_exporter.h"
+#include "monitor.h"
 #include "options.h"
 #include "output.h"
 #include "reader_system.h"
@@ -227,6 +228,8 @@ int main(int argc, char** argv) {
                      problem.c_str());
         return kOutputFailed;
     }
+
+    if (!options.Monitor.empty()) return RunMonitor(options);
 
     TChosenDevice device;
     if (std::string problem; !ChooseDevice(options, device, problem)) {

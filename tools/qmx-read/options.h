@@ -19,6 +19,7 @@ constexpr int kDefaultPauseMs = 70;
 struct TOptions {
     int Com = 0;          // COMn, 0 when a device path is given
     std::string Device;   // the device path, empty with --com
+    std::string Monitor;  // DEVICE or HOSTSIDE,GAUGESIDE to listen to; empty: read
     std::vector<int> Tanks;
     TFormat Format = TFormat::Table;
     std::string Trace;    // empty: no trace
