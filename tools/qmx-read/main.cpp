@@ -44,6 +44,7 @@ constexpr auto kComeBackPoll = 250ms;
 
 void Usage(std::FILE* out) {
     std::fputs("Usage: qmx-read [OPTION]... (--com N | --device DEVICE)\n"
+               "   or: qmx-read --monitor DEVICE[,DEVICE] [OPTION]...\n"
                "   or: qmx-read --list [--json]\n"
                "   or: qmx-read --help | --version\n"
                "\n"
