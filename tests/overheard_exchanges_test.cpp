@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "monitor_rows.h"
 #include "protocol/overheard_exchanges.h"
 #include "support/frames.h"
 
@@ -118,3 +119,51 @@ TEST(OverheardExchanges, StreamsGiveTheDriversVerdicts) {
 
 }  // namespace
 }  // namespace qmx
+
+namespace qmx::tools {
+namespace {
+
+// The reader's rows from overheard exchanges: L and G of a tank make one.
+TEST(MonitorRows, ATanksExchangesMakeOneRowAsThePollerGivesIt) {
+    const TBytes level = LevelAnswer("0012345", "0000350", "0155"), density = DensityAnswer("00835000");
+    TBytes badCheck = level;
+    badCheck.back() ^= 1;
+    struct TCase {
+        const char* Name;
+        std::vector<TChunk> Chunks;
+        std::vector<std::string> Rows;  // the CSV row after its time
+    };
+    const auto both = TLineSide::Both;
+    const TCase cases[] = {
+        {"L and G",
+         {{both, Frame("L01"), 0}, {both, level, 0.05}, {both, Frame("G01"), 0.1}, {both, density, 0.15}},
+         {"1,123.45,15.5,4,0.00835000,1,1,,,,50,1,2"}},
+        {"a failed L is not asked G",
+         {{both, Frame("L01"), 0}, {both, badCheck, 0.05}, {both, Frame("L01"), 1.1}, {both, badCheck, 1.15},
+          {both, Frame("L01"), 2.2}, {both, badCheck, 2.25}},
+         {"1,,,,,3,0,,check byte,3,50,1,3"}},
+        {"an L the host asks no G after",
+         {{both, Frame("L01"), 0}, {both, level, 0.05}, {both, Frame("L02"), 0.1}},
+         {"1,123.45,15.5,4,,3,0,,,,50,1,1", "2,,,,,3,0,,no answer,1,,,1"}},
+        {"a G that failed after a valid L",
+         {{both, Frame("L01"), 0}, {both, level, 0.05}, {both, Frame("G01"), 0.1}, {both, Part(density, 0, 9), 1.5}},
+         {"1,123.45,15.5,4,,3,0,,no answer,1,50,0,2"}},
+    };
+    for (const auto& c : cases) {
+        TExchangeSplitter splitter;
+        TMonitorRows rows;
+        std::vector<std::string> csv;
+        const auto take = [&](const std::vector<TOverheardExchange>& exchanges) {
+            for (const auto& exchange : exchanges)
+                for (const auto& row : rows.Take(exchange)) csv.push_back(MonitorCsvRow(row));
+        };
+        for (const auto& chunk : c.Chunks) take(splitter.Feed(chunk.Side, chunk.Bytes.data(), chunk.Bytes.size(), chunk.At));
+        take(splitter.Tick(c.Chunks.back().At + kExchangeQuietSeconds + 0.01));
+        for (const auto& row : rows.Flush()) csv.push_back(MonitorCsvRow(row));
+        ASSERT_EQ(csv.size(), c.Rows.size()) << c.Name;
+        for (std::size_t i = 0; i < csv.size(); ++i) EXPECT_EQ(csv[i], c.Rows[i] + "\n") << c.Name;
+    }
+}
+
+}  // namespace
+}  // namespace qmx::tools
