@@ -33,7 +33,8 @@ std::size_t SkipOther(const std::vector<std::uint8_t>& bytes, std::size_t stx) {
 std::vector<TOverheardExchange> TExchangeSplitter::Feed(TLineSide side, const std::uint8_t* data, std::size_t count,
                                                         double at) {
     std::vector<TOverheardExchange> ended;
-    if (side == TLineSide::Gauge) Observe(false, data, count);
+    // A side of its own is the host's or the gauge's whole, request or not.
+    if (side != TLineSide::Both) Observe(side == TLineSide::Host, data, count);
     for (std::size_t i = 0; i < count; ++i) Take(data[i], at, side != TLineSide::Gauge, side != TLineSide::Host, ended);
     return ended;
 }
@@ -52,8 +53,6 @@ void TExchangeSplitter::Take(std::uint8_t byte, double at, bool mayBeRequest, bo
         FOpen->Times.push_back(at);
     }
     if (!mayBeRequest) return;
-    // On the host's own line every byte is the host's, request or not.
-    if (!toAttempt) Observe(true, &byte, 1);
     FTail.push_back(byte);
     if (FTail.size() > kRequestLength) {
         FTail.erase(FTail.begin());
@@ -131,8 +130,8 @@ TOverheardExchange TExchangeSplitter::Judge(const TPending& pending) const {
     return judged;
 }
 
-void TExchangeSplitter::Observe(bool request, const std::uint8_t* data, std::size_t count) {
-    if (FObserver && count != 0) FObserver(request, data, count);
+void TExchangeSplitter::Observe(bool fromHost, const std::uint8_t* data, std::size_t count) {
+    if (FObserver && count != 0) FObserver(fromHost, data, count);
 }
 
 // The tail's bytes that can no longer begin a request go to the observer.

@@ -57,9 +57,10 @@ struct TOverheardExchange {
 
 class TExchangeSplitter {
 public:
-    // Sees the bytes as they are told apart: a request whole (`request`
-    // true), anything else as soon as it can be no part of one.
-    using TObserver = std::function<void(bool request, const std::uint8_t* data, std::size_t count)>;
+    // Sees every byte once, as the bytes are told apart: the host's
+    // (`fromHost`; on a merged line a request, whole) and the gauge's (on a
+    // merged line, as soon as they can be no part of a request).
+    using TObserver = std::function<void(bool fromHost, const std::uint8_t* data, std::size_t count)>;
 
     explicit TExchangeSplitter(TObserver observer = nullptr) : FObserver(std::move(observer)) {}
 
@@ -88,7 +89,7 @@ private:
               std::vector<TOverheardExchange>& ended);
     void Request(const TPayload& payload, double at, std::vector<TOverheardExchange>& ended);
     TOverheardExchange Judge(const TPending& pending) const;
-    void Observe(bool request, const std::uint8_t* data, std::size_t count);
+    void Observe(bool fromHost, const std::uint8_t* data, std::size_t count);
     void ObserveSettled();
 
     TObserver FObserver;
