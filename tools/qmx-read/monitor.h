@@ -4,6 +4,9 @@
 // and gives the reader's rows, trace and metrics from the exchanges it
 // overhears, until interrupted.
 
+#include <optional>
+#include <string>
+
 #include "options.h"
 
 namespace qmx::tools {
