@@ -29,6 +29,8 @@ using TClock = std::chrono::steady_clock;
 // How often the metrics are written while the line is quiet, so that a
 // host that stopped polling shows as a last request that grows old.
 constexpr double kQuietMetricsSeconds = 10.0;
+// And at most this often as requests come between rows.
+constexpr double kRequestMetricsSeconds = 1.0;
 constexpr int kPollMs = 100;
 
 std::atomic<long long> gRows{0};
@@ -75,7 +77,9 @@ public:
         const double now = SteadyNow();
         if (!Take(FSplitter.Tick(now))) return false;
         if (!FSplitter.Open() && !Put(FRows.Flush())) return false;
-        return now - FMetricsAt < kQuietMetricsSeconds || Publish();
+        const bool due = now - FMetricsAt >= kQuietMetricsSeconds ||
+                         (FSplitter.Requests() != FPublishedRequests && now - FMetricsAt >= kRequestMetricsSeconds);
+        return !due || Publish();
     }
 
     int Status() const { return FStatus; }
@@ -128,6 +132,7 @@ private:
     // The latest row of each tank, as the reader's metrics of a round.
     bool Publish() {
         FMetricsAt = SteadyNow();
+        FPublishedRequests = FSplitter.Requests();
         if (FOptions.Metrics.empty() && FExporter == nullptr) return true;
         std::vector<TTankReading> readings;
         for (const auto& [tank, reading] : FLatest) readings.push_back(reading);
@@ -160,6 +165,7 @@ private:
     long long FFailedTotal = 0;
     int FLastFailed = 0;
     double FMetricsAt = 0;
+    long long FPublishedRequests = 0;
     int FStatus = kAllValid;
 };
 
