@@ -310,6 +310,8 @@ TEST(ReaderCommandLine, VersionHintsAndConflictsWithoutReading) {
         {{"--jsno"}, 2, "", "qmx-read: unknown option '--jsno' (did you mean --json?)\nTry 'qmx-read --help'"},
         {{"--com=3", "--json", "--csv"}, 2, "", "--json and --csv cannot go together"},
         {{"--com", "3", "--pause", "10"}, 2, "", "--pause goes with --fast"},
+        {{"--monitor", "/dev/null", "--device", "/dev/null"}, 2, "", "--monitor and --device cannot go together"},
+        {{"--monitor", "/dev/null"}, 3, "", "cannot open /dev/null: not a serial line"},
     };
     for (const auto& c : cases) {
         TReader reader(c.Arguments);

@@ -18,6 +18,7 @@
 #include "exit_deadline.h"
 #include "metrics.h"
 #include "metrics_exporter.h"
+#include "monitor.h"
 #include "options.h"
 #include "output.h"
 #include "reader_system.h"
@@ -43,6 +44,7 @@ constexpr auto kComeBackPoll = 250ms;
 
 void Usage(std::FILE* out) {
     std::fputs("Usage: qmx-read [OPTION]... (--com N | --device DEVICE)\n"
+               "   or: qmx-read --monitor DEVICE[,DEVICE] [OPTION]...\n"
                "   or: qmx-read --list [--json]\n"
                "   or: qmx-read --help | --version\n"
                "\n"
@@ -334,6 +336,7 @@ int main(int argc, char** argv) {
 
     qmx::TWireTrace traceCheck;
     if (!OutputsWritable(options, traceCheck)) return kOutputFailed;
+    if (!options.Monitor.empty()) return RunMonitor(options);
 
     TChosenDevice device;
     if (std::string problem; !ChooseDevice(options, device, problem)) {

@@ -32,6 +32,12 @@ const TCommandLine& ReaderCommandLine() {
                          "/dev/serial/by-id name; the simulator's pty), or a device\n"
                          "server's network port (below)"},
 #endif
+                {.Name = "--monitor",
+                 .TakesValue = true,
+                 .Value = "DEV[,DEV]",
+                 .Help = "listen to a station's own exchanges, sending nothing, until\n"
+                         "interrupted: one device that carries both ways, or the host's\n"
+                         "side then the gauge's; rows as --watch gives them"},
                 {.Name = "--tanks",
                  .TakesValue = true,
                  .Value = "LIST",
@@ -75,6 +81,8 @@ const TCommandLine& ReaderCommandLine() {
             });
         made.Conflicting({"--json", "--csv"});
         made.Conflicting({"--com", "--device"});
+        for (const char* reading : {"--com", "--device", "--watch", "--tanks", "--fast", "--pause", "--list"})
+            made.Conflicting({"--monitor", reading});
         return made;
     }();
     return line;
@@ -110,6 +118,10 @@ std::variant<TOptions, std::string> ParseOptions(const std::vector<std::string>&
                 if (!options.Network) return problem;
             }
             options.Device = value;
+        } else if (name == "--monitor") {
+            if (value.empty() || value.front() == ',' || value.back() == ',')
+                return "--monitor takes DEVICE or HOSTSIDE,GAUGESIDE";
+            options.Monitor = value;
         } else if (name == "--tanks") {
             const auto tanks = ParseTankList(value);
             if (!tanks) return "--tanks takes a list like 1-4,9 of tanks 1 to 33, not '" + value + "'";
@@ -145,6 +157,7 @@ std::variant<TOptions, std::string> ParseOptions(const std::vector<std::string>&
     if (options.Help || options.Version || options.List) return options;
     if (pauseGiven && !options.Fast)
         return "--pause goes with --fast (without it the protocol's own timing holds)";
+    if (!options.Monitor.empty()) return options;
     if (options.Listen && options.WatchSeconds == 0)
         return "--listen goes with --watch (a single round's metrics would be gone before a scrape)";
     if ((options.Com == 0) == options.Device.empty()) return "give either --com N or --device PATH";

@@ -21,6 +21,7 @@ struct TOptions {
     int Com = 0;          // COMn, 0 when a device path is given
     std::string Device;   // the device path, empty with --com
     std::optional<net::TNetAddress> Network;  // with a network port's name as the device
+    std::string Monitor;  // DEVICE or HOSTSIDE,GAUGESIDE to listen to; empty: read
     std::vector<int> Tanks;
     TFormat Format = TFormat::Table;
     std::string Trace;    // empty: no trace

@@ -47,25 +47,7 @@ std::string LinkText(const TTankReading& reading) {
 // answers it accepted, and why the last exchange that failed failed.
 void NoteExchanges(TRecordingPort* recorder, TTankReading& reading) {
     if (recorder == nullptr) return;
-    for (const auto& exchange : recorder->TakeExchanges()) {
-        for (const auto& attempt : exchange.Attempts) reading.FailedAttempts += attempt.Accepted ? 0 : 1;
-        if (exchange.Accepted()) {
-            const auto& answer = exchange.Attempts.back();
-            for (auto& text : DoubtTexts(AnswerDoubts(exchange.Query, exchange.Tank, answer.Bytes.data(),
-                                                      answer.Bytes.size())))
-                if (std::find(reading.Doubts.begin(), reading.Doubts.end(), text) == reading.Doubts.end())
-                    reading.Doubts.push_back(text);
-        }
-        // An accepted answer may still hold a value the measurement refuses.
-        const auto& last = exchange.Attempts.back();
-        const TJudgedAttempt judged = JudgeAttempt(exchange.Query, last.Bytes.data(), last.Bytes.size(),
-                                                   exchange.ExpectedLength, last.BytesBeforeStx, last.OtherAnswers);
-        if (judged.Verdict != TAttemptVerdict::Valid) {
-            reading.Reason = judged.Verdict;
-            reading.ReasonDetail = judged.Verdict == TAttemptVerdict::OtherRequest ? last.OtherRequest : judged.Detail;
-            reading.Attempts = static_cast<int>(exchange.Attempts.size());
-        }
-    }
+    for (const auto& exchange : recorder->TakeExchanges()) NoteExchange(exchange, reading);
 }
 
 std::string JsonFields(const TTankReading& r) {
@@ -86,6 +68,26 @@ std::string JsonFields(const TTankReading& r) {
 }
 
 }  // namespace
+
+void NoteExchange(const TRecordedExchange& exchange, TTankReading& reading) {
+    for (const auto& attempt : exchange.Attempts) reading.FailedAttempts += attempt.Accepted ? 0 : 1;
+    if (exchange.Accepted()) {
+        const auto& answer = exchange.Attempts.back();
+        for (auto& text : DoubtTexts(AnswerDoubts(exchange.Query, exchange.Tank, answer.Bytes.data(),
+                                                  answer.Bytes.size())))
+            if (std::find(reading.Doubts.begin(), reading.Doubts.end(), text) == reading.Doubts.end())
+                reading.Doubts.push_back(text);
+    }
+    // An accepted answer may still hold a value the measurement refuses.
+    const auto& last = exchange.Attempts.back();
+    const TJudgedAttempt judged = JudgeAttempt(exchange.Query, last.Bytes.data(), last.Bytes.size(),
+                                               exchange.ExpectedLength, last.BytesBeforeStx, last.OtherAnswers);
+    if (judged.Verdict != TAttemptVerdict::Valid) {
+        reading.Reason = judged.Verdict;
+        reading.ReasonDetail = judged.Verdict == TAttemptVerdict::OtherRequest ? last.OtherRequest : judged.Detail;
+        reading.Attempts = static_cast<int>(exchange.Attempts.size());
+    }
+}
 
 std::vector<std::string> DoubtTexts(unsigned doubts) {
     struct TText {

@@ -39,6 +39,10 @@ struct TTankReading {
 // looked at for doubts.
 TTankReading ReadTank(TSilo& silo, int tank, TRecordingPort* recorder = nullptr);
 
+// What one exchange adds to the tank's reading: the doubts about the
+// answer the port accepted, and why it failed (its last attempt's verdict).
+void NoteExchange(const TRecordedExchange& exchange, TTankReading& reading);
+
 // What the doubts of AnswerDoubts are called, in order.
 std::vector<std::string> DoubtTexts(unsigned doubts);
 // A doubt's name for programs ("other_tank"), from its text; "other" for a

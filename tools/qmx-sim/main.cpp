@@ -23,6 +23,7 @@
 #include "standard_descriptors.h"
 #include "station_config.h"
 #include "stop_signals.h"
+#include "tap.h"
 #include "trace_replay.h"
 
 namespace {
@@ -67,6 +68,8 @@ void Usage(std::FILE* out) {
                  "  --fault KIND[:TANKS]   a fault on every tank, or on TANKS (like 1-4,9)\n"
                  "  --fault-next KIND:N    a fault on the next N requests, whatever the tank; after those before\n"
                  "  --trace FILE           every byte both ways, with time stamps (- for stderr)\n"
+                 "  --tap PATH[,PATH]      a pty (link PATH) with a copy of every byte on the line, for\n"
+                 "                         qmx-read --monitor; two: the host's bytes, then the gauge's\n"
                  "  --no-pace              answer at once; by default every answer takes the time a\n"
                  "                         real line needs (about 1.04 ms a character)\n"
                  "  --version              the version\n"
@@ -154,10 +157,12 @@ int Serve(const qmx::sim::TSimOptions& options, qmx::sim::TAnswerer& answerer, q
     qmx::TWireTrace* traced = trace.IsOpen() ? &trace : nullptr;
     TServedLine served;
     std::optional<std::string> problem;
+    std::unique_ptr<TTap> tap;
     {
         // The line's threads (a COM port's workers) never take a stop.
         TStopsHeldOff held;
         problem = OpenServedLine(options, traced, served);
+        if (!problem) problem = AddTap(options.Tap, served, tap);
     }
     if (problem) return Refused(*problem);
     // A stop that comes before the path is out ends the simulator as well as
@@ -181,6 +186,7 @@ int Serve(const qmx::sim::TSimOptions& options, qmx::sim::TAnswerer& answerer, q
     qmx::tools::ExitAfter(kServed, std::chrono::milliseconds(500));
     server->Stop();
     std::fprintf(stderr, "qmx-sim: %d requests served\n", server->Requests());
+    if (tap) std::fprintf(stderr, "qmx-sim: %lld bytes written into the tap\n", tap->BytesWritten());
     return kServed;
 }
 

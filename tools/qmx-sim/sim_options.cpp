@@ -24,6 +24,7 @@ const tools::TCommandLine& SimCommandLine() {
                                              {"--config", true},
                                              {"--replay", true},
                                              {"--trace", true},
+                                             {"--tap", true},
                                              {.Name = "--fault", .TakesValue = true, .Repeats = true},
                                              {.Name = "--fault-next", .TakesValue = true, .Repeats = true},
                                              {"--no-pace"},
@@ -31,6 +32,7 @@ const tools::TCommandLine& SimCommandLine() {
                                              {"--version"}});
         // Each names the line to serve; --link names the simulator's own pty.
         made.Conflicting({"--device", "--com", "--link", "--listen"});
+        made.Conflicting({"--tap", "--listen"});
         // A trace played back answers as it was recorded: no station file
         // or fault has a say.
         for (const char* gauge : {"--config", "--fault", "--fault-next"}) made.Conflicting({"--replay", gauge});
@@ -85,6 +87,9 @@ std::variant<TSimOptions, std::string> ParseSimOptions(const std::vector<std::st
         } else if (name == "--replay") {
             if (value.empty()) return "--replay takes a trace file";
             options.Replay = value;
+        } else if (name == "--tap") {
+            if (value.empty() || value.front() == ',' || value.back() == ',') return "--tap takes PATH or PATH,PATH";
+            options.Tap = value;
         } else if (name == "--trace") {
             if (value.empty()) return "--trace takes a file (- for standard error)";
             options.Trace = value;

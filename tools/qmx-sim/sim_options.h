@@ -26,6 +26,7 @@ struct TSimOptions {
     std::string Config;
     std::string Replay;  // a trace qmx-read wrote, played instead of the gauge
     std::string Trace;
+    std::string Tap;     // PATH or PATH,PATH: a copy of the line for a monitor; empty none
     bool Pace = true;
     std::vector<TFaultRequest> Faults;
     std::vector<std::pair<TFault, int>> FaultsNext;

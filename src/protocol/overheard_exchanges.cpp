@@ -1,0 +1,146 @@
+#include "protocol/overheard_exchanges.h"
+
+#include <algorithm>
+
+#include "protocol/frame.h"
+#include "protocol/request_echo.h"
+
+namespace qmx {
+namespace {
+
+constexpr std::size_t kRequestLength = kPayloadLength + 3;
+
+bool IsRequestFrame(const std::vector<std::uint8_t>& bytes) {
+    if (bytes.size() != kRequestLength || bytes[0] != kSTX || bytes[kRequestLength - 2] != kETX) return false;
+    if (!HasRequestShape(&bytes[1])) return false;
+    std::uint8_t sum = 0;
+    for (auto byte : bytes) sum ^= byte;
+    return sum == 0;
+}
+
+// Where a frame that answers another request ends, as the port skips it:
+// after its ETX and check byte, or at an STX that opens the next frame.
+std::size_t SkipOther(const std::vector<std::uint8_t>& bytes, std::size_t stx) {
+    for (std::size_t at = stx + 1 + kEchoLength; at < bytes.size(); ++at) {
+        if (bytes[at] == kSTX) return at;
+        if (bytes[at] == kETX) return std::min(at + 2, bytes.size());
+    }
+    return bytes.size();
+}
+
+}  // namespace
+
+std::vector<TOverheardExchange> TExchangeSplitter::Feed(TLineSide side, const std::uint8_t* data, std::size_t count,
+                                                        double at) {
+    std::vector<TOverheardExchange> ended;
+    // A side of its own is the host's or the gauge's whole, request or not.
+    if (side != TLineSide::Both) Observe(side == TLineSide::Host, data, count);
+    for (std::size_t i = 0; i < count; ++i) Take(data[i], at, side != TLineSide::Gauge, side != TLineSide::Host, ended);
+    return ended;
+}
+
+std::vector<TOverheardExchange> TExchangeSplitter::Tick(double now) {
+    if (!FOpen || now - FOpen->RequestEnd <= kExchangeQuietSeconds) return {};
+    std::vector<TOverheardExchange> ended{Judge(*FOpen)};
+    FOpen.reset();
+    return ended;
+}
+
+void TExchangeSplitter::Take(std::uint8_t byte, double at, bool mayBeRequest, bool toAttempt,
+                             std::vector<TOverheardExchange>& ended) {
+    if (toAttempt && FOpen) {
+        FOpen->Bytes.push_back(byte);
+        FOpen->Times.push_back(at);
+    }
+    if (!mayBeRequest) return;
+    FTail.push_back(byte);
+    if (FTail.size() > kRequestLength) {
+        FTail.erase(FTail.begin());
+        FTailObserved -= FTailObserved != 0 ? 1 : 0;
+    }
+    if (!IsRequestFrame(FTail)) {
+        if (toAttempt) ObserveSettled();
+        return;
+    }
+    if (toAttempt && FOpen) {
+        const std::size_t mixed = std::min(kRequestLength, FOpen->Bytes.size());
+        FOpen->Bytes.resize(FOpen->Bytes.size() - mixed);
+        FOpen->Times.resize(FOpen->Times.size() - mixed);
+    }
+    if (toAttempt) Observe(true, FTail.data(), FTail.size());
+    const TPayload payload{FTail[1], FTail[2], FTail[3]};
+    FTail.clear();
+    FTailObserved = 0;
+    Request(payload, at, ended);
+}
+
+void TExchangeSplitter::Request(const TPayload& payload, double at, std::vector<TOverheardExchange>& ended) {
+    ++FRequests;
+    FLastRequestAt = at;
+    if (FOpen) {
+        const TOverheardExchange judged = Judge(*FOpen);
+        // The driver asks again only when its answer did not pass.
+        if (FOpen->Payload == payload && !judged.Accepted && FOpen->Attempts < kAttemptsPerExchange) {
+            ++FOpen->Attempts;
+            ++FOpen->FailedAttempts;
+            FOpen->RequestEnd = at;
+            FOpen->Bytes.clear();
+            FOpen->Times.clear();
+            return;
+        }
+        ended.push_back(judged);
+    }
+    FOpen = TPending{payload, 1, 0, at, at, {}, {}};
+}
+
+TOverheardExchange TExchangeSplitter::Judge(const TPending& pending) const {
+    TOverheardExchange judged;
+    judged.Query = static_cast<TQuery>(pending.Payload[0]);
+    judged.Tank = static_cast<std::uint8_t>(TankNumberOf(&pending.Payload[1]).value_or(1) - 1);
+    judged.Attempts = pending.Attempts;
+    judged.RequestedAt = pending.FirstAt;
+    // The driver takes what came within the second; later bytes are waited
+    // out before its next request.
+    const auto late = std::upper_bound(pending.Times.begin(), pending.Times.end(),
+                                       pending.RequestEnd + kAnswerWindowSeconds);
+    const std::vector<std::uint8_t> bytes(pending.Bytes.begin(), pending.Bytes.begin() + (late - pending.Times.begin()));
+    const std::size_t expected = AnswerLength(judged.Query);
+    std::size_t at = 0, beforeStx = 0, others = 0;
+    for (;;) {
+        for (; at < bytes.size() && bytes[at] != kSTX; ++at) ++beforeStx;
+        if (at + kEchoLength >= bytes.size() ||
+            !AnswersAnotherRequest(&bytes[at + 1], pending.Payload.data(), kPayloadLength))
+            break;
+        ++others;
+        judged.OtherRequest.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at + 1),
+                                   bytes.begin() + static_cast<std::ptrdiff_t>(at + 1 + kEchoLength));
+        at = SkipOther(bytes, at);
+    }
+    judged.Answer.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.end());
+    const std::size_t received = judged.Answer.size();
+    judged.BytesBeforeStx = beforeStx;
+    judged.OtherAnswers = others;
+    judged.Judged = JudgeAttempt(judged.Query, judged.Answer.data(), received, expected, beforeStx, others);
+    judged.Accepted = received == expected && JudgeAnswer(judged.Answer.data(), static_cast<std::uint8_t>(received),
+                                                          static_cast<std::uint8_t>(expected)) == TAnswerStatus::Valid;
+    judged.InTime = received != 0;
+    if (received != 0) judged.DelaySeconds = pending.Times[at] - pending.RequestEnd;
+    else if (late != pending.Times.end()) judged.DelaySeconds = *late - pending.RequestEnd;
+    judged.FailedAttempts = pending.FailedAttempts + (judged.Accepted ? 0 : 1);
+    return judged;
+}
+
+void TExchangeSplitter::Observe(bool fromHost, const std::uint8_t* data, std::size_t count) {
+    if (FObserver && count != 0) FObserver(fromHost, data, count);
+}
+
+// The tail's bytes that can no longer begin a request go to the observer.
+void TExchangeSplitter::ObserveSettled() {
+    std::size_t settled = FTail.size();
+    for (std::size_t at = FTail.size(); at-- > FTailObserved && FTail.size() - at < kRequestLength;)
+        if (FTail[at] == kSTX) settled = at;
+    if (settled > FTailObserved) Observe(false, &FTail[FTailObserved], settled - FTailObserved);
+    FTailObserved = std::max(FTailObserved, settled);
+}
+
+}  // namespace qmx

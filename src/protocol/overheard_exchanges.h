@@ -1,0 +1,105 @@
+#pragma once
+
+// The exchanges a listener that never sends overhears on a gauge's line:
+// the host's requests told from the gauge's answers, each answer paired
+// with the request before it and judged as the driver judges its own.
+// Times are seconds on one steady clock: when a chunk of bytes was read.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "protocol/attempt_verdict.h"
+#include "protocol/queries.h"
+
+namespace qmx {
+
+// Which bytes a chunk holds: both sides' in the order they passed (a
+// half-duplex bus, or a tap that merges both directions), or one side's.
+// On a merged line a request is told by its frame: STX, L or G, two
+// digits, ETX and its check byte; anything else is the gauge's.
+enum class TLineSide { Both, Host, Gauge };
+
+// The attempts the driver makes at one request before it gives up.
+constexpr int kAttemptsPerExchange = 3;
+// How long the protocol gives an answer, from the end of its request.
+constexpr double kAnswerWindowSeconds = 1.0;
+// A host that has not asked again this long after its last request has
+// given up on the exchange (the driver asks again 70 ms after a second).
+constexpr double kExchangeQuietSeconds = 2.5;
+
+struct TOverheardExchange {
+    TQuery Query = TQuery::Level;
+    std::uint8_t Tank = 0;  // the request's tank index, 0 to 98
+    // Requests the host made: up to and with the one that got a valid
+    // answer, or all of them.
+    int Attempts = 0;
+    int FailedAttempts = 0;
+    TJudgedAttempt Judged;     // the last attempt's
+    std::string OtherRequest;  // with OtherRequest: what was answered, "L04"
+    // The last attempt's bytes from the STX on, and whether they pass the
+    // answer check as the port takes an answer.
+    std::vector<std::uint8_t> Answer;
+    bool Accepted = false;
+    std::size_t BytesBeforeStx = 0;  // of the last attempt
+    std::size_t OtherAnswers = 0;    // frames of the last attempt that answered another request
+    // From the end of the last request to the answer's first byte; or,
+    // when none came within the protocol's second, to the first byte after.
+    std::optional<double> DelaySeconds;
+    // An answer (Answer) came within the second: bytes after it are not
+    // judged, as the driver does not see them.
+    bool InTime = false;
+    double RequestedAt = 0;  // when the exchange's first request ended
+};
+
+class TExchangeSplitter {
+public:
+    // Sees every byte once, as the bytes are told apart: the host's
+    // (`fromHost`; on a merged line a request, whole) and the gauge's (on a
+    // merged line, as soon as they can be no part of a request).
+    using TObserver = std::function<void(bool fromHost, const std::uint8_t* data, std::size_t count)>;
+
+    explicit TExchangeSplitter(TObserver observer = nullptr) : FObserver(std::move(observer)) {}
+
+    // Bytes read at `at` from `side`; the exchanges they end.
+    std::vector<TOverheardExchange> Feed(TLineSide side, const std::uint8_t* data, std::size_t count, double at);
+    // The exchange whose host has gone quiet by `now`, if any.
+    std::vector<TOverheardExchange> Tick(double now);
+
+    // Whether an exchange is still open.
+    bool Open() const { return FOpen.has_value(); }
+    long long Requests() const { return FRequests; }
+    std::optional<double> LastRequestAt() const { return FLastRequestAt; }
+
+private:
+    struct TPending {
+        TPayload Payload{};
+        int Attempts = 1;
+        int FailedAttempts = 0;
+        double FirstAt = 0;
+        double RequestEnd = 0;
+        std::vector<std::uint8_t> Bytes;  // after the last request
+        std::vector<double> Times;        // each byte's
+    };
+
+    void Take(std::uint8_t byte, double at, bool mayBeRequest, bool toAttempt,
+              std::vector<TOverheardExchange>& ended);
+    void Request(const TPayload& payload, double at, std::vector<TOverheardExchange>& ended);
+    TOverheardExchange Judge(const TPending& pending) const;
+    void Observe(bool fromHost, const std::uint8_t* data, std::size_t count);
+    void ObserveSettled();
+
+    TObserver FObserver;
+    std::optional<TPending> FOpen;
+    // The last bytes that may still end in a request, and of those, how
+    // many the observer has seen.
+    std::vector<std::uint8_t> FTail;
+    std::size_t FTailObserved = 0;
+    long long FRequests = 0;
+    std::optional<double> FLastRequestAt;
+};
+
+}  // namespace qmx

@@ -1,0 +1,220 @@
+#include "monitor.h"
+
+#include <poll.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+
+#include "atomic_file.h"
+#include "exit_deadline.h"
+#include "exit_status.h"
+#include "metrics.h"
+#include "metrics_exporter.h"
+#include "monitor_line.h"
+#include "monitor_rows.h"
+#include "protocol/overheard_exchanges.h"
+#include "reader_system.h"
+#include "serial/wire_trace.h"
+
+namespace qmx::tools {
+namespace {
+
+using TClock = std::chrono::steady_clock;
+
+// How often the metrics are written while the line is quiet, so that a
+// host that stopped polling shows as a last request that grows old.
+constexpr double kQuietMetricsSeconds = 10.0;
+// And at most this often as requests come between rows.
+constexpr double kRequestMetricsSeconds = 1.0;
+constexpr int kPollMs = 100;
+
+std::atomic<long long> gRows{0};
+
+void StopMonitor(int status) {
+    ExitAfter(status, std::chrono::milliseconds(500));
+    std::fprintf(stderr, "qmx-read: interrupted after %lld rows\n", gRows.load());
+    std::_Exit(status);
+}
+
+double SteadyNow() { return std::chrono::duration<double>(TClock::now().time_since_epoch()).count(); }
+
+double UnixNow() {
+    return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
+}
+
+std::vector<std::string> DeviceNames(const std::string& monitor) {
+    const auto comma = monitor.find(',');
+    if (comma == std::string::npos) return {monitor};
+    return {monitor.substr(0, comma), monitor.substr(comma + 1)};
+}
+
+class TMonitor {
+public:
+    TMonitor(const TOptions& options, TWireTrace* trace, TMetricsExporter* exporter)
+        : FOptions(options), FTrace(trace), FExporter(exporter),
+          FSplitter([trace](bool fromHost, const std::uint8_t* data, std::size_t count) {
+              if (trace != nullptr)
+                  trace->Log(fromHost ? TWireTrace::TDirection::Sent : TWireTrace::TDirection::Received, data, count);
+          }) {}
+
+    // False when the output or the metrics could not be written.
+    bool Begin() {
+        if (FOptions.Format == TFormat::Table) return Write(MonitorTableHeader());
+        if (FOptions.Format == TFormat::Csv) return Write(MonitorCsvHeader());
+        return true;
+    }
+
+    bool Feed(TLineSide side, const std::uint8_t* data, std::size_t count) {
+        return Take(FSplitter.Feed(side, data, count, SteadyNow()));
+    }
+
+    bool Tick() {
+        const double now = SteadyNow();
+        if (!Take(FSplitter.Tick(now))) return false;
+        if (!FSplitter.Open() && !Put(FRows.Flush())) return false;
+        const bool due = now - FMetricsAt >= kQuietMetricsSeconds ||
+                         (FSplitter.Requests() != FPublishedRequests && now - FMetricsAt >= kRequestMetricsSeconds);
+        return !due || Publish();
+    }
+
+    int Status() const { return FStatus; }
+
+private:
+    bool Take(const std::vector<TOverheardExchange>& exchanges) {
+        for (const auto& exchange : exchanges) {
+            if (FTrace != nullptr) FTrace->Note(ExchangeNote(exchange));
+            if (!Put(FRows.Take(exchange))) return false;
+        }
+        return true;
+    }
+
+    static std::string ExchangeNote(const TOverheardExchange& x) {
+        TMonitorRow row;
+        row.DelaySeconds = x.DelaySeconds;
+        row.InTime = x.InTime || x.Answer.empty();
+        row.Requests = x.Attempts;
+        std::string request(1, static_cast<char>(x.Query));
+        request += (x.Tank < 9 ? "0" : "") + std::to_string(x.Tank + 1);
+        return request + ": " + VerdictText(x.Judged.Verdict) + ", " + MonitorNote(row);
+    }
+
+    bool Put(const std::vector<TMonitorRow>& rows) {
+        for (auto row : rows) {
+            row.Reading.Time = UtcStamp();
+            const bool written = Write(FOptions.Format == TFormat::Json  ? MonitorJsonLine(row)
+                                       : FOptions.Format == TFormat::Csv ? MonitorCsvRow(row)
+                                                                          : MonitorTableRow(row));
+            if (!written) return false;
+            ++gRows;
+            FFailedTotal += row.Reading.FailedAttempts;
+            FLastFailed = row.Reading.FailedAttempts;
+            if (row.Reading.Valid() && row.Reading.Doubts.empty()) FLastValidAt[row.Reading.Tank] = UnixNow();
+            FLatest[row.Reading.Tank] = row.Reading;
+            if (!Publish()) return false;
+        }
+        return true;
+    }
+
+    bool Write(const std::string& text) {
+        if (std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0) return true;
+        const int error = errno;
+        if (error == EPIPE) EndAsBrokenPipe();
+        std::fprintf(stderr, "qmx-read: cannot write the output: %s\n", std::strerror(error));
+        FStatus = kOutputFailed;
+        return false;
+    }
+
+    // The latest row of each tank, as the reader's metrics of a round.
+    bool Publish() {
+        FMetricsAt = SteadyNow();
+        FPublishedRequests = FSplitter.Requests();
+        if (FOptions.Metrics.empty() && FExporter == nullptr) return true;
+        std::vector<TTankReading> readings;
+        for (const auto& [tank, reading] : FLatest) readings.push_back(reading);
+        TRoundFigures figures;
+        figures.FailedExchanges = FLastFailed;
+        figures.FailedExchangesTotal = FFailedTotal;
+        figures.Rounds = gRows;
+        figures.EndedAt = UnixNow();
+        figures.LastValidAt = FLastValidAt;
+        std::optional<double> lastRequest;
+        if (const auto at = FSplitter.LastRequestAt()) lastRequest = figures.EndedAt - (FMetricsAt - *at);
+        const std::string own = MonitorMetricsText(FOptions.Monitor, FSplitter.Requests(), lastRequest);
+        if (FExporter != nullptr) FExporter->Publish(ScrapeText(FOptions.Monitor, readings, figures) + own);
+        std::string problem;
+        if (FOptions.Metrics.empty() ||
+            ReplaceFileContents(FOptions.Metrics, MetricsText(FOptions.Monitor, readings, figures) + own, problem))
+            return true;
+        std::fprintf(stderr, "qmx-read: cannot write the metrics: %s\n", problem.c_str());
+        FStatus = kOutputFailed;
+        return false;
+    }
+
+    const TOptions& FOptions;
+    TWireTrace* const FTrace;
+    TMetricsExporter* const FExporter;
+    TExchangeSplitter FSplitter;
+    TMonitorRows FRows;
+    std::map<int, TTankReading> FLatest;
+    std::map<int, double> FLastValidAt;
+    long long FFailedTotal = 0;
+    int FLastFailed = 0;
+    double FMetricsAt = 0;
+    long long FPublishedRequests = 0;
+    int FStatus = kAllValid;
+};
+
+}  // namespace
+
+int RunMonitor(const TOptions& options) {
+    const auto names = DeviceNames(options.Monitor);
+    std::vector<std::unique_ptr<TMonitorLine>> lines;
+    for (const auto& name : names) {
+        std::string problem;
+        lines.push_back(TMonitorLine::Open(name, problem));
+        if (!lines.back()) {
+            std::fprintf(stderr, "qmx-read: cannot open %s: %s\n", name.c_str(), problem.c_str());
+            return kDeviceFailed;
+        }
+    }
+    TWireTrace trace;
+    if (!options.Trace.empty() && trace.Open(options.Trace))
+        trace.Section(options.Monitor + ", 9600 baud 7E1, listened to only; > sent by the host, < by the gauge");
+    std::unique_ptr<TMetricsExporter> exporter;
+    if (std::string problem; options.Listen) {
+        exporter = StartMetricsExporter(*options.Listen, ScrapeTextBeforeFirstRound(options.Monitor), problem);
+        if (!exporter) {
+            std::fprintf(stderr, "qmx-read: cannot listen on %s: %s\n", options.Listen->Text().c_str(),
+                         problem.c_str());
+            return kOutputFailed;
+        }
+    }
+    TMonitor monitor(options, trace.IsOpen() ? &trace : nullptr, exporter.get());
+    WatchForStops(&StopMonitor);
+    if (!monitor.Begin()) return monitor.Status();
+    std::vector<pollfd> polled;
+    for (const auto& line : lines) polled.push_back({line->Descriptor(), POLLIN, 0});
+    for (;;) {
+        ::poll(polled.data(), polled.size(), kPollMs);
+        for (std::size_t i = 0; i < lines.size(); ++i) {
+            if (polled[i].revents == 0) continue;
+            std::uint8_t buffer[512];
+            std::string problem;
+            const long got = lines[i]->Read(buffer, sizeof buffer, problem);
+            if (got < 0) {
+                std::fprintf(stderr, "qmx-read: %s has gone: %s\n", names[i].c_str(), problem.c_str());
+                return kDeviceFailed;
+            }
+            const TLineSide side = lines.size() == 1 ? TLineSide::Both : i == 0 ? TLineSide::Host : TLineSide::Gauge;
+            if (!monitor.Feed(side, buffer, static_cast<std::size_t>(got))) return monitor.Status();
+        }
+        if (!monitor.Tick()) return monitor.Status();
+    }
+}
+
+}  // namespace qmx::tools
