@@ -185,10 +185,13 @@ std::string SourceText(const std::string& device, const TSourceInfo& source) {
 }
 
 std::string OneSampleText(const std::string& device, const std::string& family, const std::string& help,
-                          double value) {
+                          double value, TSampleKind kind) {
     TExposition out(device);
-    out.Family(family, "gauge", help);
-    out.Sample("", value);
+    out.Family(family, kind == TSampleKind::Counter ? "counter" : "gauge", help);
+    if (kind == TSampleKind::Time)
+        out.TimeSample("", value);
+    else
+        out.Sample("", value);
     return out.Text();
 }
 

@@ -77,8 +77,10 @@ std::string MetricsText(const std::string& device, const std::vector<TTankFigure
 
 // The source's build-info family alone.
 std::string SourceText(const std::string& device, const TSourceInfo& source);
-// A gauge family of one sample, with the device label alone.
+// A family of one sample, with the device label alone: a gauge, a counter,
+// or a gauge that holds a Unix time (written to the millisecond).
+enum class TSampleKind { Gauge, Counter, Time };
 std::string OneSampleText(const std::string& device, const std::string& family, const std::string& help,
-                          double value);
+                          double value, TSampleKind kind = TSampleKind::Gauge);
 
 }  // namespace qmx

@@ -71,10 +71,14 @@ public:
     TTappedLine(const TTappedLine&) = delete;
     TTappedLine& operator=(const TTappedLine&) = delete;
 
-    std::size_t Receive(std::uint8_t* buffer, std::size_t capacity) override {
+    std::size_t Receive(std::uint8_t* buffer, std::size_t capacity, std::chrono::microseconds longest) override {
         std::unique_lock<std::mutex> lock(FMutex);
-        FChanged.wait(lock, [this] { return !FReceived.empty() || FInterrupted; });
-        if (FInterrupted) return 0;
+        const auto ready = [this] { return !FReceived.empty() || FInterrupted; };
+        if (longest == kUntilBytes)
+            FChanged.wait(lock, ready);
+        else
+            FChanged.wait_for(lock, longest, ready);
+        if (FInterrupted || FReceived.empty()) return 0;
         const std::size_t count = std::min(capacity, FReceived.size());
         std::copy_n(FReceived.begin(), count, buffer);
         FReceived.erase(FReceived.begin(), FReceived.begin() + static_cast<std::ptrdiff_t>(count));
@@ -89,6 +93,7 @@ public:
         std::unique_lock<std::mutex> lock(FMutex);
         return !FChanged.wait_for(lock, duration, [this] { return FInterrupted; });
     }
+    int Connection() const override { return FLine->Connection(); }
     void Interrupt() override {
         {
             std::lock_guard<std::mutex> lock(FMutex);
@@ -102,7 +107,7 @@ private:
     void ReadLine() {
         std::uint8_t buffer[512];
         for (;;) {
-            const std::size_t got = FLine->Receive(buffer, sizeof buffer);
+            const std::size_t got = FLine->Receive(buffer, sizeof buffer, kUntilBytes);
             std::lock_guard<std::mutex> lock(FMutex);
             if (FInterrupted) return;
             if (got == 0) continue;
