@@ -8,6 +8,9 @@
 #include "protocol/request_echo.h"
 
 namespace qmx {
+
+static_assert(std::atomic<TKalvorComPort::TEcho>::is_always_lock_free,
+              "the echo passes between the threads without a lock");
 namespace {
 
 constexpr std::int32_t kCheckValue = 255;

@@ -43,8 +43,10 @@ public:
         SkippingCheckByte,  // then its check byte
     };
     // A request's payload as its answer repeats it: small enough to pass
-    // between the threads whole.
-    struct TEcho {
+    // between the threads whole. Aligned as a word, so that every compiler
+    // makes its atomic copy a plain load and store (clang otherwise calls
+    // libatomic, which nothing links).
+    struct alignas(4) TEcho {
         std::array<std::uint8_t, kEchoLength> Bytes{};
         std::uint8_t Length = 0;
     };
