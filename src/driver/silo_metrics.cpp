@@ -66,7 +66,10 @@ TSiloMetrics::~TSiloMetrics() {
     FStopping = true;
     FStop.Set();
     FWake.Set();
-    if (!FEnded.Wait(kStopWait)) FThread.Terminate();
+    if (!FEnded.Wait(kStopWait) && !FThread.AwaitEnd(0)) FThread.Terminate();
+    // The host may free the library as soon as the silo is gone: the writer
+    // is seen to have ended first, bounded as its last word is.
+    FThread.AwaitEnd(kStopWait);
     FThread.Release();
 }
 
