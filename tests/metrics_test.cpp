@@ -10,7 +10,8 @@
 #include <fstream>
 #include <sstream>
 
-#include "atomic_file.h"
+#include "platform/whole_file.h"
+#include "replaceable_file.h"
 #include "metrics.h"
 #include "support/temp_dir.h"
 #include "metrics/utf8_text.h"
@@ -108,7 +109,7 @@ TEST(Metrics, PromtoolTakesTheFile) {
     TRoundFigures round;
     round.LastValidAt = {{1, 1765190000.125}};
     // A device name that is not UTF-8 (Latin-1 bytes in a udev link).
-    ASSERT_TRUE(ReplaceFileContents(file.string(), MetricsText("/dev/serial/by-id/usb-J\xF6rg-if00", Readings(), round),
+    ASSERT_TRUE(ReplaceWholeFile(file.string(), MetricsText("/dev/serial/by-id/usb-J\xF6rg-if00", Readings(), round),
                                     problem))
         << problem;
     const std::string command = "promtool check metrics < " + file.string() + " > " + (dir.Path() / "out").string() + " 2>&1";
@@ -192,14 +193,14 @@ TEST(AtomicFile, ReplacedWholeReadableAndNoTemporaryLeft) {
     test::TWindowsDirectory dir;
     const fs::path file = dir.Path() / "qmx.prom";
     std::string problem;
-    ASSERT_TRUE(ReplaceFileContents(file.string(), "first\n", problem)) << problem;
-    ASSERT_TRUE(ReplaceFileContents(file.string(), "second\n", problem)) << problem;
+    ASSERT_TRUE(ReplaceWholeFile(file.string(), "first\n", problem)) << problem;
+    ASSERT_TRUE(ReplaceWholeFile(file.string(), "second\n", problem)) << problem;
     EXPECT_EQ(Read(file), "second\n");
     EXPECT_EQ((fs::status(file).permissions() & fs::perms::others_read), fs::perms::others_read);
     std::size_t entries = 0;
     for ([[maybe_unused]] const auto& entry : fs::directory_iterator(dir.Path())) ++entries;
     EXPECT_EQ(entries, 1u);
-    EXPECT_FALSE(ReplaceFileContents((dir.Path() / "no-such-dir" / "m.prom").string(), "x", problem));
+    EXPECT_FALSE(ReplaceWholeFile((dir.Path() / "no-such-dir" / "m.prom").string(), "x", problem));
     EXPECT_NE(problem.find("no-such-dir"), std::string::npos) << problem;
 }
 
@@ -249,7 +250,7 @@ TEST(AtomicFile, ALinkIsFollowedAndTheFileItNamesReplacedInItsOwnDirectory) {
     const fs::path link = dir.Path() / "textfile" / "qmx.prom";
     fs::create_symlink("../data/qmx.prom", link);
     std::string problem;
-    ASSERT_TRUE(ReplaceFileContents(link.string(), "new\n", problem)) << problem;
+    ASSERT_TRUE(ReplaceWholeFile(link.string(), "new\n", problem)) << problem;
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(fs::read_symlink(link), "../data/qmx.prom");
     EXPECT_EQ(Read(dir.Path() / "data" / "qmx.prom"), "new\n");

@@ -27,6 +27,10 @@ bool ReplaceWholeFile(const std::string& path, const std::string& contents, std:
     return false;
 }
 
+// XP knows no symbolic links to files, and the directories a textfile
+// collector reads are plain ones: the path is taken as it is.
+std::string FollowLinks(const std::string& path, std::string&) { return path; }
+
 void RemoveFileIfThere(const std::string& path) { DeleteFileA(path.c_str()); }
 
 }  // namespace qmx

@@ -13,6 +13,7 @@
 #include "fake_menu.h"
 #include "gui_operator.h"
 #include "harness.h"
+#include "host_process.h"
 
 namespace qmx::abi {
 namespace {
@@ -23,14 +24,6 @@ enum : int {
     kNoOpWithArgument, kReturnZero, kGetLevel, kGetTemperatures, kGetAuxValue, kGetDensity,
     kClearWordPair, kReturnZeroReal, kInstallMenu,
 };
-
-std::vector<std::uint8_t> Frame(const std::string& payload) {
-    std::string text = "\x02" + payload + "\x03";
-    char check = 0;
-    for (char byte : text) check = static_cast<char>(check ^ byte);
-    text += check;
-    return std::vector<std::uint8_t>(text.begin(), text.end());
-}
 
 std::vector<std::uint8_t> LevelAnswer(const std::string& level7, const std::string& aux7,
                                       const std::string& temperature4) {

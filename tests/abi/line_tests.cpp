@@ -2,12 +2,12 @@
 // what a host sees when the gauge answers after the one-second wait.
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <cstdlib>
 
 #include "dll_calls.h"
 #include "harness.h"
+#include "host_process.h"
 
 namespace qmx::abi {
 namespace {
@@ -87,17 +87,6 @@ ABI_TEST(LineLateGaugeGivesEachTankItsOwnLevel) {
     }
     CHECK_EQ(state, 1u);
     CHECK_EQ(DestroySilo(silo).StackDelta, 0);
-}
-
-int ThreadsOfThisProcess() {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    int count = 0;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        count += entry.th32OwnerProcessID == GetCurrentProcessId() ? 1 : 0;
-    CloseHandle(snapshot);
-    return count;
 }
 
 // A station host reconfiguring its lines frees the library and loads it

@@ -3,7 +3,6 @@
 // line to the simulated gauge; nothing of it in the host's way.
 
 #include <windows.h>
-#include <tlhelp32.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -13,6 +12,7 @@
 #include "dll_calls.h"
 #include "fake_host.h"
 #include "harness.h"
+#include "host_process.h"
 
 namespace qmx::abi {
 namespace {
@@ -67,25 +67,10 @@ std::string Number(double value) {
     return text;
 }
 
-int ThreadsOfThisProcess() {
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-    THREADENTRY32 entry{};
-    entry.dwSize = sizeof entry;
-    int count = 0;
-    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
-        count += entry.th32OwnerProcessID == GetCurrentProcessId() ? 1 : 0;
-    CloseHandle(snapshot);
-    return count;
-}
-
 std::vector<std::uint8_t> LevelFrame(int tank, const std::string& level7) {
     char echo[4];
     std::snprintf(echo, sizeof echo, "L%02d", tank);
-    std::string text = "\x02" + std::string(echo) + " 0A0" + level7 + "0001350" + "00000000000000" + "-125" + "0\x03";
-    char check = 0;
-    for (char byte : text) check = static_cast<char>(check ^ byte);
-    text += check;
-    return std::vector<std::uint8_t>(text.begin(), text.end());
+    return Frame(std::string(echo) + " 0A0" + level7 + "0001350" + "00000000000000" + "-125" + "0");
 }
 
 // Checks that the file at `path` holds, for each tank read, the level and

@@ -11,7 +11,8 @@
 #include <optional>
 #include <string>
 
-#include "atomic_file.h"
+#include "platform/whole_file.h"
+#include "replaceable_file.h"
 #include "exit_status.h"
 #include "driver/connection.h"
 #include "driver/silo.h"
@@ -294,7 +295,7 @@ int ReadRounds(const TOptions& options, const TChosenDevice& device, std::unique
         figures.LastValidAt = reader.LastValidAt();
         if (std::string problem;
             !options.Metrics.empty() &&
-            !ReplaceFileContents(options.Metrics, MetricsText(device.Name, round.Readings, figures), problem)) {
+            !qmx::ReplaceWholeFile(options.Metrics, MetricsText(device.Name, round.Readings, figures), problem)) {
             output.End();
             std::fprintf(stderr, "qmx-read: cannot write the metrics: %s\n", problem.c_str());
             return kOutputFailed;

@@ -10,7 +10,8 @@
 #include <map>
 #include <memory>
 
-#include "atomic_file.h"
+#include "platform/whole_file.h"
+#include "replaceable_file.h"
 #include "exit_deadline.h"
 #include "exit_status.h"
 #include "metrics.h"
@@ -148,7 +149,7 @@ private:
         if (FExporter != nullptr) FExporter->Publish(ScrapeText(FOptions.Monitor, readings, figures) + own);
         std::string problem;
         if (FOptions.Metrics.empty() ||
-            ReplaceFileContents(FOptions.Metrics, MetricsText(FOptions.Monitor, readings, figures) + own, problem))
+            ReplaceWholeFile(FOptions.Metrics, MetricsText(FOptions.Monitor, readings, figures) + own, problem))
             return true;
         std::fprintf(stderr, "qmx-read: cannot write the metrics: %s\n", problem.c_str());
         FStatus = kOutputFailed;
