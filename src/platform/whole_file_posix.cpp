@@ -65,9 +65,11 @@ bool ReplaceWholeFile(const std::string& linkOrPath, const std::string& contents
         problem = "cannot make a temporary file in " + directory + ": " + std::strerror(errno);
         return false;
     }
-    // mkostemp makes the file private; the file it replaces is for others
-    // to read.
-    const bool complete = WriteAll(fd, contents) && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
+    // mkostemp makes the file private; the file it replaces keeps the
+    // permissions it had, and a new one is for others to read.
+    struct stat old {};
+    const mode_t mode = ::stat(path.c_str(), &old) == 0 ? (old.st_mode & 07777) : 0644;
+    const bool complete = WriteAll(fd, contents) && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
     const int error = errno;
     if (::close(fd) != 0 || !complete || ::rename(name.data(), path.c_str()) != 0) {
         problem = "cannot write " + path + ": " + std::strerror(complete ? errno : error);
