@@ -66,9 +66,6 @@ std::string JsonEnd(bool anyRows);
 std::string CsvHeader(bool timed = false);
 std::string CsvRow(const TTankReading& reading);
 
-// Now, in UTC: 2026-12-08T09:14:03.120Z.
-std::string UtcStamp();
-
 // Whole outputs.
 std::string FormatTable(const std::vector<TTankReading>& readings);
 std::string FormatJson(const std::vector<TTankReading>& readings);
