@@ -86,31 +86,6 @@ void NoteExchange(const TRecordedExchange& exchange, TTankReading& reading) {
     }
 }
 
-std::vector<std::string> DoubtTexts(unsigned doubts) {
-    struct TText {
-        unsigned Doubt;
-        const char* Text;
-    };
-    constexpr TText kTexts[] = {
-        {kNamesOtherQuery, "answer names another query"},
-        {kNamesOtherTank, "answer names another tank"},
-        {kLevelNotNumber, "level not a number"},
-        {kSecondValueNotNumber, "second value not a number"},
-        {kTemperatureNotNumber, "temperature not a number"},
-        {kDensityNotNumber, "density not a number"},
-    };
-    std::vector<std::string> texts;
-    for (const auto& entry : kTexts)
-        if ((doubts & entry.Doubt) != 0) texts.emplace_back(entry.Text);
-    return texts;
-}
-
-std::string DoubtLabel(const std::string& text) {
-    for (unsigned doubt = 1; doubt <= kDensityNotNumber; doubt <<= 1)
-        if (DoubtTexts(doubt) == std::vector<std::string>{text}) return DoubtLabels(doubt).front();
-    return "other";
-}
-
 TTankReading ReadTank(TSilo& silo, int tank, TRecordingPort* recorder) {
     TTankReading reading;
     reading.Tank = tank;

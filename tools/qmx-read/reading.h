@@ -43,12 +43,6 @@ TTankReading ReadTank(TSilo& silo, int tank, TRecordingPort* recorder = nullptr)
 // answer the port accepted, and why it failed (its last attempt's verdict).
 void NoteExchange(const TRecordedExchange& exchange, TTankReading& reading);
 
-// What the doubts of AnswerDoubts are called, in order.
-std::vector<std::string> DoubtTexts(unsigned doubts);
-// A doubt's name for programs ("other_tank"), from its text; "other" for a
-// text DoubtTexts does not give.
-std::string DoubtLabel(const std::string& text);
-
 // Why a failed tank failed, for people: "check byte, 3 attempts".
 std::string ReasonText(const TTankReading& reading);
 
