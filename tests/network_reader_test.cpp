@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -65,6 +66,10 @@ struct TReadCase {
     int Status;
     const char* Said;  // on standard error,
     std::size_t Times;  // so many times
+    // Tank 2's fault and the reason its row gives; tank 3 reads its own
+    // values after it, whatever tank 2's answer ended in.
+    sim::TFault Fault = sim::TFault::BadCheck;
+    const char* Reason = "check byte";
 };
 
 void PrintTo(const TReadCase& c, std::ostream* out) { *out << c.Name; }
@@ -75,15 +80,15 @@ TEST_P(ReaderOnNetwork, ReadsOrRefusesAsTheServerAnswers) {
     const TReadCase& c = GetParam();
     TNetworkGauge gauge(c.Kind, c.Refuse, c.Host);
     // The gauge serves already: changes go through its server.
-    gauge.Server->WithGauge([](sim::TGauge& station) {
-        station.SetFault(2, sim::TFault::BadCheck);
+    gauge.Server->WithGauge([&c](sim::TGauge& station) {
+        station.SetFault(2, c.Fault);
         station.Tank(1).LevelDrift = 0;
     });
     const std::string trace = "/tmp/qmx-net-read-" + std::to_string(::getpid()) + ".log";
     std::remove(trace.c_str());
     std::string device = gauge.Name;
     if (c.ByName) device.replace(device.find("127.0.0.1"), 9, "localhost");
-    test::TReaderProcess reader({"--device", device, "--tanks", "1-2", "--csv", "--fast", "--trace", trace});
+    test::TReaderProcess reader({"--device", device, "--tanks", "1-3", "--csv", "--fast", "--trace", trace});
     EXPECT_EQ(reader.Wait(), c.Status) << reader.Errors();
     const std::string errors = reader.Errors();
     EXPECT_EQ(test::CountOf(errors, c.Said), c.Times) << errors;
@@ -94,7 +99,10 @@ TEST_P(ReaderOnNetwork, ReadsOrRefusesAsTheServerAnswers) {
         return;
     }
     // Values and failure reasons as on a tty.
-    EXPECT_NE(reader.Output().find("\n1,800.00,8.0,0,0.74500000,1,1,,,\n2,,,,,3,0,,check byte,3\n"), std::string::npos)
+    EXPECT_NE(reader.Output().find("\n1,800.00,8.0,0,0.74500000,1,1,,,\n2,,,,,3,0,," + std::string(c.Reason) + ",3\n"),
+              std::string::npos)
+        << reader.Output();
+    EXPECT_TRUE(std::regex_search(reader.Output(), std::regex("\n3,[0-9.]+,[-0-9.]+,[0-9]+,[0-9.]+,1,1,,,\n")))
         << reader.Output();
     EXPECT_NE(traced.find(" " + device + ", 9600 baud 7E1"), std::string::npos) << "header: " << traced;
     if (c.Kind == TNetAddress::TKind::Rfc2217) {
@@ -117,7 +125,12 @@ INSTANTIATE_TEST_SUITE_P(
         TReadCase{"Rfc2217ByName", TNetAddress::TKind::Rfc2217, false, true, "", 1, "7E1 cannot be set or checked", 0},
         TReadCase{"Rfc2217OverIpv6", TNetAddress::TKind::Rfc2217, false, false, "::1", 1, "7E1 cannot be set", 0},
         TReadCase{"Rfc2217Refusing7E1", TNetAddress::TKind::Rfc2217, true, false, "", 2,
-                  "the server answered data size 8 when asked for 7", 1}),
+                  "the server answered data size 8 when asked for 7", 1},
+        // 299 bytes, ending in tank 3's whole answer.
+        TReadCase{"RawTcpFlood", TNetAddress::TKind::Socket, false, false, "", 1, "7E1 cannot be set", 1,
+                  sim::TFault::Flood, "wrong length"},
+        TReadCase{"Rfc2217Flood", TNetAddress::TKind::Rfc2217, false, false, "", 1, "7E1 cannot be set", 0,
+                  sim::TFault::Flood, "wrong length"}),
     [](const ::testing::TestParamInfo<TReadCase>& c) { return std::string(c.param.Name); });
 
 // A listening socket that never accepts: once its queue is full (it holds

@@ -179,6 +179,7 @@ TEST(ReaderPipes, ATraceReaderLeavingIsSaidOnceAndTheReadingGoesOn) {
         else std::this_thread::sleep_for(10ms);
     }
     ASSERT_NE(trace.find("accepted"), std::string::npos) << trace;
+    EXPECT_NE(trace.find(" " + pty.SlavePath() + ", 9600 baud 7E1"), std::string::npos) << "names the device: " << trace;
     ::close(traceReader);
     EXPECT_EQ(reader.Wait(), 0) << reader.Errors();
     ExpectWholeJson(reader.Output(), 3);

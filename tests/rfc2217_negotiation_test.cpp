@@ -33,12 +33,9 @@ public:
         char pattern[] = "/tmp/qmx-net-trace-XXXXXX";
         ::close(::mkstemp(pattern));
         FPath = pattern;
-        ::setenv("QMX_TRACE", FPath.c_str(), 1);
     }
-    ~TTraceFile() {
-        ::unsetenv("QMX_TRACE");
-        ::unlink(FPath.c_str());
-    }
+    ~TTraceFile() { ::unlink(FPath.c_str()); }
+    const std::string& Path() const { return FPath; }
     std::string Text() const {
         std::ifstream in(FPath);
         std::stringstream text;
@@ -71,7 +68,7 @@ TEST_P(Rfc2217Negotiation, ChecksEachAnswer) {
     {
         std::unique_ptr<TFramedPort> port;
         try {
-            port = OpenNetworkFramedPort(Loopback(TNetAddress::TKind::Rfc2217, server.Port()), 1);
+            port = OpenNetworkFramedPort(Loopback(TNetAddress::TKind::Rfc2217, server.Port()), 1, trace.Path());
             // The first request flushes what the backend has to say.
             const std::uint8_t frame[] = {0x02, 'L', '0', '1', 0x03, 0x4C};
             port->Transact(0, frame, sizeof frame, nullptr, 0, 0, 0);

@@ -16,6 +16,7 @@
 #include "driver/connection.h"
 #include "driver/silo.h"
 #include "gauge.h"
+#include "platform/time_stamp.h"
 #include "sim_server.h"
 #include "support/pty_pair.h"
 #include "support/temp_dir.h"
@@ -66,6 +67,28 @@ TEST(WireTrace, ASectionPerRunWithItsHeaderBytesAndAVerdictPerAttempt) {
     // The request for tank 1 as it went out, and the start of its answer.
     EXPECT_EQ(Count(text, " > 02 4C 30 31 03 4C "), 2u) << text;
     EXPECT_GE(Count(text, " < 02 "), 2u) << text;
+}
+
+// The trace's stamps and the readers' rows' come from one reckoning: UTC
+// across a month's end, a leap day and past 2038, to the millisecond.
+TEST(WireTrace, StampsToTheMillisecond) {
+    using namespace std::chrono;
+    const struct {
+        sys_days Day;
+        milliseconds Time;
+        const char* Utc;
+    } cases[] = {
+        {sys_days{1970y / 1 / 1}, 0ms, "1970-01-01T00:00:00.000Z"},
+        {sys_days{2024y / 2 / 29}, 23h + 59min + 59s + 999ms, "2024-02-29T23:59:59.999Z"},
+        {sys_days{2026y / 12 / 8}, 9h + 14min + 3s + 120ms, "2026-12-08T09:14:03.120Z"},
+        {sys_days{2040y / 3 / 1}, 1ms, "2040-03-01T00:00:00.001Z"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(TimeStamp(c.Day + c.Time, TTimeZone::Utc), c.Utc);
+        const std::string local = TimeStamp(c.Day + c.Time, TTimeZone::Local);
+        EXPECT_EQ(local.size(), 23u) << local;
+        EXPECT_EQ(local.substr(19), std::string(c.Utc).substr(19, 4)) << "the same milliseconds: " << local;
+    }
 }
 
 // A trace FIFO that stops taking the trace, or whose reader goes: the

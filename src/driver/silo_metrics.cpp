@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "driver/connection.h"
-#include "platform/environment.h"
 #include "platform/whole_file.h"
+#include "protocol/answer_doubts.h"
 #include "serial/wire_trace.h"
 
 namespace qmx {
@@ -129,7 +129,7 @@ void TSiloMetrics::WriteNow() {
         return;
     FSaidFailure = true;
     TWireTrace trace;
-    if (const std::string path = EnvironmentValue("QMX_TRACE"); !path.empty() && trace.Open(path))
+    if (const std::string path = ConfiguredTracePath(); !path.empty() && trace.Open(path))
         trace.Note("metrics: " + problem + "; the readings go on, the file is tried again after each");
 }
 

@@ -4,7 +4,6 @@
 #include <functional>
 
 #include "metrics/utf8_text.h"
-#include "protocol/answer_doubts.h"
 
 namespace qmx {
 namespace {
@@ -151,21 +150,6 @@ TSourceInfo DriverSource(const std::string& version, const std::string& hostExec
 std::string FailureReason(bool valid, bool asked, TAttemptVerdict verdict) {
     if (valid) return VerdictLabel(TAttemptVerdict::Valid);
     return asked ? VerdictLabel(verdict) : "not_asked";
-}
-
-std::vector<std::string> DoubtLabels(unsigned doubts) {
-    constexpr std::pair<unsigned, const char*> kLabels[] = {
-        {kNamesOtherQuery, "other_query"},
-        {kNamesOtherTank, "other_tank"},
-        {kLevelNotNumber, "level_not_number"},
-        {kSecondValueNotNumber, "second_value_not_number"},
-        {kTemperatureNotNumber, "temperature_not_number"},
-        {kDensityNotNumber, "density_not_number"},
-    };
-    std::vector<std::string> labels;
-    for (const auto& [doubt, label] : kLabels)
-        if ((doubts & doubt) != 0) labels.emplace_back(label);
-    return labels;
 }
 
 std::string MetricsText(const std::string& device, const std::vector<TTankFigures>& tanks,

@@ -62,10 +62,6 @@ TSourceInfo DriverSource(const std::string& version, const std::string& hostExec
 // last attempt of the exchange that failed it ("no_answer", ...).
 std::string FailureReason(bool valid, bool asked, TAttemptVerdict verdict);
 
-// The labels of the doubts in `doubts` (TAnswerDoubt bits), in bit order:
-// "other_query", "other_tank", "level_not_number", ...
-std::vector<std::string> DoubtLabels(unsigned doubts);
-
 // `device` names the line in every sample's labels. A value that did not
 // come valid has no sample; its tank's qmx_tank_valid is 0 and its reason
 // is a label of qmx_tank_failure_info. A reading the driver took as valid

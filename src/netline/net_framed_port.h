@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "netline/net_address.h"
 #include "serial/framed_port.h"
@@ -16,6 +17,8 @@ namespace qmx::net {
 // up; its message then says why in the network's terms (the server
 // refused, answered 8 data bits, did not answer within 5 s), and a server
 // set up for another line, which no retry will change, is a refusal.
-std::unique_ptr<TFramedPort> OpenNetworkFramedPort(const TNetAddress& address, std::uint8_t portNumber);
+// `tracePath` as TComPort takes it.
+std::unique_ptr<TFramedPort> OpenNetworkFramedPort(const TNetAddress& address, std::uint8_t portNumber,
+                                                   const std::string& tracePath);
 
 }  // namespace qmx::net

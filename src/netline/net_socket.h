@@ -15,6 +15,8 @@
 #include <winsock2.h>
 #endif
 
+struct addrinfo;
+
 namespace qmx::net {
 
 class TSocket {
@@ -32,8 +34,11 @@ public:
     static TSocket Connect(const std::string& host, std::uint16_t port, std::chrono::milliseconds timeout,
                            int& error, std::string& problem);
 #ifndef _WIN32
-    // Takes over a socket the caller accepted (the simulator's server side).
+    // Takes over a socket the caller accepted (the simulator's server side);
+    // an invalid socket, the descriptor closed, when it cannot be set up.
     static TSocket Adopt(int fd);
+    // For a caller that waits on it among other things (poll).
+    int Fd() const { return FFd; }
 #endif
 
     bool Valid() const;
@@ -56,6 +61,11 @@ public:
                  const std::function<bool()>& cancelled = {});
 
 private:
+    // The system's sockets, ready for the first call (Winsock's start-up).
+    static bool SocketsReady(int& error, std::string& problem);
+    // One try at one address, a non-blocking connect bounded by
+    // `deadline`: true once connected, the socket then held.
+    bool ConnectTo(const addrinfo& candidate, std::chrono::steady_clock::time_point deadline, int& error);
     void Release();
     bool Prepare(int& error);
 

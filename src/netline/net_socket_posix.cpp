@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "netline/net_socket.h"
+#include "netline/net_peer.h"
 #include "netline/socket_errors.h"
 
 namespace qmx::net {
@@ -31,13 +32,6 @@ constexpr int kCancelLookMs = 20;
 int MillisecondsLeft(TClock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now()).count();
     return left > 0 ? static_cast<int>(left) : 0;
-}
-
-std::string PeerText(const sockaddr* address, socklen_t length) {
-    char host[NI_MAXHOST] = {}, service[NI_MAXSERV] = {};
-    if (::getnameinfo(address, length, host, sizeof host, service, sizeof service, NI_NUMERICHOST | NI_NUMERICSERV) != 0)
-        return "?";
-    return std::string(host) + " port " + service;
 }
 
 // One try at one address: a non-blocking connect, bounded by `deadline`.
@@ -113,38 +107,11 @@ bool TSocket::Prepare(int& error) {
     return true;
 }
 
-TSocket TSocket::Connect(const std::string& host, std::uint16_t port, std::chrono::milliseconds timeout, int& error,
-                         std::string& problem) {
-    const auto deadline = TClock::now() + timeout;
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_ADDRCONFIG;
-    addrinfo* found = nullptr;
-    const std::string service = std::to_string(port);
-    if (const int status = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found); status != 0) {
-        error = status == EAI_SYSTEM ? errno : ECONNREFUSED;
-        problem = "cannot find host '" + host + "': " + ::gai_strerror(status);
-        return TSocket();
-    }
-    TSocket socket;
-    error = ECONNREFUSED;
-    for (const addrinfo* candidate = found; candidate != nullptr && !socket.Valid(); candidate = candidate->ai_next) {
-        if (MillisecondsLeft(deadline) == 0) {
-            error = kTimedOut;
-            break;
-        }
-        socket.FFd = ConnectOne(*candidate, deadline, error);
-        if (socket.Valid()) socket.FPeer = PeerText(candidate->ai_addr, candidate->ai_addrlen);
-    }
-    ::freeaddrinfo(found);
-    if (!socket.Valid() || !socket.Prepare(error)) {
-        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(timeout).count();
-        problem = error == kTimedOut ? "no connection within " + std::to_string(seconds) + " s"
-                                     : SocketErrorText(error);
-        return TSocket();
-    }
-    return socket;
+bool TSocket::SocketsReady(int&, std::string&) { return true; }
+
+bool TSocket::ConnectTo(const addrinfo& candidate, TClock::time_point deadline, int& error) {
+    FFd = ConnectOne(candidate, deadline, error);
+    return Valid();
 }
 
 TSocket TSocket::Adopt(int fd) {

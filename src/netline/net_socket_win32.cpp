@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "netline/net_socket.h"
+#include "netline/net_peer.h"
 #include "netline/socket_errors.h"
 
 namespace qmx::net {
@@ -20,27 +21,13 @@ constexpr int kSendSliceMs = 50;
 // about 10 s by the system's probes.
 constexpr ULONG kKeepIdleMs = 4000;
 constexpr ULONG kKeepIntervalMs = 2000;
-
-// Winsock wants one WSAStartup before any call; it stays for the process.
-bool SocketsReady() {
-    static const bool ready = [] {
-        WSADATA data{};
-        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
-    }();
-    return ready;
-}
+constexpr DWORD kUnackedLimitSeconds = 10;
+// TCP_MAXRT, which the toolchain's headers, written for XP, do not name.
+constexpr int kTcpMaxRt = 5;
 
 long MillisecondsLeft(TClock::time_point deadline) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - TClock::now()).count();
     return left > 0 ? static_cast<long>(left) : 0;
-}
-
-std::string PeerText(const sockaddr* address, int length) {
-    // getnameinfo is in XP's ws2_32; inet_ntop came only with Vista.
-    char host[NI_MAXHOST] = {}, service[NI_MAXSERV] = {};
-    if (getnameinfo(address, length, host, sizeof host, service, sizeof service, NI_NUMERICHOST | NI_NUMERICSERV) != 0)
-        return "?";
-    return std::string(host) + " port " + service;
 }
 
 SOCKET ConnectOne(const addrinfo& candidate, TClock::time_point deadline, int& error) {
@@ -120,45 +107,32 @@ bool TSocket::Prepare(int& error) {
     tcp_keepalive keepAlive{1, kKeepIdleMs, kKeepIntervalMs};
     DWORD returned = 0;
     WSAIoctl(FSocket, SIO_KEEPALIVE_VALS, &keepAlive, sizeof keepAlive, nullptr, 0, &returned, nullptr, nullptr);
+    // Linux's TCP_USER_TIMEOUT: data the server leaves unacknowledged ends
+    // the connection within 10 s. Winsock's nearest, TCP_MAXRT, came with
+    // Vista; XP refuses it and keeps its own retransmission limit, the
+    // probes above still finding a host that vanished while the line was
+    // idle.
+    const DWORD limitSeconds = kUnackedLimitSeconds;
+    setsockopt(FSocket, IPPROTO_TCP, kTcpMaxRt, reinterpret_cast<const char*>(&limitSeconds), sizeof limitSeconds);
     return true;
 }
 
-TSocket TSocket::Connect(const std::string& host, std::uint16_t port, std::chrono::milliseconds timeout, int& error,
-                         std::string& problem) {
-    if (!SocketsReady()) {
+// Winsock wants one WSAStartup before any call; it stays for the process.
+bool TSocket::SocketsReady(int& error, std::string& problem) {
+    static const bool ready = [] {
+        WSADATA data{};
+        return WSAStartup(MAKEWORD(2, 2), &data) == 0;
+    }();
+    if (!ready) {
         error = WSASYSNOTREADY;
         problem = "Windows Sockets 2 is not available";
-        return TSocket();
     }
-    const auto deadline = TClock::now() + timeout;
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const std::string service = std::to_string(port);
-    if (const int status = getaddrinfo(host.c_str(), service.c_str(), &hints, &found); status != 0) {
-        error = status;
-        problem = "cannot find host '" + host + "'";
-        return TSocket();
-    }
-    TSocket socket;
-    error = WSAECONNREFUSED;
-    for (const addrinfo* candidate = found; candidate != nullptr && !socket.Valid(); candidate = candidate->ai_next) {
-        if (MillisecondsLeft(deadline) == 0) {
-            error = kTimedOut;
-            break;
-        }
-        socket.FSocket = ConnectOne(*candidate, deadline, error);
-        if (socket.Valid()) socket.FPeer = PeerText(candidate->ai_addr, static_cast<int>(candidate->ai_addrlen));
-    }
-    freeaddrinfo(found);
-    if (!socket.Valid() || !socket.Prepare(error)) {
-        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(timeout).count();
-        problem = error == kTimedOut ? "no connection within " + std::to_string(seconds) + " s"
-                                     : SocketErrorText(error);
-        return TSocket();
-    }
-    return socket;
+    return ready;
+}
+
+bool TSocket::ConnectTo(const addrinfo& candidate, TClock::time_point deadline, int& error) {
+    FSocket = ConnectOne(candidate, deadline, error);
+    return Valid();
 }
 
 bool TSocket::AwaitInput() {

@@ -7,6 +7,28 @@
 namespace qmx {
 namespace {
 
+struct TDoubtName {
+    unsigned Doubt;
+    const char* Text;
+    const char* Label;
+};
+
+constexpr TDoubtName kDoubtNames[] = {
+    {kNamesOtherQuery, "answer names another query", "other_query"},
+    {kNamesOtherTank, "answer names another tank", "other_tank"},
+    {kLevelNotNumber, "level not a number", "level_not_number"},
+    {kSecondValueNotNumber, "second value not a number", "second_value_not_number"},
+    {kTemperatureNotNumber, "temperature not a number", "temperature_not_number"},
+    {kDensityNotNumber, "density not a number", "density_not_number"},
+};
+
+std::vector<std::string> Names(unsigned doubts, const char* TDoubtName::*name) {
+    std::vector<std::string> names;
+    for (const auto& entry : kDoubtNames)
+        if ((doubts & entry.Doubt) != 0) names.emplace_back(entry.*name);
+    return names;
+}
+
 bool IsLetter(std::uint8_t c) { return c >= 'A' && c <= 'Z'; }
 
 bool NotNumber(const std::uint8_t* answer, std::size_t length, const TField& field) {
@@ -32,6 +54,17 @@ unsigned AnswerDoubts(TQuery query, std::uint8_t tank, const std::uint8_t* answe
         doubts |= kDensityNotNumber;
     }
     return doubts;
+}
+
+
+std::vector<std::string> DoubtTexts(unsigned doubts) { return Names(doubts, &TDoubtName::Text); }
+
+std::vector<std::string> DoubtLabels(unsigned doubts) { return Names(doubts, &TDoubtName::Label); }
+
+std::string DoubtLabel(const std::string& text) {
+    for (const auto& entry : kDoubtNames)
+        if (text == entry.Text) return entry.Label;
+    return "other";
 }
 
 }  // namespace qmx

@@ -7,6 +7,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "protocol/queries.h"
 
@@ -26,5 +28,14 @@ enum TAnswerDoubt : unsigned {
 // answer whose first characters are no letter or no digits names nothing
 // and raises no doubt by them.
 unsigned AnswerDoubts(TQuery query, std::uint8_t tank, const std::uint8_t* answer, std::size_t length);
+
+// The doubts in `doubts`, in bit order, for people ("answer names another
+// tank", "level not a number") and as metrics label values ("other_tank",
+// "level_not_number").
+std::vector<std::string> DoubtTexts(unsigned doubts);
+std::vector<std::string> DoubtLabels(unsigned doubts);
+// The label of a doubt given by its text; "other" for a text DoubtTexts
+// does not give.
+std::string DoubtLabel(const std::string& text);
 
 }  // namespace qmx

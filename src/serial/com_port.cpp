@@ -2,10 +2,9 @@
 
 #include "serial/com_port.h"
 
-#include "platform/environment.h"
-
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace qmx {
 namespace {
@@ -24,7 +23,8 @@ constexpr std::int32_t kSetCommStateFailed = -3002;
 
 }  // namespace
 
-TComPort::TComPort(std::uint16_t portNumber, TCommApi& api) : FApi(api), FPortNumber(portNumber) {
+TComPort::TComPort(std::uint16_t portNumber, TCommApi& api, std::string tracePath)
+    : FApi(api), FPortNumber(portNumber), FTracePath(std::move(tracePath)) {
     if (FPortNumber != 0) Open();
 }
 
@@ -38,8 +38,7 @@ char* TComPort::DeviceName(char* buffer, std::uint16_t portNumber) {
 void TComPort::Open() {
     // Opened once for the port's life: a device opened again goes on in
     // the same section.
-    if (!FTrace.IsOpen())
-        if (const std::string trace = EnvironmentValue("QMX_TRACE"); !trace.empty()) FTrace.Open(trace);
+    if (!FTrace.IsOpen() && !FTracePath.empty()) FTrace.Open(FTracePath);
     FDeviceLost = false;
     FHandle = nullptr;
     FReadOverlapped = {};

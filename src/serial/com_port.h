@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "platform/event.h"
 #include "platform/recursive_lock.h"
@@ -24,8 +25,12 @@ constexpr std::uint16_t kInRingSize = 8192;
 class TComPort {
 public:
     // Opens COM`portNumber` at once unless it is 0; raises the serial
-    // layer's error, with nothing left acquired, when it cannot.
-    explicit TComPort(std::uint16_t portNumber, TCommApi& api = PlatformComm());
+    // layer's error, with nothing left acquired, when it cannot. Every byte
+    // both ways goes to the trace at `tracePath` when it names one ("-":
+    // standard error); inside a host, which passes the library nothing,
+    // the environment names it.
+    explicit TComPort(std::uint16_t portNumber, TCommApi& api = PlatformComm(),
+                      std::string tracePath = ConfiguredTracePath());
     virtual ~TComPort();
     TComPort(const TComPort&) = delete;
     TComPort& operator=(const TComPort&) = delete;
@@ -74,8 +79,7 @@ protected:
     // derived constructor has called this, at its end. Bytes that arrive
     // before wait in the ring.
     void StartArrivals() { FArrivalsStarted = true; }
-    // Every byte both ways, when the environment's QMX_TRACE names a file
-    // ("-": standard error); a derived class adds its own lines.
+    // The trace the port was given; a derived class adds its own lines.
     TWireTrace& Trace() { return FTrace; }
     // The line's name as the comm layer gives it (COM3, or a network
     // address).
@@ -144,6 +148,7 @@ private:
 
     // Device and status.
     THandle FHandle = nullptr;
+    const std::string FTracePath;
     TWireTrace FTrace;
     TOverlapped FReadOverlapped{};
     TComStat FComStat{};

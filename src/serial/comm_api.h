@@ -16,6 +16,7 @@
 // thread; the port lets it pass with its reason.
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #ifdef _WIN32
@@ -216,6 +217,10 @@ public:
 
 // The backend of this platform: Win32 on Windows, termios elsewhere.
 TCommApi& PlatformComm();
+// The same backend for one device, whatever COM port number a port on it
+// asks for: a tool's device given by its path (/dev/ttyUSB0, \\.\CNCA0),
+// which the trace and the messages then name.
+std::unique_ptr<TCommApi> PlatformCommFor(const std::string& device);
 
 #ifdef _WIN32
 // The Win32 backend as on Windows XP, without CancelIoEx whatever the

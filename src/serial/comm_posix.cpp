@@ -4,7 +4,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "serial/com_device_path.h"
 #include "serial/device_comm.h"
@@ -37,8 +39,12 @@ namespace {
 
 class TPosixComm final : public TDeviceComm {
 public:
+    // `device`: the one tty every port on this backend opens; empty for
+    // the tty each COM port number stands for.
+    explicit TPosixComm(std::string device = {}) : FDevice(std::move(device)) {}
+
     THandle CreateFileA(const char* name, DWORD, DWORD, void*, DWORD, DWORD, THandle) override {
-        const std::string path = name != nullptr ? DevicePath(name) : std::string();
+        const std::string path = !FDevice.empty() ? FDevice : name != nullptr ? DevicePath(name) : std::string();
         if (path.empty()) {
             Fail(ERROR_FILE_NOT_FOUND);
             return INVALID_HANDLE_VALUE;
@@ -64,6 +70,13 @@ public:
         return static_cast<DWORD>(static_cast<std::uint64_t>(now.tv_sec) * 1000u +
                                   static_cast<std::uint64_t>(now.tv_nsec) / 1000000u);
     }
+
+    std::string LineName(std::uint16_t portNumber) override {
+        return FDevice.empty() ? TDeviceComm::LineName(portNumber) : FDevice;
+    }
+
+private:
+    const std::string FDevice;
 };
 
 }  // namespace
@@ -72,5 +85,7 @@ TCommApi& PlatformComm() {
     static TPosixComm comm;
     return comm;
 }
+
+std::unique_ptr<TCommApi> PlatformCommFor(const std::string& device) { return std::make_unique<TPosixComm>(device); }
 
 }  // namespace qmx

@@ -3,6 +3,10 @@
 
 #include "serial/comm_api.h"
 
+#include <memory>
+#include <string>
+#include <utility>
+
 namespace qmx {
 namespace {
 
@@ -22,11 +26,14 @@ TCancelIoEx SystemCancelIoEx() {
 
 class TWin32Comm final : public TCommApi {
 public:
-    explicit TWin32Comm(TCancelIoEx cancelIoEx) : FCancelIoEx(cancelIoEx) {}
+    // `device`: the one device every port on this backend opens; empty
+    // for the COM port each port names.
+    explicit TWin32Comm(TCancelIoEx cancelIoEx, std::string device = {})
+        : FCancelIoEx(cancelIoEx), FDevice(std::move(device)) {}
 
     THandle CreateFileA(const char* name, DWORD access, DWORD share, void* security, DWORD disposition,
                         DWORD flags, THandle templateFile) override {
-        return ::CreateFileA(name, access, share, static_cast<LPSECURITY_ATTRIBUTES>(security), disposition,
+        return ::CreateFileA(FDevice.empty() ? name : FDevice.c_str(), access, share, static_cast<LPSECURITY_ATTRIBUTES>(security), disposition,
                              flags, templateFile);
     }
     BOOL SetupComm(THandle device, DWORD inQueue, DWORD outQueue) override {
@@ -83,8 +90,13 @@ public:
         return static_cast<DWORD>((count / perSecond) * 1000 + (count % perSecond) * 1000 / perSecond);
     }
 
+    std::string LineName(std::uint16_t portNumber) override {
+        return FDevice.empty() ? TCommApi::LineName(portNumber) : FDevice;
+    }
+
 private:
     TCancelIoEx FCancelIoEx;
+    const std::string FDevice;
 };
 
 }  // namespace
@@ -92,6 +104,10 @@ private:
 TCommApi& PlatformComm() {
     static TWin32Comm comm(SystemCancelIoEx());
     return comm;
+}
+
+std::unique_ptr<TCommApi> PlatformCommFor(const std::string& device) {
+    return std::make_unique<TWin32Comm>(SystemCancelIoEx(), device);
 }
 
 TCommApi& Win32CommAsOnXp() {

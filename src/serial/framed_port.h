@@ -9,9 +9,11 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "platform/method_ref.h"
 #include "serial/attempt_listener.h"
+#include "serial/comm_api.h"
 #include "serial/serial_errors.h"
 
 namespace qmx {
@@ -64,5 +66,9 @@ using TPortOpener = std::function<std::unique_ptr<TFramedPort>(std::uint8_t port
 
 // The library's own opener.
 std::unique_ptr<TFramedPort> OpenFramedPort(std::uint8_t portNumber);
+// The same port on `comm`, which it owns (a network's line, a tool's device
+// given by path), tracing to `tracePath` when it names a file.
+std::unique_ptr<TFramedPort> OpenFramedPortOn(std::unique_ptr<TCommApi> comm, std::uint8_t portNumber,
+                                              const std::string& tracePath);
 
 }  // namespace qmx

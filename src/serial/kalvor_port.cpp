@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "protocol/frame.h"
 #include "protocol/gauge_line.h"
@@ -37,7 +38,8 @@ TKalvorComPort::TEcho EchoOf(const std::uint8_t* bytes, std::size_t length) {
 
 }  // namespace
 
-TKalvorComPort::TKalvorComPort(std::uint8_t portNumber, TCommApi& api) : TComPort(portNumber, api) {
+TKalvorComPort::TKalvorComPort(std::uint8_t portNumber, TCommApi& api, std::string tracePath)
+    : TComPort(portNumber, api, std::move(tracePath)) {
     FLastArrival = Now() - kAnswerFrameTime;
     // The event thread has run since the port opened; this port's own
     // fields stand now, so it may hand over arrived bytes from here on.

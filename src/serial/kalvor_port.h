@@ -51,7 +51,9 @@ public:
         std::uint8_t Length = 0;
     };
 
-    explicit TKalvorComPort(std::uint8_t portNumber, TCommApi& api = PlatformComm());
+    // `tracePath` as TComPort takes it.
+    explicit TKalvorComPort(std::uint8_t portNumber, TCommApi& api = PlatformComm(),
+                            std::string tracePath = ConfiguredTracePath());
     ~TKalvorComPort() override;
 
     TExchangeStatus Transact(std::uint8_t address, const std::uint8_t* frame, std::uint8_t frameLength,

@@ -2,32 +2,18 @@
 
 #include <chrono>
 #include <cstdio>
-#include <ctime>
 
 #include "platform/environment.h"
+#include "platform/time_stamp.h"
 
 namespace qmx {
 namespace {
 
 constexpr std::size_t kBytesPerLine = 16;
 
-std::string Stamp(std::chrono::system_clock::time_point now) {
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto millis =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::tm local{};
-#ifdef _WIN32
-    localtime_s(&local, &seconds);
-#else
-    localtime_r(&seconds, &local);
-#endif
-    char text[40];
-    const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
-    std::snprintf(text + length, sizeof text - length, ".%03d", static_cast<int>(millis));
-    return text;
-}
-
 }  // namespace
+
+std::string ConfiguredTracePath() { return EnvironmentValue("QMX_TRACE"); }
 
 bool TWireTrace::Open(const std::string& path, std::string* problem) {
     TLockGuard guard(FLock);
@@ -81,7 +67,7 @@ std::string TWireTrace::CheckedStamp() {
     const auto wall = std::chrono::system_clock::now();
     const auto steady = std::chrono::steady_clock::now();
     const auto stepped = std::chrono::duration_cast<std::chrono::milliseconds>((wall - FWallBase) - (steady - FSteadyBase));
-    const std::string stamp = Stamp(wall);
+    const std::string stamp = TimeStamp(wall, TTimeZone::Local);
     if (FClocksTaken && (stepped >= kClockStepNoted || stepped <= -kClockStepNoted)) {
         char note[96];
         std::snprintf(note, sizeof note, " # %s%+.3f s\n", kClockSteppedNote,

@@ -32,6 +32,10 @@ namespace qmx {
 inline constexpr char kClockSteppedNote[] = "the clock stepped by ";
 inline constexpr std::chrono::milliseconds kClockStepNoted{100};
 
+// The trace the environment's QMX_TRACE names, empty for none: how a host,
+// which passes the library no arguments, asks for one.
+std::string ConfiguredTracePath();
+
 class TWireTrace {
 public:
     enum class TDirection { Sent, Received };

@@ -10,9 +10,11 @@
 namespace qmx::tools {
 
 struct TChosenDevice {
-    int Com = 0;       // what the driver opens
+    int Com = 0;       // the silo's COM port number
     std::string Name;  // for messages
     std::optional<net::TNetAddress> Network;  // the network port COM`Com` stands for
+    std::string Path;  // the device given by path that COM`Com` stands for
+    std::string Trace;  // where the port traces every byte; empty: nowhere
 };
 
 }  // namespace qmx::tools

@@ -22,6 +22,7 @@
 #include "monitor.h"
 #include "options.h"
 #include "output.h"
+#include "platform/time_stamp.h"
 #include "reader_system.h"
 #include "reading.h"
 #include "recording_port.h"
@@ -175,7 +176,8 @@ private:
 
     TTankReading Read(int tank) {
         TTankReading reading = ReadTank(FSilo, tank, FPort);
-        if (FOptions.WatchSeconds != 0) reading.Time = UtcStamp();
+        if (FOptions.WatchSeconds != 0)
+            reading.Time = qmx::TimeStamp(std::chrono::system_clock::now(), qmx::TTimeZone::Utc);
         if (reading.Valid() && reading.Doubts.empty()) FLastValidAt[tank] = UnixNow();
         return reading;
     }
@@ -345,7 +347,8 @@ int main(int argc, char** argv) {
                      device.Name.empty() ? options.Device.c_str() : device.Name.c_str(), problem.c_str());
         return kDeviceFailed;
     }
-    if (!options.Trace.empty()) TraceDriverTo(options.Trace);
+    // --trace, else QMX_TRACE as the driver in a host takes it.
+    device.Trace = options.Trace.empty() ? qmx::ConfiguredTracePath() : options.Trace;
 
     std::unique_ptr<TMetricsExporter> exporter;
     if (!StartExporter(options, device, exporter)) return kOutputFailed;

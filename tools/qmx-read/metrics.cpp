@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "protocol/answer_doubts.h"
+
 namespace qmx::tools {
 namespace {
 

@@ -18,6 +18,7 @@
 #include "metrics_exporter.h"
 #include "monitor_line.h"
 #include "monitor_rows.h"
+#include "platform/time_stamp.h"
 #include "protocol/overheard_exchanges.h"
 #include "reader_system.h"
 #include "serial/wire_trace.h"
@@ -106,7 +107,7 @@ private:
 
     bool Put(const std::vector<TMonitorRow>& rows) {
         for (auto row : rows) {
-            row.Reading.Time = UtcStamp();
+            row.Reading.Time = TimeStamp(std::chrono::system_clock::now(), TTimeZone::Utc);
             const bool written = Write(FOptions.Format == TFormat::Json  ? MonitorJsonLine(row)
                                        : FOptions.Format == TFormat::Csv ? MonitorCsvRow(row)
                                                                           : MonitorTableRow(row));

@@ -4,6 +4,7 @@
 
 #include "netline/net_address.h"
 #include "netline/net_framed_port.h"
+#include "serial/kalvor_port.h"
 
 namespace qmx::tools {
 
@@ -26,8 +27,9 @@ bool ChooseNetworkDevice(const TOptions& options, TChosenDevice& device, std::st
 }
 
 std::unique_ptr<TFramedPort> OpenReaderPort(const TChosenDevice& device, std::uint8_t portNumber) {
-    if (device.Network) return net::OpenNetworkFramedPort(*device.Network, portNumber);
-    return OpenFramedPort(portNumber);
+    if (device.Network) return net::OpenNetworkFramedPort(*device.Network, portNumber, device.Trace);
+    if (!device.Path.empty()) return OpenFramedPortOn(PlatformCommFor(device.Path), portNumber, device.Trace);
+    return std::make_unique<TKalvorComPort>(portNumber, PlatformComm(), device.Trace);
 }
 
 }  // namespace qmx::tools

@@ -19,8 +19,9 @@ namespace qmx::tools {
 // keep the server's own line settings.
 bool ChooseNetworkDevice(const TOptions& options, TChosenDevice& device, std::string& problem);
 
-// The library's framed port on COM`portNumber`, or on the network port
-// chosen, whichever the reader reads.
+// The library's framed port on COM`portNumber`, or on the device given by
+// path or the network port chosen, whichever the reader reads, with the
+// trace chosen.
 std::unique_ptr<TFramedPort> OpenReaderPort(const TChosenDevice& device, std::uint8_t portNumber);
 
 }  // namespace qmx::tools

@@ -35,7 +35,4 @@ bool ChooseDevice(const TOptions& options, TChosenDevice& device, std::string& p
 
 void PauseFor(std::chrono::milliseconds time);
 
-// Turns on the driver's own trace of every byte, into `path`.
-void TraceDriverTo(const std::string& path);
-
 }  // namespace qmx::tools

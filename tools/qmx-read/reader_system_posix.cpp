@@ -7,7 +7,6 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -82,19 +81,14 @@ bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) != 0; }
 
 bool ChooseDevice(const TOptions& options, TChosenDevice& device, std::string& problem) {
     if (options.Network) return ChooseNetworkDevice(options, device, problem);
-    // The driver opens COMn; a device given by path is made COM1 for it.
-    device.Com = options.Com;
-    if (!options.Device.empty()) {
-        device.Com = 1;
-        ::setenv("QMX_COM1", options.Device.c_str(), 1);
-    }
-    const std::string path = ComDevicePath(device.Com);
+    // The silo opens COMn; a device given by path is its COM1.
+    device.Com = options.Device.empty() ? options.Com : 1;
+    device.Path = options.Device;
+    const std::string path = options.Device.empty() ? ComDevicePath(device.Com) : options.Device;
     device.Name = options.Device.empty() ? "COM" + std::to_string(device.Com) + " (" + path + ")" : path;
     return CheckDevice(path, problem);
 }
 
 void PauseFor(std::chrono::milliseconds time) { std::this_thread::sleep_for(time); }
-
-void TraceDriverTo(const std::string& path) { ::setenv("QMX_TRACE", path.c_str(), 1); }
 
 }  // namespace qmx::tools

@@ -93,6 +93,4 @@ bool ChooseDevice(const TOptions& options, TChosenDevice& device, std::string& p
 // The toolchain's threads model has no std::this_thread.
 void PauseFor(std::chrono::milliseconds time) { Sleep(static_cast<DWORD>(time.count())); }
 
-void TraceDriverTo(const std::string& path) { SetEnvironmentVariableA("QMX_TRACE", path.c_str()); }
-
 }  // namespace qmx::tools

@@ -1,13 +1,10 @@
 #include "reading.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <ctime>
 #include <utility>
 
-#include "metrics/exposition.h"
 #include "protocol/answer_doubts.h"
 #include "serial/serial_errors.h"
 #include "json_string.h"
@@ -89,31 +86,6 @@ void NoteExchange(const TRecordedExchange& exchange, TTankReading& reading) {
     }
 }
 
-std::vector<std::string> DoubtTexts(unsigned doubts) {
-    struct TText {
-        unsigned Doubt;
-        const char* Text;
-    };
-    constexpr TText kTexts[] = {
-        {kNamesOtherQuery, "answer names another query"},
-        {kNamesOtherTank, "answer names another tank"},
-        {kLevelNotNumber, "level not a number"},
-        {kSecondValueNotNumber, "second value not a number"},
-        {kTemperatureNotNumber, "temperature not a number"},
-        {kDensityNotNumber, "density not a number"},
-    };
-    std::vector<std::string> texts;
-    for (const auto& entry : kTexts)
-        if ((doubts & entry.Doubt) != 0) texts.emplace_back(entry.Text);
-    return texts;
-}
-
-std::string DoubtLabel(const std::string& text) {
-    for (unsigned doubt = 1; doubt <= kDensityNotNumber; doubt <<= 1)
-        if (DoubtTexts(doubt) == std::vector<std::string>{text}) return DoubtLabels(doubt).front();
-    return "other";
-}
-
 TTankReading ReadTank(TSilo& silo, int tank, TRecordingPort* recorder) {
     TTankReading reading;
     reading.Tank = tank;
@@ -188,23 +160,6 @@ std::string CsvRow(const TTankReading& r) {
            field(r.Temperature, 1) + "," + field(AuxOf(r), 0) + "," + field(r.Density, 8) + "," +
            std::to_string(r.LinkState) + "," + (r.Valid() ? "1" : "0") + "," + Joined(r.Doubts, "; ") + "," +
            reason + "," + (failed ? std::to_string(r.Attempts) : "") + "\n";
-}
-
-std::string UtcStamp() {
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto millis =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::tm utc{};
-#ifdef _WIN32
-    gmtime_s(&utc, &seconds);
-#else
-    gmtime_r(&seconds, &utc);
-#endif
-    char text[40];
-    const std::size_t length = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &utc);
-    std::snprintf(text + length, sizeof text - length, ".%03dZ", static_cast<int>(millis));
-    return text;
 }
 
 std::string FormatTable(const std::vector<TTankReading>& readings) {

@@ -43,12 +43,6 @@ TTankReading ReadTank(TSilo& silo, int tank, TRecordingPort* recorder = nullptr)
 // answer the port accepted, and why it failed (its last attempt's verdict).
 void NoteExchange(const TRecordedExchange& exchange, TTankReading& reading);
 
-// What the doubts of AnswerDoubts are called, in order.
-std::vector<std::string> DoubtTexts(unsigned doubts);
-// A doubt's name for programs ("other_tank"), from its text; "other" for a
-// text DoubtTexts does not give.
-std::string DoubtLabel(const std::string& text);
-
 // Why a failed tank failed, for people: "check byte, 3 attempts".
 std::string ReasonText(const TTankReading& reading);
 
@@ -65,9 +59,6 @@ std::string JsonSeparator();
 std::string JsonEnd(bool anyRows);
 std::string CsvHeader(bool timed = false);
 std::string CsvRow(const TTankReading& reading);
-
-// Now, in UTC: 2026-12-08T09:14:03.120Z.
-std::string UtcStamp();
 
 // Whole outputs.
 std::string FormatTable(const std::vector<TTankReading>& readings);

@@ -26,6 +26,9 @@ constexpr int kLateMs = 1200;
 // are over: where an answer meant for one request can meet the next.
 constexpr int kJustLateMs = 1035;
 constexpr int kSlowGapMs = 15;
+// A flood: STX and the echo ("L01"), zeros, then another answer.
+constexpr std::size_t kFloodEchoLength = 4;
+constexpr std::size_t kFloodZeros = 252;
 
 std::string Field(long long value, int width) {
     char text[32];
@@ -228,7 +231,16 @@ std::optional<TReply> TGauge::Answer(const std::vector<std::uint8_t>& request, d
         case TFault::Slow: reply.ByteGapMs = kSlowGapMs; break;
         case TFault::Late: reply.DelayMs = kLateMs; break;
         case TFault::JustLate: reply.DelayMs = kJustLateMs; break;
-        case TFault::Flood: bytes.insert(bytes.end(), 300 - bytes.size(), '0'); break;
+        case TFault::Flood: {
+            // Past the longest frame, and ending in a frame that would pass
+            // the check: the next tank's whole answer.
+            const int next = tank % kTankCount + 1;
+            auto tail = letter == 'L' ? LevelAnswer(next, elapsedSeconds, false) : DensityAnswer(next, false);
+            bytes.resize(kFloodEchoLength);
+            bytes.resize(kFloodEchoLength + kFloodZeros, '0');
+            bytes.insert(bytes.end(), tail.begin(), tail.end());
+            break;
+        }
         default: break;
     }
     return reply;

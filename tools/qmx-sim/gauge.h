@@ -31,7 +31,7 @@ enum class TFault {
     Slow,         // byte by byte, within the second (stays good)
     Late,         // after the one-second wait
     JustLate,     // after the one-second wait, within the 70 ms that follow it
-    Flood,        // more than 256 bytes
+    Flood,        // 299 bytes: its opening, zeros, the next tank's whole answer
     Junk,         // fields that are not numbers
     WrongTank,    // the answer of the next tank, naming it
 };

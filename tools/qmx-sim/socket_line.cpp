@@ -1,16 +1,13 @@
 #include "socket_line.h"
 
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <stdexcept>
 
+#include "netline/socket_errors.h"
 #include "poll_wait.h"
 
 namespace qmx::sim {
@@ -22,7 +19,7 @@ void Poke(const int (&pipe)[2]) {
     [[maybe_unused]] const auto ignored = ::write(pipe[1], &byte, 1);
 }
 
-// How long a client may take nothing of an answer before it is let go.
+// How long a client may leave an answer untaken before it is let go.
 constexpr auto kWriteDeadline = std::chrono::seconds(1);
 
 void Drain(int fd) {
@@ -76,22 +73,19 @@ void TSocketLine::Interrupt() {
 }
 
 void TSocketLine::CloseClient() {
-    if (FClient < 0) return;
-    ::close(FClient);
-    FClient = -1;
+    if (!FClient.Valid()) return;
+    FClient = net::TSocket();
     FPending.clear();
 }
 
 void TSocketLine::TakeClient() {
     const int client = FListener.Accept();
     if (client < 0) return;
-    if (FClient >= 0) Note("a new client replaces the one before");
+    if (FClient.Valid()) Note("a new client replaces the one before");
     CloseClient();
-    FClient = client;
+    FClient = net::TSocket::Adopt(client);
+    if (!FClient.Valid()) return;
     ++FClients;
-    // A request is a few bytes that must go at once (no Nagle).
-    const int on = 1;
-    ::setsockopt(FClient, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
     Note("client connected");
     if (FKind != net::TNetAddress::TKind::Rfc2217) return;
     {
@@ -101,38 +95,26 @@ void TSocketLine::TakeClient() {
     SendWire(FAnswerer->Opening());
 }
 
-bool TSocketLine::AwaitRoom(std::chrono::steady_clock::time_point deadline) {
-    pollfd fds[3] = {{FWake[0], POLLIN, 0}, {FListener.Fd(), POLLIN, 0}, {FClient, POLLOUT, 0}};
-    PollFor(fds, 3, std::chrono::ceil<std::chrono::microseconds>(deadline - std::chrono::steady_clock::now()));
-    if (FInterrupted) return false;
-    if ((fds[0].revents & POLLIN) != 0) Drain(FWake[0]);
-    const char* letGo = FDropRequested.exchange(false)                         ? "client dropped"
-                        : (fds[1].revents & POLLIN) != 0                       ? "a new client replaces one that reads nothing"
-                        : std::chrono::steady_clock::now() >= deadline         ? "client dropped: it read nothing for a second"
-                                                                               : nullptr;
-    if (letGo == nullptr) return true;
-    Note(letGo);
-    CloseClient();
-    return false;
+bool TSocketLine::LetGo() const {
+    if (FInterrupted || FDropRequested) return true;
+    pollfd listener{FListener.Fd(), POLLIN, 0};
+    return ::poll(&listener, 1, 0) > 0 && (listener.revents & POLLIN) != 0;
 }
 
 // A client that stops reading holds no one else up: it is let go when it
-// has taken nothing for a while, or when the next client comes.
+// leaves an answer untaken for a while, or when the next client comes.
 bool TSocketLine::SendWire(const std::vector<std::uint8_t>& wire) {
-    std::size_t done = 0;
-    auto deadline = std::chrono::steady_clock::now() + kWriteDeadline;
-    while (done < wire.size() && FClient >= 0) {
-        // MSG_NOSIGNAL: a client gone is the end of it, not a SIGPIPE.
-        const ssize_t put = ::send(FClient, wire.data() + done, wire.size() - done, MSG_NOSIGNAL);
-        if (put > 0) {
-            done += static_cast<std::size_t>(put);
-            deadline = std::chrono::steady_clock::now() + kWriteDeadline;
-        } else if (put < 0 && errno != EAGAIN && errno != EINTR) {
-            CloseClient();
-        } else if (!AwaitRoom(deadline)) {
-            return !FInterrupted;
-        }
-    }
+    if (!FClient.Valid()) return true;
+    int error = 0;
+    if (FClient.SendAll(wire.data(), wire.size(), kWriteDeadline, error, [this] { return LetGo(); })) return true;
+    if (FInterrupted) return false;
+    // A client that went (closed, reset) is said by Receive as it goes.
+    const char* letGo = FDropRequested.exchange(false) ? "client dropped"
+                        : error == net::kCancelled    ? "a new client replaces one that reads nothing"
+                        : error == net::kTimedOut     ? "client dropped: it read nothing for a second"
+                                                      : nullptr;
+    if (letGo != nullptr) Note(letGo);
+    CloseClient();
     return true;
 }
 
@@ -150,8 +132,8 @@ std::size_t TSocketLine::Receive(std::uint8_t* buffer, std::size_t capacity, std
                               ? kUntilBytes
                               : std::chrono::ceil<std::chrono::microseconds>(until - TClock::now());
         if (left.count() <= 0) return 0;
-        pollfd fds[3] = {{FWake[0], POLLIN, 0}, {FListener.Fd(), POLLIN, 0}, {FClient, POLLIN, 0}};
-        if (PollFor(fds, FClient >= 0 ? 3 : 2, left) <= 0) continue;
+        pollfd fds[3] = {{FWake[0], POLLIN, 0}, {FListener.Fd(), POLLIN, 0}, {FClient.Fd(), POLLIN, 0}};
+        if (PollFor(fds, FClient.Valid() ? 3 : 2, left) <= 0) continue;
         if ((fds[0].revents & POLLIN) != 0) Drain(FWake[0]);
         if (FDropRequested.exchange(false)) {
             Note("client dropped");
@@ -159,15 +141,16 @@ std::size_t TSocketLine::Receive(std::uint8_t* buffer, std::size_t capacity, std
             continue;
         }
         if ((fds[1].revents & POLLIN) != 0) TakeClient();
-        if (FClient < 0 || (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
+        if (!FClient.Valid() || (fds[2].revents & (POLLIN | POLLHUP | POLLERR)) == 0) continue;
         std::uint8_t chunk[512];
-        const ssize_t got = ::recv(FClient, chunk, sizeof chunk, 0);
-        if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) {
+        int error = 0;
+        const long got = FClient.Receive(chunk, sizeof chunk, error);
+        if (got < 0) {
             Note("client left");
             CloseClient();
             continue;
         }
-        if (got < 0) continue;
+        if (got == 0) continue;
         if (FAnswerer == nullptr) {
             FPending.assign(chunk, chunk + got);
             continue;
@@ -183,7 +166,7 @@ std::size_t TSocketLine::Receive(std::uint8_t* buffer, std::size_t capacity, std
 
 std::size_t TSocketLine::Send(const std::uint8_t* data, std::size_t count) {
     // Nobody connected: the answer goes out on a line nobody listens to.
-    if (FClient < 0) return count;
+    if (!FClient.Valid()) return count;
     std::vector<std::uint8_t> wire;
     if (FAnswerer != nullptr)
         TRfc2217Answerer::Encode(data, count, wire);

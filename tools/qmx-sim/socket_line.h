@@ -13,6 +13,7 @@
 
 #include "netline/net_address.h"
 #include "netline/net_listener.h"
+#include "netline/net_socket.h"
 #include "platform/recursive_lock.h"
 #include "rfc2217_answerer.h"
 #include "serial/wire_trace.h"
@@ -47,17 +48,17 @@ private:
     void TakeClient();
     void CloseClient();
     bool SendWire(const std::vector<std::uint8_t>& wire);
-    // Waits for room to send to a client that takes nothing; false when
-    // it is let go (a deadline passed, another client came, a drop was
-    // asked) or the line was interrupted.
-    bool AwaitRoom(std::chrono::steady_clock::time_point deadline);
+    // While a send waits on a client that takes nothing: true when the
+    // client is to be let go (another client came, a drop was asked) or
+    // the line was interrupted.
+    bool LetGo() const;
     void Note(const std::string& text);
 
     const net::TNetAddress::TKind FKind;
     const bool FRefuseSettings;
     TWireTrace* const FTrace;
     net::TListener FListener;
-    int FClient = -1;
+    net::TSocket FClient;
     // The present client's, or the last one's until the next comes; the
     // lock keeps its replacement from a test that reads the settings.
     TRecursiveLock FAnswererLock;
