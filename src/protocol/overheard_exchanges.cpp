@@ -41,7 +41,7 @@ std::vector<TOverheardExchange> TExchangeSplitter::Feed(TLineSide side, const st
 
 std::vector<TOverheardExchange> TExchangeSplitter::Tick(double now) {
     if (!FOpen || now - FOpen->RequestEnd <= kExchangeQuietSeconds) return {};
-    std::vector<TOverheardExchange> ended{Judge(*FOpen)};
+    std::vector<TOverheardExchange> ended{Judge(*FOpen, false)};
     FOpen.reset();
     return ended;
 }
@@ -78,11 +78,14 @@ void TExchangeSplitter::Request(const TPayload& payload, double at, std::vector<
     ++FRequests;
     FLastRequestAt = at;
     if (FOpen) {
-        const TOverheardExchange judged = Judge(*FOpen);
+        // The driver waits out the second unless it has taken a whole,
+        // valid answer: a host that asks sooner has taken one.
+        const TOverheardExchange judged = Judge(*FOpen, at - FOpen->RequestEnd < kAnswerWindowSeconds);
         // The driver asks again only when its answer did not pass.
         if (FOpen->Payload == payload && !judged.Accepted && FOpen->Attempts < kAttemptsPerExchange) {
             ++FOpen->Attempts;
             ++FOpen->FailedAttempts;
+            if (judged.Late && !FOpen->LateDelay) FOpen->LateDelay = judged.DelaySeconds;
             FOpen->RequestEnd = at;
             FOpen->Bytes.clear();
             FOpen->Times.clear();
@@ -90,10 +93,10 @@ void TExchangeSplitter::Request(const TPayload& payload, double at, std::vector<
         }
         ended.push_back(judged);
     }
-    FOpen = TPending{payload, 1, 0, at, at, {}, {}};
+    FOpen = TPending{payload, 1, 0, at, at, std::nullopt, {}, {}};
 }
 
-TOverheardExchange TExchangeSplitter::Judge(const TPending& pending) const {
+TOverheardExchange TExchangeSplitter::Judge(const TPending& pending, bool takenWhenWhole) const {
     TOverheardExchange judged;
     judged.Query = static_cast<TQuery>(pending.Payload[0]);
     judged.Tank = static_cast<std::uint8_t>(TankNumberOf(&pending.Payload[1]).value_or(1) - 1);
@@ -117,6 +120,11 @@ TOverheardExchange TExchangeSplitter::Judge(const TPending& pending) const {
         at = SkipOther(bytes, at);
     }
     judged.Answer.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.end());
+    // Bytes after an answer taken whole came too late for the driver.
+    if (takenWhenWhole && judged.Answer.size() > expected &&
+        JudgeAnswer(judged.Answer.data(), static_cast<std::uint8_t>(expected), static_cast<std::uint8_t>(expected)) ==
+            TAnswerStatus::Valid)
+        judged.Answer.resize(expected);
     const std::size_t received = judged.Answer.size();
     judged.BytesBeforeStx = beforeStx;
     judged.OtherAnswers = others;
@@ -126,6 +134,8 @@ TOverheardExchange TExchangeSplitter::Judge(const TPending& pending) const {
     judged.InTime = received != 0;
     if (received != 0) judged.DelaySeconds = pending.Times[at] - pending.RequestEnd;
     else if (late != pending.Times.end()) judged.DelaySeconds = *late - pending.RequestEnd;
+    judged.Late = pending.LateDelay || (received == 0 && late != pending.Times.end());
+    if (pending.LateDelay) judged.DelaySeconds = pending.LateDelay;
     judged.FailedAttempts = pending.FailedAttempts + (judged.Accepted ? 0 : 1);
     return judged;
 }

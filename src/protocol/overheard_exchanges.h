@@ -52,6 +52,9 @@ struct TOverheardExchange {
     // An answer (Answer) came within the second: bytes after it are not
     // judged, as the driver does not see them.
     bool InTime = false;
+    // An attempt drew bytes only after its second: the last, or one the
+    // host asked again after (then DelaySeconds is the first such one's).
+    bool Late = false;
     double RequestedAt = 0;  // when the exchange's first request ended
 };
 
@@ -81,6 +84,7 @@ private:
         int FailedAttempts = 0;
         double FirstAt = 0;
         double RequestEnd = 0;
+        std::optional<double> LateDelay;  // of the first attempt that drew bytes only after its second
         std::vector<std::uint8_t> Bytes;  // after the last request
         std::vector<double> Times;        // each byte's
     };
@@ -88,7 +92,9 @@ private:
     void Take(std::uint8_t byte, double at, bool mayBeRequest, bool toAttempt,
               std::vector<TOverheardExchange>& ended);
     void Request(const TPayload& payload, double at, std::vector<TOverheardExchange>& ended);
-    TOverheardExchange Judge(const TPending& pending) const;
+    // `takenWhenWhole`: the host asked again before the second was up, so
+    // it took the answer as soon as it was whole and valid.
+    TOverheardExchange Judge(const TPending& pending, bool takenWhenWhole) const;
     void Observe(bool fromHost, const std::uint8_t* data, std::size_t count);
     void ObserveSettled();
 

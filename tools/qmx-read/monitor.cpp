@@ -13,6 +13,7 @@
 #include "atomic_file.h"
 #include "exit_deadline.h"
 #include "exit_status.h"
+#include "exporter_start.h"
 #include "metrics.h"
 #include "metrics_exporter.h"
 #include "monitor_line.h"
@@ -96,7 +97,7 @@ private:
     static std::string ExchangeNote(const TOverheardExchange& x) {
         TMonitorRow row;
         row.DelaySeconds = x.DelaySeconds;
-        row.InTime = x.InTime || x.Answer.empty();
+        row.InTime = !x.Late;
         row.Requests = x.Attempts;
         std::string request(1, static_cast<char>(x.Query));
         request += (x.Tank < 9 ? "0" : "") + std::to_string(x.Tank + 1);
@@ -114,7 +115,7 @@ private:
             FFailedTotal += row.Reading.FailedAttempts;
             FLastFailed = row.Reading.FailedAttempts;
             if (row.Reading.Valid() && row.Reading.Doubts.empty()) FLastValidAt[row.Reading.Tank] = UnixNow();
-            FLatest[row.Reading.Tank] = row.Reading;
+            FLatest[row.Reading.Tank] = row;
             if (!Publish()) return false;
         }
         return true;
@@ -135,7 +136,7 @@ private:
         FPublishedRequests = FSplitter.Requests();
         if (FOptions.Metrics.empty() && FExporter == nullptr) return true;
         std::vector<TTankReading> readings;
-        for (const auto& [tank, reading] : FLatest) readings.push_back(reading);
+        for (const auto& [tank, row] : FLatest) readings.push_back(row.Reading);
         TRoundFigures figures;
         figures.FailedExchanges = FLastFailed;
         figures.FailedExchangesTotal = FFailedTotal;
@@ -144,7 +145,7 @@ private:
         figures.LastValidAt = FLastValidAt;
         std::optional<double> lastRequest;
         if (const auto at = FSplitter.LastRequestAt()) lastRequest = figures.EndedAt - (FMetricsAt - *at);
-        const std::string own = MonitorMetricsText(FOptions.Monitor, FSplitter.Requests(), lastRequest);
+        const std::string own = MonitorMetricsText(FOptions.Monitor, FSplitter.Requests(), lastRequest, FLatest);
         if (FExporter != nullptr) FExporter->Publish(ScrapeText(FOptions.Monitor, readings, figures) + own);
         std::string problem;
         if (FOptions.Metrics.empty() ||
@@ -160,7 +161,7 @@ private:
     TMetricsExporter* const FExporter;
     TExchangeSplitter FSplitter;
     TMonitorRows FRows;
-    std::map<int, TTankReading> FLatest;
+    std::map<int, TMonitorRow> FLatest;
     std::map<int, double> FLastValidAt;
     long long FFailedTotal = 0;
     int FLastFailed = 0;
@@ -186,14 +187,7 @@ int RunMonitor(const TOptions& options) {
     if (!options.Trace.empty() && trace.Open(options.Trace))
         trace.Section(options.Monitor + ", 9600 baud 7E1, listened to only; > sent by the host, < by the gauge");
     std::unique_ptr<TMetricsExporter> exporter;
-    if (std::string problem; options.Listen) {
-        exporter = StartMetricsExporter(*options.Listen, ScrapeTextBeforeFirstRound(options.Monitor), problem);
-        if (!exporter) {
-            std::fprintf(stderr, "qmx-read: cannot listen on %s: %s\n", options.Listen->Text().c_str(),
-                         problem.c_str());
-            return kOutputFailed;
-        }
-    }
+    if (!StartExporter(options, options.Monitor, exporter)) return kOutputFailed;
     TMonitor monitor(options, trace.IsOpen() ? &trace : nullptr, exporter.get());
     WatchForStops(&StopMonitor);
     if (!monitor.Begin()) return monitor.Status();

@@ -1,9 +1,9 @@
 #pragma once
 
 // A line the monitor listens on, for reading only: a serial device or pty
-// set to 9600 baud 7E1 without a byte sent, no break, no purge the line
-// could see and RTS held low as the driver holds it; or a device server's
-// raw TCP port, to which nothing is sent. Linux only.
+// set to 9600 baud 7E1 without a byte sent, no break, no purge and its
+// modem lines left as they are; or a device server's raw TCP port, to
+// which nothing is sent. Linux only.
 
 #include <cstddef>
 #include <cstdint>
