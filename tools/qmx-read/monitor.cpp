@@ -1,7 +1,5 @@
 #include "monitor.h"
 
-#include <poll.h>
-
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -174,7 +172,7 @@ private:
 
 int RunMonitor(const TOptions& options) {
     const auto names = DeviceNames(options.Monitor);
-    std::vector<std::unique_ptr<TMonitorLine>> lines;
+    TMonitorLines lines;
     for (const auto& name : names) {
         std::string problem;
         lines.push_back(TMonitorLine::Open(name, problem));
@@ -191,12 +189,10 @@ int RunMonitor(const TOptions& options) {
     TMonitor monitor(options, trace.IsOpen() ? &trace : nullptr, exporter.get());
     WatchForStops(&StopMonitor);
     if (!monitor.Begin()) return monitor.Status();
-    std::vector<pollfd> polled;
-    for (const auto& line : lines) polled.push_back({line->Descriptor(), POLLIN, 0});
     for (;;) {
-        ::poll(polled.data(), polled.size(), kPollMs);
+        const std::vector<bool> ready = AwaitBytes(lines, kPollMs);
         for (std::size_t i = 0; i < lines.size(); ++i) {
-            if (polled[i].revents == 0) continue;
+            if (!ready[i]) continue;
             std::uint8_t buffer[512];
             std::string problem;
             const long got = lines[i]->Read(buffer, sizeof buffer, problem);
@@ -204,6 +200,7 @@ int RunMonitor(const TOptions& options) {
                 std::fprintf(stderr, "qmx-read: %s has gone: %s\n", names[i].c_str(), problem.c_str());
                 return kDeviceFailed;
             }
+            if (got == 0) continue;
             const TLineSide side = lines.size() == 1 ? TLineSide::Both : i == 0 ? TLineSide::Host : TLineSide::Gauge;
             if (!monitor.Feed(side, buffer, static_cast<std::size_t>(got))) return monitor.Status();
         }

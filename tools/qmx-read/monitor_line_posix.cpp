@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <netdb.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
@@ -22,7 +23,7 @@ public:
     TFdMonitorLine(const TFdMonitorLine&) = delete;
     TFdMonitorLine& operator=(const TFdMonitorLine&) = delete;
 
-    int Descriptor() const override { return FFd; }
+    int Descriptor() const { return FFd; }
     long Read(std::uint8_t* buffer, std::size_t capacity, std::string& problem) override {
         const ssize_t got = ::read(FFd, buffer, capacity);
         if (got > 0) return got;
@@ -122,6 +123,16 @@ std::unique_ptr<TMonitorLine> TMonitorLine::Open(const std::string& name, std::s
         fd = OpenDevice(name, problem);
     }
     return fd < 0 ? nullptr : std::make_unique<TFdMonitorLine>(fd);
+}
+
+std::vector<bool> AwaitBytes(const TMonitorLines& lines, int milliseconds) {
+    std::vector<pollfd> polled;
+    // Every line here is a descriptor Open made.
+    for (const auto& line : lines) polled.push_back({static_cast<const TFdMonitorLine&>(*line).Descriptor(), POLLIN, 0});
+    ::poll(polled.data(), polled.size(), milliseconds);
+    std::vector<bool> ready;
+    for (const auto& one : polled) ready.push_back(one.revents != 0);
+    return ready;
 }
 
 }  // namespace qmx::tools
