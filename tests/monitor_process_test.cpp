@@ -58,7 +58,7 @@ TEST_P(MonitorProcess, OverhearsThePollersRowsAndSendsNothing) {
                       trace = std::string(dir) + "/wire.log", metrics = std::string(dir) + "/qmx.prom";
     constexpr std::size_t kTanks = 5, kRounds = 2;
     TProgramProcess sim(QMX_SIM_PATH, {"--tap", tap, "--fault", "bad-check:2", "--fault", "wrong-tank:3", "--fault",
-                                       "short:4", "--fault", "just-late:5"});
+                                       "short:4"});
     const std::string device = sim.FirstLine(10s);
     ASSERT_FALSE(device.empty()) << sim.Errors();
     TReaderProcess monitor({"--monitor", tap, "--csv", "--trace", trace, "--metrics", metrics});
@@ -97,12 +97,9 @@ TEST_P(MonitorProcess, OverhearsThePollersRowsAndSendsNothing) {
     // Tank 2's answers came within the second, to each of 3 requests.
     EXPECT_EQ(Fields(heard[2], 12, 2), "1,3,") << heard[2];
     EXPECT_LT(std::stoi(Fields(heard[2], 11, 1)), 1000) << heard[2];
-    // Tank 5's came after it, to each of 3, in the rows and the metrics.
-    EXPECT_EQ(Fields(heard[5], 12, 2), "0,3,") << heard[5];
-    EXPECT_GE(std::stoi(Fields(heard[5], 11, 1)), 1000) << heard[5];
-    const std::string tank5 = "{device=\"" + tap + "\",tank=\"5\"} ";
-    EXPECT_NE(fileText(metrics).find("qmx_monitor_answer_in_time" + tank5 + "0\n"), std::string::npos);
-    EXPECT_NE(fileText(metrics).find("qmx_monitor_tank_requests" + tank5 + "3\n"), std::string::npos);
+    const std::string tank2 = "{device=\"" + tap + "\",tank=\"2\"} ";
+    EXPECT_NE(fileText(metrics).find("qmx_monitor_answer_in_time" + tank2 + "1\n"), std::string::npos);
+    EXPECT_NE(fileText(metrics).find("qmx_monitor_tank_requests" + tank2 + "3\n"), std::string::npos);
 
     // The simulator served what the monitor counted, and nothing came back
     // through its tap.
@@ -112,16 +109,15 @@ TEST_P(MonitorProcess, OverhearsThePollersRowsAndSendsNothing) {
     const std::string requests = counted.substr(counted.rfind(' ') + 1, counted.size() - counted.rfind(' ') - 2);
     EXPECT_NE(sim.Errors().find(requests + " requests served"), std::string::npos) << sim.Errors();
 
-    // The monitor's trace, played back, gives a reader the poller's rows
-    // (but tank 5's, whose late answers overlap the requests after them).
+    // The monitor's trace, played back, gives a reader the poller's rows.
     TProgramProcess replay(QMX_SIM_PATH, {"--replay", trace});
     const std::string replayed = replay.FirstLine(10s);
     ASSERT_FALSE(replayed.empty()) << replay.Errors();
-    TReaderProcess reader({"--device", replayed, "--tanks", "1-4", "--fast", "--csv", "--quiet"});
+    TReaderProcess reader({"--device", replayed, "--tanks", "1-5", "--fast", "--csv", "--quiet"});
     EXPECT_EQ(reader.Wait(), 1) << reader.Errors();
     const auto read = Lines(reader.Output());
-    ASSERT_EQ(read.size(), kTanks) << reader.Output();
-    for (std::size_t row = 1; row < kTanks; ++row) EXPECT_EQ(read[row] + ",", Fields(polled[row], 1, 10));
+    ASSERT_EQ(read.size(), kTanks + 1) << reader.Output();
+    for (std::size_t row = 1; row <= kTanks; ++row) EXPECT_EQ(read[row] + ",", Fields(polled[row], 1, 10));
     std::filesystem::remove_all(dir);
 }
 

@@ -155,6 +155,9 @@ TEST(MonitorRows, ATanksExchangesMakeOneRowAsThePollerGivesIt) {
          {{both, Frame("L01"), 0}, {both, level, 1.035}, {both, Frame("L01"), 1.07}, {both, level, 1.09},
           {both, Frame("G01"), 1.2}, {both, density, 1.25}},
          {"1,123.45,15.5,4,0.00835000,1,1,,,,1035,0,3"}},
+        {"the tank before's answer after the second",
+         {{both, Frame("L02"), 0}, {both, level, 1.03}},
+         {"2,,,,,3,0,,no answer,1,,,1"}},
     };
     for (const auto& c : cases) {
         TExchangeSplitter splitter;

@@ -28,6 +28,14 @@ std::size_t SkipOther(const std::vector<std::uint8_t>& bytes, std::size_t stx) {
     return bytes.size();
 }
 
+// Whether the first frame from `from` on answers another request.
+bool AnotherRequestsAnswer(const std::vector<std::uint8_t>& bytes, std::size_t from, const TPayload& payload) {
+    const std::size_t stx =
+        static_cast<std::size_t>(std::find(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.end(), kSTX) -
+                                 bytes.begin());
+    return stx + kEchoLength < bytes.size() && AnswersAnotherRequest(&bytes[stx + 1], payload.data(), kPayloadLength);
+}
+
 }  // namespace
 
 std::vector<TOverheardExchange> TExchangeSplitter::Feed(TLineSide side, const std::uint8_t* data, std::size_t count,
@@ -133,8 +141,12 @@ TOverheardExchange TExchangeSplitter::Judge(const TPending& pending, bool takenW
                                                           static_cast<std::uint8_t>(expected)) == TAnswerStatus::Valid;
     judged.InTime = received != 0;
     if (received != 0) judged.DelaySeconds = pending.Times[at] - pending.RequestEnd;
-    else if (late != pending.Times.end()) judged.DelaySeconds = *late - pending.RequestEnd;
-    judged.Late = pending.LateDelay || (received == 0 && late != pending.Times.end());
+    // A late answer to the request before is none of this one's.
+    else if (late != pending.Times.end() &&
+             !AnotherRequestsAnswer(pending.Bytes, static_cast<std::size_t>(late - pending.Times.begin()),
+                                    pending.Payload))
+        judged.DelaySeconds = *late - pending.RequestEnd;
+    judged.Late = pending.LateDelay || (received == 0 && judged.DelaySeconds);
     if (pending.LateDelay) judged.DelaySeconds = pending.LateDelay;
     judged.FailedAttempts = pending.FailedAttempts + (judged.Accepted ? 0 : 1);
     return judged;

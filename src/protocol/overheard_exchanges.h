@@ -47,7 +47,8 @@ struct TOverheardExchange {
     std::size_t BytesBeforeStx = 0;  // of the last attempt
     std::size_t OtherAnswers = 0;    // frames of the last attempt that answered another request
     // From the end of the last request to the answer's first byte; or,
-    // when none came within the protocol's second, to the first byte after.
+    // when none came within the protocol's second, to the first byte after
+    // (unless those open an answer to another request).
     std::optional<double> DelaySeconds;
     // An answer (Answer) came within the second: bytes after it are not
     // judged, as the driver does not see them.
