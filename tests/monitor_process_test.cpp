@@ -48,11 +48,14 @@ bool WaitForRows(TProgramProcess& program, std::size_t rows, std::chrono::second
     return true;
 }
 
-TEST(MonitorProcess, OverhearsThePollersRowsAndSendsNothing) {
+// One tap that carries both ways, or one for each side of the line.
+class MonitorProcess : public testing::TestWithParam<bool> {};
+
+TEST_P(MonitorProcess, OverhearsThePollersRowsAndSendsNothing) {
     char dir[] = "/tmp/qmx-monitor-XXXXXX";
     ASSERT_NE(::mkdtemp(dir), nullptr);
-    const std::string tap = std::string(dir) + "/tap", trace = std::string(dir) + "/wire.log",
-                      metrics = std::string(dir) + "/qmx.prom";
+    const std::string tap = GetParam() ? std::string(dir) + "/host," + dir + "/gauge" : std::string(dir) + "/tap",
+                      trace = std::string(dir) + "/wire.log", metrics = std::string(dir) + "/qmx.prom";
     constexpr std::size_t kTanks = 5, kRounds = 2;
     TProgramProcess sim(QMX_SIM_PATH, {"--tap", tap, "--fault", "bad-check:2", "--fault", "wrong-tank:3", "--fault",
                                        "short:4"});
@@ -94,6 +97,9 @@ TEST(MonitorProcess, OverhearsThePollersRowsAndSendsNothing) {
     // Tank 2's answers came within the second, to each of 3 requests.
     EXPECT_EQ(Fields(heard[2], 12, 2), "1,3,") << heard[2];
     EXPECT_LT(std::stoi(Fields(heard[2], 11, 1)), 1000) << heard[2];
+    const std::string tank2 = "{device=\"" + tap + "\",tank=\"2\"} ";
+    EXPECT_NE(fileText(metrics).find("qmx_monitor_answer_in_time" + tank2 + "1\n"), std::string::npos);
+    EXPECT_NE(fileText(metrics).find("qmx_monitor_tank_requests" + tank2 + "3\n"), std::string::npos);
 
     // The simulator served what the monitor counted, and nothing came back
     // through its tap.
@@ -114,6 +120,9 @@ TEST(MonitorProcess, OverhearsThePollersRowsAndSendsNothing) {
     for (std::size_t row = 1; row <= kTanks; ++row) EXPECT_EQ(read[row] + ",", Fields(polled[row], 1, 10));
     std::filesystem::remove_all(dir);
 }
+
+INSTANTIATE_TEST_SUITE_P(Taps, MonitorProcess, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& param) { return param.param ? "TwoTaps" : "OneTap"; });
 
 }  // namespace
 }  // namespace qmx

@@ -74,6 +74,9 @@ TEST(OverheardExchanges, StreamsGiveTheDriversVerdicts) {
         {"bytes after the answer",
          {{kBoth, l01, 0}, {kBoth, level, 0.1}, {kBoth, TBytes{'x'}, 0.12}},
          {{"L01", TAttemptVerdict::WrongLength, 1, true}}},
+        {"a host that asks on at once took the answer when whole",
+         {{kBoth, l01, 0}, {kBoth, level, 0.1}, {kBoth, Part(level, 0, 9), 0.11}, {kBoth, g01, 0.2}},
+         {{"L01", TAttemptVerdict::Valid, 1, true}, {"G01", TAttemptVerdict::NoAnswer, 1, false}}},
         {"L and G of a tank, the second answer cut short",
          {{kBoth, l01, 0}, {kBoth, level, 0.1}, {kBoth, g01, 0.2}, {kBoth, Part(DensityAnswer("00835000"), 0, 30), 0.3}},
          {{"L01", TAttemptVerdict::Valid, 1, true}, {"G01", TAttemptVerdict::WrongLength, 1, true}}},
@@ -148,6 +151,13 @@ TEST(MonitorRows, ATanksExchangesMakeOneRowAsThePollerGivesIt) {
         {"a G that failed after a valid L",
          {{both, Frame("L01"), 0}, {both, level, 0.05}, {both, Frame("G01"), 0.1}, {both, Part(density, 0, 9), 1.5}},
          {"1,123.45,15.5,4,,3,0,,no answer,1,50,0,2"}},
+        {"an answer after the second, then one in time to the request after",
+         {{both, Frame("L01"), 0}, {both, level, 1.035}, {both, Frame("L01"), 1.07}, {both, level, 1.09},
+          {both, Frame("G01"), 1.2}, {both, density, 1.25}},
+         {"1,123.45,15.5,4,0.00835000,1,1,,,,1035,0,3"}},
+        {"the tank before's answer after the second",
+         {{both, Frame("L02"), 0}, {both, level, 1.03}},
+         {"2,,,,,3,0,,no answer,1,,,1"}},
     };
     for (const auto& c : cases) {
         TExchangeSplitter splitter;

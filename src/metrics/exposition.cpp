@@ -179,4 +179,13 @@ std::string OneSampleText(const std::string& device, const std::string& family, 
     return out.Text();
 }
 
+std::string TankSamplesText(const std::string& device, const std::string& family, const std::string& help,
+                            const std::map<int, double>& byTank) {
+    if (byTank.empty()) return {};
+    TExposition out(device);
+    out.Family(family, "gauge", help);
+    for (const auto& [tank, value] : byTank) out.Sample(TankLabel(tank), value);
+    return out.Text();
+}
+
 }  // namespace qmx

@@ -28,6 +28,14 @@ std::size_t SkipOther(const std::vector<std::uint8_t>& bytes, std::size_t stx) {
     return bytes.size();
 }
 
+// Whether the first frame from `from` on answers another request.
+bool AnotherRequestsAnswer(const std::vector<std::uint8_t>& bytes, std::size_t from, const TPayload& payload) {
+    const std::size_t stx =
+        static_cast<std::size_t>(std::find(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.end(), kSTX) -
+                                 bytes.begin());
+    return stx + kEchoLength < bytes.size() && AnswersAnotherRequest(&bytes[stx + 1], payload.data(), kPayloadLength);
+}
+
 }  // namespace
 
 std::vector<TOverheardExchange> TExchangeSplitter::Feed(TLineSide side, const std::uint8_t* data, std::size_t count,
@@ -41,7 +49,7 @@ std::vector<TOverheardExchange> TExchangeSplitter::Feed(TLineSide side, const st
 
 std::vector<TOverheardExchange> TExchangeSplitter::Tick(double now) {
     if (!FOpen || now - FOpen->RequestEnd <= kExchangeQuietSeconds) return {};
-    std::vector<TOverheardExchange> ended{Judge(*FOpen)};
+    std::vector<TOverheardExchange> ended{Judge(*FOpen, false)};
     FOpen.reset();
     return ended;
 }
@@ -78,11 +86,14 @@ void TExchangeSplitter::Request(const TPayload& payload, double at, std::vector<
     ++FRequests;
     FLastRequestAt = at;
     if (FOpen) {
-        const TOverheardExchange judged = Judge(*FOpen);
+        // The driver waits out the second unless it has taken a whole,
+        // valid answer: a host that asks sooner has taken one.
+        const TOverheardExchange judged = Judge(*FOpen, at - FOpen->RequestEnd < kAnswerWindowSeconds);
         // The driver asks again only when its answer did not pass.
         if (FOpen->Payload == payload && !judged.Accepted && FOpen->Attempts < kAttemptsPerExchange) {
             ++FOpen->Attempts;
             ++FOpen->FailedAttempts;
+            if (judged.Late && !FOpen->LateDelay) FOpen->LateDelay = judged.DelaySeconds;
             FOpen->RequestEnd = at;
             FOpen->Bytes.clear();
             FOpen->Times.clear();
@@ -90,10 +101,10 @@ void TExchangeSplitter::Request(const TPayload& payload, double at, std::vector<
         }
         ended.push_back(judged);
     }
-    FOpen = TPending{payload, 1, 0, at, at, {}, {}};
+    FOpen = TPending{payload, 1, 0, at, at, std::nullopt, {}, {}};
 }
 
-TOverheardExchange TExchangeSplitter::Judge(const TPending& pending) const {
+TOverheardExchange TExchangeSplitter::Judge(const TPending& pending, bool takenWhenWhole) const {
     TOverheardExchange judged;
     judged.Query = static_cast<TQuery>(pending.Payload[0]);
     judged.Tank = static_cast<std::uint8_t>(TankNumberOf(&pending.Payload[1]).value_or(1) - 1);
@@ -117,6 +128,11 @@ TOverheardExchange TExchangeSplitter::Judge(const TPending& pending) const {
         at = SkipOther(bytes, at);
     }
     judged.Answer.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.end());
+    // Bytes after an answer taken whole came too late for the driver.
+    if (takenWhenWhole && judged.Answer.size() > expected &&
+        JudgeAnswer(judged.Answer.data(), static_cast<std::uint8_t>(expected), static_cast<std::uint8_t>(expected)) ==
+            TAnswerStatus::Valid)
+        judged.Answer.resize(expected);
     const std::size_t received = judged.Answer.size();
     judged.BytesBeforeStx = beforeStx;
     judged.OtherAnswers = others;
@@ -125,7 +141,13 @@ TOverheardExchange TExchangeSplitter::Judge(const TPending& pending) const {
                                                           static_cast<std::uint8_t>(expected)) == TAnswerStatus::Valid;
     judged.InTime = received != 0;
     if (received != 0) judged.DelaySeconds = pending.Times[at] - pending.RequestEnd;
-    else if (late != pending.Times.end()) judged.DelaySeconds = *late - pending.RequestEnd;
+    // A late answer to the request before is none of this one's.
+    else if (late != pending.Times.end() &&
+             !AnotherRequestsAnswer(pending.Bytes, static_cast<std::size_t>(late - pending.Times.begin()),
+                                    pending.Payload))
+        judged.DelaySeconds = *late - pending.RequestEnd;
+    judged.Late = pending.LateDelay || (received == 0 && judged.DelaySeconds);
+    if (pending.LateDelay) judged.DelaySeconds = pending.LateDelay;
     judged.FailedAttempts = pending.FailedAttempts + (judged.Accepted ? 0 : 1);
     return judged;
 }

@@ -47,11 +47,15 @@ struct TOverheardExchange {
     std::size_t BytesBeforeStx = 0;  // of the last attempt
     std::size_t OtherAnswers = 0;    // frames of the last attempt that answered another request
     // From the end of the last request to the answer's first byte; or,
-    // when none came within the protocol's second, to the first byte after.
+    // when none came within the protocol's second, to the first byte after
+    // (unless those open an answer to another request).
     std::optional<double> DelaySeconds;
     // An answer (Answer) came within the second: bytes after it are not
     // judged, as the driver does not see them.
     bool InTime = false;
+    // An attempt drew bytes only after its second: the last, or one the
+    // host asked again after (then DelaySeconds is the first such one's).
+    bool Late = false;
     double RequestedAt = 0;  // when the exchange's first request ended
 };
 
@@ -81,6 +85,7 @@ private:
         int FailedAttempts = 0;
         double FirstAt = 0;
         double RequestEnd = 0;
+        std::optional<double> LateDelay;  // of the first attempt that drew bytes only after its second
         std::vector<std::uint8_t> Bytes;  // after the last request
         std::vector<double> Times;        // each byte's
     };
@@ -88,7 +93,9 @@ private:
     void Take(std::uint8_t byte, double at, bool mayBeRequest, bool toAttempt,
               std::vector<TOverheardExchange>& ended);
     void Request(const TPayload& payload, double at, std::vector<TOverheardExchange>& ended);
-    TOverheardExchange Judge(const TPending& pending) const;
+    // `takenWhenWhole`: the host asked again before the second was up, so
+    // it took the answer as soon as it was whole and valid.
+    TOverheardExchange Judge(const TPending& pending, bool takenWhenWhole) const;
     void Observe(bool fromHost, const std::uint8_t* data, std::size_t count);
     void ObserveSettled();
 

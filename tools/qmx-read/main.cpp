@@ -17,6 +17,7 @@
 #include "driver/connection.h"
 #include "driver/silo.h"
 #include "exit_deadline.h"
+#include "exporter_start.h"
 #include "metrics.h"
 #include "metrics_exporter.h"
 #include "monitor.h"
@@ -245,20 +246,6 @@ bool OutputsWritable(const TOptions& options, qmx::TWireTrace& traceCheck) {
     return true;
 }
 
-// The exporter the options ask for, serving; false when it cannot listen.
-bool StartExporter(const TOptions& options, const TChosenDevice& device,
-                   std::unique_ptr<TMetricsExporter>& exporter) {
-    if (!options.Listen) return true;
-    std::string problem;
-    exporter = StartMetricsExporter(*options.Listen, ScrapeTextBeforeFirstRound(device.Name), problem);
-    if (!exporter) {
-        std::fprintf(stderr, "qmx-read: cannot listen on %s: %s\n", options.Listen->Text().c_str(), problem.c_str());
-        return false;
-    }
-    std::fprintf(stderr, "qmx-read: serving the metrics at %s/metrics\n", exporter->Url().c_str());
-    return true;
-}
-
 // The silo as a factory makes it, with the reader's own opener, so that the
 // reader sees the exchanges and the device's state; the exit status when it
 // cannot be made.
@@ -351,7 +338,7 @@ int main(int argc, char** argv) {
     device.Trace = options.Trace.empty() ? qmx::ConfiguredTracePath() : options.Trace;
 
     std::unique_ptr<TMetricsExporter> exporter;
-    if (!StartExporter(options, device, exporter)) return kOutputFailed;
+    if (!StartExporter(options, device.Name, exporter)) return kOutputFailed;
 
     static TOutput output(stdout, options.Format, options.WatchSeconds != 0);
     gOutput = &output;

@@ -1,7 +1,5 @@
 #include "monitor.h"
 
-#include <poll.h>
-
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -14,6 +12,7 @@
 #include "replaceable_file.h"
 #include "exit_deadline.h"
 #include "exit_status.h"
+#include "exporter_start.h"
 #include "metrics.h"
 #include "metrics_exporter.h"
 #include "monitor_line.h"
@@ -98,7 +97,7 @@ private:
     static std::string ExchangeNote(const TOverheardExchange& x) {
         TMonitorRow row;
         row.DelaySeconds = x.DelaySeconds;
-        row.InTime = x.InTime || x.Answer.empty();
+        row.InTime = !x.Late;
         row.Requests = x.Attempts;
         std::string request(1, static_cast<char>(x.Query));
         request += (x.Tank < 9 ? "0" : "") + std::to_string(x.Tank + 1);
@@ -116,7 +115,7 @@ private:
             FFailedTotal += row.Reading.FailedAttempts;
             FLastFailed = row.Reading.FailedAttempts;
             if (row.Reading.Valid() && row.Reading.Doubts.empty()) FLastValidAt[row.Reading.Tank] = UnixNow();
-            FLatest[row.Reading.Tank] = row.Reading;
+            FLatest[row.Reading.Tank] = row;
             if (!Publish()) return false;
         }
         return true;
@@ -137,7 +136,7 @@ private:
         FPublishedRequests = FSplitter.Requests();
         if (FOptions.Metrics.empty() && FExporter == nullptr) return true;
         std::vector<TTankReading> readings;
-        for (const auto& [tank, reading] : FLatest) readings.push_back(reading);
+        for (const auto& [tank, row] : FLatest) readings.push_back(row.Reading);
         TRoundFigures figures;
         figures.FailedExchanges = FLastFailed;
         figures.FailedExchangesTotal = FFailedTotal;
@@ -146,7 +145,7 @@ private:
         figures.LastValidAt = FLastValidAt;
         std::optional<double> lastRequest;
         if (const auto at = FSplitter.LastRequestAt()) lastRequest = figures.EndedAt - (FMetricsAt - *at);
-        const std::string own = MonitorMetricsText(FOptions.Monitor, FSplitter.Requests(), lastRequest);
+        const std::string own = MonitorMetricsText(FOptions.Monitor, FSplitter.Requests(), lastRequest, FLatest);
         if (FExporter != nullptr) FExporter->Publish(ScrapeText(FOptions.Monitor, readings, figures) + own);
         std::string problem;
         if (FOptions.Metrics.empty() ||
@@ -162,7 +161,7 @@ private:
     TMetricsExporter* const FExporter;
     TExchangeSplitter FSplitter;
     TMonitorRows FRows;
-    std::map<int, TTankReading> FLatest;
+    std::map<int, TMonitorRow> FLatest;
     std::map<int, double> FLastValidAt;
     long long FFailedTotal = 0;
     int FLastFailed = 0;
@@ -175,7 +174,7 @@ private:
 
 int RunMonitor(const TOptions& options) {
     const auto names = DeviceNames(options.Monitor);
-    std::vector<std::unique_ptr<TMonitorLine>> lines;
+    TMonitorLines lines;
     for (const auto& name : names) {
         std::string problem;
         lines.push_back(TMonitorLine::Open(name, problem));
@@ -188,23 +187,14 @@ int RunMonitor(const TOptions& options) {
     if (!options.Trace.empty() && trace.Open(options.Trace))
         trace.Section(options.Monitor + ", 9600 baud 7E1, listened to only; > sent by the host, < by the gauge");
     std::unique_ptr<TMetricsExporter> exporter;
-    if (std::string problem; options.Listen) {
-        exporter = StartMetricsExporter(*options.Listen, ScrapeTextBeforeFirstRound(options.Monitor), problem);
-        if (!exporter) {
-            std::fprintf(stderr, "qmx-read: cannot listen on %s: %s\n", options.Listen->Text().c_str(),
-                         problem.c_str());
-            return kOutputFailed;
-        }
-    }
+    if (!StartExporter(options, options.Monitor, exporter)) return kOutputFailed;
     TMonitor monitor(options, trace.IsOpen() ? &trace : nullptr, exporter.get());
     WatchForStops(&StopMonitor);
     if (!monitor.Begin()) return monitor.Status();
-    std::vector<pollfd> polled;
-    for (const auto& line : lines) polled.push_back({line->Descriptor(), POLLIN, 0});
     for (;;) {
-        ::poll(polled.data(), polled.size(), kPollMs);
+        const std::vector<bool> ready = AwaitBytes(lines, kPollMs);
         for (std::size_t i = 0; i < lines.size(); ++i) {
-            if (polled[i].revents == 0) continue;
+            if (!ready[i]) continue;
             std::uint8_t buffer[512];
             std::string problem;
             const long got = lines[i]->Read(buffer, sizeof buffer, problem);
@@ -212,6 +202,7 @@ int RunMonitor(const TOptions& options) {
                 std::fprintf(stderr, "qmx-read: %s has gone: %s\n", names[i].c_str(), problem.c_str());
                 return kDeviceFailed;
             }
+            if (got == 0) continue;
             const TLineSide side = lines.size() == 1 ? TLineSide::Both : i == 0 ? TLineSide::Host : TLineSide::Gauge;
             if (!monitor.Feed(side, buffer, static_cast<std::size_t>(got))) return monitor.Status();
         }

@@ -4,9 +4,11 @@
 // and gives the reader's rows, trace and metrics from the exchanges it
 // overhears, until interrupted.
 
+#include <map>
 #include <optional>
 #include <string>
 
+#include "monitor_rows.h"
 #include "options.h"
 
 namespace qmx::tools {
@@ -16,7 +18,10 @@ namespace qmx::tools {
 int RunMonitor(const TOptions& options);
 
 // The monitor's own figures, after the reader's metrics: the requests it
-// overheard and when the last came (Unix time; none yet: no sample).
-std::string MonitorMetricsText(const std::string& device, long long requests, std::optional<double> lastRequestAt);
+// overheard and when the last came (Unix time; none yet: no sample), and
+// of each tank's latest row, its answer's delay, whether that came within
+// the second and the requests the host made.
+std::string MonitorMetricsText(const std::string& device, long long requests, std::optional<double> lastRequestAt,
+                               const std::map<int, TMonitorRow>& latest);
 
 }  // namespace qmx::tools

@@ -2,7 +2,7 @@
 
 #include <fcntl.h>
 #include <netdb.h>
-#include <sys/ioctl.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
@@ -23,7 +23,7 @@ public:
     TFdMonitorLine(const TFdMonitorLine&) = delete;
     TFdMonitorLine& operator=(const TFdMonitorLine&) = delete;
 
-    int Descriptor() const override { return FFd; }
+    int Descriptor() const { return FFd; }
     long Read(std::uint8_t* buffer, std::size_t capacity, std::string& problem) override {
         const ssize_t got = ::read(FFd, buffer, capacity);
         if (got > 0) return got;
@@ -40,6 +40,14 @@ private:
 // The gauge's settings, raw: nothing the kernel would answer on the line by
 // itself (no echo, no flow control), and no hang-up on close, which would
 // drop the modem lines.
+//
+// The modem lines are left as they are: no RTS or DTR set or cleared, no
+// break, no flush. What cannot be helped: Linux raises DTR and RTS on a
+// tty's first open (a port already open elsewhere keeps its lines), and no
+// open flag stops it. A tap takes only the line's receive wire, so those
+// lines reach nothing; a port in RS-485 mode has its RTS kept by the kernel
+// as that mode sets it. The bytes the kernel held before the open are read
+// as any others: the splitter skips what it cannot pair.
 bool SetUp(int fd, std::string& problem) {
     termios settings{};
     if (::tcgetattr(fd, &settings) != 0) {
@@ -58,12 +66,6 @@ bool SetUp(int fd, std::string& problem) {
         problem = std::string("cannot set 9600 baud 7E1: ") + std::strerror(errno);
         return false;
     }
-    // What the adapter held before is of no exchange the monitor can pair;
-    // discarding it is the adapter's own business.
-    ::tcflush(fd, TCIFLUSH);
-    // An RS-485 adapter may key its transmitter on RTS; a pty has no RTS.
-    const int rts = TIOCM_RTS;
-    ::ioctl(fd, TIOCMBIC, &rts);
     return true;
 }
 
@@ -121,6 +123,16 @@ std::unique_ptr<TMonitorLine> TMonitorLine::Open(const std::string& name, std::s
         fd = OpenDevice(name, problem);
     }
     return fd < 0 ? nullptr : std::make_unique<TFdMonitorLine>(fd);
+}
+
+std::vector<bool> AwaitBytes(const TMonitorLines& lines, int milliseconds) {
+    std::vector<pollfd> polled;
+    // Every line here is a descriptor Open made.
+    for (const auto& line : lines) polled.push_back({static_cast<const TFdMonitorLine&>(*line).Descriptor(), POLLIN, 0});
+    ::poll(polled.data(), polled.size(), milliseconds);
+    std::vector<bool> ready;
+    for (const auto& one : polled) ready.push_back(one.revents != 0);
+    return ready;
 }
 
 }  // namespace qmx::tools

@@ -42,7 +42,7 @@ void Note(const TOverheardExchange& exchange, TMonitorRow& row) {
     NoteExchange(Recorded(exchange), row.Reading);
     NoteValues(exchange, row.Reading);
     if (!row.DelaySeconds) row.DelaySeconds = exchange.DelaySeconds;
-    row.InTime = row.InTime && (exchange.InTime || !exchange.DelaySeconds);
+    row.InTime = row.InTime && !exchange.Late;
     row.Requests += exchange.Attempts;
     row.Reading.LinkState = row.Reading.Valid() ? kLinkValid : kLinkInvalid;
 }
