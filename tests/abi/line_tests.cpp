@@ -89,6 +89,23 @@ ABI_TEST(LineLateGaugeGivesEachTankItsOwnLevel) {
     CHECK_EQ(DestroySilo(silo).StackDelta, 0);
 }
 
+// Tank 10 of line-gauge.ini answers with 299 bytes that end in tank 11's
+// whole answer: past the longest frame, so invalid, never tank 11's level.
+ABI_TEST(LineOverLongAnswerIsNoTanksReading) {
+    const char* port = std::getenv("QMX_LINE_PORT");
+    CHECK(port != nullptr);
+    if (port == nullptr) return;
+    void* silo = NewSiloEx3(nullptr, static_cast<TWord>(std::atoi(port)), 0);
+    CHECK(silo != nullptr);
+    const double flooded = CallSlot(silo, kGetLevel, {9}, true).St0;
+    CHECK_EQ(CallSlot(silo, kGetState, {}).Eax & 0xFF, 3u);
+    CHECK(flooded < 1100.105 || flooded > 1100.115);
+    const double next = CallSlot(silo, kGetLevel, {10}, true).St0;
+    CHECK_EQ(CallSlot(silo, kGetState, {}).Eax & 0xFF, 1u);
+    CHECK(next > 1100.105 && next < 1100.115);
+    CHECK_EQ(DestroySilo(silo).StackDelta, 0);
+}
+
 // A station host reconfiguring its lines frees the library and loads it
 // again. Each cycle: load, a silo on the line, a valid reading, destroy,
 // unload. The first cycle lets the system start what it starts once.
