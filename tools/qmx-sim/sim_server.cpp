@@ -9,12 +9,6 @@
 #endif
 
 namespace qmx::sim {
-namespace {
-
-// How long before a replayed part's time the server stops sleeping.
-constexpr std::chrono::milliseconds kWakeAhead{2};
-
-}  // namespace
 
 TSimServer::TSimServer(TAnswerer& answerer, std::unique_ptr<TSimLine> line, TWireTrace* trace)
     : FAnswerer(answerer), FLine(std::move(line)), FTrace(trace) {
@@ -106,11 +100,7 @@ std::chrono::microseconds TSimServer::PlayDue() {
     while (!FDue.empty() && !FStopping) {
         const auto next = FDue.begin();
         const auto now = TClock::now();
-        // The last stretch is spent looking at the line without sleeping:
-        // a thread woken by its timer on a busy machine may run a few ms
-        // late, one already running is not.
-        if (next->first > now + kWakeAhead) return std::chrono::ceil<std::chrono::microseconds>(next->first - now - kWakeAhead);
-        if (next->first > now) return std::chrono::microseconds(0);
+        if (next->first > now) return std::chrono::ceil<std::chrono::microseconds>(next->first - now);
         const bool whole = Put(next->second.data(), next->second.size());
         FDue.erase(next);
         if (!whole) FDue.clear();  // the line has gone

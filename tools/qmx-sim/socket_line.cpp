@@ -149,8 +149,7 @@ std::size_t TSocketLine::Receive(std::uint8_t* buffer, std::size_t capacity, std
         const auto left = until == TClock::time_point::max()
                               ? kUntilBytes
                               : std::chrono::ceil<std::chrono::microseconds>(until - TClock::now());
-        // A wait of nothing still looks at the line once.
-        if (left.count() < 0) return 0;
+        if (left.count() <= 0) return 0;
         pollfd fds[3] = {{FWake[0], POLLIN, 0}, {FListener.Fd(), POLLIN, 0}, {FClient, POLLIN, 0}};
         if (PollFor(fds, FClient >= 0 ? 3 : 2, left) <= 0) continue;
         if ((fds[0].revents & POLLIN) != 0) Drain(FWake[0]);
