@@ -201,7 +201,7 @@ std::string ReadingName(const ::testing::TestParamInfo<TFieldReading>& info) {
 // stress-ng for as long as it lives (scripts/setup tests installs it).
 class TLoad {
 public:
-    TLoad() : FProcess("/bin/sh", {"-c", "exec stress-ng --cpu 2 --io 2 --timeout 600s --quiet"}) {}
+    TLoad() : FProcess("/bin/sh", {"-c", "exec stress-ng --cpu 2 --io 2 --timeout 300s --quiet"}) {}
     ~TLoad() {
         FProcess.Signal(SIGTERM);
         FProcess.Wait(20s);
@@ -232,10 +232,8 @@ TEST_P(FieldReplay, ReadsAsTheFieldDid) {
         std::string said;
         ASSERT_TRUE(load.emplace().Running(said)) << "stress-ng (scripts/setup tests): " << said;
     }
-    const std::vector<std::string> timing = GetParam().Fast ? std::vector<std::string>{"--fast"} : std::vector<std::string>{};
-    const auto reading = [&](const char* trace) {
-        auto arguments = timing;
-        if (trace != nullptr) arguments.insert(arguments.end(), {"--trace", Path(trace)});
+    const auto reading = [](std::vector<std::string> arguments) {
+        if (GetParam().Fast) arguments.push_back("--fast");
         return arguments;
     };
     std::ofstream(Path("station.ini")) << "[tank 1]\nlevel = 1234.56\ndrift = 0\n"
@@ -244,17 +242,17 @@ TEST_P(FieldReplay, ReadsAsTheFieldDid) {
                                           "[tank 4]\nlevel = 400.04\ndrift = 0\nfault = late\n"
                                           "[tank 5]\nfault = wrong-tank\n";
     std::string said;
-    const auto field = ReadThrough({"--config", Path("station.ini")}, "1-5", reading("field.log"), said);
+    const auto field = ReadThrough({"--config", Path("station.ini")}, "1-5", reading({"--trace", Path("field.log")}), said);
     ASSERT_EQ(field.first, 1) << field.second;
     for (const char* row : {"\n1,1234.56,", "\n2,200.00,", ",3,0,,check byte,3\n", "\n4,400.04,",
                             ",answer to another request: L06,3\n"})
         EXPECT_NE(field.second.find(row), std::string::npos) << row << " in\n" << field.second;
 
-    const auto lab = ReadThrough({"--replay", Path("field.log")}, "1-5", reading("lab.log"), said);
+    const auto lab = ReadThrough({"--replay", Path("field.log")}, "1-5", reading({"--trace", Path("lab.log")}), said);
     EXPECT_EQ(lab, field) << "the same rows: values, link, valid, reason, attempts";
     EXPECT_EQ(said.find("no request"), std::string::npos) << said;
     // A tank the field did not read: no answer, and the simulator says so.
-    const auto unread = ReadThrough({"--replay", Path("field.log")}, "6", reading(nullptr), said);
+    const auto unread = ReadThrough({"--replay", Path("field.log")}, "6", reading({}), said);
     EXPECT_EQ(unread.second.substr(unread.second.find('\n')), "\n6,,,,,3,0,,no answer,3\n");
     EXPECT_NE(said.find("qmx-sim: the trace has no request L06: not answered\n"), std::string::npos) << said;
     EXPECT_GE(Verdicts("field.log").size(), 15u) << "each attempt's";
