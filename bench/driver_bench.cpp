@@ -27,6 +27,7 @@
 
 #include "driver/connection.h"
 #include "driver/silo.h"
+#include "figures_json.h"
 #include "gauge.h"
 #include "serial/kalvor_port.h"
 #include "sim_server.h"
@@ -51,17 +52,6 @@ using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
 
 constexpr int kPort = 9;
-
-struct TFigure {
-    std::string Name;
-    std::string Unit;
-    std::string Target;  // as written
-    double Median = 0;
-    double Low = 0;
-    double High = 0;
-    int Runs = 0;
-    bool Pass = false;
-};
 
 std::vector<TFigure> gFigures;
 
@@ -288,19 +278,6 @@ void Allocations() {
     Record("heap allocations in a transaction after Open", "count", "0", counts, [](double v) { return v == 0.0; });
 }
 
-void WriteJson(const std::string& path) {
-    std::ofstream out(path);
-    out << "[\n";
-    for (std::size_t i = 0; i < gFigures.size(); ++i) {
-        const auto& f = gFigures[i];
-        out << "  {\"figure\": \"" << f.Name << "\", \"unit\": \"" << f.Unit << "\", \"target\": \"" << f.Target
-            << "\", \"measured\": " << f.Median << ", \"low\": " << f.Low << ", \"high\": " << f.High
-            << ", \"runs\": " << f.Runs << ", \"pass\": " << (f.Pass ? "true" : "false") << "}"
-            << (i + 1 < gFigures.size() ? "," : "") << "\n";
-    }
-    out << "]\n";
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -312,7 +289,7 @@ int main(int argc, char** argv) {
     Throughput();
     Allocations();
     IdleCpu();
-    WriteJson(results);
+    WriteFigures(results, gFigures);
     int missed = 0;
     for (const auto& figure : gFigures) missed += figure.Pass ? 0 : 1;
     std::printf("%zu figures, %d targets missed; written to %s\n", gFigures.size(), missed, results.c_str());

@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -166,7 +167,7 @@ protected:
         simulator.insert(simulator.begin(), {"--link", Path("gauge")});
         test::TProgramProcess sim(QMX_SIM_PATH, simulator);
         EXPECT_EQ(sim.FirstLine(20s), Path("gauge")) << sim.Errors();
-        reader.insert(reader.begin(), {"--device", Path("gauge"), "--tanks", tanks, "--csv", "--quiet", "--fast"});
+        reader.insert(reader.begin(), {"--device", Path("gauge"), "--tanks", tanks, "--csv", "--quiet"});
         test::TReaderProcess read(reader);
         const int status = read.Wait(120s);
         sim.Signal(SIGTERM);
@@ -187,33 +188,81 @@ protected:
     test::TWindowsDirectory FDir;  // a fresh directory, removed afterwards
 };
 
+// How the field was read, and what ran beside the reading and its replay.
+struct TFieldReading {
+    bool Fast;    // qmx-read --fast, else its default timing
+    bool Loaded;  // beside stress-ng --cpu 2 --io 2, which keeps both processors busy
+};
+
+std::string ReadingName(const ::testing::TestParamInfo<TFieldReading>& info) {
+    return std::string(info.param.Fast ? "Fast" : "Default") + (info.param.Loaded ? "BesideLoad" : "Idle");
+}
+
+// stress-ng for as long as it lives (scripts/setup tests installs it).
+class TLoad {
+public:
+    TLoad() : FProcess("/bin/sh", {"-c", "exec stress-ng --cpu 2 --io 2 --timeout 300s --quiet"}) {}
+    ~TLoad() {
+        FProcess.Signal(SIGTERM);
+        FProcess.Wait(20s);
+    }
+    TLoad(const TLoad&) = delete;
+    TLoad& operator=(const TLoad&) = delete;
+    // False, with what it said, when it is not running.
+    bool Running(std::string& said) {
+        const bool running = FProcess.Wait(1s) == -1;
+        said = FProcess.Errors();
+        return running;
+    }
+
+private:
+    test::TProgramProcess FProcess;
+};
+
+class FieldReplay : public SimFiles, public ::testing::WithParamInterface<TFieldReading> {};
+
 // A station failing in the ways a field shows: a silence then a slow
 // answer, bad check bytes, answers 1.2 s late that meet the next request,
 // the next tank's answer. Read through its trace played back, it reads the
-// same, attempt by attempt.
-TEST_F(SimFiles, TheReplayReadsAsTheFieldDid) {
+// same, attempt by attempt, however the reader timed its requests and
+// whatever else keeps the machine busy.
+TEST_P(FieldReplay, ReadsAsTheFieldDid) {
+    std::optional<TLoad> load;
+    if (GetParam().Loaded) {
+        std::string said;
+        ASSERT_TRUE(load.emplace().Running(said)) << "stress-ng (scripts/setup tests): " << said;
+    }
+    const auto reading = [](std::vector<std::string> arguments) {
+        if (GetParam().Fast) arguments.push_back("--fast");
+        return arguments;
+    };
     std::ofstream(Path("station.ini")) << "[tank 1]\nlevel = 1234.56\ndrift = 0\n"
                                           "[tank 2]\nlevel = 200\ndrift = 0\nscript = no-answer, slow, none\n"
                                           "[tank 3]\nfault = bad-check\n"
                                           "[tank 4]\nlevel = 400.04\ndrift = 0\nfault = late\n"
                                           "[tank 5]\nfault = wrong-tank\n";
     std::string said;
-    const auto field = ReadThrough({"--config", Path("station.ini")}, "1-5", {"--trace", Path("field.log")}, said);
+    const auto field = ReadThrough({"--config", Path("station.ini")}, "1-5", reading({"--trace", Path("field.log")}), said);
     ASSERT_EQ(field.first, 1) << field.second;
     for (const char* row : {"\n1,1234.56,", "\n2,200.00,", ",3,0,,check byte,3\n", "\n4,400.04,",
                             ",answer to another request: L06,3\n"})
         EXPECT_NE(field.second.find(row), std::string::npos) << row << " in\n" << field.second;
 
-    const auto lab = ReadThrough({"--replay", Path("field.log")}, "1-5", {"--trace", Path("lab.log")}, said);
+    const auto lab = ReadThrough({"--replay", Path("field.log")}, "1-5", reading({"--trace", Path("lab.log")}), said);
     EXPECT_EQ(lab, field) << "the same rows: values, link, valid, reason, attempts";
     EXPECT_EQ(said.find("no request"), std::string::npos) << said;
     // A tank the field did not read: no answer, and the simulator says so.
-    const auto unread = ReadThrough({"--replay", Path("field.log")}, "6", {}, said);
+    const auto unread = ReadThrough({"--replay", Path("field.log")}, "6", reading({}), said);
     EXPECT_EQ(unread.second.substr(unread.second.find('\n')), "\n6,,,,,3,0,,no answer,3\n");
     EXPECT_NE(said.find("qmx-sim: the trace has no request L06: not answered\n"), std::string::npos) << said;
-    EXPECT_GT(Verdicts("field.log").size(), 15u);
+    EXPECT_GE(Verdicts("field.log").size(), 15u) << "each attempt's";
     EXPECT_EQ(Verdicts("lab.log"), Verdicts("field.log"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Readings, FieldReplay,
+                         ::testing::Values(TFieldReading{true, false}, TFieldReading{false, false},
+                                           TFieldReading{true, true}, TFieldReading{false, true}),
+                         ReadingName);
 
 TEST_F(SimFiles, WhatCannotBeServedEndsItWithStatusTwoBeforeThePath) {
     std::ofstream(Path("sim.log")) << Sent(0, "L01");  // a simulator's own trace: no header

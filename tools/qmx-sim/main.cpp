@@ -25,6 +25,9 @@
 #include "stop_signals.h"
 #include "tap.h"
 #include "trace_replay.h"
+#ifndef _WIN32
+#include "timing_priority.h"
+#endif
 
 namespace {
 
@@ -77,6 +80,9 @@ void Usage(std::FILE* out) {
                  "Faults: %s\n"
 #ifndef _WIN32
                  "  and, with --listen rfc2217://, refuse-settings: 8N1 answered, whatever is asked\n"
+                 "Answers are sent from a thread of real-time priority (SCHED_FIFO) where that is\n"
+                 "permitted (root, CAP_SYS_NICE or ulimit -r), so that other work on a busy machine\n"
+                 "holds them up less; else of normal priority.\n"
 #endif
                  "Exit status: 0 stopped by SIGINT, SIGTERM or SIGHUP (Ctrl+C), 2 usage, config or open error.\n",
                  qmx::sim::FaultNames().c_str());
@@ -172,6 +178,10 @@ int Serve(const qmx::sim::TSimOptions& options, qmx::sim::TAnswerer& answerer, q
     std::optional<TSimServer> server;
     {
         TStopsHeldOff held;
+#ifndef _WIN32
+        // The server's thread takes it on.
+        RaiseTimingPriority();
+#endif
         server.emplace(answerer, std::move(served.Line), traced);
     }
     if (options.Pace) server->SetPacing(kLineCharacterTime);
