@@ -194,9 +194,13 @@ struct TFieldReading {
     bool Loaded;  // beside stress-ng --cpu 2 --io 2, which keeps both processors busy
 };
 
-std::string ReadingName(const ::testing::TestParamInfo<TFieldReading>& info) {
-    return std::string(info.param.Fast ? "Fast" : "Default") + (info.param.Loaded ? "BesideLoad" : "Idle");
+std::string ReadingName(const TFieldReading& reading) {
+    return std::string(reading.Fast ? "Fast" : "Default") + (reading.Loaded ? "BesideLoad" : "Idle");
 }
+
+// The row's name, also where the test is listed: ctest then knows the rows
+// beside load by name (tests/beside_load.cmake).
+void PrintTo(const TFieldReading& reading, std::ostream* out) { *out << ReadingName(reading); }
 
 // stress-ng for as long as it lives (scripts/setup tests installs it).
 class TLoad {
@@ -262,7 +266,7 @@ TEST_P(FieldReplay, ReadsAsTheFieldDid) {
 INSTANTIATE_TEST_SUITE_P(Readings, FieldReplay,
                          ::testing::Values(TFieldReading{true, false}, TFieldReading{false, false},
                                            TFieldReading{true, true}, TFieldReading{false, true}),
-                         ReadingName);
+                         [](const auto& row) { return ReadingName(row.param); });
 
 TEST_F(SimFiles, WhatCannotBeServedEndsItWithStatusTwoBeforeThePath) {
     std::ofstream(Path("sim.log")) << Sent(0, "L01");  // a simulator's own trace: no header

@@ -24,10 +24,8 @@
 #include "station_config.h"
 #include "stop_signals.h"
 #include "tap.h"
-#include "trace_replay.h"
-#ifndef _WIN32
 #include "timing_priority.h"
-#endif
+#include "trace_replay.h"
 
 namespace {
 
@@ -178,10 +176,8 @@ int Serve(const qmx::sim::TSimOptions& options, qmx::sim::TAnswerer& answerer, q
     std::optional<TSimServer> server;
     {
         TStopsHeldOff held;
-#ifndef _WIN32
         // The server's thread takes it on.
-        RaiseTimingPriority();
-#endif
+        qmx::sim::RaiseTimingPriority();
         server.emplace(answerer, std::move(served.Line), traced);
     }
     if (options.Pace) server->SetPacing(kLineCharacterTime);
