@@ -25,6 +25,7 @@ struct TExpected {
     TAttemptVerdict Verdict;
     int Attempts;
     bool InTime;
+    double Delay = -1;  // seconds, when checked
 };
 
 TBytes Part(const TBytes& bytes, std::size_t from, std::size_t to) { return {bytes.begin() + from, bytes.begin() + to}; }
@@ -34,6 +35,7 @@ TEST(OverheardExchanges, StreamsGiveTheDriversVerdicts) {
     const TBytes l01 = Frame("L01"), l02 = Frame("L02"), g01 = Frame("G01");
     const TBytes level = LevelAnswer("0012345", "0000350", "0155");
     const TBytes level2 = LevelAnswer("0012345", "0000350", "0155", "L02");
+    const TBytes g02 = Frame("G02"), density2 = DensityAnswer("00835000", "G02");
     TBytes badCheck = level;
     badCheck.back() ^= 1;
     struct TCase {
@@ -88,6 +90,15 @@ TEST(OverheardExchanges, StreamsGiveTheDriversVerdicts) {
           {TLineSide::Gauge, level, 0.1}, {TLineSide::Host, g01, 0.2}, {TLineSide::Gauge, DensityAnswer("00835000"), 0.3}},
          {{"L01", TAttemptVerdict::Valid, 1, true}, {"G01", TAttemptVerdict::Valid, 1, true}}},
         {"the gauge's line alone pairs nothing", {{TLineSide::Gauge, level, 0.1}}, {}},
+        {"1.2 s late to each request: the answer taken after asking again was the first one's",
+         {{kBoth, l02, 0}, {kBoth, l02, 1.07}, {kBoth, level2, 1.2}, {kBoth, g02, 1.25}, {kBoth, level2, 2.27}},
+         {{"L02", TAttemptVerdict::Valid, 2, false, 1.2}, {"G02", TAttemptVerdict::NoAnswer, 1, false}}},
+        {"1.2 s late to each request, the line quiet after",
+         {{kBoth, l02, 0}, {kBoth, l02, 1.07}, {kBoth, level2, 1.2}, {kBoth, level2, 2.27}},
+         {{"L02", TAttemptVerdict::Valid, 2, false, 1.2}}},
+        {"the first request ignored, the one asked again answered at once",
+         {{kBoth, l02, 0}, {kBoth, l02, 1.07}, {kBoth, level2, 1.2}, {kBoth, g02, 1.25}, {kBoth, density2, 1.3}},
+         {{"L02", TAttemptVerdict::Valid, 2, true, 0.13}, {"G02", TAttemptVerdict::Valid, 1, true, 0.05}}},
     };
     for (const auto& c : cases) {
         std::size_t fed = 0, seen = 0, seenFromHost = 0;
@@ -101,6 +112,8 @@ TEST(OverheardExchanges, StreamsGiveTheDriversVerdicts) {
                 exchanges.push_back(x);
             fed += chunk.Bytes.size();
         }
+        // The exchange held back comes at a stop, the one open once the line is quiet.
+        for (auto& x : splitter.Finish()) exchanges.push_back(x);
         for (auto& x : splitter.Tick(c.Chunks.back().At + kExchangeQuietSeconds + 0.01)) exchanges.push_back(x);
         ASSERT_EQ(exchanges.size(), c.Exchanges.size()) << c.Name;
         for (std::size_t i = 0; i < exchanges.size(); ++i) {
@@ -113,6 +126,9 @@ TEST(OverheardExchanges, StreamsGiveTheDriversVerdicts) {
             EXPECT_EQ(x.Attempts, want.Attempts) << c.Name;
             EXPECT_EQ(x.InTime, want.InTime) << c.Name;
             EXPECT_EQ(x.Accepted, want.Verdict == TAttemptVerdict::Valid) << c.Name;
+            if (want.Delay < 0) continue;
+            EXPECT_NEAR(x.DelaySeconds.value_or(-1), want.Delay, 1e-6) << c.Name;
+            EXPECT_EQ(x.Late, !want.InTime) << c.Name;
         }
         // What a trace shows: every byte once, the requests as the host's.
         EXPECT_EQ(seen, fed) << c.Name;
@@ -129,6 +145,7 @@ namespace {
 // The reader's rows from overheard exchanges: L and G of a tank make one.
 TEST(MonitorRows, ATanksExchangesMakeOneRowAsThePollerGivesIt) {
     const TBytes level = LevelAnswer("0012345", "0000350", "0155"), density = DensityAnswer("00835000");
+    const TBytes level2 = LevelAnswer("0012345", "0000350", "0155", "L02"), density2 = DensityAnswer("00835000", "G02");
     TBytes badCheck = level;
     badCheck.back() ^= 1;
     struct TCase {
@@ -158,6 +175,10 @@ TEST(MonitorRows, ATanksExchangesMakeOneRowAsThePollerGivesIt) {
         {"the tank before's answer after the second",
          {{both, Frame("L02"), 0}, {both, level, 1.03}},
          {"2,,,,,3,0,,no answer,1,,,1"}},
+        {"an answer taken after asking again, shown late by the next answer to the same request",
+         {{both, Frame("L02"), 0}, {both, Frame("L02"), 1.07}, {both, level2, 1.2}, {both, Frame("G02"), 1.25},
+          {both, level2, 2.27}, {both, Frame("G02"), 2.32}, {both, density2, 2.45}},
+         {"2,123.45,15.5,4,0.00835000,1,1,,,,1200,0,4"}},
     };
     for (const auto& c : cases) {
         TExchangeSplitter splitter;

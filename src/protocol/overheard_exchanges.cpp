@@ -36,6 +36,14 @@ bool AnotherRequestsAnswer(const std::vector<std::uint8_t>& bytes, std::size_t f
     return stx + kEchoLength < bytes.size() && AnswersAnotherRequest(&bytes[stx + 1], payload.data(), kPayloadLength);
 }
 
+// How many frames in `bytes` answer `payload`'s request.
+std::size_t AnswersTo(const std::vector<std::uint8_t>& bytes, const TPayload& payload) {
+    std::size_t answers = 0;
+    for (std::size_t at = 0; at + kEchoLength < bytes.size(); ++at)
+        if (bytes[at] == kSTX && std::equal(payload.begin(), payload.end(), &bytes[at + 1])) ++answers;
+    return answers;
+}
+
 }  // namespace
 
 std::vector<TOverheardExchange> TExchangeSplitter::Feed(TLineSide side, const std::uint8_t* data, std::size_t count,
@@ -48,10 +56,19 @@ std::vector<TOverheardExchange> TExchangeSplitter::Feed(TLineSide side, const st
 }
 
 std::vector<TOverheardExchange> TExchangeSplitter::Tick(double now) {
-    if (!FOpen || now - FOpen->RequestEnd <= kExchangeQuietSeconds) return {};
-    std::vector<TOverheardExchange> ended{Judge(*FOpen, false)};
-    FOpen.reset();
+    std::vector<TOverheardExchange> ended;
+    if (FOpen && now - FOpen->RequestEnd > kExchangeQuietSeconds) {
+        End(Judge(*FOpen, false), *FOpen, ended);
+        FOpen.reset();
+    }
+    if (FHeld && !FOpen) ended.push_back(Decided());
     return ended;
+}
+
+std::vector<TOverheardExchange> TExchangeSplitter::Finish() {
+    if (!FHeld) return {};
+    if (FOpen) NoteAnswersToHeld(*FOpen);
+    return {Decided()};
 }
 
 void TExchangeSplitter::Take(std::uint8_t byte, double at, bool mayBeRequest, bool toAttempt,
@@ -94,12 +111,13 @@ void TExchangeSplitter::Request(const TPayload& payload, double at, std::vector<
             ++FOpen->Attempts;
             ++FOpen->FailedAttempts;
             if (judged.Late && !FOpen->LateDelay) FOpen->LateDelay = judged.DelaySeconds;
+            if (FHeld) NoteAnswersToHeld(*FOpen);
             FOpen->RequestEnd = at;
             FOpen->Bytes.clear();
             FOpen->Times.clear();
             return;
         }
-        ended.push_back(judged);
+        End(judged, *FOpen, ended);
     }
     FOpen = TPending{payload, 1, 0, at, at, std::nullopt, {}, {}};
 }
@@ -150,6 +168,41 @@ TOverheardExchange TExchangeSplitter::Judge(const TPending& pending, bool takenW
     if (pending.LateDelay) judged.DelaySeconds = pending.LateDelay;
     judged.FailedAttempts = pending.FailedAttempts + (judged.Accepted ? 0 : 1);
     return judged;
+}
+
+// The exchange held back is decided before the one after it: an answer taken
+// after the host asked again, more than a second after its first request,
+// may have been the late answer to that one.
+void TExchangeSplitter::End(const TOverheardExchange& judged, const TPending& pending,
+                            std::vector<TOverheardExchange>& ended) {
+    if (FHeld) {
+        NoteAnswersToHeld(pending);
+        ended.push_back(Decided());
+    }
+    const double answerAt = pending.RequestEnd + judged.DelaySeconds.value_or(0);
+    if (!judged.Accepted || judged.Late || pending.Attempts < 2 || answerAt - pending.FirstAt <= kAnswerWindowSeconds) {
+        ended.push_back(judged);
+        return;
+    }
+    // Its own bytes after the answer taken may hold the next answer already.
+    FHeld = THeld{judged, pending.Payload, answerAt, AnswersTo(pending.Bytes, pending.Payload) > 1};
+}
+
+// Only an answer to another request than its own: the same request asked
+// anew could be answered by it.
+void TExchangeSplitter::NoteAnswersToHeld(const TPending& next) {
+    if (next.Payload != FHeld->Payload && AnswersTo(next.Bytes, FHeld->Payload) != 0) FHeld->AnsweredAgain = true;
+}
+
+TOverheardExchange TExchangeSplitter::Decided() {
+    TOverheardExchange decided = FHeld->Exchange;
+    if (FHeld->AnsweredAgain) {
+        decided.Late = true;
+        decided.InTime = false;
+        decided.DelaySeconds = FHeld->AnswerAt - decided.RequestedAt;
+    }
+    FHeld.reset();
+    return decided;
 }
 
 void TExchangeSplitter::Observe(bool fromHost, const std::uint8_t* data, std::size_t count) {

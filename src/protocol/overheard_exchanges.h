@@ -55,10 +55,17 @@ struct TOverheardExchange {
     bool InTime = false;
     // An attempt drew bytes only after its second: the last, or one the
     // host asked again after (then DelaySeconds is the first such one's).
+    // Or the answer taken after a request asked again was the gauge's late
+    // answer to the first, as its answer to the next came later still
+    // (then DelaySeconds is from the first request).
     bool Late = false;
     double RequestedAt = 0;  // when the exchange's first request ended
 };
 
+// An answer taken after the host asked again may be the gauge's late
+// answer to the earlier request: such an exchange is held back until the
+// one after it ends (or the line goes quiet) and is late when an answer to
+// the request asked again came after it.
 class TExchangeSplitter {
 public:
     // Sees every byte once, as the bytes are told apart: the host's
@@ -70,8 +77,12 @@ public:
 
     // Bytes read at `at` from `side`; the exchanges they end.
     std::vector<TOverheardExchange> Feed(TLineSide side, const std::uint8_t* data, std::size_t count, double at);
-    // The exchange whose host has gone quiet by `now`, if any.
+    // The exchange whose host has gone quiet by `now`, if any, after the
+    // one held back.
     std::vector<TOverheardExchange> Tick(double now);
+    // The exchange held back, judged on what has come so far: for a
+    // listener that stops.
+    std::vector<TOverheardExchange> Finish();
 
     // Whether an exchange is still open.
     bool Open() const { return FOpen.has_value(); }
@@ -89,6 +100,12 @@ private:
         std::vector<std::uint8_t> Bytes;  // after the last request
         std::vector<double> Times;        // each byte's
     };
+    struct THeld {
+        TOverheardExchange Exchange;
+        TPayload Payload{};
+        double AnswerAt = 0;
+        bool AnsweredAgain = false;  // a frame answering its request came after the answer taken
+    };
 
     void Take(std::uint8_t byte, double at, bool mayBeRequest, bool toAttempt,
               std::vector<TOverheardExchange>& ended);
@@ -96,11 +113,16 @@ private:
     // `takenWhenWhole`: the host asked again before the second was up, so
     // it took the answer as soon as it was whole and valid.
     TOverheardExchange Judge(const TPending& pending, bool takenWhenWhole) const;
+    void End(const TOverheardExchange& judged, const TPending& pending, std::vector<TOverheardExchange>& ended);
+    // Whether `next`, the exchange after the one held back, heard an answer to its request.
+    void NoteAnswersToHeld(const TPending& next);
+    TOverheardExchange Decided();
     void Observe(bool fromHost, const std::uint8_t* data, std::size_t count);
     void ObserveSettled();
 
     TObserver FObserver;
     std::optional<TPending> FOpen;
+    std::optional<THeld> FHeld;
     // The last bytes that may still end in a request, and of those, how
     // many the observer has seen.
     std::vector<std::uint8_t> FTail;

@@ -34,12 +34,17 @@ constexpr double kQuietMetricsSeconds = 10.0;
 constexpr double kRequestMetricsSeconds = 1.0;
 constexpr int kPollMs = 100;
 
-std::atomic<long long> gRows{0};
+constexpr std::chrono::milliseconds kStopGrace{500};
 
+std::atomic<long long> gRows{0};
+std::atomic<int> gStopStatus{0};
+
+// The loop writes the rows still held back and ends the program; the grace
+// ends it should the loop be blocked on its output.
 void StopMonitor(int status) {
-    ExitAfter(status, std::chrono::milliseconds(500));
-    std::fprintf(stderr, "qmx-read: interrupted after %lld rows\n", gRows.load());
-    std::_Exit(status);
+    ExitAfter(status, kStopGrace);
+    gStopStatus = status;
+    for (;;) PauseFor(kStopGrace);
 }
 
 double SteadyNow() { return std::chrono::duration<double>(TClock::now().time_since_epoch()).count(); }
@@ -82,6 +87,10 @@ public:
                          (FSplitter.Requests() != FPublishedRequests && now - FMetricsAt >= kRequestMetricsSeconds);
         return !due || Publish();
     }
+
+    // The rows of exchanges held back and of an L awaiting its G, for a
+    // monitor that ends.
+    bool Flush() { return Take(FSplitter.Finish()) && Put(FRows.Flush()); }
 
     int Status() const { return FStatus; }
 
@@ -192,6 +201,11 @@ int RunMonitor(const TOptions& options) {
     WatchForStops(&StopMonitor);
     if (!monitor.Begin()) return monitor.Status();
     for (;;) {
+        if (const int stop = gStopStatus) {
+            monitor.Flush();
+            std::fprintf(stderr, "qmx-read: interrupted after %lld rows\n", gRows.load());
+            return stop;
+        }
         const std::vector<bool> ready = AwaitBytes(lines, kPollMs);
         for (std::size_t i = 0; i < lines.size(); ++i) {
             if (!ready[i]) continue;
@@ -200,6 +214,7 @@ int RunMonitor(const TOptions& options) {
             const long got = lines[i]->Read(buffer, sizeof buffer, problem);
             if (got < 0) {
                 std::fprintf(stderr, "qmx-read: %s has gone: %s\n", names[i].c_str(), problem.c_str());
+                monitor.Flush();
                 return kDeviceFailed;
             }
             if (got == 0) continue;
