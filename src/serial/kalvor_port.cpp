@@ -346,8 +346,12 @@ TExchangeStatus TKalvorComPort::Transact(std::uint8_t /*address*/, const std::ui
         if (FLineUnsettled) AwaitQuietLine();
     }
     // The fast mode keeps the quiet time a gauge may need between an answer
-    // and the next request.
-    if (FFastAnswers && Now() - FLastAttemptEnd < FFastPause) Pause(FFastPause - (Now() - FLastAttemptEnd));
+    // and the next request. The quiet so far is read once: read twice, a
+    // thread held up between the readings would pause 2^32 ms less a few.
+    // The clock counts whole milliseconds, so it may show up to one more
+    // than has passed: the pause takes that one too.
+    if (const DWORD quiet = Now() - FLastAttemptEnd; FFastAnswers && quiet < FFastPause)
+        Pause(FFastPause - quiet + 1);
     bool succeeded = false;
     // However the transaction ends, the next one learns whether the line
     // may still carry an answer of this one's.
