@@ -1,6 +1,10 @@
 #include <windows.h>
 #include <tlhelp32.h>
 
+#include <cstdlib>
+
+#include "dll_calls.h"
+#include "harness.h"
 #include "host_process.h"
 
 namespace qmx::abi {
@@ -14,6 +18,15 @@ int ThreadsOfThisProcess() {
         count += entry.th32OwnerProcessID == GetCurrentProcessId() ? 1 : 0;
     CloseHandle(snapshot);
     return count;
+}
+
+void* SiloOnLine() {
+    const char* port = std::getenv("QMX_LINE_PORT");
+    CHECK(port != nullptr);
+    if (port == nullptr) return nullptr;
+    void* silo = NewSiloEx3(nullptr, static_cast<TWord>(std::atoi(port)), 0);
+    CHECK(silo != nullptr);
+    return silo;
 }
 
 std::vector<std::uint8_t> Frame(const std::string& payload) {

@@ -27,11 +27,8 @@ constexpr double kNextTankLevel = 2100.21;
 // Run only by the line runner, which maps COM<QMX_LINE_PORT> to the gauge
 // simulator with line-gauge.ini.
 ABI_TEST(LineLateAnswerIsNeverTheNextTanksReading) {
-    const char* port = std::getenv("QMX_LINE_PORT");
-    CHECK(port != nullptr);
-    if (port == nullptr) return;
-    void* silo = NewSiloEx3(nullptr, static_cast<TWord>(std::atoi(port)), 0);
-    CHECK(silo != nullptr);
+    void* silo = SiloOnLine();
+    if (silo == nullptr) return;
     // A round counts when the late answer did miss its wait (the timing of
     // a loaded machine may let it in); one such round is needed.
     int missedWaits = 0;
@@ -59,11 +56,8 @@ ABI_TEST(LineLateAnswerIsNeverTheNextTanksReading) {
 // each answer arrives while the driver awaits the next request's, and the
 // driver takes it for no request but its own.
 ABI_TEST(LineLateGaugeGivesEachTankItsOwnLevel) {
-    const char* port = std::getenv("QMX_LINE_PORT");
-    CHECK(port != nullptr);
-    if (port == nullptr) return;
-    void* silo = NewSiloEx3(nullptr, static_cast<TWord>(std::atoi(port)), 0);
-    CHECK(silo != nullptr);
+    void* silo = SiloOnLine();
+    if (silo == nullptr) return;
     int valid = 0;
     for (TWord index = 1; index <= 6; ++index) {
         const double level = CallSlot(silo, kGetLevel, {index}, true).St0;
@@ -92,11 +86,8 @@ ABI_TEST(LineLateGaugeGivesEachTankItsOwnLevel) {
 // Tank 10 of line-gauge.ini answers with 299 bytes that end in tank 11's
 // whole answer: past the longest frame, so invalid, never tank 11's level.
 ABI_TEST(LineOverLongAnswerIsNoTanksReading) {
-    const char* port = std::getenv("QMX_LINE_PORT");
-    CHECK(port != nullptr);
-    if (port == nullptr) return;
-    void* silo = NewSiloEx3(nullptr, static_cast<TWord>(std::atoi(port)), 0);
-    CHECK(silo != nullptr);
+    void* silo = SiloOnLine();
+    if (silo == nullptr) return;
     const double flooded = CallSlot(silo, kGetLevel, {9}, true).St0;
     CHECK_EQ(CallSlot(silo, kGetState, {}).Eax & 0xFF, 3u);
     CHECK(flooded < 1100.105 || flooded > 1100.115);
