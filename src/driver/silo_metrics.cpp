@@ -16,9 +16,13 @@ namespace {
 constexpr std::size_t kWriterStack = 64 * 1024;
 // At most one file a second, however often the host measures.
 constexpr std::uint32_t kWriteInterval = 1000;
-// What a port's workers are given to stop; a writer stuck in a stalled
-// share past it is ended.
-constexpr std::uint32_t kStopWait = 200;
+// The last write, of what the host got last, is waited for: on a loaded or
+// emulated machine a local file takes longer than a port's workers are given
+// to stop (200 ms), and a writer ended then loses the readings the file is
+// for. A writer stuck in a stalled share past this is ended.
+constexpr std::uint32_t kLastWriteWait = 3000;
+// After the last word, what the system needs to see the thread gone.
+constexpr std::uint32_t kEndWait = 200;
 
 double UnixNow() {
     return std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch()).count();
@@ -66,10 +70,10 @@ TSiloMetrics::~TSiloMetrics() {
     FStopping = true;
     FStop.Set();
     FWake.Set();
-    if (!FEnded.Wait(kStopWait) && !FThread.AwaitEnd(0)) FThread.Terminate();
+    if (!FEnded.Wait(kLastWriteWait) && !FThread.AwaitEnd(0)) FThread.Terminate();
     // The host may free the library as soon as the silo is gone: the writer
     // is seen to have ended first, bounded as its last word is.
-    FThread.AwaitEnd(kStopWait);
+    FThread.AwaitEnd(kEndWait);
     FThread.Release();
 }
 

@@ -31,8 +31,9 @@ class TSiloMetrics {
 public:
     // Starts the writer; Running() tells whether the system gave a thread.
     TSiloMetrics(std::string directory, std::string hostProgram, std::string connection);
-    // Writes the last state, then stops the writer within the time a port's
-    // workers are given; the writer has ended when this returns.
+    // Writes the last state and stops the writer, waiting up to 3 s for that
+    // write (a stalled share is given no longer); the writer has ended when
+    // this returns.
     ~TSiloMetrics();
     TSiloMetrics(const TSiloMetrics&) = delete;
     TSiloMetrics& operator=(const TSiloMetrics&) = delete;
