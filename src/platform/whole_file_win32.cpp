@@ -3,6 +3,25 @@
 #include "platform/whole_file.h"
 
 namespace qmx {
+namespace {
+
+// Windows refuses to move a file over one that is open, whatever the
+// reader's sharing (a collector reading it at a scrape, say): such a refusal
+// passes once the reader is done, so the move is tried again for up to half
+// a second before the write is given up.
+constexpr int kMoveTries = 25;
+constexpr DWORD kMovePause = 20;
+
+bool MoveOver(const std::string& from, const std::string& to) {
+    for (int tries = 1;; ++tries) {
+        if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0) return true;
+        const DWORD error = GetLastError();
+        if ((error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) || tries == kMoveTries) return false;
+        Sleep(kMovePause);
+    }
+}
+
+}  // namespace
 
 bool ReplaceWholeFile(const std::string& path, const std::string& contents, std::string& problem) {
     const std::string temporary = path + ".tmp";
@@ -18,9 +37,7 @@ bool ReplaceWholeFile(const std::string& path, const std::string& contents, std:
     const BOOL closed = CloseHandle(file);
     // MoveFileEx replaces the target in one step (and is there on XP);
     // MoveFile refuses an existing target.
-    if (wrote && written == contents.size() && closed &&
-        MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0)
-        return true;
+    if (wrote && written == contents.size() && closed && MoveOver(temporary, path)) return true;
     const DWORD error = wrote ? GetLastError() : writeError;
     DeleteFileA(temporary.c_str());
     problem = "cannot write " + path + " (error " + std::to_string(error) + ")";
