@@ -89,6 +89,9 @@ void TSiloMetrics::Run() {
         WriteNow();
         lastWrite = NowMs();
     } while (!FStopping);
+    // A stop that came while a write was under way: what the host measured
+    // after that write took its figures is written now (nothing when none).
+    WriteNow();
     FEnded.Set();
 }
 
