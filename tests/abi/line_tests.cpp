@@ -100,7 +100,7 @@ ABI_TEST(LineOverLongAnswerIsNoTanksReading) {
 // A station host reconfiguring its lines frees the library and loads it
 // again. Each cycle: load, a silo on the line, a valid reading, destroy,
 // unload. The first cycle lets the system start what it starts once.
-ABI_TEST(LineReloadCyclesLeaveNoThreadAndNoHandle) {
+ABI_TEST(ReloadOnLineLeavesNoThreadAndNoHandle) {
     const char* port = std::getenv("QMX_LINE_PORT");
     CHECK(port != nullptr);
     if (port == nullptr) return;

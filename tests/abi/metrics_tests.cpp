@@ -222,8 +222,9 @@ ABI_TEST(LineMetricsAreWhatTheHostGot) {
     CHECK(silo != nullptr);
     TPoller poller{path};
     HANDLE thread = CreateThread(nullptr, 0, &Poll, &poller, 0, nullptr);
-    const TWord tanks[] = {0, 19, 20, 0, 1};  // tank 2 answers too late: invalid
-    TGot got[5];
+    // Tank 2 answers 1.2 s late; tank 10 past the longest frame: invalid.
+    const TWord tanks[] = {0, 19, 20, 9, 0, 1};
+    TGot got[6];
     int count = 0;
     for (TWord tank : tanks) {
         const double level = CallSlot(silo, kGetLevel, {tank}, true).St0;
@@ -238,6 +239,8 @@ ABI_TEST(LineMetricsAreWhatTheHostGot) {
     CHECK_EQ(poller.Partial, 0);
     // Tank 1 was read twice: the file has its last reading, as all others.
     CheckFileEqualsWhatTheHostGot(path, device, got + 1, count - 1);
+    const std::string overLong = "qmx_tank_failure_info{device=\"" + device + "\",tank=\"10\",reason=\"wrong_length\"} 1";
+    CHECK(ReadText(path).find(overLong) != std::string::npos);
     DeleteFileA(CnfPath().c_str());
 }
 
