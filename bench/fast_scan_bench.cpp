@@ -64,7 +64,7 @@ double ScanSeconds(int tanks, bool fast, int pauseMs) {
         if (fast) port->SetFastAnswers(true, std::chrono::milliseconds(pauseMs));
         int valid = 0;
         const auto start = Clock::now();
-        for (int tank = 1; tank <= tanks; ++tank) valid += qmx::tools::ReadTank(silo, tank, port).Valid() ? 1 : 0;
+        for (int tank = 1; tank <= tanks; ++tank) valid += qmx::tools::ReadTank(silo, tank, port).Valid ? 1 : 0;
         seconds = std::chrono::duration<double>(Clock::now() - start).count();
         if (valid != tanks) std::printf("  (only %d of %d tanks valid)\n", valid, tanks);
     }
@@ -152,7 +152,7 @@ double ScanSecondsThroughSer2net(int tanks) {
             int valid = 0;
             const auto start = Clock::now();
             for (int tank = 1; tank <= tanks; ++tank)
-                valid += qmx::tools::ReadTank(silo, tank, recorder).Valid() ? 1 : 0;
+                valid += qmx::tools::ReadTank(silo, tank, recorder).Valid ? 1 : 0;
             seconds = std::chrono::duration<double>(Clock::now() - start).count();
             if (valid != tanks) std::printf("  (only %d of %d tanks valid through ser2net)\n", valid, tanks);
         }

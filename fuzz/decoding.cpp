@@ -37,26 +37,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> answer(data + 1, data + std::min(size, length + 1));
     answer.resize(length, static_cast<std::uint8_t>(size));
     answer.shrink_to_fit();
-    const unsigned doubts = qmx::AnswerDoubts(query, 0, answer.data(), answer.size());
+    const qmx::TTankReading decoded = qmx::DecodeAnswer(query, 0, answer.data(), answer.size());
+    const unsigned doubts = decoded.Doubts & ~(qmx::kNamesOtherQuery | qmx::kNamesOtherTank);
 
     if (query == qmx::TQuery::Level) {
-        const qmx::TLevelValues values = qmx::DecodeLevelAnswer(answer.data());
-        if (values.Level != Expected(answer.data(), qmx::kLevelField) ||
-            values.AuxValue != Expected(answer.data(), qmx::kAuxField) ||
-            values.Temperature != Expected(answer.data(), qmx::kTemperatureField))
+        if (decoded.Level != Expected(answer.data(), qmx::kLevelField) ||
+            decoded.SecondValue != Expected(answer.data(), qmx::kSecondValueField) ||
+            decoded.Temperature != Expected(answer.data(), qmx::kTemperatureField))
             std::abort();
         if (!DoubtAgrees(answer.data(), qmx::kLevelField, doubts, qmx::kLevelNotNumber) ||
-            !DoubtAgrees(answer.data(), qmx::kAuxField, doubts, qmx::kSecondValueNotNumber) ||
+            !DoubtAgrees(answer.data(), qmx::kSecondValueField, doubts, qmx::kSecondValueNotNumber) ||
             !DoubtAgrees(answer.data(), qmx::kTemperatureField, doubts, qmx::kTemperatureNotNumber))
             std::abort();
-        if ((doubts & qmx::kLevelNotNumber) != 0 && !(values.Level >= 0.0)) std::abort();
-        if ((doubts & qmx::kSecondValueNotNumber) != 0 && !(values.AuxValue > -1.0)) std::abort();
-        if ((doubts & qmx::kTemperatureNotNumber) != 0 && !(values.Temperature > -100.0)) std::abort();
+        // A field that is no number reads as a default the operations take.
+        if ((doubts & qmx::kLevelNotNumber) != 0 && !qmx::ValueValid(qmx::TMeasure::Level, *decoded.Level))
+            std::abort();
+        if ((doubts & qmx::kSecondValueNotNumber) != 0 &&
+            !qmx::ValueValid(qmx::TMeasure::SecondValue, *decoded.SecondValue))
+            std::abort();
+        if ((doubts & qmx::kTemperatureNotNumber) != 0 &&
+            !qmx::ValueValid(qmx::TMeasure::Temperature, *decoded.Temperature))
+            std::abort();
     } else {
-        const double density = qmx::DecodeDensityAnswer(answer.data());
+        const double density = *decoded.Density;
         if (density != Expected(answer.data(), qmx::kDensityField)) std::abort();
         if (!DoubtAgrees(answer.data(), qmx::kDensityField, doubts, qmx::kDensityNotNumber)) std::abort();
-        if ((doubts & qmx::kDensityNotNumber) != 0 && !(density > 0.0)) std::abort();
+        if ((doubts & qmx::kDensityNotNumber) != 0 && !qmx::ValueValid(qmx::TMeasure::Density, density)) std::abort();
     }
     return 0;
 }

@@ -23,7 +23,7 @@ std::vector<std::vector<std::uint8_t>> gChunks;
 
 bool Check(void*, std::uint8_t, const std::uint8_t* answer, std::int32_t, std::uint8_t& received,
            std::uint8_t& expected) {
-    return qmx::JudgeAnswer(answer, received, expected) == qmx::TAnswerStatus::Valid;
+    return qmx::JudgeAnswer(answer, received, expected) == qmx::TAttemptVerdict::Valid;
 }
 
 }  // namespace
@@ -59,18 +59,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::uint8_t request[] = {0x02, 'L', '0', '1', 0x03, 0x4C};
     std::uint8_t answer[256] = {};
-    const qmx::TExchangeStatus status = port->Transact(17, request, sizeof request, answer, expected, 0, -1);
+    if (port->Transact(17, request, sizeof request, answer, expected, 0, -1) != 0) std::abort();
+    const qmx::TExchangeRecord& record = port->LastExchange();
     const std::uint8_t link = port->GetLinkState();
     if (expected != 0 && link != 1 && link != 2 && link != 3) std::abort();
-    // Without an expected answer nothing is judged; with one, the result
+    // Without an expected answer nothing is judged; with one, the record
     // says whether an answer stands in the buffer.
-    using qmx::TExchangeStatus;
-    if (expected == 0 && status != TExchangeStatus::NoOutcome) std::abort();
-    if (expected != 0 && (status == TExchangeStatus::Accepted) != (answer[0] == 0x02)) std::abort();
+    if (expected == 0 && !record.Attempts.empty()) std::abort();
+    if (expected != 0 && record.Accepted() != (answer[0] == 0x02)) std::abort();
     // An accepted answer stands in the buffer and passes the check. (The link
     // state alone does not tell: an STX arriving after the last wait sets it
     // to 1, as the port's receiver does by design.)
-    if (answer[0] == 0x02 && qmx::JudgeAnswer(answer, expected, expected) != qmx::TAnswerStatus::Valid)
+    if (answer[0] == 0x02 && qmx::JudgeAnswer(answer, expected, expected) != qmx::TAttemptVerdict::Valid)
         std::abort();
     if (answer[0] != 0x02 && answer[0] != 0) std::abort();  // nothing but an answer is copied
     return 0;

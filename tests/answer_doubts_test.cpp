@@ -5,6 +5,7 @@
 #include <string>
 
 #include "protocol/answer_doubts.h"
+#include "protocol/queries.h"
 #include "support/frames.h"
 
 namespace qmx {
@@ -48,7 +49,7 @@ TEST(AnswerDoubts, NameTheEchoAndTheFieldsThatAreNoNumbers) {
         {"density position of an L answer", TQuery::Density, 0, Level("G01", "0012345", "0000100", "0215"), 0},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(AnswerDoubts(c.Query, c.Tank, c.Answer.data(), c.Answer.size()), c.Doubts) << c.Name;
+        EXPECT_EQ(DecodeAnswer(c.Query, c.Tank, c.Answer.data(), c.Answer.size()).Doubts, c.Doubts) << c.Name;
 }
 
 TEST(AnswerDoubts, ReadNothingBeyondTheAnswer) {
@@ -57,7 +58,7 @@ TEST(AnswerDoubts, ReadNothingBeyondTheAnswer) {
     for (std::size_t length : {0u, 1u, 2u, 3u, 20u, 39u}) {
         std::vector<std::uint8_t> cut(answer.begin(), answer.begin() + static_cast<long>(length));
         cut.resize(64, 'X');
-        EXPECT_EQ(AnswerDoubts(TQuery::Level, 0, cut.data(), length), 0u) << length;
+        EXPECT_EQ(DecodeAnswer(TQuery::Level, 0, cut.data(), length).Doubts, 0u) << length;
     }
 }
 

@@ -5,6 +5,8 @@
 #include <set>
 
 #include "protocol/attempt_verdict.h"
+#include "protocol/exchange_record.h"
+#include "protocol/tank_reading.h"
 #include "support/frames.h"
 
 namespace qmx {
@@ -66,10 +68,18 @@ TEST(AttemptVerdict, EachLineBehaviourHasItsReason) {
          "", 1},
     };
     for (const auto& c : cases) {
-        const TJudgedAttempt judged = JudgeAttempt(c.Query, c.Bytes.data(), c.Bytes.size(), c.Expected, c.BeforeStx,
-                                                   c.OtherAnswers);
-        EXPECT_EQ(judged.Verdict, c.Verdict) << c.Name << ": " << VerdictText(judged.Verdict);
-        EXPECT_EQ(judged.Detail, c.Detail) << c.Name;
+        // The attempt judged as a listener judges it, then read as a tank's
+        // reading takes it: a sound frame may still hold a refused value.
+        TExchangeRecord record;
+        const TPayload payload = QueryPayload(c.Query, 0);
+        record.Begin(payload.data(), payload.size(), static_cast<std::uint8_t>(c.Expected));
+        TAttemptRecord& attempt = record.Attempts.emplace_back();
+        attempt.Answer = c.Bytes;
+        attempt.Verdict = JudgeAttempt(c.Bytes.data(), c.Bytes.size(), c.Expected, c.BeforeStx, c.OtherAnswers);
+        TTankReading reading;
+        NoteExchange(record, reading, true);
+        EXPECT_EQ(reading.Reason, c.Verdict) << c.Name << ": " << VerdictText(reading.Reason);
+        EXPECT_EQ(reading.ReasonDetail, c.Detail) << c.Name;
     }
 }
 

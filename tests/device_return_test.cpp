@@ -38,7 +38,7 @@ bool Eventually(const std::function<bool()>& condition) {
 
 bool JudgeAsTheSiloDoes(void*, std::uint8_t, const std::uint8_t* answer, std::int32_t, std::uint8_t& received,
                         std::uint8_t& expected) {
-    return JudgeAnswer(answer, received, expected) == TAnswerStatus::Valid;
+    return JudgeAnswer(answer, received, expected) == TAttemptVerdict::Valid;
 }
 
 // A port that takes what arrives and shows what its workers saw.

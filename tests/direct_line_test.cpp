@@ -36,7 +36,7 @@ protected:
         sim::TTank& tank = FGauge.Tank(1);
         tank.Level = 1234.56;
         tank.LevelDrift = 0;
-        tank.AuxValue = 12.5;
+        tank.SecondValue = 12.5;
         tank.Temperature = -12.5;
         tank.Density = 0.8123;
         FServer = std::make_unique<sim::TSimServer>(FGauge, FPty.Master());
@@ -186,7 +186,7 @@ TEST_F(FramedPort, BytesBeforeTheFirstRequestAreDroppedAndASecondStxIsData) {
     AnswerWith(answer);
     port.SetOnCheckAnswer(TAnswerCheck(&FramedPort::AcceptAll, this));
     std::array<std::uint8_t, 256> buffer{};
-    EXPECT_EQ(port.Transact(17, FRequest.data(), 6, buffer.data(), 6, 0, -1), TExchangeStatus::Accepted);
+    EXPECT_EQ(port.Transact(17, FRequest.data(), 6, buffer.data(), 6, 0, -1), 0);
     EXPECT_EQ(FChecked, answer) << "the answer alone, its inner STX kept";
     EXPECT_EQ(FCheckValue, 255);
     EXPECT_EQ(FCheckExpected, 6);
@@ -214,7 +214,7 @@ TEST_F(FramedPort, ExpectedLengthZeroSendsOnceAndDoesNotWait) {
     AnswerWith({});
     port.SetLinkState(7);
     std::array<std::uint8_t, 256> buffer{};
-    EXPECT_EQ(port.Transact(17, FRequest.data(), 6, buffer.data(), 0, 0, -1), TExchangeStatus::NoOutcome);
+    EXPECT_EQ(port.Transact(17, FRequest.data(), 6, buffer.data(), 0, 0, -1), 0);
     for (int i = 0; i < 100 && FRequests == 0; ++i) std::this_thread::sleep_for(10ms);
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(FRequests, 1);
@@ -226,30 +226,33 @@ TEST_F(FramedPort, WithoutACheckEveryAnswerIsRejected) {
     AnswerWith(test::LevelAnswer("0012345", "0000100", "0100"));
     std::array<std::uint8_t, 256> buffer{};
     buffer[0] = 'L';
-    EXPECT_EQ(port.Transact(17, FRequest.data(), 6, buffer.data(), 43, 0, -1), TExchangeStatus::Rejected);
+    EXPECT_EQ(port.Transact(17, FRequest.data(), 6, buffer.data(), 43, 0, -1), 0);
     EXPECT_EQ(FRequests, 3);
     EXPECT_EQ(port.GetLinkState(), 3);
     EXPECT_EQ(buffer[0], 'L') << "nothing copied on failure";
 }
 
-// What a transaction returns says how it ended, in step with the link state;
-// an output that refused the frame is told apart from a silent gauge.
-TEST(FramedPortOutcome, ResultSaysHowTheTransactionEnded) {
+// The record of a transaction says how each attempt ended, in step with the
+// link state; an output that refused the frame is told apart from a silent
+// gauge.
+TEST(FramedPortOutcome, RecordSaysHowTheTransactionEnded) {
     struct TCase {
         const char* Name;
         std::vector<std::uint8_t> Answer;  // sent back for every request
         bool OutputFull;
         std::uint8_t Expected;
-        TExchangeStatus Status;
+        std::size_t Attempts;
+        TAttemptVerdict Verdict;  // of the last attempt
+        bool SendFailed;
         std::uint8_t LinkState;
     };
     const auto valid = test::LevelAnswer("0012345", "0000100", "0215");
     const TCase cases[] = {
-        {"valid answer", valid, false, 43, TExchangeStatus::Accepted, 1},
-        {"silent gauge", {}, false, 43, TExchangeStatus::NoAnswer, 2},
-        {"rejected answer", test::Frame("L01"), false, 43, TExchangeStatus::Rejected, 3},
-        {"full output", {}, true, 43, TExchangeStatus::OutputFailed, 2},
-        {"no answer expected", valid, false, 0, TExchangeStatus::NoOutcome, 1},
+        {"valid answer", valid, false, 43, 1, TAttemptVerdict::Valid, false, 1},
+        {"silent gauge", {}, false, 43, 3, TAttemptVerdict::NoAnswer, false, 2},
+        {"rejected answer", test::Frame("L01"), false, 43, 3, TAttemptVerdict::WrongLength, false, 3},
+        {"full output", {}, true, 43, 3, TAttemptVerdict::NoAnswer, true, 2},
+        {"no answer expected", valid, false, 0, 0, TAttemptVerdict::NoAnswer, false, 1},
     };
     for (const auto& c : cases) {
         test::TScriptedComm comm;
@@ -267,9 +270,23 @@ TEST(FramedPortOutcome, ResultSaysHowTheTransactionEnded) {
         port.SetOnCheckAnswer(test::ProtocolCheck());
         const std::uint8_t request[] = {0x02, 'L', '0', '1', 0x03, 0x4C};
         std::array<std::uint8_t, 256> buffer{};
-        EXPECT_EQ(port.Transact(17, request, sizeof request, buffer.data(), c.Expected, 0, -1), c.Status) << c.Name;
+        EXPECT_EQ(port.Transact(17, request, sizeof request, buffer.data(), c.Expected, 0, -1), 0) << c.Name;
+        const TExchangeRecord& record = port.LastExchange();
         EXPECT_EQ(port.GetLinkState(), c.LinkState) << c.Name;
-        EXPECT_EQ(buffer[0] == 0x02, c.Status == TExchangeStatus::Accepted) << c.Name << ": copied only when valid";
+        EXPECT_EQ(record.LinkState, c.LinkState) << c.Name;
+        EXPECT_EQ(record.Request, "L01") << c.Name;
+        // On the instant clock an answer may still be on its way when the
+        // first wait ends: a valid one may take another attempt.
+        if (c.Verdict == TAttemptVerdict::Valid) {
+            ASSERT_GE(record.Attempts.size(), c.Attempts) << c.Name;
+        } else {
+            ASSERT_EQ(record.Attempts.size(), c.Attempts) << c.Name;
+        }
+        EXPECT_EQ(record.Verdict(), c.Verdict) << c.Name << ": " << VerdictText(record.Verdict());
+        if (c.Attempts != 0) {
+            EXPECT_EQ(record.Attempts.back().SendFailed, c.SendFailed) << c.Name;
+        }
+        EXPECT_EQ(buffer[0] == 0x02, record.Accepted()) << c.Name << ": copied only when valid";
     }
 }
 

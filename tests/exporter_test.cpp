@@ -73,7 +73,7 @@ TEST(ScrapeText, UpOnlyWhenTheRoundReachedTheGaugeAndBeforeTheFirstRoundAlmostNo
     TTankReading valid;
     valid.Level = 800;
     valid.Temperature = 8;
-    valid.AuxValue = 0;
+    valid.SecondValue = 0;
     valid.Density = 0.745;
     TTankReading silent;
     silent.Reason = TAttemptVerdict::NoAnswer;

@@ -40,7 +40,7 @@ TEST_P(FailureReason, TheLastAttemptsReasonAndTheAttemptsMade) {
     TRecordingPort* port = nullptr;
     TSilo silo(kConnectionType, nullptr, RecordingOpener({}, port));
     const TTankReading reading = ReadTank(silo, 3, port);
-    EXPECT_EQ(reading.Valid(), c.Valid);
+    EXPECT_EQ(reading.Valid, c.Valid);
     EXPECT_NE(TableRow(reading).find(c.Reason), std::string::npos) << TableRow(reading);
     EXPECT_NE(JsonRow(reading).find(c.Json), std::string::npos) << JsonRow(reading);
     if (c.Valid) {
@@ -82,7 +82,7 @@ TEST(FailureReasonOnTheLine, BytesWithoutAnStxAreNotSilence) {
     TRecordingPort* port = nullptr;
     TSilo silo(kConnectionType, nullptr, RecordingOpener({}, port));
     const TTankReading reading = ReadTank(silo, 1, port);
-    EXPECT_FALSE(reading.Valid());
+    EXPECT_FALSE(reading.Valid);
     EXPECT_EQ(reading.Reason, TAttemptVerdict::NoStx);
     EXPECT_EQ(reading.Attempts, 3);
     EXPECT_EQ(reading.FailedAttempts, 3);

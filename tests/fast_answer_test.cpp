@@ -28,7 +28,7 @@ constexpr std::uint32_t kConnectionType = kPort + 2;
 // How long reading one tank (two exchanges) takes, and whether it was valid.
 std::pair<TClock::duration, bool> TimeTank(TSilo& silo, int tank, TRecordingPort* port = nullptr) {
     const auto start = TClock::now();
-    const bool valid = ReadTank(silo, tank, port).Valid();
+    const bool valid = ReadTank(silo, tank, port).Valid;
     return {TClock::now() - start, valid};
 }
 
@@ -78,7 +78,7 @@ TEST(FastAnswers, ThePauseKeepsTheLineQuietBeforeEachRequest) {
     TRecordingPort* port = nullptr;
     TSilo silo(kConnectionType, nullptr, RecordingOpener({}, port));
     port->SetFastAnswers(true, 300ms);
-    for (int tank = 1; tank <= 2; ++tank) EXPECT_TRUE(ReadTank(silo, tank, port).Valid());
+    for (int tank = 1; tank <= 2; ++tank) EXPECT_TRUE(ReadTank(silo, tank, port).Valid);
     const auto times = line.RequestTimes();
     ASSERT_EQ(times.size(), 4u);
     for (std::size_t i = 1; i < times.size(); ++i) EXPECT_GE(times[i] - times[i - 1], 300ms) << i;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "protocol/answer_doubts.h"
+
 #include <sys/stat.h>
 
 #include <cstdlib>
@@ -26,9 +28,10 @@ std::vector<TTankReading> Readings() {
     good.Tank = 1;
     good.Level = 1500.25;
     good.Temperature = -12.5;
-    good.AuxValue = 4;
+    good.SecondValue = 4;
     good.Density = 0.835;
     good.LinkState = 1;
+    good.Valid = true;
     TTankReading silent;
     silent.Tank = 2;
     silent.LinkState = 3;
@@ -39,13 +42,14 @@ std::vector<TTankReading> Readings() {
     cold.Tank = 3;
     cold.Temperature.reset();
     cold.LinkState = 3;
+    cold.Valid = false;
     cold.Reason = TAttemptVerdict::InvalidValue;
     cold.Attempts = 1;
     // Valid for the driver, but the answer was another tank's, with a
     // level of spaces.
     TTankReading borrowed = good;
     borrowed.Tank = 4;
-    borrowed.Doubts = {"answer names another tank", "level not a number"};
+    borrowed.Doubts = kNamesOtherTank | kLevelNotNumber;
     // The device had gone: no exchange was made for it.
     TTankReading gone;
     gone.Tank = 5;

@@ -46,16 +46,6 @@ TBytes WithStxCheckByte(TBytes frame) {
     return frame;
 }
 
-class TAttempts final : public TAttemptListener {
-public:
-    void AttemptEnded(const TAttemptReport& report) override {
-        Reports.push_back(report);
-        Requests.emplace_back(report.OtherRequest.begin(), report.OtherRequest.end());
-    }
-    std::vector<TAttemptReport> Reports;
-    std::vector<std::string> Requests;
-};
-
 struct TEchoCase {
     const char* Name;
     TBytes Line;           // what the gauge sends after each request L05
@@ -81,18 +71,17 @@ TEST_P(AnswerEcho, OnlyTheAwaitedRequestsAnswerIsTaken) {
     comm.OnWrite = [&] { comm.Receive(c.Line); };
     TKalvorComPort port(1, comm);
     port.SetOnCheckAnswer(test::ProtocolCheck());
-    TAttempts attempts;
-    port.SetAttemptListener(&attempts);
     const std::uint8_t request[] = {0x02, 'L', '0', '5', 0x03, 0x4A};
     std::array<std::uint8_t, 256> buffer{};
     port.Transact(17, request, sizeof request, buffer.data(), 43, 0, -1);
 
     EXPECT_EQ(port.GetLinkState(), c.Link);
-    ASSERT_EQ(attempts.Reports.size(), c.Attempts);
-    EXPECT_EQ(attempts.Reports.back().Accepted, c.Accepted);
-    EXPECT_EQ(attempts.Reports.front().OtherAnswers, c.OtherAnswers);
+    const auto& attempts = port.LastExchange().Attempts;
+    ASSERT_EQ(attempts.size(), c.Attempts);
+    EXPECT_EQ(attempts.back().Accepted(), c.Accepted);
+    EXPECT_EQ(attempts.front().OtherAnswers, c.OtherAnswers);
     if (c.OtherAnswers != 0) {
-        EXPECT_EQ(attempts.Requests.front(), c.OtherRequest);
+        EXPECT_EQ(attempts.front().OtherRequest, c.OtherRequest);
     }
     if (c.Accepted) {
         EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 43, c.Line.end() - 43)) << "the last frame";

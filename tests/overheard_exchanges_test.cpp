@@ -119,13 +119,12 @@ TEST(OverheardExchanges, StreamsGiveTheDriversVerdicts) {
         for (std::size_t i = 0; i < exchanges.size(); ++i) {
             const auto& x = exchanges[i];
             const auto& want = c.Exchanges[i];
-            const std::string request = static_cast<char>(x.Query) + std::string(x.Tank < 9 ? "0" : "") +
-                                        std::to_string(x.Tank + 1);
-            EXPECT_EQ(request, want.Request) << c.Name;
-            EXPECT_EQ(x.Judged.Verdict, want.Verdict) << c.Name << ": " << VerdictText(x.Judged.Verdict);
-            EXPECT_EQ(x.Attempts, want.Attempts) << c.Name;
+            EXPECT_EQ(x.Record.Request, want.Request) << c.Name;
+            EXPECT_EQ(x.Record.Verdict(), want.Verdict) << c.Name << ": " << VerdictText(x.Record.Verdict());
+            EXPECT_EQ(static_cast<int>(x.Record.Attempts.size()), want.Attempts) << c.Name;
+            EXPECT_EQ(x.Record.FailedAttempts(), want.Attempts - (want.Verdict == TAttemptVerdict::Valid ? 1 : 0))
+                << c.Name;
             EXPECT_EQ(x.InTime, want.InTime) << c.Name;
-            EXPECT_EQ(x.Accepted, want.Verdict == TAttemptVerdict::Valid) << c.Name;
             if (want.Delay < 0) continue;
             EXPECT_NEAR(x.DelaySeconds.value_or(-1), want.Delay, 1e-6) << c.Name;
             EXPECT_EQ(x.Late, !want.InTime) << c.Name;

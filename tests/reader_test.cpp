@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "protocol/answer_doubts.h"
+
 #include <cstdio>
 #include <string>
 
@@ -75,9 +77,10 @@ TTankReading Row(int tank, double level) {
     reading.Tank = tank;
     reading.Level = level;
     reading.Temperature = 15.5;
-    reading.AuxValue = 3;
+    reading.SecondValue = 3;
     reading.Density = 0.75;
     reading.LinkState = 1;
+    reading.Valid = true;
     return reading;
 }
 
@@ -133,11 +136,11 @@ TEST(ReaderOutput, JsonWithoutRowsIsAnEmptyArrayAndDoubtsAreListed) {
     std::fclose(file);
 
     TTankReading doubtful = Row(2, 10.0);
-    doubtful.Doubts = {"level not a number", "answer names another tank"};
-    EXPECT_NE(FormatJson({doubtful}).find("\"doubts\": [\"level not a number\", \"answer names another tank\"]"),
+    doubtful.Doubts = kLevelNotNumber | kNamesOtherTank;
+    EXPECT_NE(FormatJson({doubtful}).find("\"doubts\": [\"answer names another tank\", \"level not a number\"]"),
               std::string::npos);
-    EXPECT_NE(FormatCsv({doubtful}).find(",1,1,level not a number; answer names another tank,,\n"), std::string::npos);
-    EXPECT_NE(FormatTable({doubtful}).find("valid, doubtful: level not a number; answer names another tank"),
+    EXPECT_NE(FormatCsv({doubtful}).find(",1,1,answer names another tank; level not a number,,\n"), std::string::npos);
+    EXPECT_NE(FormatTable({doubtful}).find("valid, doubtful: answer names another tank; level not a number"),
               std::string::npos);
 }
 

@@ -27,7 +27,7 @@ constexpr int kPort = 9;
 
 bool JudgeAsTheSiloDoes(void*, std::uint8_t, const std::uint8_t* answer, std::int32_t, std::uint8_t& received,
                         std::uint8_t& expected) {
-    return JudgeAnswer(answer, received, expected) == TAnswerStatus::Valid;
+    return JudgeAnswer(answer, received, expected) == TAttemptVerdict::Valid;
 }
 
 // Takes the bytes as they come, or leaves them in the ring; hears of them

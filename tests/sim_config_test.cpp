@@ -62,7 +62,7 @@ TEST(StationConfig, WhatAStationFileSets) {
     ASSERT_EQ(ApplyStationConfig(text, "s.ini", gauge), std::nullopt);
     const TTank& tank = gauge.Tank(3);
     EXPECT_EQ(tank.Product, "DT");
-    EXPECT_EQ((std::vector<double>{tank.Level, tank.LevelDrift, tank.AuxValue, tank.Temperature, tank.Density}),
+    EXPECT_EQ((std::vector<double>{tank.Level, tank.LevelDrift, tank.SecondValue, tank.Temperature, tank.Density}),
               (std::vector<double>{2410.5, -3, 4, -7.8, 0.835}));
     EXPECT_EQ(tank.Fault, TFault::BadCheck);
     // The next lines queue in order: two silences, then one late answer.

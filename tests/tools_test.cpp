@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "protocol/answer_doubts.h"
+
 #include "driver/connection.h"
 #include "driver/silo.h"
 #include "gauge.h"
@@ -29,10 +31,10 @@ TEST(Reading, ValidTankGivesAllFourValuesAndMachineFormats) {
     sim::TSimServer server(gauge, pty.Master());
     auto silo = std::make_unique<TSilo>(ConnectionTypeFor(9, 0), nullptr);
     const TTankReading reading = ReadTank(*silo, 2);
-    EXPECT_TRUE(reading.Valid());
+    EXPECT_TRUE(reading.Valid);
     EXPECT_DOUBLE_EQ(*reading.Level, 1500.25);
     EXPECT_DOUBLE_EQ(*reading.Temperature, 14.2);
-    EXPECT_EQ(*reading.AuxValue, 4);  // 3.5 rounds to the even 4
+    EXPECT_EQ(*reading.SecondValue, 4);  // 3.5 rounds to the even 4
     EXPECT_DOUBLE_EQ(*reading.Density, 0.835);
     EXPECT_EQ(FormatCsv({reading}), "tank,level,temperature,second,density,link,valid,doubts,reason,attempts\n"
                                     "2,1500.25,14.2,4,0.83500000,1,1,,,\n");
@@ -47,7 +49,7 @@ TEST(Reading, TankWithoutAValidLevelIsNotAskedFurther) {
     sim::TSimServer server(gauge, pty.Master());
     auto silo = std::make_unique<TSilo>(ConnectionTypeFor(9, 0), nullptr);
     const TTankReading reading = ReadTank(*silo, 1);
-    EXPECT_FALSE(reading.Valid());
+    EXPECT_FALSE(reading.Valid);
     EXPECT_FALSE(reading.Level.has_value());
     EXPECT_FALSE(reading.Density.has_value());
     EXPECT_EQ(reading.LinkState, 3);
@@ -77,8 +79,8 @@ TEST(Reading, DoubtfulAnswersAreFlaggedAndTheDriverStillReportsThemValid) {
         TSilo silo(11, nullptr, RecordingOpener({}, port));
         ASSERT_NE(port, nullptr);
         const TTankReading reading = ReadTank(silo, 2, port);
-        EXPECT_TRUE(reading.Valid()) << sim::FaultName(c.Fault);
-        EXPECT_EQ(reading.Doubts, c.Doubts) << sim::FaultName(c.Fault);
+        EXPECT_TRUE(reading.Valid) << sim::FaultName(c.Fault);
+        EXPECT_EQ(DoubtTexts(reading.Doubts), c.Doubts) << sim::FaultName(c.Fault);
     }
     EXPECT_EQ(port, nullptr) << "the port went with its silo";
 }

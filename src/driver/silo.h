@@ -10,9 +10,11 @@
 #include <memory>
 #include <string>
 
-#include "driver/exchange_witness.h"
 #include "driver/host_service.h"
 #include "platform/recursive_lock.h"
+#include "protocol/frame.h"
+#include "protocol/exchange_record.h"
+#include "protocol/tank_reading.h"
 #include "serial/framed_port.h"
 #include "serial/link_state.h"
 #include "ui/connection_setting.h"
@@ -37,27 +39,11 @@ constexpr std::int32_t kRequestCarriedOut = 0;
 constexpr std::int32_t kRequestNoTransport = 0;
 constexpr std::int32_t kRequestAborted = -1;
 
-// What one exchange came to: Request's result, and the link state this
-// exchange left (another host thread's exchange may change the silo's own
-// before the caller reads it).
-struct TExchangeOutcome {
-    std::int32_t Result;
-    std::uint8_t LinkState;
-    TExchangeFacts Facts{};  // taken only while metrics are published
-
-    // The exchange broke off: there is no answer to look at, not even an
-    // invalid one.
-    bool Failed() const { return Result != kRequestCarriedOut; }
-    // The buffer holds an answer the check accepted.
-    bool Answered() const { return !Failed() && LinkState == kLinkValid; }
-};
-
 // One table entry per tank index. Host threads read entries while another
 // thread's query writes them; each entry is read and written whole.
 using TTankTable = std::array<std::atomic<double>, kTankCount>;
 
 class TSiloMetrics;
-enum class TMeasure : std::uint8_t;
 
 class TSilo final : public TConnectionSetting {
 public:
@@ -126,9 +112,17 @@ private:
     friend class TMeasurementNote;
     // After a measurement operation on `tank`: what it gave, for the metrics.
     void NoteMeasured(std::uint8_t tank, TMeasure what, bool raised);
-    // Request, with the link state its own exchange left: an answer is
-    // decoded on its own exchange's word.
-    TExchangeOutcome Exchange(std::uint8_t* buffer, std::uint8_t payloadLength, std::uint8_t expectedLength);
+    // Request, recorded: an answer is decoded on its own exchange's word (the
+    // link state it left; another host thread's exchange may change the
+    // silo's own before the caller reads it).
+    TExchangeRecord Exchange(std::uint8_t* buffer, std::uint8_t payloadLength, std::uint8_t expectedLength);
+    // The transports' steps of Exchange, each leaving the link state.
+    void ExchangeOnBlock(TExchangeRecord& record, const TFrameArea& frame, std::uint8_t frameLength,
+                         std::uint8_t* buffer, std::uint8_t expectedLength);
+    void ExchangeOnPort(TExchangeRecord& record, const TFrameArea& frame, std::uint8_t frameLength,
+                        std::uint8_t* buffer, std::uint8_t expectedLength);
+    TTankReading Decoded(std::uint8_t tank, TQuery query, const TExchangeRecord& record,
+                         const std::uint8_t* answer);
     void QueryLevel(std::uint8_t tank);
     void QueryDensity(std::uint8_t tank);
     // The steps of SetConnectionType: the switch under the lock (false when
@@ -152,6 +146,12 @@ private:
     TPortOpener FOpenPort;
     std::atomic<bool> FDevicePresent{true};  // as the last exchange found it
     std::unique_ptr<TSiloMetrics> FMetrics;
+    // While a port transacts for this silo: the port the answer check tells
+    // why it rejects an answer.
+    std::atomic<TFramedPort*> FJudgingPort{nullptr};
+    // While a host's block carries an exchange: the attempts its host has
+    // shown the answer check.
+    std::atomic<TExchangeRecord*> FBlockRecord{nullptr};
 };
 
 // Creates a menu item owned by the parent's owner, appends it (a negative

@@ -9,7 +9,6 @@
 
 #include "driver/silo.h"
 #include "driver/silo_metrics.h"
-#include "protocol/answer_doubts.h"
 #include "protocol/field_reader.h"
 #include "protocol/queries.h"
 #include "serial/serial_errors.h"
@@ -18,12 +17,14 @@ namespace qmx {
 namespace {
 
 // Stored when the exchange gave no valid answer.
-constexpr TLevelValues kNoLevelValues{-1.0, -1.0, -111.0};
+constexpr double kNoLevel = -1.0;
+constexpr double kNoSecondValue = -1.0;
+constexpr double kNoTemperature = -111.0;
 constexpr double kNoDensity = -1.0;
 
 // What a measurement returns when it reports failure through the link state.
 constexpr double kFailedReading = -1.0;
-constexpr std::uint8_t kFailedAuxValue = 0;
+constexpr std::uint8_t kFailedSecondValue = 0;
 
 constexpr char kRequestError[] = "Ошибка запроса уровня";
 
@@ -86,34 +87,30 @@ void TSilo::NoteMeasured(std::uint8_t tank, TMeasure what, bool raised) {
     FMetrics->Measured(tank, what, value, state, FDevicePresent);
 }
 
-namespace {
-
-void NoteExchange(TSiloMetrics* metrics, std::uint8_t tank, TQuery query, const TExchangeOutcome& outcome,
-                  const std::uint8_t* answer) {
-    if (metrics == nullptr) return;
-    const unsigned doubts = outcome.Answered() ? AnswerDoubts(query, tank, answer, AnswerLength(query)) : 0;
-    metrics->Exchanged(tank, query, outcome.Facts, doubts);
+// The answer of `record`'s exchange decoded once: its values, and its
+// doubts for the metrics.
+TTankReading TSilo::Decoded(std::uint8_t tank, TQuery query, const TExchangeRecord& record,
+                            const std::uint8_t* answer) {
+    const TTankReading decoded =
+        record.Answered() ? DecodeAnswer(query, tank, answer, AnswerLength(query)) : TTankReading{};
+    if (FMetrics) FMetrics->Exchanged(tank, query, record, decoded.Doubts);
+    if (record.Failed()) throw ESerialIO(kRequestError);
+    return decoded;
 }
-
-}  // namespace
 
 void TSilo::QueryLevel(std::uint8_t tank) {
     TAnswerBuffer answer = RequestBuffer(TQuery::Level, tank);
-    const TExchangeOutcome outcome = Exchange(answer.data(), kPayloadLength, AnswerLength(TQuery::Level));
-    NoteExchange(FMetrics.get(), tank, TQuery::Level, outcome, answer.data());
-    if (outcome.Failed()) throw ESerialIO(kRequestError);
-    const TLevelValues values = outcome.Answered() ? DecodeLevelAnswer(answer.data()) : kNoLevelValues;
-    FLevel[tank] = values.Level;
-    FAuxValue[tank] = values.AuxValue;
-    FTemperature[tank] = values.Temperature;
+    const TExchangeRecord record = Exchange(answer.data(), kPayloadLength, AnswerLength(TQuery::Level));
+    const TTankReading decoded = Decoded(tank, TQuery::Level, record, answer.data());
+    FLevel[tank] = decoded.Level.value_or(kNoLevel);
+    FAuxValue[tank] = decoded.SecondValue.value_or(kNoSecondValue);
+    FTemperature[tank] = decoded.Temperature.value_or(kNoTemperature);
 }
 
 void TSilo::QueryDensity(std::uint8_t tank) {
     TAnswerBuffer answer = RequestBuffer(TQuery::Density, tank);
-    const TExchangeOutcome outcome = Exchange(answer.data(), kPayloadLength, AnswerLength(TQuery::Density));
-    NoteExchange(FMetrics.get(), tank, TQuery::Density, outcome, answer.data());
-    if (outcome.Failed()) throw ESerialIO(kRequestError);
-    FDensity[tank] = outcome.Answered() ? DecodeDensityAnswer(answer.data()) : kNoDensity;
+    const TExchangeRecord record = Exchange(answer.data(), kPayloadLength, AnswerLength(TQuery::Density));
+    FDensity[tank] = Decoded(tank, TQuery::Density, record, answer.data()).Density.value_or(kNoDensity);
 }
 
 // A tank index beyond the tables is refused without an exchange, as an
@@ -124,7 +121,7 @@ double TSilo::GetLevel(std::uint8_t tank) {
     if (!IsTank(tank)) return NotValid(*this, kFailedReading);
     QueryLevel(tank);
     const double level = FLevel[tank];
-    return level >= 0.0 ? level : NotValid(*this, kFailedReading);
+    return ValueValid(TMeasure::Level, level) ? level : NotValid(*this, kFailedReading);
 }
 
 void TSilo::GetTemperatures(std::uint8_t tank, double* record) {
@@ -132,17 +129,17 @@ void TSilo::GetTemperatures(std::uint8_t tank, double* record) {
     if (!IsTank(tank)) return NotValid(*this);
     if (GetState() != kLinkValid || FTemperature[tank] < -100.0) QueryLevel(tank);
     const double temperature = FTemperature[tank];
-    if (GetState() != kLinkValid || !(temperature > -100.0)) return NotValid(*this);
+    if (GetState() != kLinkValid || !ValueValid(TMeasure::Temperature, temperature)) return NotValid(*this);
     if (record == nullptr) return;
     for (int i = 0; i < 4; ++i) record[i] = temperature;
 }
 
 std::uint8_t TSilo::GetAuxValue(std::uint8_t tank) {
     const TMeasurementNote note(*this, tank, TMeasure::SecondValue);
-    if (!IsTank(tank)) return NotValid(*this, kFailedAuxValue);
+    if (!IsTank(tank)) return NotValid(*this, kFailedSecondValue);
     if (GetState() != kLinkValid || FAuxValue[tank] < 0.0) QueryLevel(tank);
     const double value = FAuxValue[tank];
-    if (GetState() != kLinkValid || !(value > -1.0)) return NotValid(*this, kFailedAuxValue);
+    if (GetState() != kLinkValid || !ValueValid(TMeasure::SecondValue, value)) return NotValid(*this, kFailedSecondValue);
     return RoundToLowByte(value);
 }
 
@@ -151,7 +148,8 @@ double TSilo::GetDensity(std::uint8_t tank) {
     if (!IsTank(tank)) return NotValid(*this, kFailedReading);
     QueryDensity(tank);
     const double density = FDensity[tank];
-    return GetState() == kLinkValid && density > 0.0 ? density : NotValid(*this, kFailedReading);
+    return GetState() == kLinkValid && ValueValid(TMeasure::Density, density) ? density
+                                                                              : NotValid(*this, kFailedReading);
 }
 
 }  // namespace qmx

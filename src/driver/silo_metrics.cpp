@@ -6,7 +6,6 @@
 
 #include "driver/connection.h"
 #include "platform/whole_file.h"
-#include "protocol/answer_doubts.h"
 #include "serial/wire_trace.h"
 
 namespace qmx {
@@ -51,7 +50,7 @@ struct TSiloMetrics::TSnapshot {
     bool Changed = false;
     std::string Connection;
     std::string Replaced;
-    std::vector<TTankFigures> Tanks;
+    std::vector<TTankReading> Tanks;
     TRoundFigures Round;
 };
 
@@ -102,20 +101,10 @@ TSiloMetrics::TSnapshot TSiloMetrics::Take() {
     snapshot.Connection = FConnection;
     snapshot.Replaced = std::exchange(FReplaced, std::string());
     if (!snapshot.Changed && snapshot.Replaced.empty()) return snapshot;
-    for (std::size_t i = 0; i < FTanks.size(); ++i) {
-        const TTankState& state = FTanks[i];
-        if (!state.Seen) continue;
-        TTankFigures tank;
-        tank.Tank = static_cast<int>(i + 1);
-        tank.Level = state.Values[0];
-        tank.Temperature = state.Values[1];
-        tank.SecondValue = state.Values[2];
-        tank.Density = state.Values[3];
-        tank.LinkState = state.LinkState;
-        tank.Valid = state.Valid();
-        tank.Reason = tank.Valid ? "none" : state.Reason;
-        tank.Attempts = tank.Valid ? 0 : state.Attempts;
-        tank.Doubts = DoubtLabels(state.Doubts[0] | state.Doubts[1]);
+    for (const TTankBook& book : FTanks) {
+        if (book.Asked == 0) continue;
+        TTankReading tank = book.Reading;
+        tank.Doubts = book.Doubts[0] | book.Doubts[1];
         snapshot.Tanks.push_back(tank);
     }
     ++FRound.Rounds;
@@ -145,36 +134,39 @@ std::string TSiloMetrics::PathOf(const std::string& connection) const {
     return FDirectory + (separated ? "" : std::string(1, kSeparator)) + "qmx-" + connection + ".prom";
 }
 
-void TSiloMetrics::Exchanged(std::uint8_t tank, TQuery query, const TExchangeFacts& facts, unsigned doubts) {
+void TSiloMetrics::Exchanged(std::uint8_t tank, TQuery query, const TExchangeRecord& record, unsigned doubts) {
     TLockGuard guard(FLock);
-    TTankState& state = FTanks[tank];
-    state.Doubts[query == TQuery::Level ? 0 : 1] = doubts;
-    const bool good = facts.Asked && facts.Verdict == TAttemptVerdict::Valid;
-    state.ExchangeReason = good ? "none" : FailureReason(false, facts.Asked, facts.Verdict);
-    state.ExchangeAttempts = facts.Attempts;
-    FRound.FailedExchanges += facts.FailedAttempts;
-    FRound.FailedExchangesTotal += facts.FailedAttempts;
+    TTankBook& book = FTanks[tank];
+    book.Doubts[query == TQuery::Level ? 0 : 1] = doubts;
+    // None made and no answer is none asked (the device had gone, or no
+    // transport): the reading's attempts tell.
+    book.ExchangeVerdict = record.Answered() ? TAttemptVerdict::Valid : record.Verdict();
+    book.ExchangeAttempts = static_cast<int>(record.Attempts.size());
+    FRound.FailedExchanges += record.FailedAttempts();
+    FRound.FailedExchangesTotal += record.FailedAttempts();
 }
 
 void TSiloMetrics::Measured(std::uint8_t tank, TMeasure what, std::optional<double> value, std::uint8_t linkState,
                             bool devicePresent) {
     {
         TLockGuard guard(FLock);
-        TTankState& state = FTanks[tank];
-        state.Seen = true;
-        state.Values[static_cast<std::size_t>(what)] = value;
-        state.Asked |= Bit(what);
-        state.Failed = value ? state.Failed & ~Bit(what) : state.Failed | Bit(what);
+        TTankBook& book = FTanks[tank];
+        TTankReading& reading = book.Reading;
+        reading.Tank = tank + 1;
+        reading.Value(what) = value;
+        book.Asked |= Bit(what);
+        book.Failed = value ? book.Failed & ~Bit(what) : book.Failed | Bit(what);
+        reading.Valid = book.Failed == 0;
         if (!value) {
             // Refused after an answer the check took (a negative level): an
             // invalid value.
-            const bool answered = state.ExchangeReason == "none";
-            state.Reason = answered ? "invalid_value" : state.ExchangeReason;
-            state.Attempts = state.ExchangeAttempts;
+            const bool answered = book.ExchangeVerdict == TAttemptVerdict::Valid;
+            reading.Reason = answered ? TAttemptVerdict::InvalidValue : book.ExchangeVerdict;
+            reading.Attempts = book.ExchangeAttempts;
         }
-        state.LinkState = linkState;
+        reading.LinkState = linkState;
         const double now = UnixNow();
-        if (state.Valid() && (state.Doubts[0] | state.Doubts[1]) == 0) FRound.LastValidAt[tank + 1] = now;
+        if (reading.Valid && (book.Doubts[0] | book.Doubts[1]) == 0) FRound.LastValidAt[tank + 1] = now;
         if (FWindowStart == 0) FWindowStart = now;
         FRound.DurationSeconds = now - FWindowStart;
         FRound.EndedAt = now;

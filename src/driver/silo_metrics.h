@@ -13,16 +13,14 @@
 #include <optional>
 #include <string>
 
-#include "driver/exchange_witness.h"
 #include "metrics/exposition.h"
 #include "platform/event.h"
 #include "platform/recursive_lock.h"
 #include "platform/thread.h"
+#include "protocol/exchange_record.h"
+#include "protocol/tank_reading.h"
 
 namespace qmx {
-
-// The four values of a tank, as the measurement operations give them.
-enum class TMeasure : std::uint8_t { Level, Temperature, SecondValue, Density };
 
 // The connection's name in file names and the device label: "com3", "block1".
 std::string ConnectionName(std::uint8_t connectionType);
@@ -40,12 +38,9 @@ public:
 
     bool Running() const { return FThread.Started(); }
 
-    // Used under the silo's lock, by one exchange at a time.
-    TExchangeWitness& Witness() { return FWitness; }
-
     // What an exchange for tank index `tank` came to; `doubts` of its
     // accepted answer (TAnswerDoubt bits).
-    void Exchanged(std::uint8_t tank, TQuery query, const TExchangeFacts& facts, unsigned doubts);
+    void Exchanged(std::uint8_t tank, TQuery query, const TExchangeRecord& record, unsigned doubts);
     // What a measurement operation returned: its value when valid, and the
     // link state it left.
     void Measured(std::uint8_t tank, TMeasure what, std::optional<double> value, std::uint8_t linkState,
@@ -54,18 +49,16 @@ public:
     void SwitchedTo(const std::string& connection);
 
 private:
-    struct TTankState {
-        bool Seen = false;
-        std::array<std::optional<double>, 4> Values;
-        unsigned Asked = 0;   // TMeasure bits the host has asked for
-        unsigned Failed = 0;  // of those, the ones whose last asking failed
-        unsigned Doubts[2] = {0, 0};  // of the last accepted L and G answers
-        std::string ExchangeReason = "none";  // of the tank's last exchange
+    // A tank's reading, and what it is made of: the measurements the host
+    // asked for and those whose last asking failed (TMeasure bits), the
+    // doubts of its last L and G answers, and how its last exchange ended.
+    struct TTankBook {
+        TTankReading Reading;
+        unsigned Asked = 0;
+        unsigned Failed = 0;
+        unsigned Doubts[2] = {0, 0};
+        TAttemptVerdict ExchangeVerdict = TAttemptVerdict::Valid;
         int ExchangeAttempts = 0;
-        std::string Reason = "none";  // why the last failed measurement failed
-        int Attempts = 0;
-        std::uint8_t LinkState = 0;
-        bool Valid() const { return Asked != 0 && Failed == 0; }
     };
     struct TSnapshot;
 
@@ -77,10 +70,9 @@ private:
 
     const std::string FDirectory;
     const TSourceInfo FSource;
-    TExchangeWitness FWitness;
 
     TRecursiveLock FLock;  // guards what follows, never held over the file
-    std::array<TTankState, 33> FTanks;
+    std::array<TTankBook, 33> FTanks;
     TRoundFigures FRound;
     double FWindowStart = 0;  // the first measurement since the last write
     bool FChanged = false;

@@ -5,7 +5,6 @@
 #include "driver/connection.h"
 #include "driver/live_silos.h"
 #include "driver/silo.h"
-#include "driver/silo_metrics.h"
 #include "protocol/frame.h"
 #include "protocol/gauge_line.h"
 
@@ -15,65 +14,118 @@ namespace {
 // What the port passes for the answer address: "the address itself".
 constexpr std::int32_t kSameAddress = -1;
 
+// Holds `value` in `slot` for a scope, and nothing after it.
+template <class T>
+class TScopedValue {
+public:
+    TScopedValue(std::atomic<T>& slot, T value) : FSlot(slot) { FSlot = value; }
+    ~TScopedValue() { FSlot = T{}; }
+    TScopedValue(const TScopedValue&) = delete;
+    TScopedValue& operator=(const TScopedValue&) = delete;
+
+private:
+    std::atomic<T>& FSlot;
+};
+
 }  // namespace
 
 bool TSilo::CheckAnswer(std::uint8_t /*address*/, const std::uint8_t* answer,
                         std::int32_t /*value*/, std::uint8_t& receivedLength,
                         std::uint8_t& expectedLength) {
-    const TAnswerStatus status = JudgeAnswer(answer, receivedLength, expectedLength);
+    const TAttemptVerdict verdict = JudgeAnswer(answer, receivedLength, expectedLength);
     // Only a block's host learns the verdicts; its errors go back to it.
     const std::uint8_t type = FConnectionType;
-    if (FMetrics) FMetrics->Witness().Checked(status, receivedLength);
-    if (FHost != nullptr && IsCommBlock(type))
-        FHost->ReportAnswerStatus(type, static_cast<std::uint8_t>(status));
-    return status == TAnswerStatus::Valid;
+    if (FHost != nullptr && IsCommBlock(type)) FHost->ReportAnswerStatus(type, HostAnswerStatus(verdict));
+    if (TFramedPort* port = FJudgingPort) port->NoteCheckVerdict(verdict);
+    if (TExchangeRecord* record = FBlockRecord) {
+        TAttemptRecord& attempt = record->Attempts.emplace_back();
+        if (answer != nullptr) attempt.Answer.assign(answer, answer + receivedLength);
+        // A host that shows the check nothing got nothing.
+        attempt.Verdict = receivedLength == 0 ? TAttemptVerdict::NoAnswer : verdict;
+    }
+    return verdict == TAttemptVerdict::Valid;
 }
 
 std::int32_t TSilo::Request(std::uint8_t* buffer, std::uint8_t payloadLength,
                             std::uint8_t expectedLength, std::int32_t /*further*/) {
-    return Exchange(buffer, payloadLength, expectedLength).Result;
+    return Exchange(buffer, payloadLength, expectedLength).TransportResult;
 }
 
-TExchangeOutcome TSilo::Exchange(std::uint8_t* buffer, std::uint8_t payloadLength, std::uint8_t expectedLength) {
-    if (payloadLength > kMaxPayload) return {kRequestAborted, FState};
-
+TExchangeRecord TSilo::Exchange(std::uint8_t* buffer, std::uint8_t payloadLength, std::uint8_t expectedLength) {
+    TExchangeRecord record;
+    record.TransportResult = kRequestAborted;
+    if (payloadLength > kMaxPayload) {
+        record.LinkState = FState;
+        return record;
+    }
     TLockGuard guard(FLock);
     TFrameArea frame;
     const std::uint8_t frameLength = BuildFrame(frame, buffer, payloadLength);
     const std::uint8_t type = FConnectionType;
-    std::int32_t result = kRequestAborted;
-    const bool ownPort = !(FHost != nullptr && IsCommBlock(type)) && FPort != nullptr;
-    if (FMetrics) {
-        FMetrics->Witness().Begin(static_cast<TQuery>(buffer[0]), expectedLength, ownPort);
-        if (ownPort) FPort->SetAttemptListener(&FMetrics->Witness());
-    }
     try {
         if (FHost != nullptr && IsCommBlock(type)) {
-            FHost->SetAnswerCheck(type, kGaugeAddress, TReachSilo<&TSilo::CheckAnswer>::Bound(this));
-            result = FHost->Exchange(type, kGaugeAddress, kGaugeAddress, frame.data(), frameLength, buffer,
-                                     expectedLength, 0);
-            FState = FHost->GetLineState(LineAddressOf(type));
-            FDevicePresent = true;
+            ExchangeOnBlock(record, frame, frameLength, buffer, expectedLength);
         } else if (FPort != nullptr) {
-            FPort->SetOnCheckAnswer(TReachSilo<&TSilo::CheckAnswer>::Bound(this));
-            // What the port made of the transaction is its link state.
-            (void)FPort->Transact(kGaugeAddress, frame.data(), frameLength, buffer, expectedLength, 0, kSameAddress);
-            result = kRequestCarriedOut;
-            FState = FPort->GetLinkState();
-            FDevicePresent = FPort->DevicePresent();
+            ExchangeOnPort(record, frame, frameLength, buffer, expectedLength);
         } else {
+            record.Begin(buffer, payloadLength, expectedLength);
             FDevicePresent = false;
             FState = kLinkNoAnswer;
-            result = kRequestNoTransport;
+            record.TransportResult = kRequestNoTransport;
         }
     } catch (...) {
         // The link state keeps what it held before the failing call; the
         // result is the transport's when it had given one.
     }
-    if (!FMetrics) return {result, FState, {}};
-    if (ownPort) FPort->SetAttemptListener(nullptr);
-    const bool carriedOut = result == kRequestCarriedOut && (ownPort || (FHost != nullptr && IsCommBlock(type)));
-    return {result, FState, FMetrics->Witness().End(carriedOut, FState == kLinkValid)};
+    record.LinkState = FState;
+    return record;
+}
+
+void TSilo::ExchangeOnBlock(TExchangeRecord& record, const TFrameArea& frame, std::uint8_t frameLength,
+                            std::uint8_t* buffer, std::uint8_t expectedLength) {
+    const std::uint8_t type = FConnectionType;
+    record.Begin(frame.data() + 1, frameLength - 3u, expectedLength);
+    FHost->SetAnswerCheck(type, kGaugeAddress, TReachSilo<&TSilo::CheckAnswer>::Bound(this));
+    {
+        // The check records what the host shows it while the host carries
+        // the exchange.
+        const TScopedValue<TExchangeRecord*> recording(FBlockRecord, &record);
+        record.TransportResult = FHost->Exchange(type, kGaugeAddress, kGaugeAddress, frame.data(), frameLength,
+                                                 buffer, expectedLength, 0);
+    }
+    FState = FHost->GetLineState(LineAddressOf(type));
+    FDevicePresent = true;
+    // A host that did not carry the exchange out made none, whatever it
+    // showed the check.
+    if (record.Failed()) record.Attempts.clear();
+    // Carried out, without an answer the check took and with nothing it
+    // rejected: no answer reached the check.
+    if (record.Failed() || FState == kLinkValid || record.Verdict() != TAttemptVerdict::Valid) return;
+    if (record.Attempts.empty()) record.Attempts.emplace_back();
+    record.Attempts.back().Verdict = TAttemptVerdict::NoAnswer;
+}
+
+void TSilo::ExchangeOnPort(TExchangeRecord& record, const TFrameArea& frame, std::uint8_t frameLength,
+                           std::uint8_t* buffer, std::uint8_t expectedLength) {
+    FPort->SetOnCheckAnswer(TReachSilo<&TSilo::CheckAnswer>::Bound(this));
+    {
+        // The port's record is the exchange's, however the transaction ends.
+        struct TTakeRecord {
+            TExchangeRecord& Record;
+            TFramedPort& Port;
+            ~TTakeRecord() {
+                const std::int32_t result = Record.TransportResult;
+                Record = Port.LastExchange();
+                Record.TransportResult = result;
+            }
+        } take{record, *FPort};
+        const TScopedValue<TFramedPort*> judging(FJudgingPort, FPort.get());
+        // What the port made of the transaction is its link state.
+        (void)FPort->Transact(kGaugeAddress, frame.data(), frameLength, buffer, expectedLength, 0, kSameAddress);
+        record.TransportResult = kRequestCarriedOut;
+    }
+    FState = FPort->GetLinkState();
+    FDevicePresent = FPort->DevicePresent();
 }
 
 }  // namespace qmx

@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "metrics/utf8_text.h"
+#include "protocol/answer_doubts.h"
 
 namespace qmx {
 namespace {
@@ -64,25 +65,25 @@ void Source(TExposition& out, const TSourceInfo& source) {
     out.Sample(labels, 1);
 }
 
-void TankValues(TExposition& out, const std::vector<TTankFigures>& tanks) {
+void TankValues(TExposition& out, const std::vector<TTankReading>& tanks) {
     struct TValue {
         const char* Name;
         const char* Help;
-        std::optional<double> TTankFigures::*Of;
+        std::optional<double> TTankReading::*Of;
     };
     static const TValue kValues[] = {
         {"qmx_tank_level",
          "Product level of the tank's last reading, in the gauge's length unit as the gauge shows it (the answer's "
          "0012345 reads 123.45).",
-         &TTankFigures::Level},
+         &TTankReading::Level},
         {"qmx_tank_temperature",
          "Temperature of the tank's product in its last reading, in degrees as the gauge shows them (the answer's "
          "-125 reads -12.5).",
-         &TTankFigures::Temperature},
+         &TTankReading::Temperature},
         {"qmx_tank_second_value", "The second value of the tank's last level answer, rounded to a whole number.",
-         &TTankFigures::SecondValue},
+         &TTankReading::SecondValue},
         {"qmx_tank_density", "Density of the tank's product in its last reading, as the gauge shows it.",
-         &TTankFigures::Density},
+         &TTankReading::Density},
     };
     for (const auto& value : kValues) {
         out.Family(value.Name, "gauge", value.Help);
@@ -91,7 +92,7 @@ void TankValues(TExposition& out, const std::vector<TTankFigures>& tanks) {
     }
 }
 
-void TankVerdicts(TExposition& out, const std::vector<TTankFigures>& tanks) {
+void TankVerdicts(TExposition& out, const std::vector<TTankReading>& tanks) {
     out.Family("qmx_tank_link_state", "gauge",
                "The link state the tank's last operation left, as the host read it: 1 valid answer, 2 no answer, "
                "3 invalid answer.");
@@ -102,17 +103,17 @@ void TankVerdicts(TExposition& out, const std::vector<TTankFigures>& tanks) {
                "Why the tank's last reading failed: 1 on the reason; \"none\" when it did not fail, \"not_asked\" "
                "when no exchange was made for it (the device had gone).");
     for (const auto& tank : tanks)
-        out.Sample(TankLabel(tank.Tank) + ",reason=\"" + LabelValue(tank.Reason) + "\"", 1);
+        out.Sample(TankLabel(tank.Tank) + ",reason=\"" + LabelValue(FailureReason(tank)) + "\"", 1);
     out.Family("qmx_tank_attempts", "gauge",
                "Attempts the exchange that failed the tank's last reading made (0 when valid or not asked).");
     for (const auto& tank : tanks) out.Sample(TankLabel(tank.Tank), tank.Valid ? 0 : tank.Attempts);
     out.Family("qmx_tank_doubtful", "gauge",
                "1 when an answer of the tank's last reading is in doubt (another tank's, fields not numbers), "
                "though the driver took it as valid.");
-    for (const auto& tank : tanks) out.Sample(TankLabel(tank.Tank), tank.Doubts.empty() ? 0 : 1);
+    for (const auto& tank : tanks) out.Sample(TankLabel(tank.Tank), tank.Doubts == 0 ? 0 : 1);
     out.Family("qmx_tank_doubt_info", "gauge", "Why the tank's last reading is in doubt: 1 for each doubt.");
     for (const auto& tank : tanks)
-        for (const auto& doubt : tank.Doubts)
+        for (const auto& doubt : DoubtLabels(tank.Doubts))
             out.Sample(TankLabel(tank.Tank) + ",doubt=\"" + LabelValue(doubt) + "\"", 1);
 }
 
@@ -152,7 +153,11 @@ std::string FailureReason(bool valid, bool asked, TAttemptVerdict verdict) {
     return asked ? VerdictLabel(verdict) : "not_asked";
 }
 
-std::string MetricsText(const std::string& device, const std::vector<TTankFigures>& tanks,
+std::string FailureReason(const TTankReading& reading) {
+    return FailureReason(reading.Valid, reading.Attempts != 0, reading.Reason);
+}
+
+std::string MetricsText(const std::string& device, const std::vector<TTankReading>& tanks,
                         const TRoundFigures& round, const TSourceInfo& source) {
     TExposition out(device);
     TankValues(out, tanks);

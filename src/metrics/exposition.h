@@ -13,24 +13,9 @@
 #include <utility>
 #include <vector>
 
-#include "protocol/attempt_verdict.h"
+#include "protocol/tank_reading.h"
 
 namespace qmx {
-
-// One tank's last reading as monitoring sees it.
-struct TTankFigures {
-    int Tank = 0;  // 1 to 33, as on the gauge
-    // Each only when it came valid.
-    std::optional<double> Level;
-    std::optional<double> Temperature;
-    std::optional<double> SecondValue;
-    std::optional<double> Density;
-    std::uint8_t LinkState = 0;  // after the last operation: 1 valid, 2 no answer, 3 invalid
-    bool Valid = false;          // all four values came valid
-    std::string Reason = "none";  // FailureReason's label
-    int Attempts = 0;             // of the exchange that failed the tank
-    std::vector<std::string> Doubts;  // DoubtLabels' labels
-};
 
 struct TRoundFigures {
     double DurationSeconds = 0;
@@ -61,6 +46,8 @@ TSourceInfo DriverSource(const std::string& version, const std::string& hostExec
 // the transport refused before any frame went out); else the verdict of the
 // last attempt of the exchange that failed it ("no_answer", ...).
 std::string FailureReason(bool valid, bool asked, TAttemptVerdict verdict);
+// The same of a reading: asked when its failing exchange made attempts.
+std::string FailureReason(const TTankReading& reading);
 
 // `device` names the line in every sample's labels. A value that did not
 // come valid has no sample; its tank's qmx_tank_valid is 0 and its reason
@@ -68,7 +55,7 @@ std::string FailureReason(bool valid, bool asked, TAttemptVerdict verdict);
 // but that is in doubt keeps qmx_tank_valid 1 (the driver's verdict) and
 // has qmx_tank_doubtful 1, with a qmx_tank_doubt_info series per doubt.
 // Label values are UTF-8 whatever bytes `device` holds.
-std::string MetricsText(const std::string& device, const std::vector<TTankFigures>& tanks,
+std::string MetricsText(const std::string& device, const std::vector<TTankReading>& tanks,
                         const TRoundFigures& round, const TSourceInfo& source);
 
 // The source's build-info family alone.

@@ -1,7 +1,5 @@
 #include "protocol/answer_doubts.h"
 
-#include "protocol/answer_layout.h"
-#include "protocol/field_reader.h"
 #include "protocol/queries.h"
 
 namespace qmx {
@@ -31,13 +29,9 @@ std::vector<std::string> Names(unsigned doubts, const char* TDoubtName::*name) {
 
 bool IsLetter(std::uint8_t c) { return c >= 'A' && c <= 'Z'; }
 
-bool NotNumber(const std::uint8_t* answer, std::size_t length, const TField& field) {
-    return field.Position + field.Width <= length && !ParseField(answer, field.Position, field.Width);
-}
-
 }  // namespace
 
-unsigned AnswerDoubts(TQuery query, std::uint8_t tank, const std::uint8_t* answer, std::size_t length) {
+unsigned EchoDoubts(TQuery query, std::uint8_t tank, const std::uint8_t* answer, std::size_t length) {
     unsigned doubts = 0;
     // The echo: STX, the query letter, the tank number in two digits.
     if (length > 1 && IsLetter(answer[1]) && answer[1] != static_cast<std::uint8_t>(query))
@@ -46,25 +40,11 @@ unsigned AnswerDoubts(TQuery query, std::uint8_t tank, const std::uint8_t* answe
         const auto number = TankNumberOf(answer + 2);
         if (number && *number != tank + 1) doubts |= kNamesOtherTank;
     }
-    if (query == TQuery::Level) {
-        if (NotNumber(answer, length, kLevelField)) doubts |= kLevelNotNumber;
-        if (NotNumber(answer, length, kAuxField)) doubts |= kSecondValueNotNumber;
-        if (NotNumber(answer, length, kTemperatureField)) doubts |= kTemperatureNotNumber;
-    } else if (NotNumber(answer, length, kDensityField)) {
-        doubts |= kDensityNotNumber;
-    }
     return doubts;
 }
-
 
 std::vector<std::string> DoubtTexts(unsigned doubts) { return Names(doubts, &TDoubtName::Text); }
 
 std::vector<std::string> DoubtLabels(unsigned doubts) { return Names(doubts, &TDoubtName::Label); }
-
-std::string DoubtLabel(const std::string& text) {
-    for (const auto& entry : kDoubtNames)
-        if (text == entry.Text) return entry.Label;
-    return "other";
-}
 
 }  // namespace qmx

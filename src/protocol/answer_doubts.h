@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/queries.h"
+enum class TQuery : char;
 
 namespace qmx {
 
@@ -23,19 +23,15 @@ enum TAnswerDoubt : unsigned {
     kDensityNotNumber = 1u << 5,        // read as the default 0.005
 };
 
-// The doubts about `answer` (`length` bytes from the STX), accepted for the
-// query `query` of the tank with index `tank` (0 to 32). An
-// answer whose first characters are no letter or no digits names nothing
-// and raises no doubt by them.
-unsigned AnswerDoubts(TQuery query, std::uint8_t tank, const std::uint8_t* answer, std::size_t length);
+// The doubts the echo of `answer` (`length` bytes from the STX) raises, as
+// answered to `query` for the tank with index `tank` (0 to 32): another
+// query letter, another tank. An echo that is no letter or no digits names
+// nothing and raises no doubt.
+unsigned EchoDoubts(TQuery query, std::uint8_t tank, const std::uint8_t* answer, std::size_t length);
 
 // The doubts in `doubts`, in bit order, for people ("answer names another
 // tank", "level not a number") and as metrics label values ("other_tank",
 // "level_not_number").
 std::vector<std::string> DoubtTexts(unsigned doubts);
 std::vector<std::string> DoubtLabels(unsigned doubts);
-// The label of a doubt given by its text; "other" for a text DoubtTexts
-// does not give.
-std::string DoubtLabel(const std::string& text);
-
 }  // namespace qmx

@@ -21,7 +21,7 @@ struct TField {
 
 // The L answer.
 constexpr TField kLevelField{8, 7, 1000, 100.0};
-constexpr TField kAuxField{15, 7, 100, 100.0};
+constexpr TField kSecondValueField{15, 7, 100, 100.0};
 constexpr TField kTemperatureField{36, 4, 10, 10.0};
 // The G answer.
 constexpr TField kDensityField{24, 8, 500000, 100000000.0};

@@ -1,74 +1,64 @@
 #include "protocol/attempt_verdict.h"
 
-#include "protocol/answer_layout.h"
-#include "protocol/queries.h"
-#include "protocol/field_reader.h"
 #include "protocol/frame.h"
 
 namespace qmx {
 namespace {
 
-double Value(const std::uint8_t* answer, const TField& field) {
-    return ReadField(answer, field.Position, field.Width, field.Fallback) / field.Scale;
-}
+struct TVerdictName {
+    TAttemptVerdict Verdict;
+    std::uint8_t HostStatus;  // only the answer check's verdicts reach a host
+    std::uint8_t LinkState;
+    const char* Text;
+    const char* Label;
+};
 
-// The bounds the measurement operations hold a value to. (The temperature's
-// bound, above -100.0, no four-character field can cross.)
-const char* RefusedValue(TQuery query, const std::uint8_t* answer) {
-    if (query == TQuery::Level) {
-        if (Value(answer, kLevelField) < 0.0) return "negative level";
-        if (Value(answer, kAuxField) <= -1.0) return "second value at or below -1.00";
-    } else {
-        if (Value(answer, kDensityField) <= 0.0) return "density not above zero";
-    }
-    return nullptr;
+constexpr TVerdictName kVerdicts[] = {
+    {TAttemptVerdict::Valid, 0, 1, "valid", "none"},
+    {TAttemptVerdict::NoAnswer, 0, 2, "no answer", "no_answer"},
+    {TAttemptVerdict::NoStx, 223, 2, "no STX", "no_stx"},
+    {TAttemptVerdict::WrongLength, 219, 3, "wrong length", "wrong_length"},
+    {TAttemptVerdict::NoEtx, 209, 3, "no ETX", "no_etx"},
+    {TAttemptVerdict::CheckByte, 222, 3, "check byte", "check_byte"},
+    {TAttemptVerdict::InvalidValue, 0, 3, "invalid value", "invalid_value"},
+    {TAttemptVerdict::OtherRequest, 0, 3, "answer to another request", "other_request"},
+};
+
+const TVerdictName& NameOf(TAttemptVerdict verdict) {
+    for (const auto& entry : kVerdicts)
+        if (entry.Verdict == verdict) return entry;
+    return kVerdicts[1];  // no verdict outside the enum reaches here
 }
 
 }  // namespace
 
-TJudgedAttempt JudgeAttempt(TQuery query, const std::uint8_t* answer, std::size_t received, std::size_t expected,
-                            std::size_t bytesBeforeStx, std::size_t otherAnswers) {
-    if (received == 0 && otherAnswers != 0) return {TAttemptVerdict::OtherRequest};
-    if (received == 0) return {bytesBeforeStx == 0 ? TAttemptVerdict::NoAnswer : TAttemptVerdict::NoStx};
-    if (received != expected || expected > 255) return {TAttemptVerdict::WrongLength};
-    switch (JudgeAnswer(answer, static_cast<std::uint8_t>(received), static_cast<std::uint8_t>(expected))) {
-        case TAnswerStatus::Valid: break;
-        case TAnswerStatus::NoStx: return {TAttemptVerdict::NoStx};
-        case TAnswerStatus::NoEtx: return {TAttemptVerdict::NoEtx};
-        case TAnswerStatus::BadCheckByte: return {TAttemptVerdict::CheckByte};
-        case TAnswerStatus::WrongLength: return {TAttemptVerdict::WrongLength};
-    }
-    if (received == AnswerLength(query))
-        if (const char* refused = RefusedValue(query, answer)) return {TAttemptVerdict::InvalidValue, refused};
-    return {TAttemptVerdict::Valid};
+TAttemptVerdict JudgeAnswer(const std::uint8_t* answer, std::uint8_t received, std::uint8_t expected) {
+    if (received != expected) return TAttemptVerdict::WrongLength;
+    if (received < 1 || answer == nullptr || answer[0] != kSTX) return TAttemptVerdict::NoStx;
+    if (received < 2 || answer[received - 2] != kETX) return TAttemptVerdict::NoEtx;
+    std::uint8_t sum = 0;
+    for (std::size_t i = 0; i < received; ++i) sum ^= answer[i];
+    return sum == 0 ? TAttemptVerdict::Valid : TAttemptVerdict::CheckByte;
 }
 
-const char* VerdictText(TAttemptVerdict verdict) {
-    switch (verdict) {
-        case TAttemptVerdict::Valid: return "valid";
-        case TAttemptVerdict::NoAnswer: return "no answer";
-        case TAttemptVerdict::NoStx: return "no STX";
-        case TAttemptVerdict::WrongLength: return "wrong length";
-        case TAttemptVerdict::NoEtx: return "no ETX";
-        case TAttemptVerdict::CheckByte: return "check byte";
-        case TAttemptVerdict::InvalidValue: return "invalid value";
-        case TAttemptVerdict::OtherRequest: return "answer to another request";
-    }
-    return "?";
+TAttemptVerdict VerdictWithoutAnswer(std::size_t bytesBeforeStx, std::size_t otherAnswers) {
+    if (otherAnswers != 0) return TAttemptVerdict::OtherRequest;
+    return bytesBeforeStx == 0 ? TAttemptVerdict::NoAnswer : TAttemptVerdict::NoStx;
 }
 
-const char* VerdictLabel(TAttemptVerdict verdict) {
-    switch (verdict) {
-        case TAttemptVerdict::Valid: return "none";
-        case TAttemptVerdict::NoAnswer: return "no_answer";
-        case TAttemptVerdict::NoStx: return "no_stx";
-        case TAttemptVerdict::WrongLength: return "wrong_length";
-        case TAttemptVerdict::NoEtx: return "no_etx";
-        case TAttemptVerdict::CheckByte: return "check_byte";
-        case TAttemptVerdict::InvalidValue: return "invalid_value";
-        case TAttemptVerdict::OtherRequest: return "other_request";
-    }
-    return "unknown";
+TAttemptVerdict JudgeAttempt(const std::uint8_t* answer, std::size_t received, std::size_t expected,
+                             std::size_t bytesBeforeStx, std::size_t otherAnswers) {
+    if (received == 0) return VerdictWithoutAnswer(bytesBeforeStx, otherAnswers);
+    if (received != expected || expected > kMaxFrameLength) return TAttemptVerdict::WrongLength;
+    return JudgeAnswer(answer, static_cast<std::uint8_t>(received), static_cast<std::uint8_t>(expected));
 }
+
+std::uint8_t HostAnswerStatus(TAttemptVerdict verdict) { return NameOf(verdict).HostStatus; }
+
+std::uint8_t LinkStateOf(TAttemptVerdict verdict) { return NameOf(verdict).LinkState; }
+
+const char* VerdictText(TAttemptVerdict verdict) { return NameOf(verdict).Text; }
+
+const char* VerdictLabel(TAttemptVerdict verdict) { return NameOf(verdict).Label; }
 
 }  // namespace qmx

@@ -14,14 +14,4 @@ std::uint8_t BuildFrame(TFrameArea& area, const std::uint8_t* payload, std::uint
     return static_cast<std::uint8_t>(length + 3u);
 }
 
-TAnswerStatus JudgeAnswer(const std::uint8_t* answer, std::uint8_t received,
-                          std::uint8_t expected) {
-    if (received != expected) return TAnswerStatus::WrongLength;
-    if (received < 1 || answer == nullptr || answer[0] != kSTX) return TAnswerStatus::NoStx;
-    if (received < 2 || answer[received - 2] != kETX) return TAnswerStatus::NoEtx;
-    std::uint8_t sum = 0;
-    for (std::size_t i = 0; i < received; ++i) sum ^= answer[i];
-    return sum == 0 ? TAnswerStatus::Valid : TAnswerStatus::BadCheckByte;
-}
-
 }  // namespace qmx

@@ -23,19 +23,4 @@ using TFrameArea = std::array<std::uint8_t, kFrameAreaSize>;
 // frame length, length + 3. `length` must not exceed kMaxPayload.
 std::uint8_t BuildFrame(TFrameArea& area, const std::uint8_t* payload, std::uint8_t length);
 
-// Verdicts of the answer check, as reported to the host.
-enum class TAnswerStatus : std::uint8_t {
-    Valid = 0,
-    NoEtx = 209,
-    WrongLength = 219,
-    BadCheckByte = 222,
-    NoStx = 223,
-};
-
-// Judges `received` bytes of `answer` against the expected length; the first
-// test that fails decides. Reads nothing outside the received bytes: an
-// answer too short to hold an STX or an ETX fails on the missing byte.
-TAnswerStatus JudgeAnswer(const std::uint8_t* answer, std::uint8_t received,
-                          std::uint8_t expected);
-
 }  // namespace qmx

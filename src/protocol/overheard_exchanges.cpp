@@ -44,6 +44,24 @@ std::size_t AnswersTo(const std::vector<std::uint8_t>& bytes, const TPayload& pa
     return answers;
 }
 
+// What an attempt collected of `bytes` as the port collects it: the bytes
+// before any STX, the frames that answer another request dropped, and its
+// answer from the STX on. Returns where the answer begins.
+std::size_t Collect(const std::vector<std::uint8_t>& bytes, const TPayload& payload, TAttemptRecord& attempt) {
+    std::size_t at = 0;
+    for (;;) {
+        for (; at < bytes.size() && bytes[at] != kSTX; ++at) ++attempt.BytesBeforeStx;
+        if (at + kEchoLength >= bytes.size() || !AnswersAnotherRequest(&bytes[at + 1], payload.data(), kPayloadLength))
+            break;
+        ++attempt.OtherAnswers;
+        attempt.OtherRequest.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at + 1),
+                                    bytes.begin() + static_cast<std::ptrdiff_t>(at + 1 + kEchoLength));
+        at = SkipOther(bytes, at);
+    }
+    attempt.Answer.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.end());
+    return at;
+}
+
 }  // namespace
 
 std::vector<TOverheardExchange> TExchangeSplitter::Feed(TLineSide side, const std::uint8_t* data, std::size_t count,
@@ -107,9 +125,9 @@ void TExchangeSplitter::Request(const TPayload& payload, double at, std::vector<
         // valid answer: a host that asks sooner has taken one.
         const TOverheardExchange judged = Judge(*FOpen, at - FOpen->RequestEnd < kAnswerWindowSeconds);
         // The driver asks again only when its answer did not pass.
-        if (FOpen->Payload == payload && !judged.Accepted && FOpen->Attempts < kAttemptsPerExchange) {
-            ++FOpen->Attempts;
-            ++FOpen->FailedAttempts;
+        if (FOpen->Payload == payload && !judged.Record.Accepted() &&
+            judged.Record.Attempts.size() < kAttemptsPerExchange) {
+            FOpen->Earlier.push_back(judged.Record.Attempts.back());
             if (judged.Late && !FOpen->LateDelay) FOpen->LateDelay = judged.DelaySeconds;
             if (FHeld) NoteAnswersToHeld(*FOpen);
             FOpen->RequestEnd = at;
@@ -119,44 +137,33 @@ void TExchangeSplitter::Request(const TPayload& payload, double at, std::vector<
         }
         End(judged, *FOpen, ended);
     }
-    FOpen = TPending{payload, 1, 0, at, at, std::nullopt, {}, {}};
+    FOpen = TPending{payload, {}, at, at, std::nullopt, {}, {}};
 }
 
 TOverheardExchange TExchangeSplitter::Judge(const TPending& pending, bool takenWhenWhole) const {
     TOverheardExchange judged;
-    judged.Query = static_cast<TQuery>(pending.Payload[0]);
-    judged.Tank = static_cast<std::uint8_t>(TankNumberOf(&pending.Payload[1]).value_or(1) - 1);
-    judged.Attempts = pending.Attempts;
+    TExchangeRecord& record = judged.Record;
+    const TQuery query = static_cast<TQuery>(pending.Payload[0]);
+    record.Begin(pending.Payload.data(), kPayloadLength, AnswerLength(query));
+    record.Attempts = pending.Earlier;
     judged.RequestedAt = pending.FirstAt;
     // The driver takes what came within the second; later bytes are waited
     // out before its next request.
     const auto late = std::upper_bound(pending.Times.begin(), pending.Times.end(),
                                        pending.RequestEnd + kAnswerWindowSeconds);
     const std::vector<std::uint8_t> bytes(pending.Bytes.begin(), pending.Bytes.begin() + (late - pending.Times.begin()));
-    const std::size_t expected = AnswerLength(judged.Query);
-    std::size_t at = 0, beforeStx = 0, others = 0;
-    for (;;) {
-        for (; at < bytes.size() && bytes[at] != kSTX; ++at) ++beforeStx;
-        if (at + kEchoLength >= bytes.size() ||
-            !AnswersAnotherRequest(&bytes[at + 1], pending.Payload.data(), kPayloadLength))
-            break;
-        ++others;
-        judged.OtherRequest.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at + 1),
-                                   bytes.begin() + static_cast<std::ptrdiff_t>(at + 1 + kEchoLength));
-        at = SkipOther(bytes, at);
-    }
-    judged.Answer.assign(bytes.begin() + static_cast<std::ptrdiff_t>(at), bytes.end());
+    const std::size_t at = Collect(bytes, pending.Payload, record.Attempts.emplace_back());
+    TAttemptRecord& attempt = record.Attempts.back();
+    const std::size_t expected = record.ExpectedLength;
     // Bytes after an answer taken whole came too late for the driver.
-    if (takenWhenWhole && judged.Answer.size() > expected &&
-        JudgeAnswer(judged.Answer.data(), static_cast<std::uint8_t>(expected), static_cast<std::uint8_t>(expected)) ==
-            TAnswerStatus::Valid)
-        judged.Answer.resize(expected);
-    const std::size_t received = judged.Answer.size();
-    judged.BytesBeforeStx = beforeStx;
-    judged.OtherAnswers = others;
-    judged.Judged = JudgeAttempt(judged.Query, judged.Answer.data(), received, expected, beforeStx, others);
-    judged.Accepted = received == expected && JudgeAnswer(judged.Answer.data(), static_cast<std::uint8_t>(received),
-                                                          static_cast<std::uint8_t>(expected)) == TAnswerStatus::Valid;
+    if (takenWhenWhole && attempt.Answer.size() > expected &&
+        JudgeAnswer(attempt.Answer.data(), static_cast<std::uint8_t>(expected), static_cast<std::uint8_t>(expected)) ==
+            TAttemptVerdict::Valid)
+        attempt.Answer.resize(expected);
+    const std::size_t received = attempt.Answer.size();
+    attempt.Verdict =
+        JudgeAttempt(attempt.Answer.data(), received, expected, attempt.BytesBeforeStx, attempt.OtherAnswers);
+    record.LinkState = LinkStateOf(attempt.Verdict);
     judged.InTime = received != 0;
     if (received != 0) judged.DelaySeconds = pending.Times[at] - pending.RequestEnd;
     // A late answer to the request before is none of this one's.
@@ -166,7 +173,6 @@ TOverheardExchange TExchangeSplitter::Judge(const TPending& pending, bool takenW
         judged.DelaySeconds = *late - pending.RequestEnd;
     judged.Late = pending.LateDelay || (received == 0 && judged.DelaySeconds);
     if (pending.LateDelay) judged.DelaySeconds = pending.LateDelay;
-    judged.FailedAttempts = pending.FailedAttempts + (judged.Accepted ? 0 : 1);
     return judged;
 }
 
@@ -180,7 +186,7 @@ void TExchangeSplitter::End(const TOverheardExchange& judged, const TPending& pe
         ended.push_back(Decided());
     }
     const double answerAt = pending.RequestEnd + judged.DelaySeconds.value_or(0);
-    if (!judged.Accepted || judged.Late || pending.Attempts < 2 || answerAt - pending.FirstAt <= kAnswerWindowSeconds) {
+    if (!judged.Record.Accepted() || judged.Late || pending.Earlier.empty() || answerAt - pending.FirstAt <= kAnswerWindowSeconds) {
         ended.push_back(judged);
         return;
     }

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "protocol/attempt_verdict.h"
+#include "protocol/exchange_record.h"
 #include "protocol/queries.h"
 
 namespace qmx {
@@ -32,26 +32,16 @@ constexpr double kAnswerWindowSeconds = 1.0;
 constexpr double kExchangeQuietSeconds = 2.5;
 
 struct TOverheardExchange {
-    TQuery Query = TQuery::Level;
-    std::uint8_t Tank = 0;  // the request's tank index, 0 to 98
-    // Requests the host made: up to and with the one that got a valid
-    // answer, or all of them.
-    int Attempts = 0;
-    int FailedAttempts = 0;
-    TJudgedAttempt Judged;     // the last attempt's
-    std::string OtherRequest;  // with OtherRequest: what was answered, "L04"
-    // The last attempt's bytes from the STX on, and whether they pass the
-    // answer check as the port takes an answer.
-    std::vector<std::uint8_t> Answer;
-    bool Accepted = false;
-    std::size_t BytesBeforeStx = 0;  // of the last attempt
-    std::size_t OtherAnswers = 0;    // frames of the last attempt that answered another request
+    // The host's requests as attempts: up to and with the one that got a
+    // valid answer, or all of them. Each is judged as the port takes an
+    // answer; the last holds its bytes from the STX on.
+    TExchangeRecord Record;
     // From the end of the last request to the answer's first byte; or,
     // when none came within the protocol's second, to the first byte after
     // (unless those open an answer to another request).
     std::optional<double> DelaySeconds;
-    // An answer (Answer) came within the second: bytes after it are not
-    // judged, as the driver does not see them.
+    // An answer came within the second: bytes after it are not judged, as
+    // the driver does not see them.
     bool InTime = false;
     // An attempt drew bytes only after its second: the last, or one the
     // host asked again after (then DelaySeconds is the first such one's).
@@ -92,8 +82,7 @@ public:
 private:
     struct TPending {
         TPayload Payload{};
-        int Attempts = 1;
-        int FailedAttempts = 0;
+        std::vector<TAttemptRecord> Earlier;  // the attempts before the last, judged
         double FirstAt = 0;
         double RequestEnd = 0;
         std::optional<double> LateDelay;  // of the first attempt that drew bytes only after its second

@@ -1,5 +1,6 @@
 #include "protocol/queries.h"
 
+#include "protocol/answer_doubts.h"
 #include "protocol/answer_layout.h"
 #include "protocol/field_reader.h"
 
@@ -7,10 +8,6 @@ namespace qmx {
 namespace {
 
 bool IsDigit(std::uint8_t c) { return c >= '0' && c <= '9'; }
-
-double Value(const std::uint8_t* answer, const TField& field) {
-    return ReadField(answer, field.Position, field.Width, field.Fallback) / field.Scale;
-}
 
 }  // namespace
 
@@ -29,10 +26,24 @@ std::optional<int> TankNumberOf(const std::uint8_t* digits) {
     return (digits[0] - '0') * 10 + (digits[1] - '0');
 }
 
-TLevelValues DecodeLevelAnswer(const std::uint8_t* answer) {
-    return {Value(answer, kLevelField), Value(answer, kAuxField), Value(answer, kTemperatureField)};
+TTankReading DecodeAnswer(TQuery query, std::uint8_t tank, const std::uint8_t* answer, std::size_t length) {
+    TTankReading decoded;
+    decoded.Tank = tank + 1;
+    decoded.Doubts = EchoDoubts(query, tank, answer, length);
+    const auto take = [&](TMeasure what, const TField& field, unsigned notNumber) {
+        if (field.Position + field.Width > length) return;
+        const auto number = ParseField(answer, field.Position, field.Width);
+        if (!number) decoded.Doubts |= notNumber;
+        decoded.Value(what) = number.value_or(field.Fallback) / field.Scale;
+    };
+    if (query == TQuery::Level) {
+        take(TMeasure::Level, kLevelField, kLevelNotNumber);
+        take(TMeasure::SecondValue, kSecondValueField, kSecondValueNotNumber);
+        take(TMeasure::Temperature, kTemperatureField, kTemperatureNotNumber);
+    } else {
+        take(TMeasure::Density, kDensityField, kDensityNotNumber);
+    }
+    return decoded;
 }
-
-double DecodeDensityAnswer(const std::uint8_t* answer) { return Value(answer, kDensityField); }
 
 }  // namespace qmx

@@ -8,7 +8,10 @@
 
 #include <array>
 #include <cstdint>
+#include <cstddef>
 #include <optional>
+
+#include "protocol/tank_reading.h"
 
 namespace qmx {
 
@@ -30,15 +33,10 @@ std::uint8_t AnswerLength(TQuery query);
 // two digits.
 std::optional<int> TankNumberOf(const std::uint8_t* digits);
 
-// The values of an L answer; a field that is no number reads as its default.
-struct TLevelValues {
-    double Level;
-    double AuxValue;
-    double Temperature;
-};
-
-// `answer` holds the AnswerLength bytes of the query from the STX.
-TLevelValues DecodeLevelAnswer(const std::uint8_t* answer);
-double DecodeDensityAnswer(const std::uint8_t* answer);
+// The values of `answer`, `length` bytes from the STX, answered to `query`
+// for the tank with index `tank`: each as the gauge gives it, a field that is
+// no number as its default and a doubt, as is an echo that names another
+// query or tank. A field beyond `length` gives nothing.
+TTankReading DecodeAnswer(TQuery query, std::uint8_t tank, const std::uint8_t* answer, std::size_t length);
 
 }  // namespace qmx

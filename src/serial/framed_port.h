@@ -12,7 +12,7 @@
 #include <string>
 
 #include "platform/method_ref.h"
-#include "serial/attempt_listener.h"
+#include "protocol/exchange_record.h"
 #include "serial/comm_api.h"
 #include "serial/serial_errors.h"
 
@@ -23,15 +23,6 @@ namespace qmx {
 using TAnswerCheck =
     TMethodRef<bool(std::uint8_t, const std::uint8_t*, std::int32_t, std::uint8_t&, std::uint8_t&)>;
 
-// What a transaction came to: the status of its last step.
-enum class TExchangeStatus : std::int32_t {
-    Accepted = 0,        // a valid answer stands in the answer buffer
-    NoOutcome = 100,     // the frame went out and no answer was expected
-    OutputFailed = 220,  // the frame could not be sent, and no answer came
-    Rejected = 246,      // bytes came and the check rejected them
-    NoAnswer = 247,      // nothing that opened an answer came
-};
-
 class TFramedPort {
 public:
     virtual ~TFramedPort() = default;
@@ -40,14 +31,21 @@ public:
 
     // Sends `frame` and waits for the answer, retrying a missing or rejected
     // one. A valid answer is copied to `answer`; the link state tells the
-    // host the outcome, the result tells the caller. `address`, `further`
-    // and `answerAddress` are carried for the caller's sake only.
-    virtual TExchangeStatus Transact(std::uint8_t address, const std::uint8_t* frame,
+    // outcome, and LastExchange how each attempt ended. The result is 0 once
+    // an attempt has run. `address`, `further` and `answerAddress` are
+    // carried for the caller's sake only.
+    virtual std::int32_t Transact(std::uint8_t address, const std::uint8_t* frame,
                                   std::uint8_t frameLength, std::uint8_t* answer,
                                   std::uint8_t expectedLength, std::uint8_t further,
                                   std::int32_t answerAddress) = 0;
 
     virtual std::uint8_t GetLinkState() = 0;
+
+    // The last transaction as it went, attempt by attempt.
+    virtual const TExchangeRecord& LastExchange() const = 0;
+    // Called by the answer check while it judges an answer for this port:
+    // why it takes or rejects it (its result says only whether).
+    virtual void NoteCheckVerdict(TAttemptVerdict verdict) = 0;
 
     // False while the device is known to have gone and has not been opened
     // again (the next transaction tries).
@@ -55,7 +53,6 @@ public:
     // While the device is absent: why the last try to open it again
     // failed; nothing when none has failed.
     virtual std::optional<ESerialIO> WhyAbsent() { return std::nullopt; }
-    virtual void SetAttemptListener(TAttemptListener*) {}
     virtual void SetFastAnswers(bool, std::chrono::milliseconds) {}
 };
 

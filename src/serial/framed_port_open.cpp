@@ -15,7 +15,7 @@ public:
     // The port, declared after the comm layer it runs on, goes first.
 
     void SetOnCheckAnswer(TAnswerCheck check) override { FPort->SetOnCheckAnswer(check); }
-    TExchangeStatus Transact(std::uint8_t address, const std::uint8_t* frame, std::uint8_t frameLength,
+    std::int32_t Transact(std::uint8_t address, const std::uint8_t* frame, std::uint8_t frameLength,
                              std::uint8_t* answer, std::uint8_t expectedLength, std::uint8_t further,
                              std::int32_t answerAddress) override {
         return FPort->Transact(address, frame, frameLength, answer, expectedLength, further, answerAddress);
@@ -23,7 +23,8 @@ public:
     std::uint8_t GetLinkState() override { return FPort->GetLinkState(); }
     bool DevicePresent() override { return FPort->DevicePresent(); }
     std::optional<ESerialIO> WhyAbsent() override { return FPort->WhyAbsent(); }
-    void SetAttemptListener(TAttemptListener* listener) override { FPort->SetAttemptListener(listener); }
+    const TExchangeRecord& LastExchange() const override { return FPort->LastExchange(); }
+    void NoteCheckVerdict(TAttemptVerdict verdict) override { FPort->NoteCheckVerdict(verdict); }
     void SetFastAnswers(bool on, std::chrono::milliseconds pause) override { FPort->SetFastAnswers(on, pause); }
 
 private:

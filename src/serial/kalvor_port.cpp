@@ -19,6 +19,27 @@ constexpr DWORD kAnswerWait = 1000;
 constexpr DWORD kRetryPause = 70;
 constexpr std::int32_t kRetryCount = 3;  // attempts per transaction
 
+// Transact's result: once an attempt has run, and when the device could not
+// be opened again for one.
+constexpr std::int32_t kAttemptsRun = 0;
+constexpr std::int32_t kNoAttempt = 220;
+
+// The status of the last step (FStatus).
+constexpr std::int32_t kStatusAccepted = 0;
+constexpr std::int32_t kStatusNoOutcome = 100;
+constexpr std::int32_t kStatusOutputFailed = 220;
+constexpr std::int32_t kStatusRejected = 246;
+constexpr std::int32_t kStatusNoAnswer = 247;
+
+// The wait step's status for an attempt that ended so.
+std::int32_t PortStatusOf(TAttemptVerdict verdict) {
+    switch (LinkStateOf(verdict)) {
+        case kLinkValid: return kStatusAccepted;
+        case kLinkNoAnswer: return kStatusNoAnswer;
+        default: return kStatusRejected;
+    }
+}
+
 // The longer answer (45 bytes) takes this long on the line at 9600 baud with
 // 10 bits a character (start, 7 data, parity, stop): a line quiet for that
 // long is carrying no answer.
@@ -53,7 +74,7 @@ TKalvorComPort::TKalvorComPort(std::uint8_t portNumber, TCommApi& api, std::stri
         throw;
     }
     FRxState = TRxState::Idle;
-    FStatus = TExchangeStatus::Accepted;
+    FStatus = kStatusAccepted;
     FLinkState = kLinkValid;
     Trace().Section(LineName() + ", " + std::to_string(kGaugeBaudRate) +
                     " baud 7E1, RTS low; > sent by this program, < received by it");
@@ -201,7 +222,7 @@ void TKalvorComPort::ResetReceiver() {
     FBytesBeforeStx = 0;
     FOtherAnswers = 0;
     FRxState = TRxState::AwaitingStx;
-    FStatus = TExchangeStatus::NoOutcome;
+    FStatus = kStatusNoOutcome;
 }
 
 void TKalvorComPort::SendRequest(const std::uint8_t* frame, std::uint8_t frameLength) {
@@ -209,12 +230,11 @@ void TKalvorComPort::SendRequest(const std::uint8_t* frame, std::uint8_t frameLe
     FAwaitedEcho = EchoOf(frame + 1, frameLength >= 3 ? frameLength - 3 : 0);
     ResetReceiver();
     std::copy_n(frame, frameLength, FSendArea.begin());
-    FSentLength = frameLength;
     try {
         PutBlock(FSendArea.data(), frameLength);
     } catch (const ESerialIO&) {
         // Carried on as if the frame had gone out; the wait finds no answer.
-        FStatus = TExchangeStatus::OutputFailed;
+        FStatus = kStatusOutputFailed;
     }
 }
 
@@ -243,105 +263,110 @@ void TKalvorComPort::AwaitAnswerBytes(std::uint8_t expectedLength) {
     }
 }
 
-void TKalvorComPort::ReportAttempt(bool accepted) {
-    FLastAttemptEnd = Now();
-    ++FAttemptNumber;
-    if (Trace().IsOpen()) {
-        // The payload, between the STX and the ETX, names the request.
-        const auto payloadEnd = FSendArea.begin() + std::max<std::ptrdiff_t>(FSentLength - 2, 1);
-        const std::string request(FSendArea.begin() + 1, payloadEnd);
-        std::string verdict = "attempt " + std::to_string(FAttemptNumber) + " of " + std::to_string(kRetryCount) +
-                              " (" + request + "): ";
-        const std::uint32_t others = FOtherAnswers;
-        const TEcho other = FOtherEcho;
-        const std::string otherName(other.Bytes.begin(), other.Bytes.end());
-        if (FJudgedLength == 0)
-            verdict += others != 0 ? "only answers to another request (" + otherName + "), rejected" : "no answer";
-        else if (FJudgedOverLong)
-            verdict += "over-long, past " + std::to_string(kMaxFrameLength) + " bytes from the STX, rejected";
-        else
-            verdict += std::to_string(FJudgedLength) + " bytes from the STX, " +
-                       (accepted ? "accepted" : "rejected by the check");
-        if (FJudgedLength != 0 && others != 0)
-            verdict += ", " + std::to_string(others) + " answer(s) to another request dropped (" + otherName + ")";
-        if (FBytesBeforeStx != 0) verdict += ", " + std::to_string(FBytesBeforeStx) + " bytes before any STX";
-        Trace().Note(verdict);
-    }
-    if (FAttemptListener == nullptr) return;
-    TAttemptReport report;
-    report.Bytes = FJudgedBytes.data();
-    report.Length = FJudgedLength;
-    report.BytesBeforeStx = FBytesBeforeStx;
-    report.Accepted = accepted;
-    report.OtherAnswers = FOtherAnswers;
-    report.OtherRequest = FOtherEcho.load().Bytes;
-    FAttemptListener->AttemptEnded(report);
+void TKalvorComPort::TraceAttempt() {
+    if (!Trace().IsOpen()) return;
+    const TAttemptRecord& attempt = FRecord.Attempts.back();
+    const std::size_t received = attempt.Answer.size();
+    std::string verdict = "attempt " + std::to_string(FRecord.Attempts.size()) + " of " +
+                          std::to_string(kRetryCount) + " (" + FRecord.Request + "): ";
+    const std::string& other = attempt.OtherRequest;
+    if (received == 0)
+        verdict += attempt.OtherAnswers != 0 ? "only answers to another request (" + other + "), rejected"
+                                             : "no answer";
+    else if (attempt.OverLong)
+        verdict += "over-long, past " + std::to_string(kMaxFrameLength) + " bytes from the STX, rejected";
+    else
+        verdict += std::to_string(received) + " bytes from the STX, " +
+                   (attempt.Accepted() ? "accepted" : "rejected by the check");
+    if (received != 0 && attempt.OtherAnswers != 0)
+        verdict += ", " + std::to_string(attempt.OtherAnswers) + " answer(s) to another request dropped (" + other +
+                   ")";
+    if (attempt.BytesBeforeStx != 0) verdict += ", " + std::to_string(attempt.BytesBeforeStx) + " bytes before any STX";
+    Trace().Note(verdict);
 }
 
-TExchangeStatus TKalvorComPort::AwaitAnswer(std::uint8_t* destination, std::uint8_t expectedLength) {
+TAttemptVerdict TKalvorComPort::VerdictOn(std::uint8_t received, bool accepted) const {
+    const TAttemptRecord& attempt = FRecord.Attempts.back();
+    if (received == 0) return VerdictWithoutAnswer(attempt.BytesBeforeStx, attempt.OtherAnswers);
+    if (attempt.OverLong) return TAttemptVerdict::WrongLength;
+    if (accepted) return TAttemptVerdict::Valid;
+    if (FCheckVerdict && *FCheckVerdict != TAttemptVerdict::Valid) return *FCheckVerdict;
+    // A check that says no more than whether: the frame's own fault, or a
+    // sound frame it refused.
+    const TAttemptVerdict frame = JudgeAnswer(attempt.Answer.data(), received, FRecord.ExpectedLength);
+    return frame == TAttemptVerdict::Valid ? TAttemptVerdict::InvalidValue : frame;
+}
+
+std::int32_t TKalvorComPort::AwaitAnswer(std::uint8_t* destination, std::uint8_t expectedLength) {
     AwaitAnswerBytes(expectedLength);
+    TAttemptRecord& attempt = FRecord.Attempts.back();
     // The answer as it stands now: the length is taken once, and the check
     // and the copy both see the same bytes, though more may be arriving.
     // Once over-long, the length no longer moves.
-    FJudgedOverLong = FRxState == TRxState::OverLong;
+    attempt.OverLong = FRxState == TRxState::OverLong;
     std::uint8_t received = FRxLength;
-    FJudgedLength = received;
-    if (received == 0 && FOtherAnswers != 0) {
-        // Answers came, none to this request.
-        SetLinkState(kLinkInvalid);
-        FStatus = TExchangeStatus::Rejected;
-        return FStatus;
+    attempt.BytesBeforeStx = FBytesBeforeStx;
+    attempt.OtherAnswers = FOtherAnswers;
+    if (attempt.OtherAnswers != 0) {
+        const TEcho other = FOtherEcho;
+        attempt.OtherRequest.assign(other.Bytes.begin(), other.Bytes.end());
     }
+    attempt.JudgedAt = Now();
     if (received == 0) {
-        SetLinkState(kLinkNoAnswer);
+        attempt.Verdict = VerdictOn(0, false);
+        SetLinkState(LinkStateOf(attempt.Verdict));
         // A frame that never went out explains the silence.
-        if (FStatus != TExchangeStatus::OutputFailed) FStatus = TExchangeStatus::NoAnswer;
+        if (FStatus != kStatusOutputFailed) FStatus = PortStatusOf(attempt.Verdict);
         return FStatus;
     }
     if (destination == nullptr) return FStatus;
-    std::array<std::uint8_t, 256>& answer = FJudgedBytes;
-    for (std::size_t i = 0; i < received; ++i) answer[i] = FRxBuffer[i];
+    attempt.Answer.resize(received);
+    for (std::size_t i = 0; i < received; ++i) attempt.Answer[i] = FRxBuffer[i];
     std::uint8_t expected = expectedLength;
+    FCheckVerdict.reset();
     // The check learns the kept length, so it too finds it wrong; an
     // over-long answer fails whatever it says.
     const bool valid = FOnCheckAnswer &&
-                       FOnCheckAnswer(kGaugeAddress, answer.data(), kCheckValue, received, expected) &&
-                       !FJudgedOverLong;
-    if (valid) {
-        std::copy_n(answer.begin(), FJudgedLength, destination);
-        SetLinkState(kLinkValid);
-        FStatus = TExchangeStatus::Accepted;
-    } else {
-        SetLinkState(kLinkInvalid);
-        FStatus = TExchangeStatus::Rejected;
-    }
+                       FOnCheckAnswer(kGaugeAddress, attempt.Answer.data(), kCheckValue, received, expected) &&
+                       !attempt.OverLong;
+    attempt.Verdict = VerdictOn(static_cast<std::uint8_t>(attempt.Answer.size()), valid);
+    if (valid) std::copy(attempt.Answer.begin(), attempt.Answer.end(), destination);
+    SetLinkState(valid ? kLinkValid : kLinkInvalid);
+    FStatus = valid ? kStatusAccepted : kStatusRejected;
     return FStatus;
 }
 
 bool TKalvorComPort::Attempt(const std::uint8_t* frame, std::uint8_t frameLength, std::uint8_t* answer,
                              std::uint8_t expectedLength) {
     TLockGuard guard(FTxLock);
+    const DWORD sentAt = Now();
     SendRequest(frame, frameLength);
     if (expectedLength == 0) return false;
+    TAttemptRecord& attempt = FRecord.Attempts.emplace_back();
+    attempt.SentAt = sentAt;
+    attempt.SendFailed = FStatus == kStatusOutputFailed;
     std::array<std::uint8_t, 256> area{};
     const bool accepted =
-        AwaitAnswer(area.data(), expectedLength) == TExchangeStatus::Accepted && GetLinkState() == kLinkValid;
-    if (accepted) std::copy_n(area.begin(), std::min(expectedLength, FJudgedLength), answer);
-    ReportAttempt(accepted);
+        AwaitAnswer(area.data(), expectedLength) == kStatusAccepted && GetLinkState() == kLinkValid;
+    const auto kept = std::min<std::size_t>(expectedLength, FRecord.Attempts.back().Answer.size());
+    if (accepted) std::copy_n(area.begin(), kept, answer);
+    FLastAttemptEnd = Now();
+    TraceAttempt();
     return accepted;
 }
 
-TExchangeStatus TKalvorComPort::Transact(std::uint8_t /*address*/, const std::uint8_t* frame,
+std::int32_t TKalvorComPort::Transact(std::uint8_t /*address*/, const std::uint8_t* frame,
                                          std::uint8_t frameLength, std::uint8_t* answer,
                                          std::uint8_t expectedLength, std::uint8_t /*further*/,
                                          std::int32_t /*answerAddress*/) {
     {
         TLockGuard guard(FTxLock);
+        FRecord.Begin(frame + 1, frameLength >= 3 ? frameLength - 3u : 0u, expectedLength);
         if (!RestoreDevice()) {
             // No device, no wait: the line is as good as silent.
             SetLinkState(kLinkNoAnswer);
-            FStatus = TExchangeStatus::OutputFailed;
-            return FStatus;
+            FRecord.LinkState = kLinkNoAnswer;
+            return kNoAttempt;
         }
         if (FLineUnsettled) AwaitQuietLine();
     }
@@ -354,16 +379,16 @@ TExchangeStatus TKalvorComPort::Transact(std::uint8_t /*address*/, const std::ui
         Pause(FFastPause - quiet + 1);
     bool succeeded = false;
     // However the transaction ends, the next one learns whether the line
-    // may still carry an answer of this one's.
+    // may still carry an answer of this one's, and the record its outcome.
     struct TEnd {
         TKalvorComPort& Port;
         const bool& Succeeded;
         const bool Judged;
         ~TEnd() {
+            Port.FRecord.LinkState = Port.GetLinkState();
             if (Judged) Port.NoteTransactionEnd(Succeeded);
         }
     } end{*this, succeeded, expectedLength != 0};
-    FAttemptNumber = 0;
     for (std::int32_t attempt = 1;; ++attempt) {
         try {
             succeeded = Attempt(frame, frameLength, answer, expectedLength);
@@ -373,7 +398,7 @@ TExchangeStatus TKalvorComPort::Transact(std::uint8_t /*address*/, const std::ui
             continue;
         }
         // Without an expected answer there is nothing to judge or retry.
-        if (succeeded || expectedLength == 0 || attempt >= kRetryCount) return FStatus;
+        if (succeeded || expectedLength == 0 || attempt >= kRetryCount) return kAttemptsRun;
         Pause(kRetryPause);
     }
 }

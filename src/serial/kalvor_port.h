@@ -56,7 +56,7 @@ public:
                             std::string tracePath = ConfiguredTracePath());
     ~TKalvorComPort() override;
 
-    TExchangeStatus Transact(std::uint8_t address, const std::uint8_t* frame, std::uint8_t frameLength,
+    std::int32_t Transact(std::uint8_t address, const std::uint8_t* frame, std::uint8_t frameLength,
                           std::uint8_t* answer, std::uint8_t expectedLength, std::uint8_t further,
                           std::int32_t answerAddress) override;
 
@@ -66,17 +66,18 @@ public:
     std::uint8_t GetLinkState() override;
 
     void SetOnCheckAnswer(TAnswerCheck check) override { FOnCheckAnswer = check; }
+    const TExchangeRecord& LastExchange() const override { return FRecord; }
+    void NoteCheckVerdict(TAttemptVerdict verdict) override { FCheckVerdict = verdict; }
 
     bool DevicePresent() override;
     std::optional<ESerialIO> WhyAbsent() override;
-    void SetAttemptListener(TAttemptListener* listener) override { FAttemptListener = listener; }
     // Off unless a tool turns it on: the protocol's own timing stays the
     // library's.
     void SetFastAnswers(bool on, std::chrono::milliseconds pause) override;
 
 private:
     void SendRequest(const std::uint8_t* frame, std::uint8_t frameLength);
-    TExchangeStatus AwaitAnswer(std::uint8_t* destination, std::uint8_t expectedLength);
+    std::int32_t AwaitAnswer(std::uint8_t* destination, std::uint8_t expectedLength);
     void ReceiveByte();
     // The gauge's line settings, RTS low and nothing pending.
     void ApplyLineSettings();
@@ -87,8 +88,8 @@ private:
     void JudgeEcho();
     // Keeps a byte of the answer, or marks it over-long past the longest frame.
     void KeepByte(std::uint8_t byte);
-    // One attempt, under FTxLock: true when it got a valid answer, which
-    // then stands in `answer`.
+    // One attempt, under FTxLock, recorded: true when it got a valid answer,
+    // which then stands in `answer`.
     bool Attempt(const std::uint8_t* frame, std::uint8_t frameLength, std::uint8_t* answer,
                  std::uint8_t expectedLength);
     // Opens the device again when it has gone; false, with the reason kept,
@@ -102,7 +103,11 @@ private:
     // The wait step's sleep: the full second, or in the fast mode until a
     // whole frame of the expected length is in and passes the check.
     void AwaitAnswerBytes(std::uint8_t expectedLength);
-    void ReportAttempt(bool accepted);
+    // The attempt's verdict on what it collected (`received` bytes): the
+    // port's own when there was nothing for the check to judge, else the
+    // check's.
+    TAttemptVerdict VerdictOn(std::uint8_t received, bool accepted) const;
+    void TraceAttempt();
 
     std::atomic<TRxState> FRxState{TRxState::Idle};
     std::atomic<std::uint8_t> FLinkState{kLinkValid};
@@ -113,7 +118,9 @@ private:
     // Written by the event thread while the caller may read it: every byte
     // is read and written whole.
     std::array<std::atomic<std::uint8_t>, 256> FRxBuffer{};
-    std::atomic<TExchangeStatus> FStatus{TExchangeStatus::Accepted};
+    // The status of the last step: 0 accepted, 100 no outcome, 220 not sent,
+    // 246 rejected, 247 nothing collected.
+    std::atomic<std::int32_t> FStatus{0};
     // What the request's answer is to repeat: set before the receiver is
     // reset, read by the event thread.
     std::atomic<TEcho> FAwaitedEcho{TEcho{}};
@@ -124,11 +131,11 @@ private:
     TAnswerCheck FOnCheckAnswer;
 
     std::array<std::uint8_t, 256> FSendArea{};
-    // The received length as the last wait step took it, and whether the
-    // answer had run past the longest frame.
-    std::uint8_t FJudgedLength = 0;
-    bool FJudgedOverLong = false;
-    std::array<std::uint8_t, 256> FJudgedBytes{};
+    // The transaction under way, or the last one; its last attempt is the
+    // one being judged.
+    TExchangeRecord FRecord;
+    // What the check said of the answer it judged last.
+    std::optional<TAttemptVerdict> FCheckVerdict;
 
     // When the event thread last handed bytes over (the comm layer's clock).
     std::atomic<DWORD> FLastArrival{0};
@@ -139,13 +146,9 @@ private:
     std::optional<ESerialIO> FRestoreFailure;
     DWORD FUnsettledSince = 0;
 
-    TAttemptListener* FAttemptListener = nullptr;
     bool FFastAnswers = false;
     DWORD FFastPause = 0;
     DWORD FLastAttemptEnd = 0;
-    // For the trace: the request's length and the attempt it is at.
-    std::uint8_t FSentLength = 0;
-    std::int32_t FAttemptNumber = 0;
 };
 
 }  // namespace qmx

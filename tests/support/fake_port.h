@@ -44,29 +44,35 @@ public:
 
     void SetOnCheckAnswer(TAnswerCheck check) override { FCheck = check; }
 
-    TExchangeStatus Transact(std::uint8_t address, const std::uint8_t* frame, std::uint8_t frameLength,
+    std::int32_t Transact(std::uint8_t address, const std::uint8_t* frame, std::uint8_t frameLength,
                           std::uint8_t* answer, std::uint8_t expectedLength, std::uint8_t further,
                           std::int32_t answerAddress) override {
         ++Transactions;
         LastFrame.assign(frame, frame + frameLength);
         LastArguments = {address, frameLength, expectedLength, further, answerAddress};
+        FRecord.Begin(frame + 1, frameLength - 3u, expectedLength);
         if (ThrowFromTransact) throw std::runtime_error("port failure");
-        if (Answer.empty()) {
-            FLinkState = 2;
-            return TExchangeStatus::NoAnswer;
-        }
+        TAttemptRecord& attempt = FRecord.Attempts.emplace_back();
+        attempt.Answer = Answer;
         std::uint8_t received = static_cast<std::uint8_t>(Answer.size());
-        const bool valid = FCheck && FCheck(0x11, Answer.data(), 255, received, expectedLength);
-        FLinkState = valid ? 1 : 3;
+        FNoted = TAttemptVerdict::NoAnswer;
+        const bool valid = !Answer.empty() && FCheck && FCheck(0x11, Answer.data(), 255, received, expectedLength);
+        attempt.Verdict = valid ? TAttemptVerdict::Valid : FNoted;
+        FLinkState = Answer.empty() ? 2 : valid ? 1 : 3;
+        FRecord.LinkState = FLinkState;
         if (valid) std::copy_n(Answer.begin(), std::min<std::size_t>(expectedLength, received), answer);
-        return valid ? TExchangeStatus::Accepted : TExchangeStatus::Rejected;
+        return 0;
     }
 
     std::uint8_t GetLinkState() override { return FLinkState; }
+    const TExchangeRecord& LastExchange() const override { return FRecord; }
+    void NoteCheckVerdict(TAttemptVerdict verdict) override { FNoted = verdict; }
 
 private:
     TAnswerCheck FCheck;
     std::uint8_t FLinkState = 1;
+    TExchangeRecord FRecord;
+    TAttemptVerdict FNoted = TAttemptVerdict::NoAnswer;
 };
 
 inline std::unique_ptr<TFramedPort> OpenFakePort(std::uint8_t portNumber) {

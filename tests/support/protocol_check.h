@@ -3,7 +3,7 @@
 // The answer check a framed port gets from the silo, without a silo: the
 // protocol's own judgement of the collected bytes.
 
-#include "protocol/frame.h"
+#include "protocol/attempt_verdict.h"
 #include "serial/framed_port.h"
 
 namespace qmx::test {
@@ -11,7 +11,7 @@ namespace qmx::test {
 inline TAnswerCheck ProtocolCheck() {
     return TAnswerCheck(
         [](void*, std::uint8_t, const std::uint8_t* answer, std::int32_t, std::uint8_t& received,
-           std::uint8_t& expected) { return JudgeAnswer(answer, received, expected) == TAnswerStatus::Valid; },
+           std::uint8_t& expected) { return JudgeAnswer(answer, received, expected) == TAttemptVerdict::Valid; },
         nullptr);
 }
 

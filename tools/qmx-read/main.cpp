@@ -36,6 +36,7 @@
 namespace {
 
 using namespace qmx::tools;
+using qmx::TTankReading;
 using namespace std::chrono_literals;
 using TClock = std::chrono::steady_clock;
 
@@ -179,7 +180,7 @@ private:
         TTankReading reading = ReadTank(FSilo, tank, FPort);
         if (FOptions.WatchSeconds != 0)
             reading.Time = qmx::TimeStamp(std::chrono::system_clock::now(), qmx::TTimeZone::Utc);
-        if (reading.Valid() && reading.Doubts.empty()) FLastValidAt[tank] = UnixNow();
+        if (reading.Valid && reading.Doubts == 0) FLastValidAt[tank] = UnixNow();
         return reading;
     }
 
@@ -291,7 +292,7 @@ int ReadRounds(const TOptions& options, const TChosenDevice& device, std::unique
         }
         if (exporter != nullptr) exporter->Publish(ScrapeText(device.Name, round.Readings, figures));
         std::size_t valid = 0;
-        for (const auto& reading : round.Readings) valid += reading.Valid() ? 1 : 0;
+        for (const auto& reading : round.Readings) valid += reading.Valid ? 1 : 0;
         if (options.WatchSeconds == 0) {
             if (!output.End()) return OutputFailed();
             silo.reset();

@@ -12,11 +12,8 @@
 
 namespace qmx::tools {
 
-// A reading as monitoring sees it. A failed tank for which no exchange was
-// recorded was not asked: its device had gone.
-TTankFigures FiguresOf(const TTankReading& reading);
-
-// The round's metrics file, with the reader's build info.
+// The round's metrics file, with the reader's build info. A failed tank
+// for which no exchange was recorded was not asked: its device had gone.
 std::string MetricsText(const std::string& device, const std::vector<TTankReading>& readings,
                         const TRoundFigures& round);
 

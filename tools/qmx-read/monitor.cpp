@@ -107,10 +107,8 @@ private:
         TMonitorRow row;
         row.DelaySeconds = x.DelaySeconds;
         row.InTime = !x.Late;
-        row.Requests = x.Attempts;
-        std::string request(1, static_cast<char>(x.Query));
-        request += (x.Tank < 9 ? "0" : "") + std::to_string(x.Tank + 1);
-        return request + ": " + VerdictText(x.Judged.Verdict) + ", " + MonitorNote(row);
+        row.Requests = static_cast<int>(x.Record.Attempts.size());
+        return x.Record.Request + ": " + VerdictText(x.Record.Verdict()) + ", " + MonitorNote(row);
     }
 
     bool Put(const std::vector<TMonitorRow>& rows) {
@@ -123,7 +121,7 @@ private:
             ++gRows;
             FFailedTotal += row.Reading.FailedAttempts;
             FLastFailed = row.Reading.FailedAttempts;
-            if (row.Reading.Valid() && row.Reading.Doubts.empty()) FLastValidAt[row.Reading.Tank] = UnixNow();
+            if (row.Reading.Valid && row.Reading.Doubts == 0) FLastValidAt[row.Reading.Tank] = UnixNow();
             FLatest[row.Reading.Tank] = row;
             if (!Publish()) return false;
         }

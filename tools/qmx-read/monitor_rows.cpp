@@ -2,54 +2,23 @@
 
 #include <cstdio>
 
-#include "protocol/field_reader.h"
 #include "serial/link_state.h"
 
 namespace qmx::tools {
 namespace {
 
-// The exchange as the reader's port would have recorded it: its attempts,
-// the last with the bytes it got.
-TRecordedExchange Recorded(const TOverheardExchange& exchange) {
-    TRecordedExchange recorded;
-    recorded.Query = exchange.Query;
-    recorded.Tank = exchange.Tank;
-    recorded.ExpectedLength = AnswerLength(exchange.Query);
-    recorded.Attempts.resize(static_cast<std::size_t>(exchange.Attempts));
-    auto& last = recorded.Attempts.back();
-    last.Bytes = exchange.Answer;
-    last.BytesBeforeStx = exchange.BytesBeforeStx;
-    last.Accepted = exchange.Accepted;
-    last.OtherAnswers = exchange.OtherAnswers;
-    last.OtherRequest = exchange.OtherRequest;
-    return recorded;
-}
-
-// The values as the silo's measurement operations give them.
-void NoteValues(const TOverheardExchange& exchange, TTankReading& reading) {
-    if (exchange.Judged.Verdict != TAttemptVerdict::Valid) return;
-    if (exchange.Query == TQuery::Density) {
-        reading.Density = DecodeDensityAnswer(exchange.Answer.data());
-        return;
-    }
-    const TLevelValues values = DecodeLevelAnswer(exchange.Answer.data());
-    reading.Level = values.Level;
-    if (values.Temperature > -100.0) reading.Temperature = values.Temperature;
-    if (values.AuxValue > -1.0) reading.AuxValue = RoundToLowByte(values.AuxValue);
-}
-
 void Note(const TOverheardExchange& exchange, TMonitorRow& row) {
-    NoteExchange(Recorded(exchange), row.Reading);
-    NoteValues(exchange, row.Reading);
+    NoteExchange(exchange.Record, row.Reading, true);
+    ConcludeValid(row.Reading);
     if (!row.DelaySeconds) row.DelaySeconds = exchange.DelaySeconds;
     row.InTime = row.InTime && !exchange.Late;
-    row.Requests += exchange.Attempts;
-    row.Reading.LinkState = row.Reading.Valid() ? kLinkValid : kLinkInvalid;
+    row.Requests += static_cast<int>(exchange.Record.Attempts.size());
+    row.Reading.LinkState = row.Reading.Valid ? kLinkValid : kLinkInvalid;
 }
 
 TMonitorRow Begun(const TOverheardExchange& exchange) {
     TMonitorRow row;
-    row.Reading.Tank = exchange.Tank + 1;
+    row.Reading.Tank = exchange.Record.Tank + 1;
     Note(exchange, row);
     return row;
 }
@@ -67,7 +36,8 @@ std::string DelayMs(const TMonitorRow& row) {
 
 std::vector<TMonitorRow> TMonitorRows::Take(const TOverheardExchange& exchange) {
     std::vector<TMonitorRow> rows;
-    if (exchange.Query == TQuery::Density && FAwaitingDensity && FAwaitingDensity->Reading.Tank == exchange.Tank + 1) {
+    const TExchangeRecord& record = exchange.Record;
+    if (record.Query == TQuery::Density && FAwaitingDensity && FAwaitingDensity->Reading.Tank == record.Tank + 1) {
         Note(exchange, *FAwaitingDensity);
         rows.push_back(*FAwaitingDensity);
         FAwaitingDensity.reset();
@@ -76,7 +46,7 @@ std::vector<TMonitorRow> TMonitorRows::Take(const TOverheardExchange& exchange) 
     rows = Flush();
     TMonitorRow row = Begun(exchange);
     // A tank without a valid level is not asked its density.
-    if (exchange.Query == TQuery::Level && row.Reading.Level) FAwaitingDensity = row;
+    if (record.Query == TQuery::Level && row.Reading.Level) FAwaitingDensity = row;
     else rows.push_back(row);
     return rows;
 }

@@ -24,10 +24,6 @@ std::string JsonNumber(const std::optional<double>& value, int decimals) {
     return value ? Number(value, decimals) : "null";
 }
 
-std::optional<double> AuxOf(const TTankReading& reading) {
-    return reading.AuxValue ? std::optional<double>(*reading.AuxValue) : std::nullopt;
-}
-
 std::string Joined(const std::vector<std::string>& texts, const char* separator) {
     std::string joined;
     for (const auto& text : texts) joined += (joined.empty() ? "" : separator) + text;
@@ -36,26 +32,26 @@ std::string Joined(const std::vector<std::string>& texts, const char* separator)
 
 std::string LinkText(const TTankReading& reading) {
     if (!reading.Error.empty()) return "error: " + reading.Error;
-    if (!reading.Valid()) return reading.Attempts == 0 ? "no valid answer" : "no valid answer: " + ReasonText(reading);
-    return reading.Doubts.empty() ? "valid" : "valid, doubtful: " + Joined(reading.Doubts, "; ");
+    if (!reading.Valid) return reading.Attempts == 0 ? "no valid answer" : "no valid answer: " + ReasonText(reading);
+    return reading.Doubts == 0 ? "valid" : "valid, doubtful: " + Joined(DoubtTexts(reading.Doubts), "; ");
 }
 
 // What the port recorded of the tank's exchanges: the doubts about the
 // answers it accepted, and why the last exchange that failed failed.
 void NoteExchanges(TRecordingPort* recorder, TTankReading& reading) {
     if (recorder == nullptr) return;
-    for (const auto& exchange : recorder->TakeExchanges()) NoteExchange(exchange, reading);
+    for (const auto& exchange : recorder->TakeExchanges()) NoteExchange(exchange, reading, false);
 }
 
 std::string JsonFields(const TTankReading& r) {
     std::vector<std::string> doubts;
-    for (const auto& doubt : r.Doubts) doubts.push_back(JsonString(doubt));
+    for (const auto& doubt : DoubtTexts(r.Doubts)) doubts.push_back(JsonString(doubt));
     std::string fields = "\"tank\": " + std::to_string(r.Tank) + ", \"level\": " + JsonNumber(r.Level, 2) +
                          ", \"temperature\": " + JsonNumber(r.Temperature, 1) + ", \"second\": " +
-                         JsonNumber(AuxOf(r), 0) + ", \"density\": " + JsonNumber(r.Density, 8) +
+                         JsonNumber(r.SecondValue, 0) + ", \"density\": " + JsonNumber(r.Density, 8) +
                          ", \"link\": " + std::to_string(r.LinkState) + ", \"valid\": " +
-                         (r.Valid() ? "true" : "false") + ", \"doubts\": [" + Joined(doubts, ", ") + "]";
-    if (!r.Valid() && r.Attempts != 0) {
+                         (r.Valid ? "true" : "false") + ", \"doubts\": [" + Joined(doubts, ", ") + "]";
+    if (!r.Valid && r.Attempts != 0) {
         fields += ", \"reason\": " + JsonString(VerdictText(r.Reason));
         if (!r.ReasonDetail.empty()) fields += ", \"reason_detail\": " + JsonString(r.ReasonDetail);
         fields += ", \"attempts\": " + std::to_string(r.Attempts);
@@ -66,24 +62,8 @@ std::string JsonFields(const TTankReading& r) {
 
 }  // namespace
 
-void NoteExchange(const TRecordedExchange& exchange, TTankReading& reading) {
-    for (const auto& attempt : exchange.Attempts) reading.FailedAttempts += attempt.Accepted ? 0 : 1;
-    if (exchange.Accepted()) {
-        const auto& answer = exchange.Attempts.back();
-        for (auto& text : DoubtTexts(AnswerDoubts(exchange.Query, exchange.Tank, answer.Bytes.data(),
-                                                  answer.Bytes.size())))
-            if (std::find(reading.Doubts.begin(), reading.Doubts.end(), text) == reading.Doubts.end())
-                reading.Doubts.push_back(text);
-    }
-    // An accepted answer may still hold a value the measurement refuses.
-    const auto& last = exchange.Attempts.back();
-    const TJudgedAttempt judged = JudgeAttempt(exchange.Query, last.Bytes.data(), last.Bytes.size(),
-                                               exchange.ExpectedLength, last.BytesBeforeStx, last.OtherAnswers);
-    if (judged.Verdict != TAttemptVerdict::Valid) {
-        reading.Reason = judged.Verdict;
-        reading.ReasonDetail = judged.Verdict == TAttemptVerdict::OtherRequest ? last.OtherRequest : judged.Detail;
-        reading.Attempts = static_cast<int>(exchange.Attempts.size());
-    }
+void ConcludeValid(TTankReading& r) {
+    r.Valid = r.Level && r.Temperature && r.SecondValue && r.Density && r.Error.empty();
 }
 
 TTankReading ReadTank(TSilo& silo, int tank, TRecordingPort* recorder) {
@@ -100,13 +80,14 @@ TTankReading ReadTank(TSilo& silo, int tank, TRecordingPort* recorder) {
         if (!reading.Level) {
             reading.LinkState = silo.GetState();
             NoteExchanges(recorder, reading);
+            ConcludeValid(reading);
             return reading;
         }
         double record[4] = {};
         silo.GetTemperatures(index, record);
         if (silo.GetState() == kLinkValid) reading.Temperature = record[0];
         const std::uint8_t aux = silo.GetAuxValue(index);
-        if (silo.GetState() == kLinkValid) reading.AuxValue = aux;
+        if (silo.GetState() == kLinkValid) reading.SecondValue = aux;
         const double density = silo.GetDensity(index);
         if (silo.GetState() == kLinkValid) reading.Density = density;
     } catch (const ESerialIO& error) {
@@ -114,13 +95,8 @@ TTankReading ReadTank(TSilo& silo, int tank, TRecordingPort* recorder) {
     }
     reading.LinkState = silo.GetState();
     NoteExchanges(recorder, reading);
+    ConcludeValid(reading);
     return reading;
-}
-
-std::string ReasonText(const TTankReading& r) {
-    std::string text = VerdictText(r.Reason);
-    if (!r.ReasonDetail.empty()) text += " (" + r.ReasonDetail + ")";
-    return text + ", " + std::to_string(r.Attempts) + (r.Attempts == 1 ? " attempt" : " attempts");
 }
 
 std::string TableHeader(bool timed) {
@@ -131,7 +107,7 @@ std::string TableHeader(bool timed) {
 std::string TableRow(const TTankReading& r) {
     char line[128];
     std::snprintf(line, sizeof line, "%4d  %10s  %11s  %6s  %10s  ", r.Tank, Number(r.Level, 2).c_str(),
-                  Number(r.Temperature, 1).c_str(), Number(AuxOf(r), 0).c_str(), Number(r.Density, 8).c_str());
+                  Number(r.Temperature, 1).c_str(), Number(r.SecondValue, 0).c_str(), Number(r.Density, 8).c_str());
     return (r.Time.empty() ? "" : r.Time + "  ") + line + LinkText(r) + "\n";
 }
 
@@ -153,12 +129,12 @@ std::string CsvRow(const TTankReading& r) {
     const auto field = [](const std::optional<double>& value, int decimals) {
         return value ? Number(value, decimals) : std::string();
     };
-    const bool failed = !r.Valid() && r.Attempts != 0;
+    const bool failed = !r.Valid && r.Attempts != 0;
     std::string reason = failed ? VerdictText(r.Reason) : "";
     if (failed && !r.ReasonDetail.empty()) reason += ": " + r.ReasonDetail;
     return (r.Time.empty() ? "" : r.Time + ",") + std::to_string(r.Tank) + "," + field(r.Level, 2) + "," +
-           field(r.Temperature, 1) + "," + field(AuxOf(r), 0) + "," + field(r.Density, 8) + "," +
-           std::to_string(r.LinkState) + "," + (r.Valid() ? "1" : "0") + "," + Joined(r.Doubts, "; ") + "," +
+           field(r.Temperature, 1) + "," + field(r.SecondValue, 0) + "," + field(r.Density, 8) + "," +
+           std::to_string(r.LinkState) + "," + (r.Valid ? "1" : "0") + "," + Joined(DoubtTexts(r.Doubts), "; ") + "," +
            reason + "," + (failed ? std::to_string(r.Attempts) : "") + "\n";
 }
 

@@ -141,7 +141,7 @@ TGauge::TGauge() {
         tank.Product = product.Name;
         tank.Level = 800.0 + std::fmod(i * 437.3, 1900.0);
         tank.LevelDrift = -(3.0 + (i % 5) * 1.5);  // mm an hour, as fuel is sold
-        tank.AuxValue = (i % 3) * 4.25;
+        tank.SecondValue = (i % 3) * 4.25;
         tank.Temperature = 8.0 + (i % 7) * 1.3 - (i % 2) * 10.0;
         tank.Density = product.Density + (i % 3) * 0.0011;
         FTanks.push_back(tank);
@@ -173,7 +173,7 @@ std::vector<std::uint8_t> TGauge::LevelAnswer(int tank, double elapsedSeconds, b
     const double level = LevelAt(tank, elapsedSeconds);
     std::string payload = "L" + Field(tank, 2) + "0000";
     payload += junk ? "LEVEL??" : InField(level, kLevelColumns);
-    payload += junk ? "AUX ???" : InField(t.AuxValue, kAuxColumns);
+    payload += junk ? "AUX ???" : InField(t.SecondValue, kSecondValueColumns);
     payload += InField(level * 18.5, TAnswerColumns{14, 0});
     payload += junk ? "T??C" : InField(t.Temperature, kTemperatureColumns);
     payload += "0";

@@ -46,7 +46,7 @@ struct TTank {
     std::string Product;
     double Level = 0;        // at start
     double LevelDrift = 0;   // per hour; products are sold, tanks refilled
-    double AuxValue = 0;
+    double SecondValue = 0;
     double Temperature = 0;
     double Density = 0;
     TFault Fault = TFault::None;
@@ -60,7 +60,7 @@ struct TAnswerColumns {
     int Decimals;
 };
 inline constexpr TAnswerColumns kLevelColumns{7, 2};
-inline constexpr TAnswerColumns kAuxColumns{7, 2};
+inline constexpr TAnswerColumns kSecondValueColumns{7, 2};
 inline constexpr TAnswerColumns kTemperatureColumns{4, 1};
 inline constexpr TAnswerColumns kDensityColumns{8, 8};
 

@@ -112,7 +112,7 @@ private:
         } else {
             double* field = key == "level"         ? &tank.Level
                             : key == "drift"       ? &tank.LevelDrift
-                            : key == "aux"         ? &tank.AuxValue
+                            : key == "aux"         ? &tank.SecondValue
                             : key == "temperature" ? &tank.Temperature
                             : key == "density"     ? &tank.Density
                                                    : nullptr;
@@ -128,7 +128,7 @@ private:
     // A value the answer's columns cannot hold would be served as another.
     static std::optional<std::string> Unsendable(const std::string& key, const std::string& value, double number) {
         const std::pair<const char*, TAnswerColumns> fields[] = {{"level", kLevelColumns},
-                                                                 {"aux", kAuxColumns},
+                                                                 {"aux", kSecondValueColumns},
                                                                  {"temperature", kTemperatureColumns},
                                                                  {"density", kDensityColumns}};
         for (const auto& [name, columns] : fields) {

@@ -1,0 +1,28 @@
+#include "protocol/exchange_record.h"
+
+#include "protocol/request_echo.h"
+
+namespace qmx {
+
+void TExchangeRecord::Begin(const std::uint8_t* payload, std::size_t length, std::uint8_t expectedLength) {
+    Request.assign(payload, payload + length);
+    // A tank number of 00 names no tank.
+    Named = length == kPayloadLength && HasRequestShape(payload) && *TankNumberOf(payload + 1) != 0;
+    Query = Named ? static_cast<TQuery>(payload[0]) : TQuery::Level;
+    Tank = Named ? static_cast<std::uint8_t>(*TankNumberOf(payload + 1) - 1) : 0;
+    ExpectedLength = expectedLength;
+    Attempts.clear();
+    LinkState = 0;
+}
+
+TAttemptVerdict TExchangeRecord::Verdict() const {
+    return Attempts.empty() ? TAttemptVerdict::NoAnswer : Attempts.back().Verdict;
+}
+
+int TExchangeRecord::FailedAttempts() const {
+    int failed = 0;
+    for (const auto& attempt : Attempts) failed += attempt.Accepted() ? 0 : 1;
+    return failed;
+}
+
+}  // namespace qmx
