@@ -16,8 +16,11 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <variant>
+#include <vector>
 
 #include "driver_calls.h"
+#include "host_options.h"
 #include "screen_capture.h"
 
 namespace {
@@ -41,21 +44,6 @@ HWND gList = nullptr;
 std::string gScreenshot;
 std::FILE* gLog = nullptr;
 qmx::host::TDriver gDriver;
-
-void Usage(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: qmx-host [--log FILE] [--quit-after SECONDS] [--screenshot FILE]\n"
-                 "\n"
-                 "A small station host for DriverQuelmarox.dll, which it loads from its own directory.\n"
-                 "It creates a silo with GetSiloEx (the connection comes from cnf.ini in the Windows\n"
-                 "directory), puts the driver's entry in its \"Настройка\" menu and shows tanks 1 to 4.\n"
-                 "The driver's errors are shown in a message box; the host runs on.\n"
-                 "\n"
-                 "  --log FILE            every text shown, one a line (code page 1251)\n"
-                 "  --quit-after SECONDS  closes any message box and ends after SECONDS\n"
-                 "  --screenshot FILE     a PNG of the window with the settings menu open, then ends\n"
-                 "  --version             the version\n");
-}
 
 // What the operator is shown, also to the log when there is one.
 void Note(const std::string& text) {
@@ -223,36 +211,29 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
 }  // namespace
 
 int main(int argc, char** argv) {
-    int quitAfter = 0;
-    for (int i = 1; i < argc; ++i) {
-        const std::string option = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (option == "--help" || option == "-h") {
-            Usage(stdout);
-            return kStarted;
-        } else if (option == "--version") {
-            std::printf("qmx-host %s\n", QMX_VERSION);
-            return kStarted;
-        } else if (option == "--screenshot" && hasValue) {
-            gScreenshot = argv[++i];
-        } else if (option == "--log" && hasValue) {
-            gLog = std::fopen(argv[++i], "a");
-            if (gLog == nullptr) {
-                std::fprintf(stderr, "qmx-host: cannot write the log %s\n", argv[i]);
-                return kUsage;
-            }
-        } else if (option == "--quit-after" && hasValue) {
-            quitAfter = std::atoi(argv[++i]);
-            if (quitAfter <= 0) {
-                std::fprintf(stderr, "qmx-host: --quit-after takes a number of seconds\n");
-                return kUsage;
-            }
-        } else {
-            std::fprintf(stderr, "qmx-host: unknown option or missing value '%s'\nTry 'qmx-host --help'.\n",
-                         option.c_str());
+    const auto parsed = qmx::host::ParseHostOptions({argv + 1, argv + argc});
+    if (const auto* refusal = std::get_if<std::string>(&parsed)) {
+        std::fputs(refusal->c_str(), stderr);
+        return kUsage;
+    }
+    const auto& options = std::get<qmx::host::THostOptions>(parsed);
+    if (options.Help) {
+        std::fputs(qmx::host::HostUsage().c_str(), stdout);
+        return kStarted;
+    }
+    if (options.Version) {
+        std::printf("qmx-host %s\n", QMX_VERSION);
+        return kStarted;
+    }
+    gScreenshot = options.Screenshot;
+    if (!options.Log.empty()) {
+        gLog = std::fopen(options.Log.c_str(), "a");
+        if (gLog == nullptr) {
+            std::fprintf(stderr, "qmx-host: cannot write the log %s\n", options.Log.c_str());
             return kUsage;
         }
     }
+    const int quitAfter = options.QuitAfterSeconds;
 
     if (!gDriver.Load()) {
         std::fprintf(stderr, "qmx-host: cannot load DriverQuelmarox.dll (it belongs next to qmx-host.exe)\n");
