@@ -109,8 +109,25 @@ private:
     // True when `worker` acknowledged its stop, in time or, where a thread
     // cannot be ended from outside, late.
     bool StopWorker(TThread& worker);
+    // The event thread: prepares its wait, then waits for line events and
+    // handles them, each wait's outcome deciding whether it goes on.
     void RunEventThread();
     void RunWriterThread();
+    // How one wait for line events ended: with events (or none) to handle,
+    // with the thread's stop, or with a failure the thread ends on, without
+    // acknowledging.
+    enum class TWaitEnd { Events, Stopping, Failed };
+    // The wait's record and event, the event mask and the line's time-outs.
+    void PrepareEventWait();
+    // One WaitCommEvent, paced by `backOff` while it keeps failing.
+    TWaitEnd WaitForEvents(DWORD& backOff);
+    // The rest of a wait the driver left pending, counting the port's own
+    // wake-ups since `wakesBefore`.
+    TWaitEnd AwaitPendingWait(std::uint32_t wakesBefore, DWORD& backOff);
+    TWaitEnd HandleFailedWait(DWORD failure, std::uint32_t wakesBefore, DWORD& backOff);
+    // Ends the event thread's pending wait on purpose: a SetCommMask with
+    // the mask it asks for, which changes nothing else.
+    void WakeEventWait();
     // Cancels the event thread's pending wait and waits for it to end.
     void EndOwnWait();
     void HandleCommEvents();

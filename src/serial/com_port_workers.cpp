@@ -119,79 +119,85 @@ void TComPort::BackOff(DWORD& delay, bool (TComPort::*stopping)() const) {
 }
 
 void TComPort::RunEventThread() {
+    PrepareEventWait();
+    Acknowledge();
+    DWORD backOff = kFirstBackOff;
+    for (;;) {
+        const TWaitEnd end = WaitForEvents(backOff);
+        if (end == TWaitEnd::Failed) return;  // unacknowledged: a stop finds it ended
+        if (end == TWaitEnd::Stopping || EventThreadStopRequested()) break;
+        HandleCommEvents();
+        if (EventThreadStopRequested()) break;
+    }
+    Acknowledge();
+}
+
+void TComPort::PrepareEventWait() {
     FWaitOverlapped = {};
     FWaitEvent.Create(TEvent::TReset::Manual);
     FWaitOverlapped.hEvent = FWaitEvent.Handle();
     FApi.SetCommMask(FHandle, FCurrentMask);
     TCommTimeouts timeouts = kLineTimeouts;
     FApi.SetCommTimeouts(FHandle, &timeouts);
-    Acknowledge();
+}
 
-    DWORD backOff = kFirstBackOff;
-    for (;;) {
-        const std::uint32_t wakesBefore = FWakes;
-        if (FApi.WaitCommEvent(FHandle, &FEventMask, &FWaitOverlapped)) {
-            backOff = kFirstBackOff;
-        } else {
-            const DWORD error = FApi.GetLastError();
-            if (error == ERROR_IO_PENDING) {
-                FWaitPending = true;
-                // A stop that came before the wait was pending found nothing
-                // to complete, and where a worker cannot be ended from
-                // outside the wait would then hold the stop for ever. The
-                // stop is asked for before its SetCommMask, so a stop not
-                // seen here completes this wait.
-                if (EventThreadStopRequested()) {
-                    EndOwnWait();
-                    Acknowledge();
-                    return;
-                }
-                // A read asked for before the wait was pending would wait for
-                // the next byte: end the wait at once.
-                if (FReadRequested) {
-                    ++FWakes;
-                    FApi.SetCommMask(FHandle, FCurrentMask);
-                }
-                DWORD transferred = 0;
-                const BOOL completed = FApi.GetOverlappedResult(FHandle, &FWaitOverlapped, &transferred, TRUE);
-                const DWORD failure = completed ? ERROR_SUCCESS : FApi.GetLastError();
-                FWaitPending = false;
-                if (!completed) {
-                    // Some drivers (Wine's among them) end a pending wait
-                    // that SetCommMask interrupts as a failure: during a stop
-                    // that is the stop itself, otherwise one of this port's
-                    // own wake-ups.
-                    if (EventThreadStopRequested()) {
-                        Acknowledge();
-                        return;
-                    }
-                    const bool woken = failure == ERROR_OPERATION_ABORTED && FWakes != wakesBefore;
-                    if (!woken && !NoteDeviceFailure(failure)) return;
-                    FEventMask = 0;
-                    FWaitEvent.Reset();
-                    if (!woken) BackOff(backOff, &TComPort::EventThreadStopRequested);
-                } else {
-                    FWaitEvent.Reset();
-                    backOff = kFirstBackOff;
-                }
-            } else if (error == ERROR_INVALID_PARAMETER && (FCurrentMask & kRingTrailingEdge) != 0) {
-                FCurrentMask = kEventMaskFallback;
-                FApi.SetCommMask(FHandle, kEventMaskFallback);
-            } else {
-                NoteDeviceFailure(error);
-                BackOff(backOff, &TComPort::EventThreadStopRequested);
-            }
-        }
-        if (EventThreadStopRequested()) {
-            Acknowledge();
-            return;
-        }
-        HandleCommEvents();
-        if (EventThreadStopRequested()) {
-            Acknowledge();
-            return;
-        }
+TComPort::TWaitEnd TComPort::WaitForEvents(DWORD& backOff) {
+    const std::uint32_t wakesBefore = FWakes;
+    if (FApi.WaitCommEvent(FHandle, &FEventMask, &FWaitOverlapped)) {
+        backOff = kFirstBackOff;
+        return TWaitEnd::Events;
     }
+    const DWORD error = FApi.GetLastError();
+    if (error == ERROR_IO_PENDING) return AwaitPendingWait(wakesBefore, backOff);
+    if (error == ERROR_INVALID_PARAMETER && (FCurrentMask & kRingTrailingEdge) != 0) {
+        FCurrentMask = kEventMaskFallback;
+        FApi.SetCommMask(FHandle, kEventMaskFallback);
+    } else {
+        NoteDeviceFailure(error);
+        BackOff(backOff, &TComPort::EventThreadStopRequested);
+    }
+    return TWaitEnd::Events;
+}
+
+TComPort::TWaitEnd TComPort::AwaitPendingWait(std::uint32_t wakesBefore, DWORD& backOff) {
+    FWaitPending = true;
+    // A stop that came before the wait was pending found nothing to
+    // complete, and where a worker cannot be ended from outside the wait
+    // would then hold the stop for ever. The stop is asked for before its
+    // SetCommMask, so a stop not seen here completes this wait.
+    if (EventThreadStopRequested()) {
+        EndOwnWait();
+        return TWaitEnd::Stopping;
+    }
+    // A read asked for before the wait was pending would wait for the next
+    // byte: end the wait at once.
+    if (FReadRequested) WakeEventWait();
+    DWORD transferred = 0;
+    const BOOL completed = FApi.GetOverlappedResult(FHandle, &FWaitOverlapped, &transferred, TRUE);
+    const DWORD failure = completed ? ERROR_SUCCESS : FApi.GetLastError();
+    FWaitPending = false;
+    if (!completed) return HandleFailedWait(failure, wakesBefore, backOff);
+    FWaitEvent.Reset();
+    backOff = kFirstBackOff;
+    return TWaitEnd::Events;
+}
+
+TComPort::TWaitEnd TComPort::HandleFailedWait(DWORD failure, std::uint32_t wakesBefore, DWORD& backOff) {
+    // Some drivers (Wine's among them) end a pending wait that SetCommMask
+    // interrupts as a failure: during a stop that is the stop itself,
+    // otherwise one of this port's own wake-ups.
+    if (EventThreadStopRequested()) return TWaitEnd::Stopping;
+    const bool woken = failure == ERROR_OPERATION_ABORTED && FWakes != wakesBefore;
+    if (!woken && !NoteDeviceFailure(failure)) return TWaitEnd::Failed;
+    FEventMask = 0;
+    FWaitEvent.Reset();
+    if (!woken) BackOff(backOff, &TComPort::EventThreadStopRequested);
+    return TWaitEnd::Events;
+}
+
+void TComPort::WakeEventWait() {
+    ++FWakes;
+    FApi.SetCommMask(FHandle, FCurrentMask);
 }
 
 void TComPort::EndOwnWait() {
@@ -213,8 +219,7 @@ void TComPort::RequestRead() {
     // asks for ends the wait and changes nothing else. Once its stop is
     // asked for, the thread looks no more.
     if (EventThreadStopRequested() || FHandle == nullptr) return;
-    ++FWakes;
-    FApi.SetCommMask(FHandle, FCurrentMask);
+    WakeEventWait();
 }
 
 void TComPort::ReadInput() {

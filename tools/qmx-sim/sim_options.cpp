@@ -1,6 +1,7 @@
 #include "sim_options.h"
 
 #include <cctype>
+#include <optional>
 
 #include "command_line.h"
 #include "netline/net_address.h"
@@ -44,6 +45,32 @@ const tools::TCommandLine& SimCommandLine() {
 std::string Lower(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
+}
+
+// --fault KIND[:TANKS], or with `next` --fault-next KIND[:COUNT]: the fault
+// added to the options, or what is wrong with it.
+std::optional<std::string> AddFault(TSimOptions& options, bool next, const std::string& value) {
+    const auto colon = value.find(':');
+    const auto fault = ParseFault(value.substr(0, colon));
+    if (!fault) return "unknown fault '" + value + "' (one of " + FaultNames() + ")";
+    if (next) {
+        int count = 1;
+        if (colon != std::string::npos) {
+            const auto counted = tools::ParseWholeNumber(value.substr(colon + 1), 1, 1000000);
+            if (!counted) return "--fault-next takes KIND:COUNT with a count from 1, not '" + value + "'";
+            count = *counted;
+        }
+        options.FaultsNext.emplace_back(*fault, count);
+        return std::nullopt;
+    }
+    TFaultRequest request{*fault, {}};
+    if (colon != std::string::npos) {
+        const auto tanks = tools::ParseTankList(value.substr(colon + 1));
+        if (!tanks) return "bad tank list in '" + value + "' (like 1-4,9; tanks 1 to 33)";
+        request.Tanks = *tanks;
+    }
+    options.Faults.push_back(request);
+    return std::nullopt;
 }
 
 }  // namespace
@@ -96,26 +123,7 @@ std::variant<TSimOptions, std::string> ParseSimOptions(const std::vector<std::st
         } else if (name == "--fault" && value == kRefuseSettings) {
             options.RefuseSettings = true;
         } else if (name == "--fault" || name == "--fault-next") {
-            const auto colon = value.find(':');
-            const auto fault = ParseFault(value.substr(0, colon));
-            if (!fault) return "unknown fault '" + value + "' (one of " + FaultNames() + ")";
-            if (name == "--fault-next") {
-                int count = 1;
-                if (colon != std::string::npos) {
-                    const auto counted = tools::ParseWholeNumber(value.substr(colon + 1), 1, 1000000);
-                    if (!counted) return "--fault-next takes KIND:COUNT with a count from 1, not '" + value + "'";
-                    count = *counted;
-                }
-                options.FaultsNext.emplace_back(*fault, count);
-                continue;
-            }
-            TFaultRequest request{*fault, {}};
-            if (colon != std::string::npos) {
-                const auto tanks = tools::ParseTankList(value.substr(colon + 1));
-                if (!tanks) return "bad tank list in '" + value + "' (like 1-4,9; tanks 1 to 33)";
-                request.Tanks = *tanks;
-            }
-            options.Faults.push_back(request);
+            if (auto problem = AddFault(options, name == "--fault-next", value)) return *problem;
         }
     }
     if (options.RefuseSettings && options.Listen.rfind("rfc2217://", 0) != 0)
