@@ -65,26 +65,26 @@ std::optional<TDriverError> TDriver::InstallMenu(void* silo, void* menuItem) {
     return Guarded(call);
 }
 
-TCallResult<TTankValues> TDriver::ReadTank(void* silo, TWord tankIndex) {
+TCallResult<TTankReading> TDriver::ReadTank(void* silo, TWord tankIndex) {
     // Slot 9 GetLevel, 4 GetState, 10 GetTemperatures, 12 GetDensity.
     struct {
         void* Silo;
         TWord Index;
-        TTankValues Values;
+        TTankReading Values;
         void operator()() {
-            const auto state = [this] { return Slot<TWord(__stdcall*)(void*)>(Silo, 4)(Silo) & 0xFF; };
-            Values.Level = Slot<double(__stdcall*)(void*, TWord)>(Silo, 9)(Silo, Index);
-            Values.LevelValid = state() == kValidAnswer;
-            if (!Values.LevelValid) return;
+            const auto valid = [this] { return (Slot<TWord(__stdcall*)(void*)>(Silo, 4)(Silo) & 0xFF) == kValidAnswer; };
+            const double level = Slot<double(__stdcall*)(void*, TWord)>(Silo, 9)(Silo, Index);
+            if (!valid()) return;
+            Values.Level = level;
             double temperatures[4] = {};
             Slot<void(__stdcall*)(void*, TWord, double*)>(Silo, 10)(Silo, Index, temperatures);
-            Values.Temperature = temperatures[0];
-            Values.LevelValid = state() == kValidAnswer;
-            Values.Density = Slot<double(__stdcall*)(void*, TWord)>(Silo, 12)(Silo, Index);
-            Values.DensityValid = state() == kValidAnswer;
+            if (valid()) Values.Temperature = temperatures[0];
+            const double density = Slot<double(__stdcall*)(void*, TWord)>(Silo, 12)(Silo, Index);
+            if (valid()) Values.Density = density;
         }
     } call{silo, tankIndex, {}};
-    TCallResult<TTankValues> result;
+    call.Values.Tank = static_cast<int>(tankIndex + 1);
+    TCallResult<TTankReading> result;
     if (auto error = Guarded(call))
         result.Error = *error;
     else

@@ -12,7 +12,11 @@
 #include <optional>
 #include <string>
 
+#include "protocol/tank_reading.h"
+
 namespace qmx::host {
+
+using qmx::TTankReading;
 
 using TWord = std::uint32_t;
 
@@ -31,15 +35,6 @@ struct TCallResult {
     bool Failed() const { return !Value.has_value(); }
 };
 
-// One tank as the measurement slots give it, with the link state after each.
-struct TTankValues {
-    double Level = 0;
-    double Temperature = 0;
-    double Density = 0;
-    bool LevelValid = false;
-    bool DensityValid = false;
-};
-
 class TDriver {
 public:
     // Loads DriverQuelmarox.dll from the program's own directory first,
@@ -49,8 +44,10 @@ public:
     TCallResult<void*> NewSilo(void* hostService);
     // InstallMenu with the toolkit's menu item.
     std::optional<TDriverError> InstallMenu(void* silo, void* menuItem);
-    // Level, temperature and density of tank index 0 to 32.
-    TCallResult<TTankValues> ReadTank(void* silo, TWord tankIndex);
+    // Level, temperature and density of tank index 0 to 32, each when the
+    // link state after it was valid; the temperature and density only after
+    // a valid level.
+    TCallResult<TTankReading> ReadTank(void* silo, TWord tankIndex);
 
 private:
     void* FGetSiloEx = nullptr;

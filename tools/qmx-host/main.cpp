@@ -20,7 +20,7 @@
 #include "host_window.h"
 #include "lent_objects.h"
 #include "shown_log.h"
-#include "tank_reading.h"
+#include "tank_reader.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tank_reading.h"
+#include "tank_reader.h"
 
 #include <cstdio>
 #include <string>
@@ -10,17 +10,19 @@ constexpr DWORD kRoundPause = 5000;
 
 // The protocol fixes the scales of the values, not their units: those are
 // the gauge's, so none is claimed here.
-std::string TankText(int tank, const TCallResult<TTankValues>& result) {
+std::string TankText(int tank, const TCallResult<TTankReading>& result) {
     char text[256];
-    if (result.Failed()) {
+    const TTankReading* reading = result.Failed() ? nullptr : &*result.Value;
+    if (reading == nullptr) {
         std::snprintf(text, sizeof text, "Резервуар %d:  ошибка: %s", tank, DescribeError(result.Error).c_str());
-    } else if (!result.Value->LevelValid) {
+    } else if (!reading->Level || !reading->Temperature) {
+        // A level is shown with its temperature, as one answer gives both.
         std::snprintf(text, sizeof text, "Резервуар %d:  нет данных", tank);
     } else {
         char density[32] = "нет данных";
-        if (result.Value->DensityValid) std::snprintf(density, sizeof density, "%.4f", result.Value->Density);
+        if (reading->Density) std::snprintf(density, sizeof density, "%.4f", *reading->Density);
         std::snprintf(text, sizeof text, "Резервуар %d:  уровень %.2f   температура %.1f   плотность %s", tank,
-                      result.Value->Level, result.Value->Temperature, density);
+                      *reading->Level, *reading->Temperature, density);
     }
     return text;
 }
