@@ -36,7 +36,9 @@ bool TSilo::CheckAnswer(std::uint8_t /*address*/, const std::uint8_t* answer,
     // Only a block's host learns the verdicts; its errors go back to it.
     const std::uint8_t type = FConnectionType;
     if (FHost != nullptr && IsCommBlock(type)) FHost->ReportAnswerStatus(type, HostAnswerStatus(verdict));
-    if (TFramedPort* port = FJudgingPort) port->NoteCheckVerdict(verdict);
+    // The port knows an answer it takes for valid; a rejection it is told why.
+    if (TFramedPort* port = FJudgingPort; port != nullptr && verdict != TAttemptVerdict::Valid)
+        port->NoteCheckVerdict(verdict);
     if (TExchangeRecord* record = FBlockRecord) {
         TAttemptRecord& attempt = record->Attempts.emplace_back();
         if (answer != nullptr) attempt.Answer.assign(answer, answer + receivedLength);
