@@ -4,6 +4,7 @@
 // library's own port carries it.
 
 #include <cstdint>
+#include <string>
 
 namespace qmx {
 
@@ -11,6 +12,27 @@ namespace qmx {
 // frame.
 constexpr std::uint8_t kGaugeAddress = 0x11;
 
-constexpr std::int32_t kGaugeBaudRate = 9600;
+enum class TParity : std::uint8_t { None, Odd, Even };
+
+// A serial line's rate and character frame, and the level its end holds
+// RTS at.
+struct TSerialSettings {
+    std::int32_t BaudRate;
+    std::uint8_t DataBits;
+    TParity Parity;
+    std::uint8_t StopBits;
+    bool RtsHigh;
+};
+
+// The gauge's line, at either end of it: every port, tty, tap and device
+// server is set from this.
+constexpr TSerialSettings kGaugeLine{9600, 7, TParity::Even, 1, false};
+
+constexpr std::int32_t kGaugeBaudRate = kGaugeLine.BaudRate;
+
+// "9600 baud 7E1", as traces and messages name the line.
+std::string FrameText(const TSerialSettings& line);
+// "9600 baud 7E1, RTS low", for an end that drives the line.
+std::string LineText(const TSerialSettings& line);
 
 }  // namespace qmx

@@ -4,6 +4,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -23,6 +24,16 @@ bool TookSettings(int fd, const termios& asked) {
            ::cfgetospeed(&actual) == ::cfgetospeed(&asked) && ::cfgetispeed(&actual) == ::cfgetispeed(&asked);
 }
 
+// The character size, parity and stop bits of `line`.
+tcflag_t FrameBits(const TSerialSettings& line) {
+    constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+    tcflag_t bits = kSizes[std::clamp(line.DataBits, std::uint8_t{5}, std::uint8_t{8}) - 5];
+    if (line.Parity != TParity::None) bits |= PARENB;
+    if (line.Parity == TParity::Odd) bits |= PARODD;
+    if (line.StopBits == 2) bits |= CSTOPB;
+    return bits;
+}
+
 }  // namespace
 
 bool IsPtySlave(int fd) {
@@ -34,9 +45,9 @@ termios GaugeLineSettings(const termios& current) {
     termios settings = current;
     ::cfmakeraw(&settings);
     settings.c_cflag &= ~(kFrameBits | CSTOPB | CRTSCTS);
-    settings.c_cflag |= CS7 | PARENB | CREAD | CLOCAL;
+    settings.c_cflag |= FrameBits(kGaugeLine) | CREAD | CLOCAL;
     settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
-    static_assert(kGaugeBaudRate == 9600, "the tty's speed is B9600");
+    static_assert(kGaugeLine.BaudRate == 9600, "the tty's speed is B9600");
     ::cfsetispeed(&settings, B9600);
     ::cfsetospeed(&settings, B9600);
     return settings;
@@ -59,11 +70,11 @@ int OpenGaugeTty(const std::string& path, std::string& problem) {
     // A pty refuses the frame bits it keeps (EINVAL, now and then) and takes
     // the rest: what stands is what counts.
     if (::tcsetattr(fd, TCSANOW, &settings) != 0 && errno != EINVAL) return fail(std::strerror(errno));
-    if (!TookSettings(fd, settings)) return fail("it does not take 9600 baud 7E1");
+    if (!TookSettings(fd, settings)) return fail("it does not take " + FrameText(kGaugeLine));
     // A pty has no modem lines, and says so.
     int rts = TIOCM_RTS;
-    if (::ioctl(fd, TIOCMBIC, &rts) != 0 && errno != ENOTTY && errno != EINVAL)
-        return fail(std::string("cannot set RTS low: ") + std::strerror(errno));
+    if (::ioctl(fd, kGaugeLine.RtsHigh ? TIOCMBIS : TIOCMBIC, &rts) != 0 && errno != ENOTTY && errno != EINVAL)
+        return fail(std::string("cannot set RTS ") + (kGaugeLine.RtsHigh ? "high: " : "low: ") + std::strerror(errno));
     return fd;
 }
 

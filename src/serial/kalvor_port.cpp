@@ -7,6 +7,7 @@
 #include "protocol/frame.h"
 #include "protocol/gauge_line.h"
 #include "protocol/request_echo.h"
+#include "serial/gauge_port_line.h"
 
 namespace qmx {
 
@@ -76,18 +77,10 @@ TKalvorComPort::TKalvorComPort(std::uint8_t portNumber, TCommApi& api, std::stri
     FRxState = TRxState::Idle;
     FStatus = kStatusAccepted;
     FLinkState = kLinkValid;
-    Trace().Section(LineName() + ", " + std::to_string(kGaugeBaudRate) +
-                    " baud 7E1, RTS low; > sent by this program, < received by it");
+    Trace().Section(LineName() + ", " + LineText(kGaugeLine) + "; > sent by this program, < received by it");
 }
 
-void TKalvorComPort::ApplyLineSettings() {
-    SetParity(EVENPARITY);
-    SetDataBits(7);
-    SetStopBits(1);
-    Purge();
-    EscapeComm(CLRRTS);
-    SetBaudRate(kGaugeBaudRate);
-}
+void TKalvorComPort::ApplyLineSettings() { SetGaugeLine(*this); }
 
 bool TKalvorComPort::DevicePresent() { return IsOpen() && !DeviceLost(); }
 

@@ -18,6 +18,7 @@
 #include "monitor_line.h"
 #include "monitor_rows.h"
 #include "platform/time_stamp.h"
+#include "protocol/gauge_line.h"
 #include "protocol/overheard_exchanges.h"
 #include "reader_system.h"
 #include "serial/wire_trace.h"
@@ -192,7 +193,8 @@ int RunMonitor(const TOptions& options) {
     }
     TWireTrace trace;
     if (!options.Trace.empty() && trace.Open(options.Trace))
-        trace.Section(options.Monitor + ", 9600 baud 7E1, listened to only; > sent by the host, < by the gauge");
+        trace.Section(options.Monitor + ", " + qmx::FrameText(qmx::kGaugeLine) +
+                      ", listened to only; > sent by the host, < by the gauge");
     std::unique_ptr<TMetricsExporter> exporter;
     if (!StartExporter(options, options.Monitor, exporter)) return kOutputFailed;
     TMonitor monitor(options, trace.IsOpen() ? &trace : nullptr, exporter.get());

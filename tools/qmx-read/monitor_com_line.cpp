@@ -1,5 +1,8 @@
 #include "monitor_com_line.h"
 
+#include "protocol/gauge_line.h"
+#include "serial/gauge_port_line.h"
+
 namespace qmx::tools {
 namespace {
 
@@ -38,15 +41,12 @@ bool SetUp(TCommApi& comm, THandle handle, std::string& problem) {
         problem = "not a serial line (" + WindowsError(comm) + ")";
         return false;
     }
-    dcb.BaudRate = 9600;
-    dcb.ByteSize = 7;
-    dcb.Parity = EVENPARITY;
-    dcb.StopBits = ONESTOPBIT;
+    PutGaugeLine(dcb);
     SetDcbFlags(dcb, (DcbFlags(dcb) | kDcbBinary | kDcbParity) &
                          ~(kDcbOutxCtsFlow | kDcbOutxDsrFlow | kDcbOutX | kDcbInX));
     TCommTimeouts timeouts{MAXDWORD, 0, 0, 0, 0};
     if (!comm.SetCommState(handle, &dcb) || !comm.SetCommTimeouts(handle, &timeouts)) {
-        problem = "cannot set 9600 baud 7E1 (" + WindowsError(comm) + ")";
+        problem = "cannot set " + FrameText(kGaugeLine) + " (" + WindowsError(comm) + ")";
         return false;
     }
     return true;

@@ -11,6 +11,8 @@
 #include <cstring>
 
 #include "netline/net_address.h"
+#include "protocol/gauge_line.h"
+#include "serial/gauge_tty.h"
 
 namespace qmx::tools {
 namespace {
@@ -49,21 +51,17 @@ private:
 // as that mode sets it. The bytes the kernel held before the open are read
 // as any others: the splitter skips what it cannot pair.
 bool SetUp(int fd, std::string& problem) {
-    termios settings{};
-    if (::tcgetattr(fd, &settings) != 0) {
+    termios current{};
+    if (::tcgetattr(fd, &current) != 0) {
         problem = "not a serial line";
         return false;
     }
-    ::cfmakeraw(&settings);
-    settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | CSTOPB | PARODD | CRTSCTS | HUPCL);
-    settings.c_cflag |= CS7 | PARENB | CREAD | CLOCAL;
-    settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    termios settings = GaugeLineSettings(current);
+    settings.c_cflag &= ~static_cast<tcflag_t>(HUPCL);
     settings.c_cc[VMIN] = 0;
     settings.c_cc[VTIME] = 0;
-    ::cfsetispeed(&settings, B9600);
-    ::cfsetospeed(&settings, B9600);
     if (::tcsetattr(fd, TCSANOW, &settings) != 0) {
-        problem = std::string("cannot set 9600 baud 7E1: ") + std::strerror(errno);
+        problem = "cannot set " + FrameText(kGaugeLine) + ": " + std::strerror(errno);
         return false;
     }
     return true;

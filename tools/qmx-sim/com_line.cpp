@@ -19,7 +19,6 @@ TComLine::TComLine(std::uint16_t portNumber, TCommApi& api) : TComPort(portNumbe
         if (!FArrived.Create(TEvent::TReset::Auto) || !FInterruptEvent.Create(TEvent::TReset::Manual))
             throw EOpenPortFail(portNumber);
         SetGaugeLine(*this);
-        Purge();
     } catch (...) {
         // The workers stop while this object still stands.
         Close();

@@ -14,8 +14,8 @@ namespace qmx::sim {
 
 class TComLine final : public TComPort, public TSimLine {
 public:
-    // Opens COM`portNumber` at 9600 baud, 7 data bits, even parity, one
-    // stop bit; raises the serial layer's error when it cannot.
+    // Opens COM`portNumber` on the gauge's line; raises the serial layer's
+    // error when it cannot.
     explicit TComLine(std::uint16_t portNumber, TCommApi& api = PlatformComm());
     ~TComLine() override;
 
