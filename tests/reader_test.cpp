@@ -10,7 +10,7 @@
 #include "options.h"
 #include "output.h"
 #include "tank_list.h"
-#include "whole_number.h"
+#include "platform/whole_number.h"
 
 namespace qmx::tools {
 namespace {

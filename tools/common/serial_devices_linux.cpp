@@ -7,7 +7,7 @@
 
 #include "serial_devices.h"
 #include "text_file.h"
-#include "whole_number.h"
+#include "platform/whole_number.h"
 
 namespace qmx::tools {
 namespace {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "serial_devices.h"
-#include "whole_number.h"
+#include "platform/whole_number.h"
 
 namespace qmx::tools {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "whole_number.h"
+#include "platform/whole_number.h"
 
 namespace qmx::tools {
 

@@ -1,7 +1,7 @@
 #include <arpa/inet.h>
 
 #include "listen_address.h"
-#include "whole_number.h"
+#include "platform/whole_number.h"
 
 namespace qmx::tools {
 

@@ -5,7 +5,7 @@
 #include "command_line.h"
 #include "netline/net_address.h"
 #include "tank_list.h"
-#include "whole_number.h"
+#include "platform/whole_number.h"
 
 namespace qmx::tools {
 namespace {

@@ -7,7 +7,7 @@
 #include "netline/net_address.h"
 #include "network_device.h"
 #include "reader_system.h"
-#include "whole_number.h"
+#include "platform/whole_number.h"
 
 namespace qmx::tools {
 namespace {

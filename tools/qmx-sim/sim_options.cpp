@@ -6,7 +6,7 @@
 #include "command_line.h"
 #include "netline/net_address.h"
 #include "tank_list.h"
-#include "whole_number.h"
+#include "platform/whole_number.h"
 
 namespace qmx::sim {
 namespace {
@@ -56,7 +56,7 @@ std::optional<std::string> AddFault(TSimOptions& options, bool next, const std::
     if (next) {
         int count = 1;
         if (colon != std::string::npos) {
-            const auto counted = tools::ParseWholeNumber(value.substr(colon + 1), 1, 1000000);
+            const auto counted = ParseWholeNumber(value.substr(colon + 1), 1, 1000000);
             if (!counted) return "--fault-next takes KIND:COUNT with a count from 1, not '" + value + "'";
             count = *counted;
         }
@@ -81,7 +81,7 @@ int ComPortNumberOf(const std::string& deviceName) {
     std::string name = Lower(deviceName);
     if (name.rfind("\\\\.\\", 0) == 0) name.erase(0, 4);
     if (name.rfind("com", 0) != 0) return 0;
-    return tools::ParseWholeNumber(name.substr(3), 1, kHighestPort).value_or(0);
+    return ParseWholeNumber(name.substr(3), 1, kHighestPort).value_or(0);
 }
 
 std::variant<TSimOptions, std::string> ParseSimOptions(const std::vector<std::string>& arguments) {
@@ -99,7 +99,7 @@ std::variant<TSimOptions, std::string> ParseSimOptions(const std::vector<std::st
             if (value.empty()) return "--device takes a device";
             options.Device = value;
         } else if (name == "--com") {
-            const auto com = tools::ParseWholeNumber(value, 1, kHighestPort);
+            const auto com = ParseWholeNumber(value, 1, kHighestPort);
             if (!com) return "--com takes a port number from 1 to 253, not '" + value + "'";
             options.Com = *com;
         } else if (name == "--link") {

@@ -7,7 +7,7 @@
 
 #include "shown_text.h"
 #include "text_file.h"
-#include "whole_number.h"
+#include "platform/whole_number.h"
 
 namespace qmx::sim {
 namespace {
@@ -71,7 +71,7 @@ private:
             return "unknown section " + Shown(line) + " (sections are [tank N] and [faults])";
         if (number.find_first_not_of("0123456789") != std::string::npos)
             return "tank number '" + Shown(number) + "' is not a number";
-        FTank = tools::ParseWholeNumber(number, 1, kTankCount).value_or(0);
+        FTank = ParseWholeNumber(number, 1, kTankCount).value_or(0);
         if (FTank == 0) return "no tank " + Shown(number) + " (tanks are 1 to " + std::to_string(kTankCount) + ")";
         FSection = line;
         return Once("[tank " + std::to_string(FTank) + "]");
@@ -91,7 +91,7 @@ private:
         const auto fault = ParseFault(kind);
         if (!fault) return "next: unknown fault '" + Shown(kind) + "' (one of " + FaultNames() + ")";
         const std::string count = colon == std::string::npos ? "1" : value.substr(colon + 1);
-        const auto counted = tools::ParseWholeNumber(count, 1, kMostRequests);
+        const auto counted = ParseWholeNumber(count, 1, kMostRequests);
         if (!counted) return "next = KIND:COUNT: '" + Shown(count) + "' is not a count from 1";
         FGauge.AddFaultNext(*fault, *counted);
         return std::nullopt;

@@ -1,6 +1,6 @@
-#include "whole_number.h"
+#include "platform/whole_number.h"
 
-namespace qmx::tools {
+namespace qmx {
 
 std::optional<int> ParseWholeNumber(const std::string& text, int low, int high) {
     if (text.empty() || text.size() > 9) return std::nullopt;
@@ -13,4 +13,4 @@ std::optional<int> ParseWholeNumber(const std::string& text, int low, int high) 
     return value;
 }
 
-}  // namespace qmx::tools
+}  // namespace qmx
