@@ -106,7 +106,7 @@ TEST_P(ReaderOnNetwork, ReadsOrRefusesAsTheServerAnswers) {
         << reader.Output();
     EXPECT_NE(traced.find(" " + device + ", 9600 baud 7E1"), std::string::npos) << "header: " << traced;
     if (c.Kind == TNetAddress::TKind::Rfc2217) {
-        const sim::TLineSettings settings = gauge.Line->Settings();
+        const net::TLineSettings settings = gauge.Line->Settings();
         EXPECT_EQ(settings.BaudRate, 9600u);
         EXPECT_EQ(settings.DataSize, 7u);
         EXPECT_EQ(settings.Parity, net::rfc2217::kParityEven);

@@ -1,7 +1,8 @@
 // The RFC 2217 backend against a scripted device server on loopback: each
 // setting's answer is checked, a server that does not take 7E1 is refused
 // by name, one that never acknowledges line control is tolerated and said
-// so in the trace, and 0xFF travels doubled both ways.
+// so in the trace, and 0xFF travels doubled both ways; and the server's
+// side, which answers each setting as it takes it.
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 
 #include "netline/net_comm.h"
 #include "netline/net_framed_port.h"
+#include "netline/rfc2217_answerer.h"
 #include "serial/serial_errors.h"
 #include "support/scripted_server.h"
 
@@ -195,6 +197,69 @@ INSTANTIATE_TEST_SUITE_P(Kinds, NetworkLineBytes,
                          ::testing::Values(TEscapeCase{"Rfc2217", TNetAddress::TKind::Rfc2217, {0x02, 0xFF, 0xFF, 0x03}},
                                            TEscapeCase{"Socket", TNetAddress::TKind::Socket, {0x02, 0xFF, 0x03}}),
                          [](const ::testing::TestParamInfo<TEscapeCase>& c) { return std::string(c.param.Name); });
+
+// The server's side.
+using TBytes = std::vector<std::uint8_t>;
+using namespace telnet;
+
+TBytes Sub(TBytes bytes) {
+    TBytes wire{IAC, SB, kComPortOption};
+    wire.insert(wire.end(), bytes.begin(), bytes.end());
+    wire.insert(wire.end(), {IAC, SE});
+    return wire;
+}
+
+struct TAnswerCase {
+    const char* Name;
+    bool Refuse;
+    TBytes Request;
+    TBytes Answer;
+};
+
+const TAnswerCase kAnswers[] = {
+    {"signature", false, Sub({0}), Sub({100, 'a', ' ', 's', 'e', 'r', 'v', 'e', 'r'})},
+    {"baud rate", false, Sub({1, 0, 0, 0x25, 0x80}), Sub({101, 0, 0, 0x25, 0x80})},
+    {"data size", false, Sub({2, 7}), Sub({102, 7})},
+    {"parity even", false, Sub({3, 3}), Sub({103, 3})},
+    {"RTS off", false, Sub({5, 12}), Sub({105, 12})},
+    {"purge", false, Sub({12, 1}), Sub({112, 1})},
+    {"refused data size", true, Sub({2, 7}), Sub({102, 8})},
+    {"refused parity", true, Sub({3, 3}), Sub({103, 1})},
+    {"baud rate kept when refusing", true, Sub({1, 0, 0, 0x25, 0x80}), Sub({101, 0, 0, 0x25, 0x80})},
+    {"a baud rate with 0xFF in it", false, Sub({1, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}), Sub({101, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF})},
+};
+
+TEST(Rfc2217Answerer, AnswersEachSettingAsItTookIt) {
+    for (const auto& c : kAnswers) {
+        TRfc2217Answerer answerer("a server", c.Refuse);
+        TBytes data, reply;
+        std::vector<std::string> notes;
+        answerer.Decode(c.Request.data(), c.Request.size(), data, reply, notes);
+        EXPECT_EQ(reply, c.Answer) << c.Name;
+        EXPECT_TRUE(data.empty()) << c.Name;
+    }
+}
+
+TEST(Rfc2217Answerer, RecordsWhatTheClientSetAndPassesTheLinesBytes) {
+    TRfc2217Answerer answerer("a server");
+    TBytes wire = Sub({1, 0, 0, 0x25, 0x80});
+    for (const TBytes& more : {Sub({2, 7}), Sub({3, 3}), Sub({4, 1}), Sub({5, 1}), Sub({5, 12}), TBytes{0x02, 0xFF, 0xFF, 0x03}})
+        wire.insert(wire.end(), more.begin(), more.end());
+    TBytes data, reply;
+    std::vector<std::string> notes;
+    answerer.Decode(wire.data(), wire.size(), data, reply, notes);
+    const TLineSettings settings = answerer.Settings();
+    EXPECT_EQ(settings.BaudRate, 9600u);
+    EXPECT_EQ(settings.DataSize, 7u);
+    EXPECT_EQ(settings.Parity, 3u);
+    EXPECT_EQ(settings.StopSize, 1u);
+    EXPECT_EQ(settings.Controls, (std::vector<std::uint32_t>{1, 12}));
+    EXPECT_EQ(data, (TBytes{0x02, 0xFF, 0x03}));
+    EXPECT_EQ(notes.size(), 6u);
+    TBytes out;
+    TRfc2217Answerer::Encode(data.data(), data.size(), out);
+    EXPECT_EQ(out, (TBytes{0x02, 0xFF, 0xFF, 0x03}));
+}
 
 }  // namespace
 }  // namespace qmx::net

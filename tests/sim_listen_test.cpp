@@ -1,5 +1,5 @@
-// The simulator as a device server's port: the RFC 2217 answers it gives
-// and records, the gauge that refuses 7E1, one client at a time with the
+// The simulator as a device server's port: the RFC 2217 settings it
+// records, the gauge that refuses 7E1, one client at a time with the
 // newest winning, and its --listen option.
 
 #include <gtest/gtest.h>
@@ -16,7 +16,6 @@
 #include <vector>
 
 #include "gauge.h"
-#include "rfc2217_answerer.h"
 #include "sim_options.h"
 #include "sim_server.h"
 #include "socket_line.h"
@@ -26,65 +25,6 @@ namespace {
 
 using namespace std::chrono_literals;
 using TBytes = std::vector<std::uint8_t>;
-using namespace net::telnet;
-
-TBytes Sub(TBytes bytes) {
-    TBytes wire{IAC, SB, kComPortOption};
-    wire.insert(wire.end(), bytes.begin(), bytes.end());
-    wire.insert(wire.end(), {IAC, SE});
-    return wire;
-}
-
-struct TAnswerCase {
-    const char* Name;
-    bool Refuse;
-    TBytes Request;
-    TBytes Answer;
-};
-
-const TAnswerCase kAnswers[] = {
-    {"baud rate", false, Sub({1, 0, 0, 0x25, 0x80}), Sub({101, 0, 0, 0x25, 0x80})},
-    {"data size", false, Sub({2, 7}), Sub({102, 7})},
-    {"parity even", false, Sub({3, 3}), Sub({103, 3})},
-    {"RTS off", false, Sub({5, 12}), Sub({105, 12})},
-    {"purge", false, Sub({12, 1}), Sub({112, 1})},
-    {"refused data size", true, Sub({2, 7}), Sub({102, 8})},
-    {"refused parity", true, Sub({3, 3}), Sub({103, 1})},
-    {"baud rate kept when refusing", true, Sub({1, 0, 0, 0x25, 0x80}), Sub({101, 0, 0, 0x25, 0x80})},
-    {"a baud rate with 0xFF in it", false, Sub({1, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}), Sub({101, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF})},
-};
-
-TEST(SimRfc2217, AnswersEachSettingAsItTookIt) {
-    for (const auto& c : kAnswers) {
-        TRfc2217Answerer answerer(c.Refuse);
-        TBytes data, reply;
-        std::vector<std::string> notes;
-        answerer.Decode(c.Request.data(), c.Request.size(), data, reply, notes);
-        EXPECT_EQ(reply, c.Answer) << c.Name;
-        EXPECT_TRUE(data.empty()) << c.Name;
-    }
-}
-
-TEST(SimRfc2217, RecordsWhatTheClientSetAndPassesTheLinesBytes) {
-    TRfc2217Answerer answerer;
-    TBytes wire = Sub({1, 0, 0, 0x25, 0x80});
-    for (const TBytes& more : {Sub({2, 7}), Sub({3, 3}), Sub({4, 1}), Sub({5, 1}), Sub({5, 12}), TBytes{0x02, 0xFF, 0xFF, 0x03}})
-        wire.insert(wire.end(), more.begin(), more.end());
-    TBytes data, reply;
-    std::vector<std::string> notes;
-    answerer.Decode(wire.data(), wire.size(), data, reply, notes);
-    const TLineSettings settings = answerer.Settings();
-    EXPECT_EQ(settings.BaudRate, 9600u);
-    EXPECT_EQ(settings.DataSize, 7u);
-    EXPECT_EQ(settings.Parity, 3u);
-    EXPECT_EQ(settings.StopSize, 1u);
-    EXPECT_EQ(settings.Controls, (std::vector<std::uint32_t>{1, 12}));
-    EXPECT_EQ(data, (TBytes{0x02, 0xFF, 0x03}));
-    EXPECT_EQ(notes.size(), 6u);
-    TBytes out;
-    TRfc2217Answerer::Encode(data.data(), data.size(), out);
-    EXPECT_EQ(out, (TBytes{0x02, 0xFF, 0xFF, 0x03}));
-}
 
 int ConnectTo(std::uint16_t port, int receiveBuffer = 0) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

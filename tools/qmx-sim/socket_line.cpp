@@ -19,6 +19,9 @@ void Poke(const int (&pipe)[2]) {
     [[maybe_unused]] const auto ignored = ::write(pipe[1], &byte, 1);
 }
 
+// What the simulator calls itself to an RFC 2217 client that asks.
+constexpr char kSignature[] = "qmx-sim, a simulated Quelmarox gauge";
+
 // How long a client may leave an answer untaken before it is let go.
 constexpr auto kWriteDeadline = std::chrono::seconds(1);
 
@@ -53,9 +56,9 @@ std::string TSocketLine::Name() const {
     return bound.Text();
 }
 
-TLineSettings TSocketLine::Settings() {
+net::TLineSettings TSocketLine::Settings() {
     TLockGuard guard(FAnswererLock);
-    return FAnswerer != nullptr ? FAnswerer->Settings() : TLineSettings{};
+    return FAnswerer != nullptr ? FAnswerer->Settings() : net::TLineSettings{};
 }
 
 void TSocketLine::Note(const std::string& text) {
@@ -90,7 +93,7 @@ void TSocketLine::TakeClient() {
     if (FKind != net::TNetAddress::TKind::Rfc2217) return;
     {
         TLockGuard guard(FAnswererLock);
-        FAnswerer = std::make_unique<TRfc2217Answerer>(FRefuseSettings);
+        FAnswerer = std::make_unique<net::TRfc2217Answerer>(kSignature, FRefuseSettings);
     }
     SendWire(FAnswerer->Opening());
 }
@@ -169,7 +172,7 @@ std::size_t TSocketLine::Send(const std::uint8_t* data, std::size_t count) {
     if (!FClient.Valid()) return count;
     std::vector<std::uint8_t> wire;
     if (FAnswerer != nullptr)
-        TRfc2217Answerer::Encode(data, count, wire);
+        net::TRfc2217Answerer::Encode(data, count, wire);
     else
         wire.assign(data, data + count);
     return SendWire(wire) ? count : 0;

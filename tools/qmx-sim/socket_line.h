@@ -14,8 +14,8 @@
 #include "netline/net_address.h"
 #include "netline/net_listener.h"
 #include "netline/net_socket.h"
+#include "netline/rfc2217_answerer.h"
 #include "platform/recursive_lock.h"
-#include "rfc2217_answerer.h"
 #include "serial/wire_trace.h"
 #include "sim_line.h"
 
@@ -33,7 +33,7 @@ public:
     // The address clients reach, its port the one bound: rfc2217://127.0.0.1:40217.
     std::string Name() const;
     // What the present (or last) client set.
-    TLineSettings Settings();
+    net::TLineSettings Settings();
     int Clients() const { return FClients; }
     // Drops the present client, as a server that restarts would (for tests).
     void DropClient();
@@ -62,7 +62,7 @@ private:
     // The present client's, or the last one's until the next comes; the
     // lock keeps its replacement from a test that reads the settings.
     TRecursiveLock FAnswererLock;
-    std::unique_ptr<TRfc2217Answerer> FAnswerer;
+    std::unique_ptr<net::TRfc2217Answerer> FAnswerer;
     std::vector<std::uint8_t> FPending;  // the line's bytes not yet handed over
     int FWake[2] = {-1, -1};
     std::atomic<bool> FInterrupted{false};

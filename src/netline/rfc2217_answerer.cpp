@@ -1,22 +1,23 @@
-#include "rfc2217_answerer.h"
+#include "netline/rfc2217_answerer.h"
+
+#include <utility>
 
 #include "netline/rfc2217.h"
 
-namespace qmx::sim {
+namespace qmx::net {
 namespace {
 
-using namespace net::telnet;
-namespace option = net::rfc2217;
+using namespace telnet;
+namespace option = rfc2217;
 
-constexpr char kSignature[] = "qmx-sim, a simulated Quelmarox gauge";
-// What a gauge that refuses the settings takes: 8 data bits, no parity, 1
+// What a server that refuses the settings takes: 8 data bits, no parity, 1
 // stop bit.
 constexpr std::uint32_t kRefusedDataSize = 8;
 
 }  // namespace
 
-TRfc2217Answerer::TRfc2217Answerer(bool refuseSettings)
-    : FRefuseSettings(refuseSettings), FOptions({kBinary, kSuppressGoAhead}, {kComPortOption, kBinary, kSuppressGoAhead}) {}
+TRfc2217Answerer::TRfc2217Answerer(std::string signature, bool refuseSettings)
+    : FSignature(std::move(signature)), FRefuseSettings(refuseSettings), FOptions({kBinary, kSuppressGoAhead}, {kComPortOption, kBinary, kSuppressGoAhead}) {}
 
 std::vector<std::uint8_t> TRfc2217Answerer::Opening() {
     std::vector<std::uint8_t> wire;
@@ -59,7 +60,7 @@ void TRfc2217Answerer::Answer(const std::vector<std::uint8_t>& bytes, std::vecto
     };
     if (command == option::kSignature) {
         std::vector<std::uint8_t> signature{option::kSignature};
-        signature.insert(signature.end(), kSignature, kSignature + sizeof kSignature - 1);
+        signature.insert(signature.end(), FSignature.begin(), FSignature.end());
         answer(signature);
         return;
     }
@@ -93,4 +94,4 @@ void TRfc2217Answerer::Answer(const std::vector<std::uint8_t>& bytes, std::vecto
                         (taken != *asked ? ", answered " + option::ValueText(command, taken) : ""));
 }
 
-}  // namespace qmx::sim
+}  // namespace qmx::net

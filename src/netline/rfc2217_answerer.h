@@ -1,9 +1,9 @@
 #pragma once
 
-// The server's side of RFC 2217 for the simulated gauge: it answers each
-// setting the client asks for and records it, as a device server does. A
-// gauge that refuses the settings answers 8N1 instead, whatever it is
-// asked, for testing a client's checks.
+// The server's side of RFC 2217, as a device server has it: it answers
+// each setting the client asks for and records it. One that refuses the
+// settings answers 8N1 instead, whatever it is asked, for testing a
+// client's checks.
 
 #include <cstdint>
 #include <string>
@@ -12,7 +12,7 @@
 #include "netline/telnet.h"
 #include "platform/recursive_lock.h"
 
-namespace qmx::sim {
+namespace qmx::net {
 
 // The line as the client set it; 0 for what it has not set.
 struct TLineSettings {
@@ -26,7 +26,8 @@ struct TLineSettings {
 
 class TRfc2217Answerer {
 public:
-    explicit TRfc2217Answerer(bool refuseSettings = false);
+    // `signature`: what the server calls itself when a client asks.
+    explicit TRfc2217Answerer(std::string signature, bool refuseSettings = false);
 
     // What a new client is sent first: the server asks for the option and
     // offers binary mode and no go-aheads.
@@ -35,7 +36,7 @@ public:
     // to `reply`; `notes` says what the client set, for the trace.
     void Decode(const std::uint8_t* bytes, std::size_t count, std::vector<std::uint8_t>& data,
                 std::vector<std::uint8_t>& reply, std::vector<std::string>& notes);
-    // The gauge's bytes as they go to the client: every 0xFF twice.
+    // The line's bytes as they go to the client: every 0xFF twice.
     static void Encode(const std::uint8_t* data, std::size_t count, std::vector<std::uint8_t>& wire);
 
     TLineSettings Settings();
@@ -44,11 +45,12 @@ private:
     void Answer(const std::vector<std::uint8_t>& bytes, std::vector<std::uint8_t>& reply,
                 std::vector<std::string>& notes);
 
+    const std::string FSignature;
     const bool FRefuseSettings;
-    net::telnet::TDecoder FDecoder;
-    net::telnet::TOptions FOptions;
+    telnet::TDecoder FDecoder;
+    telnet::TOptions FOptions;
     TRecursiveLock FLock;
     TLineSettings FSettings;
 };
 
-}  // namespace qmx::sim
+}  // namespace qmx::net
