@@ -1,4 +1,4 @@
-// The reader's list of serial devices, from a made-up sysfs: what has a
+// The list of serial devices, from a made-up sysfs: what has a
 // device behind it, what the kernel found no chip for, and what the user
 // may not open, all without opening anything.
 
@@ -11,13 +11,16 @@
 #include <fstream>
 #include <map>
 
-#include "serial_devices.h"
+#include "device_list.h"
+#include "serial/serial_devices.h"
 #include "support/temp_dir.h"
 
-namespace qmx::tools {
+namespace qmx {
 namespace {
 
 namespace fs = std::filesystem;
+using tools::FormatDeviceList;
+using tools::FormatDeviceListJson;
 
 class TFakeSystem {
 public:
@@ -210,4 +213,4 @@ TEST(SerialDevices, OneLineADeviceOrSayingThereIsNone) {
 }
 
 }  // namespace
-}  // namespace qmx::tools
+}  // namespace qmx

@@ -17,6 +17,7 @@
 #include "driver/connection.h"
 #include "driver/silo.h"
 #include "exit_deadline.h"
+#include "device_list.h"
 #include "exporter_start.h"
 #include "metrics.h"
 #include "metrics_exporter.h"
@@ -29,7 +30,6 @@
 #include "recording_port.h"
 #include "serial/serial_errors.h"
 #include "serial/wire_trace.h"
-#include "serial_devices.h"
 #include "standard_descriptors.h"
 #include "text.h"
 
@@ -224,7 +224,7 @@ std::optional<int> AnswerWithoutADevice(const TOptions& options) {
         return kAllValid;
     }
     if (!options.List) return std::nullopt;
-    const auto devices = ListSerialDevices();
+    const auto devices = qmx::ListSerialDevices();
     std::fputs((options.Format == TFormat::Json ? FormatDeviceListJson(devices) : FormatDeviceList(devices)).c_str(),
                stdout);
     return kAllValid;

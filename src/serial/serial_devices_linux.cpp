@@ -3,19 +3,18 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <sstream>
+#include <fstream>
 
-#include "serial_devices.h"
-#include "text_file.h"
 #include "platform/whole_number.h"
+#include "serial/serial_devices.h"
 
-namespace qmx::tools {
+namespace qmx {
 namespace {
 
 namespace fs = std::filesystem;
 
 std::string FirstLine(const fs::path& file) {
-    std::istringstream in(ReadWholeFile(file.string()).value_or(""));
+    std::ifstream in(file);
     std::string line;
     std::getline(in, line);
     return line;
@@ -149,4 +148,4 @@ std::vector<TSerialDevice> ListSerialDevices() {
     return ListSerialDevicesUnder(TDeviceTree{}, variables);
 }
 
-}  // namespace qmx::tools
+}  // namespace qmx

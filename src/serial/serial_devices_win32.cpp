@@ -5,10 +5,10 @@
 #include <map>
 #include <vector>
 
-#include "serial_devices.h"
 #include "platform/whole_number.h"
+#include "serial/serial_devices.h"
 
-namespace qmx::tools {
+namespace qmx {
 namespace {
 
 // "COM12" into 12; 0 for any other name.
@@ -76,4 +76,4 @@ std::vector<TSerialDevice> ListSerialDevices() {
     return devices;
 }
 
-}  // namespace qmx::tools
+}  // namespace qmx

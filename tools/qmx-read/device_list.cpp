@@ -1,14 +1,11 @@
-#include "serial_devices.h"
+#include "device_list.h"
+
+#include <cstdio>
 
 #include "json_string.h"
 
-#include <cctype>
-#include <cstdio>
-
 namespace qmx::tools {
 namespace {
-
-bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
 
 // "USB 0403:6001 FTDI FT232R USB UART, serial A10K7QZ1".
 std::string UsbIdentity(const TSerialDevice& device) {
@@ -20,31 +17,6 @@ std::string UsbIdentity(const TSerialDevice& device) {
 }
 
 }  // namespace
-
-bool NaturallyBefore(const std::string& a, const std::string& b) {
-    std::size_t i = 0, j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (IsDigit(a[i]) && IsDigit(b[j])) {
-            // Leading zeros aside, a longer run is the larger number.
-            std::size_t endA = i, endB = j;
-            while (endA < a.size() && IsDigit(a[endA])) ++endA;
-            while (endB < b.size() && IsDigit(b[endB])) ++endB;
-            std::size_t startA = i, startB = j;
-            while (startA + 1 < endA && a[startA] == '0') ++startA;
-            while (startB + 1 < endB && b[startB] == '0') ++startB;
-            const std::string numberA = a.substr(startA, endA - startA), numberB = b.substr(startB, endB - startB);
-            if (numberA.size() != numberB.size()) return numberA.size() < numberB.size();
-            if (numberA != numberB) return numberA < numberB;
-            i = endA;
-            j = endB;
-            continue;
-        }
-        if (a[i] != b[j]) return a[i] < b[j];
-        ++i;
-        ++j;
-    }
-    return a.size() - i < b.size() - j || (a.size() - i == b.size() - j && a < b);
-}
 
 std::string FormatDeviceList(const std::vector<TSerialDevice>& devices) {
     if (devices.empty()) return "no serial devices found\n";

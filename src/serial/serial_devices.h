@@ -1,6 +1,6 @@
 #pragma once
 
-// The serial devices a tool could open, found without opening any: opening
+// The serial devices a program could open, found without opening any: opening
 // a tty to probe it can disturb what is on it (the system console, a
 // modem), so the list comes from what the system already knows.
 
@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-namespace qmx::tools {
+namespace qmx {
 
 struct TSerialDevice {
     std::string Path;    // what --device takes
@@ -45,10 +45,4 @@ std::vector<TSerialDevice> ListSerialDevicesUnder(const TDeviceTree& tree,
 // "ttyS2" before "ttyS10": runs of digits compare as numbers.
 bool NaturallyBefore(const std::string& a, const std::string& b);
 
-// For people: a line a device, and for a USB adapter a second line with
-// its identity; a line saying so when there is none.
-std::string FormatDeviceList(const std::vector<TSerialDevice>& devices);
-// For programs: a JSON array of objects, one a device.
-std::string FormatDeviceListJson(const std::vector<TSerialDevice>& devices);
-
-}  // namespace qmx::tools
+}  // namespace qmx
