@@ -1,6 +1,6 @@
 // The list of serial devices, from a made-up sysfs: what has a
 // device behind it, what the kernel found no chip for, and what the user
-// may not open, all without opening anything.
+// may not open, all without opening anything; and COM ports' names.
 
 #include <gtest/gtest.h>
 
@@ -12,6 +12,7 @@
 #include <map>
 
 #include "device_list.h"
+#include "serial/com_port_name.h"
 #include "serial/serial_devices.h"
 #include "support/temp_dir.h"
 
@@ -210,6 +211,14 @@ TEST(SerialDevices, OneLineADeviceOrSayingThereIsNone) {
               "\"pid\": \"6001\", \"manufacturer\": \"FTDI\", \"product\": \"FT232R \\\"USB\\\" UART\", "
               "\"serial_number\": \"A10K7QZ1\", \"by_id\": "
               "\"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K7QZ1-if00-port0\", \"note\": null}\n]\n");
+}
+
+TEST(ComPortNames, AsWindowsWritesThem) {
+    const std::pair<const char*, int> cases[] = {
+        {"\\\\.\\COM12", 12}, {"COM3", 3}, {"com253", 253}, {"\\\\.\\com1", 1},
+        {"COM0", 0},          {"COM254", 0}, {"COM", 0},     {"/dev/ttyS0", 0}, {"\\\\.\\LPT1", 0},
+    };
+    for (const auto& [name, number] : cases) EXPECT_EQ(ComPortNumberOf(name), number) << name;
 }
 
 }  // namespace

@@ -242,14 +242,6 @@ TEST(SimOptions, ProblemsAreNamedShortly) {
     }
 }
 
-TEST(SimOptions, ComPortNamesAsWindowsWritesThem) {
-    const std::pair<const char*, int> cases[] = {
-        {"\\\\.\\COM12", 12}, {"COM3", 3}, {"com253", 253}, {"\\\\.\\com1", 1},
-        {"COM0", 0},          {"COM254", 0}, {"COM", 0},     {"/dev/ttyS0", 0}, {"\\\\.\\LPT1", 0},
-    };
-    for (const auto& [name, number] : cases) EXPECT_EQ(ComPortNumberOf(name), number) << name;
-}
-
 class SimLink : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "platform/whole_number.h"
+#include "serial/com_port_name.h"
 #include "serial/serial_devices.h"
 
 namespace qmx {
@@ -23,7 +24,7 @@ std::string FirstLine(const fs::path& file) {
 // COMn for /dev/ttyS<n-1>, the driver's default for a port number.
 std::string ComOfTtyS(const std::string& name) {
     if (name.rfind("ttyS", 0) != 0) return {};
-    const auto index = ParseWholeNumber(name.substr(4), 0, 252);
+    const auto index = ParseWholeNumber(name.substr(4), 0, kHighestComPort - 1);
     return index ? "COM" + std::to_string(*index + 1) : std::string();
 }
 
@@ -141,7 +142,7 @@ std::vector<TSerialDevice> ListSerialDevicesUnder(const TDeviceTree& tree,
 
 std::vector<TSerialDevice> ListSerialDevices() {
     std::map<int, std::string> variables;
-    for (int number = 1; number <= 253; ++number) {
+    for (int number = 1; number <= kHighestComPort; ++number) {
         const char* value = std::getenv(("QMX_COM" + std::to_string(number)).c_str());
         if (value != nullptr && *value != '\0') variables[number] = value;
     }

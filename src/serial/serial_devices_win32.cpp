@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/whole_number.h"
+#include "serial/com_port_name.h"
 #include "serial/serial_devices.h"
 
 namespace qmx {
@@ -70,7 +71,7 @@ std::vector<TSerialDevice> ListSerialDevices() {
     std::vector<TSerialDevice> devices;
     for (auto& [number, device] : ports) {
         device.Com = "COM" + std::to_string(number);
-        device.Path = "\\\\.\\" + device.Com;
+        device.Path = ComPortPath(number);
         devices.push_back(device);
     }
     return devices;

@@ -7,7 +7,7 @@
 #include "netline/net_address.h"
 #include "network_device.h"
 #include "reader_system.h"
-#include "platform/whole_number.h"
+#include "serial/com_port_name.h"
 
 namespace qmx::tools {
 namespace {
@@ -28,13 +28,6 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
         case CTRL_SHUTDOWN_EVENT: gStop(kTerminated); return TRUE;
         default: return FALSE;
     }
-}
-
-// "\\.\COM12" or "COM12" (any case) into 12; 0 otherwise.
-int ComOfDeviceName(const std::string& name) {
-    std::string bare = name.rfind("\\\\.\\", 0) == 0 ? name.substr(4) : name;
-    if (bare.size() < 4 || _strnicmp(bare.c_str(), "COM", 3) != 0) return 0;
-    return ParseWholeNumber(bare.substr(3), 1, 253).value_or(0);
 }
 
 std::string SystemMessage(DWORD error) {
@@ -64,7 +57,7 @@ bool ChooseDevice(const TOptions& options, TChosenDevice& device, std::string& p
     if (options.Network) return ChooseNetworkDevice(options, device, problem);
     device.Com = options.Com;
     if (!options.Device.empty()) {
-        device.Com = ComOfDeviceName(options.Device);
+        device.Com = ComPortNumberOf(options.Device);
         if (device.Com == 0) {
             problem = "the driver opens COM ports by number: give --device \\\\.\\COMn or --com n, not '" +
                       options.Device + "'";
@@ -74,7 +67,7 @@ bool ChooseDevice(const TOptions& options, TChosenDevice& device, std::string& p
     device.Name = options.Device.empty() ? "COM" + std::to_string(device.Com) : options.Device;
     // A COM port is opened exclusively: opening it is the check, as the
     // driver will open it a moment later.
-    const std::string path = "\\\\.\\COM" + std::to_string(device.Com);
+    const std::string path = ComPortPath(device.Com);
     HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();

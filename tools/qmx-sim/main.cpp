@@ -16,6 +16,7 @@
 
 #include "exit_deadline.h"
 #include "gauge.h"
+#include "serial/com_port_name.h"
 #include "serial/wire_trace.h"
 #include "served_line.h"
 #include "sim_options.h"
@@ -102,7 +103,7 @@ std::optional<std::string> PlatformRefusal([[maybe_unused]] qmx::sim::TSimOption
 #ifdef _WIN32
     if (!options.Link.empty()) return "--link needs a pty, and Windows has none: give --com N";
     if (!options.Device.empty()) {
-        options.Com = qmx::sim::ComPortNumberOf(options.Device);
+        options.Com = qmx::ComPortNumberOf(options.Device);
         if (options.Com == 0) return "--device takes a COM port like \\\\.\\COM12, not '" + options.Device + "'";
     }
     if (!options.Listen.empty()) return "--listen works on Linux only";

@@ -1,17 +1,16 @@
 #include "sim_options.h"
 
-#include <cctype>
 #include <optional>
 
 #include "command_line.h"
 #include "netline/net_address.h"
-#include "tank_list.h"
 #include "platform/whole_number.h"
+#include "serial/com_port_name.h"
+#include "tank_list.h"
 
 namespace qmx::sim {
 namespace {
 
-constexpr int kHighestPort = 253;
 // A fault of the line, not of the gauge's answers: the settings an RFC 2217
 // client asks for are answered with 8N1.
 constexpr char kRefuseSettings[] = "refuse-settings";
@@ -40,11 +39,6 @@ const tools::TCommandLine& SimCommandLine() {
         return made;
     }();
     return line;
-}
-
-std::string Lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
 }
 
 // --fault KIND[:TANKS], or with `next` --fault-next KIND[:COUNT]: the fault
@@ -77,13 +71,6 @@ std::optional<std::string> AddFault(TSimOptions& options, bool next, const std::
 
 std::string SimOptionsHint(const std::string& problem) { return SimCommandLine().Hint(problem); }
 
-int ComPortNumberOf(const std::string& deviceName) {
-    std::string name = Lower(deviceName);
-    if (name.rfind("\\\\.\\", 0) == 0) name.erase(0, 4);
-    if (name.rfind("com", 0) != 0) return 0;
-    return ParseWholeNumber(name.substr(3), 1, kHighestPort).value_or(0);
-}
-
 std::variant<TSimOptions, std::string> ParseSimOptions(const std::vector<std::string>& arguments) {
     const auto parsed = SimCommandLine().Parse(arguments);
     if (const auto* problem = std::get_if<std::string>(&parsed)) return *problem;
@@ -99,7 +86,7 @@ std::variant<TSimOptions, std::string> ParseSimOptions(const std::vector<std::st
             if (value.empty()) return "--device takes a device";
             options.Device = value;
         } else if (name == "--com") {
-            const auto com = ParseWholeNumber(value, 1, kHighestPort);
+            const auto com = ParseWholeNumber(value, 1, kHighestComPort);
             if (!com) return "--com takes a port number from 1 to 253, not '" + value + "'";
             options.Com = *com;
         } else if (name == "--link") {

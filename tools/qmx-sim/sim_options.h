@@ -38,7 +38,4 @@ std::variant<TSimOptions, std::string> ParseSimOptions(const std::vector<std::st
 // The hint to print after a problem with the command line.
 std::string SimOptionsHint(const std::string& problem);
 
-// "\\.\COM12" or "COM12" (any case) into 12; 0 for anything else.
-int ComPortNumberOf(const std::string& deviceName);
-
 }  // namespace qmx::sim
