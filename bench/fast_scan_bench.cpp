@@ -22,7 +22,7 @@
 
 #include "driver/silo.h"
 #include "gauge.h"
-#include "network_device.h"
+#include "netline/chosen_device.h"
 #include "protocol/answer_layout.h"
 #include "raw_pty.h"
 #include "reading.h"
@@ -139,12 +139,9 @@ double ScanSecondsThroughSer2net(int tanks) {
         qmx::sim::TGauge gauge;
         qmx::sim::TSimServer simulator(gauge, master);
         simulator.SetPacing(qmx::sim::kLineCharacterTime);
-        qmx::tools::TOptions options;
-        options.Device = "rfc2217://127.0.0.1:" + std::to_string(port);
         std::string problem;
-        options.Network = qmx::net::ParseNetAddress(options.Device, problem);
-        qmx::tools::TChosenDevice device;
-        if (qmx::tools::ChooseNetworkDevice(options, device, problem)) {
+        qmx::net::TChosenDevice device;
+        if (qmx::net::ChooseDevice("rfc2217://127.0.0.1:" + std::to_string(port), 0, device, problem)) {
             qmx::tools::TRecordingPort* recorder = nullptr;
             qmx::TSilo silo(static_cast<std::uint8_t>(device.Com + 2), nullptr,
                             qmx::tools::RecordingOpener(device, recorder));

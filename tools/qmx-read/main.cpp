@@ -37,6 +37,7 @@ namespace {
 
 using namespace qmx::tools;
 using qmx::TTankReading;
+using qmx::net::TChosenDevice;
 using namespace std::chrono_literals;
 using TClock = std::chrono::steady_clock;
 
@@ -230,6 +231,24 @@ std::optional<int> AnswerWithoutADevice(const TOptions& options) {
     return kAllValid;
 }
 
+// The device the options name, checked, with the trace its port is to
+// keep; false, said, when it will not do.
+bool ChooseReaderDevice(const TOptions& options, TChosenDevice& device) {
+    if (std::string problem; !qmx::net::ChooseDevice(options.Device, options.Com, device, problem)) {
+        std::fprintf(stderr, "qmx-read: cannot open %s: %s\n",
+                     device.Name.empty() ? options.Device.c_str() : device.Name.c_str(), problem.c_str());
+        return false;
+    }
+    if (device.Network && device.Network->Kind == qmx::net::TNetAddress::TKind::Socket)
+        std::fprintf(stderr,
+                     "qmx-read: %s is raw TCP: the device server's own line settings hold, and 7E1 cannot be set "
+                     "or checked from here (rfc2217:// can)\n",
+                     device.Name.c_str());
+    // --trace, else QMX_TRACE as the driver in a host takes it.
+    device.Trace = options.Trace.empty() ? qmx::ConfiguredTracePath() : options.Trace;
+    return true;
+}
+
 // The trace and the metrics file can be written, before anything is read.
 // The trace stays open in `traceCheck` for the run: a FIFO's reader would
 // take the check's close for the end of the trace.
@@ -330,13 +349,7 @@ int main(int argc, char** argv) {
     if (!options.Monitor.empty()) return RunMonitor(options);
 
     TChosenDevice device;
-    if (std::string problem; !ChooseDevice(options, device, problem)) {
-        std::fprintf(stderr, "qmx-read: cannot open %s: %s\n",
-                     device.Name.empty() ? options.Device.c_str() : device.Name.c_str(), problem.c_str());
-        return kDeviceFailed;
-    }
-    // --trace, else QMX_TRACE as the driver in a host takes it.
-    device.Trace = options.Trace.empty() ? qmx::ConfiguredTracePath() : options.Trace;
+    if (!ChooseReaderDevice(options, device)) return kDeviceFailed;
 
     std::unique_ptr<TMetricsExporter> exporter;
     if (!StartExporter(options, device.Name, exporter)) return kOutputFailed;

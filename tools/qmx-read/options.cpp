@@ -95,10 +95,7 @@ const TCommandLine& ReaderCommandLine() {
 // get right.
 std::optional<std::string> ApplyDevice(TOptions& options, const std::string& value) {
     if (value.empty()) return "--device takes a path";
-    if (std::string problem; net::IsNetworkName(value)) {
-        options.Network = net::ParseNetAddress(value, problem);
-        if (!options.Network) return problem;
-    }
+    if (std::string problem; net::IsNetworkName(value) && !net::ParseNetAddress(value, problem)) return problem;
     options.Device = value;
     return std::nullopt;
 }

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "listen_address.h"
-#include "netline/net_address.h"
 #include "output.h"
 
 namespace qmx::tools {
@@ -19,8 +18,7 @@ constexpr int kDefaultPauseMs = 70;
 
 struct TOptions {
     int Com = 0;          // COMn, 0 when a device path is given
-    std::string Device;   // the device path, empty with --com
-    std::optional<net::TNetAddress> Network;  // with a network port's name as the device
+    std::string Device;   // the device path or network port, empty with --com
     std::string Monitor;  // DEVICE or HOSTSIDE,GAUGESIDE to listen to; empty: read
     std::vector<int> Tanks;
     TFormat Format = TFormat::Table;

@@ -1,15 +1,10 @@
 #pragma once
 
 // What the reader does differently on Linux and on Windows: how it learns of
-// an interrupt, which device the driver is to open, and how it checks that
-// device before the driver tries.
+// an interrupt or of its output's reader gone, and how it pauses.
 
 #include <chrono>
 #include <cstdio>
-#include <string>
-
-#include "chosen_device.h"
-#include "options.h"
 
 namespace qmx::tools {
 
@@ -29,9 +24,6 @@ bool IsTerminal(std::FILE* stream);
 // reader has gone (`qmx-read | head -1`), as Unix tools end in a pipeline;
 // returns where there is no such signal.
 void EndAsBrokenPipe();
-
-// The device the options name, checked; false with the problem otherwise.
-bool ChooseDevice(const TOptions& options, TChosenDevice& device, std::string& problem);
 
 void PauseFor(std::chrono::milliseconds time);
 

@@ -2,8 +2,6 @@
 
 #include <utility>
 
-#include "network_device.h"
-
 namespace qmx::tools {
 
 TRecordingPort::TRecordingPort(std::unique_ptr<TFramedPort> port, TRecordingPort*& made)
@@ -30,9 +28,9 @@ std::int32_t TRecordingPort::Transact(std::uint8_t address, const std::uint8_t* 
 
 std::vector<TExchangeRecord> TRecordingPort::TakeExchanges() { return std::exchange(FExchanges, {}); }
 
-TPortOpener RecordingOpener(const TChosenDevice& device, TRecordingPort*& made) {
+TPortOpener RecordingOpener(const net::TChosenDevice& device, TRecordingPort*& made) {
     return [device, &made](std::uint8_t portNumber) -> std::unique_ptr<TFramedPort> {
-        return std::make_unique<TRecordingPort>(OpenReaderPort(device, portNumber), made);
+        return std::make_unique<TRecordingPort>(net::OpenChosenDevice(device, portNumber), made);
     };
 }
 

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "chosen_device.h"
+#include "netline/chosen_device.h"
 #include "protocol/exchange_record.h"
 #include "serial/framed_port.h"
 
@@ -46,6 +46,6 @@ private:
 // The reader's opener: the library's framed port on COM`portNumber`, or on
 // the network port `device` chose, recorded; `made` names the port it made
 // while that lives, and must outlive the silo.
-TPortOpener RecordingOpener(const TChosenDevice& device, TRecordingPort*& made);
+TPortOpener RecordingOpener(const net::TChosenDevice& device, TRecordingPort*& made);
 
 }  // namespace qmx::tools
