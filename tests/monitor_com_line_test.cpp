@@ -3,10 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include "monitor_com_line.h"
+#include "serial/monitor_com_line.h"
 #include "support/scripted_comm.h"
 
-namespace qmx::tools {
+namespace qmx {
 namespace {
 
 TEST(MonitorComLine, ReadsOnlyAndLeavesTheModemLinesAsTheyWere) {
@@ -40,4 +40,4 @@ TEST(MonitorComLine, ReadsOnlyAndLeavesTheModemLinesAsTheyWere) {
 }
 
 }  // namespace
-}  // namespace qmx::tools
+}  // namespace qmx

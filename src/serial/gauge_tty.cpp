@@ -34,6 +34,23 @@ tcflag_t FrameBits(const TSerialSettings& line) {
     return bits;
 }
 
+// `path` opened for `access` (close-on-exec, non-blocking, never the
+// controlling tty), with its settings as they stand in `current`; -1 with
+// the reason otherwise.
+int OpenTty(const std::string& path, int access, termios& current, std::string& problem) {
+    const int fd = ::open(path.c_str(), access | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        problem = std::strerror(errno);
+        return -1;
+    }
+    if (::tcgetattr(fd, &current) != 0) {
+        ::close(fd);
+        problem = "not a serial line";
+        return -1;
+    }
+    return fd;
+}
+
 }  // namespace
 
 bool IsPtySlave(int fd) {
@@ -54,18 +71,14 @@ termios GaugeLineSettings(const termios& current) {
 }
 
 int OpenGaugeTty(const std::string& path, std::string& problem) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        problem = std::strerror(errno);
-        return -1;
-    }
+    termios current{};
+    const int fd = OpenTty(path, O_RDWR, current, problem);
+    if (fd < 0) return -1;
     const auto fail = [&](const std::string& reason) {
         ::close(fd);
         problem = reason;
         return -1;
     };
-    termios current{};
-    if (::tcgetattr(fd, &current) != 0) return fail("not a serial line");
     const termios settings = GaugeLineSettings(current);
     // A pty refuses the frame bits it keeps (EINVAL, now and then) and takes
     // the rest: what stands is what counts.
@@ -75,6 +88,22 @@ int OpenGaugeTty(const std::string& path, std::string& problem) {
     int rts = TIOCM_RTS;
     if (::ioctl(fd, kGaugeLine.RtsHigh ? TIOCMBIS : TIOCMBIC, &rts) != 0 && errno != ENOTTY && errno != EINVAL)
         return fail(std::string("cannot set RTS ") + (kGaugeLine.RtsHigh ? "high: " : "low: ") + std::strerror(errno));
+    return fd;
+}
+
+int OpenListeningTty(const std::string& path, std::string& problem) {
+    termios current{};
+    const int fd = OpenTty(path, O_RDONLY, current, problem);
+    if (fd < 0) return -1;
+    termios settings = GaugeLineSettings(current);
+    settings.c_cflag &= ~static_cast<tcflag_t>(HUPCL);
+    settings.c_cc[VMIN] = 0;
+    settings.c_cc[VTIME] = 0;
+    if (::tcsetattr(fd, TCSANOW, &settings) != 0) {
+        problem = "cannot set " + FrameText(kGaugeLine) + ": " + std::strerror(errno);
+        ::close(fd);
+        return -1;
+    }
     return fd;
 }
 

@@ -22,6 +22,20 @@ termios GaugeLineSettings(const termios& current);
 // told, is taken with the rest.
 int OpenGaugeTty(const std::string& path, std::string& problem);
 
+// Opens `path` for reading only (close-on-exec, non-blocking) and sets it
+// to the gauge's rate and frame, raw: nothing the kernel would answer on
+// the line by itself (no echo, no flow control), and no hang-up on close,
+// which would drop the modem lines. The descriptor, or -1 with the reason.
+//
+// The modem lines are left as they are: no RTS or DTR set or cleared, no
+// break, no flush. What cannot be helped: Linux raises DTR and RTS on a
+// tty's first open (a port already open elsewhere keeps its lines), and no
+// open flag stops it. A listener takes only the line's receive wire, so
+// those lines reach nothing; a port in RS-485 mode has its RTS kept by the
+// kernel as that mode sets it. The bytes the kernel held before the open
+// are read as any others.
+int OpenListeningTty(const std::string& path, std::string& problem);
+
 // True when `fd` is a pty's slave end.
 bool IsPtySlave(int fd);
 

@@ -15,8 +15,8 @@
 #include "exporter_start.h"
 #include "metrics.h"
 #include "metrics_exporter.h"
-#include "monitor_line.h"
 #include "monitor_rows.h"
+#include "netline/monitor_open.h"
 #include "platform/time_stamp.h"
 #include "protocol/gauge_line.h"
 #include "protocol/overheard_exchanges.h"
@@ -185,7 +185,7 @@ int RunMonitor(const TOptions& options) {
     TMonitorLines lines;
     for (const auto& name : names) {
         std::string problem;
-        lines.push_back(TMonitorLine::Open(name, problem));
+        lines.push_back(net::OpenMonitorLine(name, problem));
         if (!lines.back()) {
             std::fprintf(stderr, "qmx-read: cannot open %s: %s\n", name.c_str(), problem.c_str());
             return kDeviceFailed;

@@ -1,7 +1,7 @@
 #pragma once
 
-// A line the monitor listens on, for reading only: a serial device or pty
-// set to 9600 baud 7E1 without a byte sent, no break, no purge and its
+// A line a monitor listens on, for reading only: a serial device or pty
+// set to the gauge's line without a byte sent, no break, no purge and its
 // modem lines left as they are; or, on Linux, a device server's raw TCP
 // port, to which nothing is sent.
 
@@ -11,15 +11,10 @@
 #include <string>
 #include <vector>
 
-namespace qmx::tools {
+namespace qmx {
 
 class TMonitorLine {
 public:
-    // The line `name` gives: a path, or socket://HOST:PORT; on Windows
-    // COMn or \\.\COMn. Nothing, with the reason, when it cannot be
-    // opened or set up.
-    static std::unique_ptr<TMonitorLine> Open(const std::string& name, std::string& problem);
-
     virtual ~TMonitorLine() = default;
     // Bytes read (> 0), 0 when none are there now, -1 when the line has
     // gone (with the reason). Once AwaitBytes has found the line ready, it
@@ -30,7 +25,13 @@ public:
 using TMonitorLines = std::vector<std::unique_ptr<TMonitorLine>>;
 
 // Waits until bytes may have come on one of `lines` (or it has gone), or
-// `milliseconds` at most; which of them to read.
+// `milliseconds` at most; which of them to read. On Linux every line is
+// one MonitorLineOn made.
 std::vector<bool> AwaitBytes(const TMonitorLines& lines, int milliseconds);
 
-}  // namespace qmx::tools
+#ifndef _WIN32
+// The descriptor `fd` (a tty, a socket) as a line, which closes it.
+std::unique_ptr<TMonitorLine> MonitorLineOn(int fd);
+#endif
+
+}  // namespace qmx

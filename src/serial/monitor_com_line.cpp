@@ -1,9 +1,9 @@
-#include "monitor_com_line.h"
+#include "serial/monitor_com_line.h"
 
 #include "protocol/gauge_line.h"
 #include "serial/gauge_port_line.h"
 
-namespace qmx::tools {
+namespace qmx {
 namespace {
 
 std::string WindowsError(TCommApi& comm) { return "Windows error " + std::to_string(comm.GetLastError()); }
@@ -67,4 +67,4 @@ std::unique_ptr<TMonitorLine> OpenComMonitorLine(TCommApi& comm, const std::stri
     return std::make_unique<TComMonitorLine>(comm, handle);
 }
 
-}  // namespace qmx::tools
+}  // namespace qmx
