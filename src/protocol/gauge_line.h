@@ -30,6 +30,11 @@ constexpr TSerialSettings kGaugeLine{9600, 7, TParity::Even, 1, false};
 
 constexpr std::int32_t kGaugeBaudRate = kGaugeLine.BaudRate;
 
+// The bits a character takes on `line`: start, data, parity, stop.
+constexpr int CharacterBits(const TSerialSettings& line) {
+    return 1 + line.DataBits + (line.Parity != TParity::None ? 1 : 0) + line.StopBits;
+}
+
 // "9600 baud 7E1", as traces and messages name the line.
 std::string FrameText(const TSerialSettings& line);
 // "9600 baud 7E1, RTS low", for an end that drives the line.

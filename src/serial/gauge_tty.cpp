@@ -25,7 +25,7 @@ bool TookSettings(int fd, const termios& asked) {
 }
 
 // The character size, parity and stop bits of `line`.
-tcflag_t FrameBits(const TSerialSettings& line) {
+tcflag_t FrameFlags(const TSerialSettings& line) {
     constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
     tcflag_t bits = kSizes[std::clamp(line.DataBits, std::uint8_t{5}, std::uint8_t{8}) - 5];
     if (line.Parity != TParity::None) bits |= PARENB;
@@ -62,7 +62,7 @@ termios GaugeLineSettings(const termios& current) {
     termios settings = current;
     ::cfmakeraw(&settings);
     settings.c_cflag &= ~(kFrameBits | CSTOPB | CRTSCTS);
-    settings.c_cflag |= FrameBits(kGaugeLine) | CREAD | CLOCAL;
+    settings.c_cflag |= FrameFlags(kGaugeLine) | CREAD | CLOCAL;
     settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
     static_assert(kGaugeLine.BaudRate == 9600, "the tty's speed is B9600");
     ::cfsetispeed(&settings, B9600);

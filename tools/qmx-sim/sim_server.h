@@ -15,14 +15,15 @@
 #include "platform/event.h"
 #include "platform/recursive_lock.h"
 #include "platform/thread.h"
+#include "protocol/gauge_line.h"
 #include "serial/wire_trace.h"
 #include "sim_line.h"
 
 namespace qmx::sim {
 
-// One character on the gauge's line: 10 bits (start, 7 data, parity, stop)
-// at 9600 baud.
-inline constexpr std::chrono::microseconds kLineCharacterTime{1042};
+// One character on the gauge's line, rounded up to the microsecond.
+inline constexpr std::chrono::microseconds kLineCharacterTime{
+    (1000000 * CharacterBits(kGaugeLine) + kGaugeLine.BaudRate - 1) / kGaugeLine.BaudRate};
 
 class TSimServer {
 public:
