@@ -4,6 +4,7 @@
 #include <string>
 #include <utility>
 
+#include "protocol/answer_layout.h"
 #include "protocol/frame.h"
 #include "protocol/gauge_line.h"
 #include "protocol/request_echo.h"
@@ -41,10 +42,12 @@ std::int32_t PortStatusOf(TAttemptVerdict verdict) {
     }
 }
 
-// The longer answer (45 bytes) takes this long on the line at 9600 baud with
-// 10 bits a character (start, 7 data, parity, stop): a line quiet for that
-// long is carrying no answer.
-constexpr DWORD kAnswerFrameTime = (45 * 10 * 1000 + 9600 - 1) / 9600;
+// The longer answer (45 bytes) takes this long on the gauge's line (10 bits
+// a character at 9600 baud): a line quiet for that long is carrying no
+// answer.
+constexpr DWORD kAnswerFrameTime = static_cast<DWORD>(
+    (kDensityAnswerLength * CharacterBits(kGaugeLine) * 1000 + kGaugeLine.BaudRate - 1) / kGaugeLine.BaudRate);
+static_assert(kAnswerFrameTime == 47, "45 characters of 10 bits at 9600 baud");
 // A line that never falls quiet does not hold the next request back longer.
 constexpr DWORD kLongestSettle = 1000;
 // How often the fast mode looks whether the answer is complete: a fraction
