@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "protocol/field_reader.h"
+#include "protocol/attempt_verdict.h"
 #include "protocol/frame.h"
 
 namespace {
