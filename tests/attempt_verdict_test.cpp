@@ -83,6 +83,20 @@ TEST(AttemptVerdict, EachLineBehaviourHasItsReason) {
     }
 }
 
+// A host's block may show the check more answers than the port tries: the
+// last ones are kept in place, and those let go still count.
+TEST(AttemptVerdict, AnExchangeKeepsItsLastAttemptsAndCountsThemAll) {
+    TExchangeRecord record;
+    for (auto verdict : {TAttemptVerdict::NoAnswer, TAttemptVerdict::CheckByte, TAttemptVerdict::NoEtx,
+                         TAttemptVerdict::Valid, TAttemptVerdict::CheckByte, TAttemptVerdict::Valid})
+        record.Attempts.emplace_back().Verdict = verdict;
+    EXPECT_EQ(record.Attempts.size(), kMaxAttempts);
+    EXPECT_EQ(record.Attempts.Made(), 6u);
+    EXPECT_EQ(record.FailedAttempts(), 4);
+    EXPECT_EQ(record.Attempts.front().Verdict, TAttemptVerdict::Valid);
+    EXPECT_TRUE(record.Accepted());
+}
+
 TEST(AttemptVerdict, TextsAndLabelsAreDistinct) {
     const TAttemptVerdict all[] = {TAttemptVerdict::Valid,       TAttemptVerdict::NoAnswer, TAttemptVerdict::NoStx,
                                    TAttemptVerdict::WrongLength, TAttemptVerdict::NoEtx,    TAttemptVerdict::CheckByte,

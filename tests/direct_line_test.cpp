@@ -274,7 +274,7 @@ TEST(FramedPortOutcome, RecordSaysHowTheTransactionEnded) {
         const TExchangeRecord& record = port.LastExchange();
         EXPECT_EQ(port.GetLinkState(), c.LinkState) << c.Name;
         EXPECT_EQ(record.LinkState, c.LinkState) << c.Name;
-        EXPECT_EQ(record.Request, "L01") << c.Name;
+        EXPECT_EQ(record.Request.Text(), "L01") << c.Name;
         // On the instant clock an answer may still be on its way when the
         // first wait ends: a valid one may take another attempt.
         if (c.Verdict == TAttemptVerdict::Valid) {

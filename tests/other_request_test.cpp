@@ -81,7 +81,7 @@ TEST_P(AnswerEcho, OnlyTheAwaitedRequestsAnswerIsTaken) {
     EXPECT_EQ(attempts.back().Accepted(), c.Accepted);
     EXPECT_EQ(attempts.front().OtherAnswers, c.OtherAnswers);
     if (c.OtherAnswers != 0) {
-        EXPECT_EQ(attempts.front().OtherRequest, c.OtherRequest);
+        EXPECT_EQ(attempts.front().OtherRequest.Text(), c.OtherRequest);
     }
     if (c.Accepted) {
         EXPECT_TRUE(std::equal(buffer.begin(), buffer.begin() + 43, c.Line.end() - 43)) << "the last frame";

@@ -119,7 +119,7 @@ TEST(OverheardExchanges, StreamsGiveTheDriversVerdicts) {
         for (std::size_t i = 0; i < exchanges.size(); ++i) {
             const auto& x = exchanges[i];
             const auto& want = c.Exchanges[i];
-            EXPECT_EQ(x.Record.Request, want.Request) << c.Name;
+            EXPECT_EQ(x.Record.Request.Text(), want.Request) << c.Name;
             EXPECT_EQ(x.Record.Verdict(), want.Verdict) << c.Name << ": " << VerdictText(x.Record.Verdict());
             EXPECT_EQ(static_cast<int>(x.Record.Attempts.size()), want.Attempts) << c.Name;
             EXPECT_EQ(x.Record.FailedAttempts(), want.Attempts - (want.Verdict == TAttemptVerdict::Valid ? 1 : 0))

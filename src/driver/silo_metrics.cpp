@@ -141,7 +141,7 @@ void TSiloMetrics::Exchanged(std::uint8_t tank, TQuery query, const TExchangeRec
     // None made and no answer is none asked (the device had gone, or no
     // transport): the reading's attempts tell.
     book.ExchangeVerdict = record.Answered() ? TAttemptVerdict::Valid : record.Verdict();
-    book.ExchangeAttempts = static_cast<int>(record.Attempts.size());
+    book.ExchangeAttempts = static_cast<int>(record.Attempts.Made());
     FRound.FailedExchanges += record.FailedAttempts();
     FRound.FailedExchangesTotal += record.FailedAttempts();
 }

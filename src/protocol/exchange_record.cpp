@@ -4,8 +4,19 @@
 
 namespace qmx {
 
+TAttemptRecord& TAttempts::emplace_back() {
+    if (FCount == kMaxAttempts) {
+        FLetGoFailed += FItems[0].Accepted() ? 0 : 1;
+        ++FLetGo;
+        std::move(FItems.begin() + 1, FItems.end(), FItems.begin());
+        --FCount;
+    }
+    FItems[FCount] = TAttemptRecord{};
+    return FItems[FCount++];
+}
+
 void TExchangeRecord::Begin(const std::uint8_t* payload, std::size_t length, std::uint8_t expectedLength) {
-    Request.assign(payload, payload + length);
+    Request.assign(payload, length);
     // A tank number of 00 names no tank.
     Named = length == kPayloadLength && HasRequestShape(payload) && *TankNumberOf(payload + 1) != 0;
     Query = Named ? static_cast<TQuery>(payload[0]) : TQuery::Level;
@@ -20,7 +31,7 @@ TAttemptVerdict TExchangeRecord::Verdict() const {
 }
 
 int TExchangeRecord::FailedAttempts() const {
-    int failed = 0;
+    int failed = Attempts.LetGoFailed();
     for (const auto& attempt : Attempts) failed += attempt.Accepted() ? 0 : 1;
     return failed;
 }

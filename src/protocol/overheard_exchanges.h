@@ -24,7 +24,7 @@ namespace qmx {
 enum class TLineSide { Both, Host, Gauge };
 
 // The attempts the driver makes at one request before it gives up.
-constexpr int kAttemptsPerExchange = 3;
+constexpr std::size_t kAttemptsPerExchange = kMaxAttempts;
 // How long the protocol gives an answer, from the end of its request.
 constexpr double kAnswerWindowSeconds = 1.0;
 // A host that has not asked again this long after its last request has
@@ -82,7 +82,7 @@ public:
 private:
     struct TPending {
         TPayload Payload{};
-        std::vector<TAttemptRecord> Earlier;  // the attempts before the last, judged
+        TAttempts Earlier;  // the attempts before the last, judged
         double FirstAt = 0;
         double RequestEnd = 0;
         std::optional<double> LateDelay;  // of the first attempt that drew bytes only after its second

@@ -77,12 +77,12 @@ void NoteExchange(const TExchangeRecord& record, TTankReading& reading, bool tak
                 if (taken.Value(what)) reading.Value(what) = taken.Value(what);
     } else {
         taken.Reason = last.Verdict;
-        if (last.Verdict == TAttemptVerdict::OtherRequest) taken.ReasonDetail = last.OtherRequest;
+        if (last.Verdict == TAttemptVerdict::OtherRequest) taken.ReasonDetail = last.OtherRequest.Text();
     }
     if (taken.Reason == TAttemptVerdict::Valid) return;
     reading.Reason = taken.Reason;
     reading.ReasonDetail = taken.ReasonDetail;
-    reading.Attempts = static_cast<int>(record.Attempts.size());
+    reading.Attempts = static_cast<int>(record.Attempts.Made());
 }
 
 std::string ReasonText(const TTankReading& reading) {

@@ -264,8 +264,8 @@ void TKalvorComPort::TraceAttempt() {
     const TAttemptRecord& attempt = FRecord.Attempts.back();
     const std::size_t received = attempt.Answer.size();
     std::string verdict = "attempt " + std::to_string(FRecord.Attempts.size()) + " of " +
-                          std::to_string(kRetryCount) + " (" + FRecord.Request + "): ";
-    const std::string& other = attempt.OtherRequest;
+                          std::to_string(kRetryCount) + " (" + FRecord.Request.Text() + "): ";
+    const std::string other = attempt.OtherRequest.Text();
     if (received == 0)
         verdict += attempt.OtherAnswers != 0 ? "only answers to another request (" + other + "), rejected"
                                              : "no answer";
