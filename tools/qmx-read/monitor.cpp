@@ -109,7 +109,7 @@ private:
         row.DelaySeconds = x.DelaySeconds;
         row.InTime = !x.Late;
         row.Requests = static_cast<int>(x.Record.Attempts.size());
-        return x.Record.Request + ": " + VerdictText(x.Record.Verdict()) + ", " + MonitorNote(row);
+        return x.Record.Request.Text() + ": " + VerdictText(x.Record.Verdict()) + ", " + MonitorNote(row);
     }
 
     bool Put(const std::vector<TMonitorRow>& rows) {
