@@ -18,9 +18,9 @@ TAttemptRecord& TAttempts::emplace_back() {
 void TExchangeRecord::Begin(const std::uint8_t* payload, std::size_t length, std::uint8_t expectedLength) {
     Request.assign(payload, length);
     // A tank number of 00 names no tank.
-    Named = length == kPayloadLength && HasRequestShape(payload) && *TankNumberOf(payload + 1) != 0;
-    Query = Named ? static_cast<TQuery>(payload[0]) : TQuery::Level;
-    Tank = Named ? static_cast<std::uint8_t>(*TankNumberOf(payload + 1) - 1) : 0;
+    const bool named = length == kPayloadLength && HasRequestShape(payload) && *TankNumberOf(payload + 1) != 0;
+    Query = named ? static_cast<TQuery>(payload[0]) : TQuery::Level;
+    Tank = named ? static_cast<std::uint8_t>(*TankNumberOf(payload + 1) - 1) : 0;
     ExpectedLength = expectedLength;
     Attempts.clear();
     LinkState = 0;

@@ -104,12 +104,11 @@ private:
 };
 
 struct TExchangeRecord {
-    // The request's payload, and the query and tank it names (known when the
-    // payload has the queries' shape).
+    // The request's payload, and the query and tank it names (L and tank
+    // index 0 when it has not the queries' shape).
     TFixedBytes<kMaxPayload> Request;
     TQuery Query = TQuery::Level;
     std::uint8_t Tank = 0;  // index, 0 to 98
-    bool Named = false;
     std::uint8_t ExpectedLength = 0;
     TAttempts Attempts;
     std::uint8_t LinkState = 0;  // as the exchange left it

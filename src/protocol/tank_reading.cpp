@@ -46,8 +46,6 @@ bool ValueValid(TMeasure what, double value) {
     return limit.Inclusive ? value >= limit.Bound : value > limit.Bound;
 }
 
-const char* RefusalText(TMeasure what) { return LimitOf(what).Refusal; }
-
 void TakeValues(const TTankReading& decoded, TTankReading& reading) {
     for (const auto& limit : kLimits) {
         const auto& value = decoded.Value(limit.What);

@@ -46,8 +46,6 @@ struct TTankReading {
 // negative, a temperature above -100.0, a second value above -1.00, a
 // density above zero.
 bool ValueValid(TMeasure what, double value);
-// Why a value out of its bounds is refused: "negative level", ...
-const char* RefusalText(TMeasure what);
 
 // Takes the decoded values into `reading` as the measurement operations
 // would, each only when valid (the second value rounded as the host gets
