@@ -8,9 +8,11 @@ namespace {
 // Windows refuses to move a file over one that is open, whatever the
 // reader's sharing (a collector reading it at a scrape, say): such a refusal
 // passes once the reader is done, so the move is tried again for up to half
-// a second before the write is given up.
-constexpr int kMoveTries = 25;
-constexpr DWORD kMovePause = 20;
+// a second before the write is given up. A reader that opens the file again
+// as soon as it has closed it leaves only short gaps: the tries come every
+// 2 ms, so that one of them falls in a gap.
+constexpr int kMoveTries = 250;
+constexpr DWORD kMovePause = 2;
 
 bool MoveOver(const std::string& from, const std::string& to) {
     for (int tries = 1;; ++tries) {
