@@ -1,0 +1,44 @@
+#pragma once
+
+// A tank as the inventory knows it: the product it holds, how its gauge's
+// level becomes a volume (a calibration table, or the shape of a horizontal
+// cylinder), the safe fill that ullage is counted to, and what kind of
+// density its gauge reports.
+
+#include <cstdint>
+#include <variant>
+#include <vector>
+
+namespace qmx {
+
+// The product groups of the refined products' volume correction; Auto picks
+// the group by the density at 15 C.
+enum class TProduct : std::uint8_t { Gasoline, Transition, Jet, FuelOil, Auto };
+
+// Whether the gauge's density is at the product's temperature or at 15 C.
+enum class TDensityKind : std::uint8_t { Observed, At15 };
+
+struct TCalibrationRow {
+    double Level = 0;  // in the gauge's units
+    double Litres = 0;
+};
+
+// Levels strictly increasing, volumes not decreasing, two rows at least.
+using TCalibrationTable = std::vector<TCalibrationRow>;
+
+struct THorizontalCylinder {
+    double DiameterMm = 0;
+    double LengthMm = 0;     // of the cylindrical shell, without the heads
+    double HeadDepthMm = 0;  // how far each ellipsoidal head stands out; 0 for flat ends
+};
+
+struct TTank {
+    int Number = 0;  // as the gauge numbers it
+    TProduct Product = TProduct::Auto;
+    std::variant<TCalibrationTable, THorizontalCylinder> Calibration;
+    double CapacityLitres = 0;  // the safe fill
+    TDensityKind Density = TDensityKind::Observed;
+    double MmPerLevelUnit = 1;  // 10 for a gauge that gives its level in cm
+};
+
+}  // namespace qmx
