@@ -78,6 +78,9 @@ TEST(InventoryCorrection, MatchesThePublishedTables) {
         // exp(-0.0208481 x (1 + 0.8 x 0.0208481)) = 0.9790273.
         {"54B 780 at 35 C by hand", TProduct::Transition, kAt15, 780, 35, 780, 0, 0.9790273, 0.0000001},
         {"54B 780 at 35 C by hand, auto", TProduct::Auto, kAt15, 780, 35, 780, 0, 0.9790273, 0.0000001},
+        // A named diesel below the fuel oils' band keeps their constants:
+        // alpha = 186.9696 / 830^2 + 0.4862 / 830 = 0.00085718.
+        {"diesel at 830 by hand", TProduct::FuelOil, kAt15, 830, 25, 830, 0, 0.9914065, 0.0000001},
     };
     for (const TRow& row : rows) {
         const TInventory inventory =
@@ -111,7 +114,8 @@ TEST(InventoryCorrection, OutsideTheTablesGivesNoCorrection) {
     } rows[] = {
         {TProduct::Auto, 640, 20, "density at 15 C 640 kg/m3 is outside table 54B (653 to 1075)"},
         {TProduct::Auto, 1080, 20, "density at 15 C 1080 kg/m3 is outside table 54B (653 to 1075)"},
-        {TProduct::Jet, 850, 20, "density at 15 C 850 kg/m3 is outside jet's range (787.5 to 838.5)"},
+        {TProduct::Transition, 800, 20, "density at 15 C 800 kg/m3 is outside transition's range (770.5 to 787.5)"},
+        {TProduct::Jet, 1080, 20, "density at 15 C 1080 kg/m3 is outside table 54B (653 to 1075)"},
         {TProduct::Gasoline, 740, 91, "temperature 91 C is outside table 54B for that density (-18 to 90 C)"},
         {TProduct::Auto, 800, 126, "temperature 126 C is outside table 54B for that density (-18 to 125 C)"},
         {TProduct::Auto, 900, -18.5, "temperature -18.5 C is outside table 54B (-18 to 150 C)"},
@@ -208,7 +212,8 @@ TEST(InventoryTankFile, WhatItSets) {
     directory.Write("t.ini",
                     "; station tanks\n[tank 3]\nproduct = diesel ; a fuel oil\ntable = t3.csv\n"
                     "density = at15\n[ tank 7 ]\nproduct = auto\nshape = horizontal-cylinder\n"
-                    "diameter = 2000\nlength = 5e3\nends = ellipsoidal:500\ncapacity = 17000.5\nlevel-unit = cm\n");
+                    "diameter = 2000\nlength = 5e3\nends = ellipsoidal:500\ncapacity = 17000.5\nlevel-unit = cm\n"
+                    "settle = 90 s\nquiet = 1.5h\ndelivery-min = 500\n");
     const auto loaded = LoadTankFile((directory.Path() / "t.ini").string());
     ASSERT_TRUE(std::holds_alternative<std::vector<TTank>>(loaded)) << std::get<std::string>(loaded);
     const auto& tanks = std::get<std::vector<TTank>>(loaded);
@@ -223,6 +228,9 @@ TEST(InventoryTankFile, WhatItSets) {
     EXPECT_EQ(tanks[1].Density, TDensityKind::Observed);
     EXPECT_EQ(tanks[1].CapacityLitres, 17000.5);
     EXPECT_EQ(tanks[1].MmPerLevelUnit, 10);
+    EXPECT_EQ((std::vector<double>{tanks[1].Events.SettleSeconds, tanks[1].Events.QuietSeconds,
+                                   tanks[1].Events.DeliveryMinLitres, tanks[0].Events.SettleSeconds}),
+              (std::vector<double>{90, 5400, 500, 600}));
     const auto& cylinder = std::get<THorizontalCylinder>(tanks[1].Calibration);
     EXPECT_EQ((std::vector<double>{cylinder.DiameterMm, cylinder.LengthMm, cylinder.HeadDepthMm}),
               (std::vector<double>{2000, 5000, 500}));
@@ -259,6 +267,10 @@ TEST(InventoryTankFile, MistakesAreRefusedWithTheirLine) {
         {head + "table = t.csv\ndiameter = 2000\n", "t.ini:4: diameter: only a shape takes it"},
         {head + "table = t.csv\ndensity = at20\n", "t.ini:4: density: 'at20' is none of observed or at15"},
         {head + "table = t.csv\nlevel-unit = m\n", "t.ini:4: level-unit: 'm' is none of mm or cm"},
+        {head + "table = t.csv\nsettle = 10\n",
+         "t.ini:4: settle: '10' is no time above zero with its unit (s, min or h)"},
+        {head + "table = t.csv\nquiet = -2 h\n",
+         "t.ini:4: quiet: '-2 h' is no time above zero with its unit (s, min or h)"},
         {"[tank 34]\n", "t.ini:1: no tank '34' (tanks are 1 to 33)"},
         {"[pumps]\n", "t.ini:1: unknown section [pumps] (sections are [tank N])"},
         {"product = jet\n", "t.ini:1: product outside a [tank N] section"},

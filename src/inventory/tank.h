@@ -32,6 +32,15 @@ struct THorizontalCylinder {
     double HeadDepthMm = 0;  // how far each ellipsoidal head stands out; 0 for flat ends
 };
 
+// What the tank's events are judged by; the tank file's keys are named.
+struct TEventLimits {
+    double DeliveryMinLitres = 200;  // delivery-min: a rise at 15 C above it is a delivery
+    double SettleSeconds = 600;      // settle: how long a delivery's end holds before it is one
+    double QuietSeconds = 7200;      // quiet: how long with no delivery and no step before a leak test
+    double QuietStepLitres = 2;      // quiet-step: the largest step at 15 C between readings in a quiet time
+    double LeakThresholdLitresPerHour = 0.38;  // leak-threshold: a loss above it fails the leak test
+};
+
 struct TTank {
     int Number = 0;  // as the gauge numbers it
     TProduct Product = TProduct::Auto;
@@ -39,6 +48,7 @@ struct TTank {
     double CapacityLitres = 0;  // the safe fill
     TDensityKind Density = TDensityKind::Observed;
     double MmPerLevelUnit = 1;  // 10 for a gauge that gives its level in cm
+    TEventLimits Events;
 };
 
 }  // namespace qmx

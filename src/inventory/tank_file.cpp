@@ -159,10 +159,40 @@ TProblem TakeCapacity(const TTankSection& section, TTank& tank) {
                    NumberText(tank.CapacityLitres) + " litres is more than the tank holds (" + NumberText(full) + ")");
 }
 
+// A time with its unit, "10 min" or "2h": a bare number would leave a
+// reader of the file guessing which unit it is in.
+TProblem TakeDuration(const TTankSection& section, const std::string& key, double& seconds) {
+    const TSectionValue* value = Find(section, key);
+    if (value == nullptr) return std::nullopt;
+    static constexpr struct {
+        const char* Unit;
+        double Seconds;
+    } kUnits[] = {{"min", 60.0}, {"h", 3600.0}, {"s", 1.0}};
+    for (const auto& unit : kUnits) {
+        const std::string& text = value->Text;
+        const std::size_t length = std::strlen(unit.Unit);
+        if (text.size() <= length || text.compare(text.size() - length, length, unit.Unit) != 0) continue;
+        const auto number = ParseDecimalNumber(text.substr(0, text.find_last_not_of(' ', text.size() - length - 1) + 1));
+        if (!number || !std::isfinite(*number) || *number <= 0.0) break;
+        seconds = *number * unit.Seconds;
+        return std::nullopt;
+    }
+    return Refused(*value, key, "'" + Shown(value->Text) + "' is no time above zero with its unit (s, min or h)");
+}
+
+TProblem TakeEventLimits(const TTankSection& section, TEventLimits& limits) {
+    if (auto problem = TakePositive(section, "delivery-min", limits.DeliveryMinLitres)) return problem;
+    if (auto problem = TakeDuration(section, "settle", limits.SettleSeconds)) return problem;
+    if (auto problem = TakeDuration(section, "quiet", limits.QuietSeconds)) return problem;
+    if (auto problem = TakePositive(section, "quiet-step", limits.QuietStepLitres)) return problem;
+    return TakePositive(section, "leak-threshold", limits.LeakThresholdLitresPerHour);
+}
+
 TProblem TakeTank(const TTankSection& section, const std::string& directory, TTank& tank) {
     tank.Number = section.Tank;
     if (auto problem = TakeKinds(section, tank)) return problem;
     if (auto problem = TakeCalibration(section, directory, tank)) return problem;
+    if (auto problem = TakeEventLimits(section, tank.Events)) return problem;
     return TakeCapacity(section, tank);
 }
 

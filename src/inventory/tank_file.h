@@ -13,6 +13,12 @@
 //   density = observed      the gauge's density is at the product's
 //                           temperature (the default), or at15
 //   level-unit = cm         the gauge's level unit (default mm)
+//   delivery-min = 200      litres at 15 C a delivery rises by at least
+//   settle = 10 min         how long a delivery's end holds
+//   quiet = 2 h             how long with no delivery and no larger step
+//   quiet-step = 2          (litres at 15 C between readings) before a
+//                           leak test
+//   leak-threshold = 0.38   litres an hour a passing leak test loses at most
 //
 // Read as strictly as the simulator's station file: an unknown key, a value
 // that is no number, a required key missing, a section or key given twice

@@ -6,15 +6,15 @@
 
 #include "platform/shown_text.h"
 #include "platform/whole_number.h"
+#include "protocol/tank_reading.h"
 
 namespace qmx {
 namespace {
 
-// As TTankReading numbers the tanks.
-constexpr int kGaugeTanks = 33;
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
 constexpr const char* kKeys[] = {"product", "table",    "capacity", "density", "level-unit",
-                                 "shape",   "diameter", "length",   "ends"};
+                                 "shape",   "diameter", "length",   "ends",
+                                 "delivery-min", "settle", "quiet", "quiet-step", "leak-threshold"};
 
 std::string Trim(const std::string& text) {
     const auto first = text.find_first_not_of(" \t\r");

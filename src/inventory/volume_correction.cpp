@@ -58,14 +58,19 @@ double Factor(const TGroup& group, double density15, double temperature) {
     return std::exp(-alpha * rise * (1.0 + 0.8 * alpha * rise));
 }
 
+// A named product keeps its group's constants over the tables' whole range
+// of densities: a diesel of 830 kg/m3 at 15 C, common in winter grades, is
+// still corrected as a fuel oil, which is what its owner named it. Only the
+// transition band's equation is held to its band: beyond it alpha soon
+// falls below zero.
 std::optional<std::string> OutsideTables(TProduct product, double density15, double temperature) {
-    const bool any = product == TProduct::Auto;
+    const bool band = product == TProduct::Transition;
     const TGroup& group = GroupFor(product, density15);
-    const double lowest = any ? kGroups[0].Lowest : group.Lowest;
-    const double highest = any ? kGroups[std::size(kGroups) - 1].Highest : group.Highest;
+    const double lowest = band ? group.Lowest : kGroups[0].Lowest;
+    const double highest = band ? group.Highest : kGroups[std::size(kGroups) - 1].Highest;
     if (density15 < lowest || density15 > highest)
         return "density at 15 C " + NumberText(density15) + " kg/m3 is outside " +
-               (any ? std::string("table 54B") : std::string(group.Name) + "'s range") + " (" + NumberText(lowest) +
+               (band ? std::string(group.Name) + "'s range" : std::string("table 54B")) + " (" + NumberText(lowest) +
                " to " + NumberText(highest) + ")";
     const double hottest = HighestTemperature(density15);
     if (temperature < kLowestTemperature || temperature > hottest)
