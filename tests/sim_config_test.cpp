@@ -6,7 +6,7 @@
 #include <string>
 
 #include "gauge.h"
-#include "shown_text.h"
+#include "platform/shown_text.h"
 #include "station_config.h"
 #include "support/frames.h"
 

@@ -22,7 +22,7 @@
 
 namespace qmx {
 
-constexpr std::uint8_t kTankCount = 33;
+constexpr std::uint8_t kTankCount = kGaugeTanks;
 
 // The caption of the host's settings menu, matched byte for byte.
 constexpr char kSettingsMenuCaption[] = "&Настройка";

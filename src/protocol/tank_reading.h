@@ -16,8 +16,11 @@ namespace qmx {
 // The four values of a tank, as the measurement operations give them.
 enum class TMeasure : std::uint8_t { Level, Temperature, SecondValue, Density };
 
+// The tanks a gauge numbers, 1 to this.
+constexpr int kGaugeTanks = 33;
+
 struct TTankReading {
-    int Tank = 0;  // 1 to 33, as on the gauge
+    int Tank = 0;  // 1 to kGaugeTanks, as on the gauge
     std::optional<double> Level;
     std::optional<double> Temperature;
     // As the gauge gives it in a decoded answer; as the host receives it

@@ -6,6 +6,7 @@
 #include "netline/net_address.h"
 #include "tank_list.h"
 #include "platform/whole_number.h"
+#include "protocol/tank_reading.h"
 
 namespace qmx::tools {
 namespace {
@@ -163,7 +164,7 @@ std::optional<std::string> Complete(TOptions& options, bool pauseGiven) {
         return "--listen goes with --watch (a single round's metrics would be gone before a scrape)";
     if ((options.Com == 0) == options.Device.empty()) return "give either --com N or --device PATH";
     if (options.Tanks.empty())
-        for (int tank = 1; tank <= 33; ++tank) options.Tanks.push_back(tank);
+        for (int tank = 1; tank <= qmx::kGaugeTanks; ++tank) options.Tanks.push_back(tank);
     return std::nullopt;
 }
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "answerer.h"
+#include "protocol/tank_reading.h"
 
 namespace qmx::sim {
 
@@ -40,7 +41,7 @@ std::optional<TFault> ParseFault(const std::string& name);
 const char* FaultName(TFault fault);
 std::string FaultNames();
 
-constexpr int kTankCount = 33;
+constexpr int kTankCount = kGaugeTanks;
 
 struct TTank {
     std::string Product;

@@ -1,13 +1,13 @@
 #include "station_config.h"
 
 #include <cmath>
-#include <cstdlib>
 #include <map>
 #include <sstream>
 
-#include "shown_text.h"
-#include "text_file.h"
+#include "platform/decimal_number.h"
+#include "platform/shown_text.h"
 #include "platform/whole_number.h"
+#include "text_file.h"
 
 namespace qmx::sim {
 namespace {
@@ -24,14 +24,11 @@ std::string Trim(const std::string& text) {
     return text.substr(first, last - first + 1);
 }
 
-// Decimal only: strtod would also take "nan", "inf" and hexadecimal, which
-// no station writes on purpose.
 std::optional<std::string> ParseNumber(const std::string& key, const std::string& value, double& number) {
-    const bool decimal = !value.empty() && value.find_first_not_of("0123456789+-.eE") == std::string::npos;
-    char* end = nullptr;
-    if (decimal) number = std::strtod(value.c_str(), &end);
-    if (!decimal || end != value.c_str() + value.size()) return Shown(key) + ": '" + Shown(value) + "' is not a number";
-    if (!std::isfinite(number)) return Shown(key) + ": '" + Shown(value) + "' is out of range";
+    const auto decimal = ParseDecimalNumber(value);
+    if (!decimal) return Shown(key) + ": '" + Shown(value) + "' is not a number";
+    if (!std::isfinite(*decimal)) return Shown(key) + ": '" + Shown(value) + "' is out of range";
+    number = *decimal;
     return std::nullopt;
 }
 

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "serial/wire_trace.h"
-#include "shown_text.h"
+#include "platform/shown_text.h"
 
 namespace qmx::sim {
 namespace {

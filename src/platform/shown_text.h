@@ -1,13 +1,13 @@
 #pragma once
 
-// Text from a file the simulator refuses, as its message shows it: cut short
+// Text from a file a program refuses, as its message shows it: cut short
 // and with control bytes escaped, so that a huge line, a terminal's escape
 // sequences or a binary file never reach the terminal raw.
 
 #include <cstddef>
 #include <string>
 
-namespace qmx::sim {
+namespace qmx {
 
 inline constexpr std::size_t kShownCharacters = 120;
 
@@ -15,4 +15,4 @@ inline constexpr std::size_t kShownCharacters = 120;
 // kShownCharacters characters ("..." says so).
 std::string Shown(const std::string& text);
 
-}  // namespace qmx::sim
+}  // namespace qmx

@@ -1,8 +1,8 @@
-#include "shown_text.h"
+#include "platform/shown_text.h"
 
 #include <cstdio>
 
-namespace qmx::sim {
+namespace qmx {
 namespace {
 
 std::string Escaped(unsigned char byte) {
@@ -44,4 +44,4 @@ std::string Shown(const std::string& text) {
     return shown;
 }
 
-}  // namespace qmx::sim
+}  // namespace qmx
