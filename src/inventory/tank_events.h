@@ -6,11 +6,13 @@
 // them live gave.
 
 #include <cstddef>
+#include <deque>
 #include <optional>
 #include <variant>
 #include <vector>
 
 #include "inventory/inventory.h"
+#include "inventory/rate_fit.h"
 #include "inventory/tank.h"
 #include "protocol/tank_reading.h"
 
@@ -69,7 +71,30 @@ private:
     std::size_t FDeliveries = 0;
     std::optional<TDelivery> FLastDelivery;
     std::optional<TLeakTest> FLastLeakTest;
-    // The helper adds what the detection keeps here.
+
+    // A rise followed until it holds for the settle time.
+    struct TCandidate {
+        TTankMoment Start, End;
+        double Held = 0;      // the volume at 15 C the settle time holds against
+        double HeldFrom = 0;  // since when: the last rise above it by more than quiet-step
+        std::optional<TVolumeRates> Before;  // the rates before Start
+        TRateFit After;                      // from End on
+    };
+
+    void Restart(const TTankMoment& now);
+    void Remember(const TTankMoment& now);
+    std::optional<TVolumeRates> RatesBefore() const;
+    void Begin(const TTankMoment& now);
+    void Follow(const TTankMoment& now, std::vector<TTankEvent>& events);
+    void Finish(const TTankMoment& now, std::vector<TTankEvent>& events);
+    void Quiet(const TTankMoment& now, std::vector<TTankEvent>& events);
+
+    std::optional<TTankMoment> FLast;  // the last reading taken
+    // The readings before any rise, for the rate sales took the tank down
+    // at: a window thinned to a few hundred, however often the gauge reads.
+    std::deque<TTankMoment> FHistory;
+    std::optional<TCandidate> FCandidate;
+    TRateFit FQuiet;  // since the quiet time began
 };
 
 }  // namespace qmx
