@@ -43,6 +43,14 @@ TEST(ReaderOptions, OnlyWhatTheUsageShowsIsTaken) {
         {{"--com", "3", "--tanks", "1-+4"}, false},
         {{"--com", "3", "--trace", ""}, false},
         {{"--com", "3", "--speed", "9600"}, false},
+        {{"--com", "3", "--inventory", "t.ini", "--events", "e.jsonl", "--watch", "60", "--csv"}, true},
+        {{"--inventory", "t.ini", "--from-rows", "rows.csv", "--events", "-"}, true},
+        {{"--from-rows", "rows.csv"}, false},
+        {{"--com", "3", "--events", "e.jsonl"}, false},
+        {{"--inventory", "t.ini", "--from-rows", "rows.csv", "--com", "3"}, false},
+        {{"--inventory", "t.ini", "--from-rows", "rows.csv", "--csv"}, false},
+        {{"--inventory", "t.ini", "--from-rows", ""}, false},
+        {{"--monitor", "/dev/pts/9", "--inventory", "t.ini"}, false},
     };
     for (const auto& c : cases) {
         std::string shown;

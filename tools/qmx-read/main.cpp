@@ -18,16 +18,21 @@
 #include "driver/silo.h"
 #include "exit_deadline.h"
 #include "device_list.h"
+#include "event_json.h"
 #include "exporter_start.h"
+#include "inventory/station_inventory.h"
+#include "inventory/tank_file.h"
 #include "metrics.h"
 #include "metrics_exporter.h"
 #include "monitor.h"
 #include "options.h"
 #include "output.h"
+#include "platform/append_file.h"
 #include "platform/time_stamp.h"
 #include "reader_system.h"
 #include "reading.h"
 #include "recording_port.h"
+#include "rows_events.h"
 #include "serial/serial_errors.h"
 #include "serial/wire_trace.h"
 #include "standard_descriptors.h"
@@ -50,6 +55,7 @@ constexpr auto kComeBackPoll = 250ms;
 void Usage(std::FILE* out) {
     std::fputs("Usage: qmx-read [OPTION]... (--com N | --device DEVICE)\n"
                "   or: qmx-read --monitor DEVICE[,DEVICE] [OPTION]...\n"
+               "   or: qmx-read --inventory FILE --from-rows CSV [--events FILE]\n"
                "   or: qmx-read --list [--json]\n"
                "   or: qmx-read --help | --version\n"
                "\n"
@@ -112,9 +118,13 @@ struct TRound {
 
 class TReader {
 public:
+    // With `inventory` (the tank file's), each reading's inventory is shown
+    // with it, and the events its readings complete go to `events` when it
+    // is open.
     TReader(const TOptions& options, const TChosenDevice& device, qmx::TSilo& silo, TOutput& output,
-            TRecordingPort* port)
-        : FOptions(options), FDevice(device), FSilo(silo), FOutput(output), FPort(port) {}
+            TRecordingPort* port, qmx::TStationInventory* inventory, qmx::TAppendFile& events)
+        : FOptions(options), FDevice(device), FSilo(silo), FOutput(output), FPort(port), FInventory(inventory),
+          FEvents(events) {}
 
     TRound Round() {
         TRound round;
@@ -127,14 +137,14 @@ public:
             TTankReading reading = Read(tanks[i]);
             if (FPort != nullptr && !FPort->DevicePresent() && !Gone(tanks[i], reading)) {
                 round.Readings.push_back(reading);
-                if (!FOutput.Row(reading) || !FOutput.End()) round.Status = OutputFailed();
+                if (!Show(reading) || !FOutput.End()) round.Status = OutputFailed();
                 else
                     round.Status = GiveUp(tanks[i], i + 1);
                 return round;
             }
             round.Readings.push_back(reading);
-            if (!FOutput.Row(reading)) {
-                round.Status = OutputFailed();
+            if (!Show(reading)) {
+                round.Status = FEventsFailed ? kOutputFailed : OutputFailed();
                 return round;
             }
         }
@@ -156,6 +166,22 @@ public:
     }
 
 private:
+    // The reading's row, with its inventory, and the events it completes;
+    // false when either cannot be written.
+    bool Show(const TTankReading& reading) {
+        if (FInventory == nullptr) return FOutput.Row(reading);
+        std::vector<qmx::TTankEvent> events;
+        const qmx::TInventory inventory = FInventory->Take(reading, UnixNow(), events);
+        if (!FOutput.Row(reading, &inventory)) return false;
+        for (const auto& event : events)
+            if (std::string problem; FEvents.IsOpen() && !FEvents.Write(EventLine(event), problem)) {
+                FOutput.Note("qmx-read: cannot write the events: " + problem);
+                FEventsFailed = true;
+                return false;
+            }
+        return true;
+    }
+
     // Why the device is not there, as the last try to open it again found.
     std::string Absence() const {
         const auto why = FPort->WhyAbsent();
@@ -210,6 +236,9 @@ private:
     qmx::TSilo& FSilo;
     TOutput& FOutput;
     TRecordingPort* const FPort;
+    qmx::TStationInventory* const FInventory;
+    qmx::TAppendFile& FEvents;
+    bool FEventsFailed = false;
     bool FGone = false;
     std::map<int, double> FLastValidAt;
 };
@@ -252,10 +281,14 @@ bool ChooseReaderDevice(const TOptions& options, TChosenDevice& device) {
 // The trace and the metrics file can be written, before anything is read.
 // The trace stays open in `traceCheck` for the run: a FIFO's reader would
 // take the check's close for the end of the trace.
-bool OutputsWritable(const TOptions& options, qmx::TWireTrace& traceCheck) {
+bool OutputsWritable(const TOptions& options, qmx::TWireTrace& traceCheck, qmx::TAppendFile& events) {
     if (std::string problem; !options.Trace.empty() && !traceCheck.Open(options.Trace, &problem)) {
         std::fprintf(stderr, "qmx-read: cannot open the trace file %s: %s\n", options.Trace.c_str(),
                      problem.c_str());
+        return false;
+    }
+    if (std::string problem; !options.Events.empty() && options.FromRows.empty() && !events.Open(options.Events, problem)) {
+        std::fprintf(stderr, "qmx-read: cannot open the events file %s: %s\n", options.Events.c_str(), problem.c_str());
         return false;
     }
     if (std::string problem; !options.Metrics.empty() && !CheckReplaceable(options.Metrics, problem)) {
@@ -286,8 +319,9 @@ std::optional<int> MakeSilo(const TChosenDevice& device, TRecordingPort*& port, 
 // Round after round (one without --watch), each written out as it ends;
 // the exit status once the reading is to stop.
 int ReadRounds(const TOptions& options, const TChosenDevice& device, std::unique_ptr<qmx::TSilo>& silo,
-               TOutput& output, TRecordingPort* port, TMetricsExporter* exporter) {
-    TReader reader(options, device, *silo, output, port);
+               TOutput& output, TRecordingPort* port, TMetricsExporter* exporter, qmx::TStationInventory* inventory,
+               qmx::TAppendFile& events) {
+    TReader reader(options, device, *silo, output, port, inventory, events);
     qmx::TRoundFigures figures;
     for (;;) {
         const auto started = TClock::now();
@@ -330,6 +364,19 @@ int ReadRounds(const TOptions& options, const TChosenDevice& device, std::unique
     }
 }
 
+// The tank file's tanks, when --inventory names one; false, said, when it
+// is refused.
+bool LoadInventory(const TOptions& options, std::optional<qmx::TStationInventory>& inventory) {
+    if (options.Inventory.empty()) return true;
+    auto loaded = qmx::LoadTankFile(options.Inventory);
+    if (const auto* problem = std::get_if<std::string>(&loaded)) {
+        std::fprintf(stderr, "qmx-read: the tank file: %s\n", problem->c_str());
+        return false;
+    }
+    inventory.emplace(std::get<std::vector<qmx::TTank>>(loaded));
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -344,8 +391,13 @@ int main(int argc, char** argv) {
     const TOptions options = std::get<TOptions>(parsed);
     if (const auto answered = AnswerWithoutADevice(options)) return *answered;
 
+    std::optional<qmx::TStationInventory> inventory;
+    if (!LoadInventory(options, inventory)) return kUsage;
+    if (!options.FromRows.empty()) return FindEventsInRows(options, *inventory);
+
     qmx::TWireTrace traceCheck;
-    if (!OutputsWritable(options, traceCheck)) return kOutputFailed;
+    qmx::TAppendFile events;
+    if (!OutputsWritable(options, traceCheck, events)) return kOutputFailed;
     if (!options.Monitor.empty()) return RunMonitor(options);
 
     TChosenDevice device;
@@ -354,7 +406,7 @@ int main(int argc, char** argv) {
     std::unique_ptr<TMetricsExporter> exporter;
     if (!StartExporter(options, device.Name, exporter)) return kOutputFailed;
 
-    static TOutput output(stdout, options.Format, options.WatchSeconds != 0);
+    static TOutput output(stdout, options.Format, options.WatchSeconds != 0, inventory.has_value());
     gOutput = &output;
     WatchForStops(&Stop);
 
@@ -363,5 +415,5 @@ int main(int argc, char** argv) {
     if (const auto failed = MakeSilo(device, port, silo)) return *failed;
     if (port != nullptr && options.Fast) port->SetFastAnswers(true, std::chrono::milliseconds(options.PauseMs));
     if (!output.Begin()) return OutputFailed();
-    return ReadRounds(options, device, silo, output, port, exporter.get());
+    return ReadRounds(options, device, silo, output, port, exporter.get(), inventory ? &*inventory : nullptr, events);
 }

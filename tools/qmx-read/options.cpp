@@ -65,6 +65,21 @@ const std::vector<TOptionSpec> kReaderOptions = {
      .Value = "ADDR:PORT",
      .Help = "with --watch, the metrics over HTTP at /metrics, on Linux\n"
              "(PORT alone: 127.0.0.1)"},
+    {.Name = "--inventory",
+     .TakesValue = true,
+     .Value = "FILE",
+     .Help = "what is in each tank, from the tank file FILE: volume, volume\n"
+             "at 15 C, mass, ullage; with --watch, deliveries and leak tests"},
+    {.Name = "--events",
+     .TakesValue = true,
+     .Value = "FILE",
+     .Help = "with --inventory, each delivery and leak test as a JSON line\n"
+             "added to FILE (- for standard error)"},
+    {.Name = "--from-rows",
+     .TakesValue = true,
+     .Value = "CSV",
+     .Help = "with --inventory, the events in rows recorded earlier (the\n"
+             "reader's own --watch --csv rows), to standard output or --events"},
     {.Name = "--fast",
      .Help = "take an answer as soon as a whole, checked frame is in, rather\n"
              "than after the protocol's full second"},
@@ -87,6 +102,10 @@ const TCommandLine& ReaderCommandLine() {
         made.Conflicting({"--com", "--device"});
         for (const char* reading : {"--com", "--device", "--watch", "--tanks", "--fast", "--pause", "--list"})
             made.Conflicting({"--monitor", reading});
+        made.Conflicting({"--monitor", "--inventory"});
+        for (const char* reading : {"--com", "--device", "--watch", "--trace", "--metrics", "--listen", "--fast",
+                                    "--pause", "--list", "--json", "--csv"})
+            made.Conflicting({"--from-rows", reading});
         return made;
     }();
     return line;
@@ -142,6 +161,9 @@ std::optional<std::string> ApplyOption(TOptions& options, const std::string& nam
         std::string problem;
         options.Listen = ParseListenAddress(value, problem);
         if (!options.Listen) return problem;
+    } else if (name == "--inventory" || name == "--events" || name == "--from-rows") {
+        if (value.empty()) return name + " takes a file";
+        (name == "--inventory" ? options.Inventory : name == "--events" ? options.Events : options.FromRows) = value;
     } else if (name == "--fast") {
         options.Fast = true;
     } else if (name == "--pause") {
@@ -160,6 +182,9 @@ std::optional<std::string> Complete(TOptions& options, bool pauseGiven) {
     if (pauseGiven && !options.Fast)
         return "--pause goes with --fast (without it the protocol's own timing holds)";
     if (!options.Monitor.empty()) return std::nullopt;
+    if (options.Inventory.empty() && (!options.Events.empty() || !options.FromRows.empty()))
+        return std::string(options.Events.empty() ? "--from-rows" : "--events") + " goes with --inventory FILE";
+    if (!options.FromRows.empty()) return std::nullopt;
     if (options.Listen && options.WatchSeconds == 0)
         return "--listen goes with --watch (a single round's metrics would be gone before a scrape)";
     if ((options.Com == 0) == options.Device.empty()) return "give either --com N or --device PATH";

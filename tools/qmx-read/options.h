@@ -32,6 +32,9 @@ struct TOptions {
     bool Help = false;
     bool Version = false;
     bool List = false;
+    std::string Inventory;  // the tank file; empty: none
+    std::string FromRows;   // the reader's CSV rows to find events in, rather than a device
+    std::string Events;     // where deliveries and leak tests are appended; empty: nowhere
 };
 
 // The options, or what is wrong with them (a line for the user).

@@ -19,25 +19,29 @@ bool TOutput::BeginLocked() {
     if (FBegun) return true;
     FBegun = true;
     switch (FFormat) {
-        case TFormat::Table: return Write(TableHeader(FTimed));
+        case TFormat::Table: return Write(TableHeader(FTimed, FInventory));
         case TFormat::Json: return FTimed || Write(JsonStart());
-        case TFormat::Csv: return Write(CsvHeader(FTimed));
+        case TFormat::Csv: return Write(CsvHeader(FTimed, FInventory));
     }
     return true;
 }
 
-bool TOutput::Row(const TTankReading& reading) {
+bool TOutput::Row(const TTankReading& reading, const TInventory* inventory) {
     TLockGuard lock(FLock);
     if (FEnded) return true;
     ClearProgressLocked();
     if (!BeginLocked()) return false;
+    // A row the columns were promised to has them, if empty.
+    const TInventory none;
+    if (FInventory && inventory == nullptr) inventory = &none;
     std::string text;
     switch (FFormat) {
-        case TFormat::Table: text = TableRow(reading); break;
+        case TFormat::Table: text = TableRow(reading, inventory); break;
         case TFormat::Json:
-            text = FTimed ? JsonLine(reading) : (FRows == 0 ? "" : JsonSeparator()) + JsonRow(reading);
+            text = FTimed ? JsonLine(reading, inventory)
+                          : (FRows == 0 ? "" : JsonSeparator()) + JsonRow(reading, inventory);
             break;
-        case TFormat::Csv: text = CsvRow(reading); break;
+        case TFormat::Csv: text = CsvRow(reading, inventory); break;
     }
     ++FRows;
     return Write(text);

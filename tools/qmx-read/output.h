@@ -22,11 +22,13 @@ class TOutput {
 public:
     // Timed output goes on round after round: each row carries its time,
     // and JSON is one object a line rather than one array.
-    TOutput(std::FILE* out, TFormat format, bool timed = false) : FOut(out), FFormat(format), FTimed(timed) {}
+    // With `inventory`, rows have a tank file's columns.
+    TOutput(std::FILE* out, TFormat format, bool timed = false, bool inventory = false)
+        : FOut(out), FFormat(format), FTimed(timed), FInventory(inventory) {}
 
     // Each false when the output could not be written (a full disk).
     bool Begin();
-    bool Row(const TTankReading& reading);
+    bool Row(const TTankReading& reading, const TInventory* inventory = nullptr);
     bool End();
     // Without the lock, for a stop.
     std::size_t Rows() const { return FRows; }
@@ -54,6 +56,7 @@ private:
     std::FILE* const FOut;
     const TFormat FFormat;
     const bool FTimed;
+    const bool FInventory;
     bool FBegun = false;
     bool FEnded = false;
     bool FProgressShown = false;

@@ -7,6 +7,7 @@
 
 #include "protocol/answer_doubts.h"
 #include "serial/serial_errors.h"
+#include "inventory_columns.h"
 #include "json_string.h"
 #include "text.h"
 
@@ -43,13 +44,20 @@ void NoteExchanges(TRecordingPort* recorder, TTankReading& reading) {
     for (const auto& exchange : recorder->TakeExchanges()) NoteExchange(exchange, reading, false);
 }
 
-std::string JsonFields(const TTankReading& r) {
+// A valid reading's inventory with values missing says why in the link's
+// column; an invalid one's reason is the reading's own.
+std::string InventoryNote(const TTankReading& reading, const TInventory* inventory) {
+    if (inventory == nullptr || inventory->Reason.empty() || !reading.Valid || reading.Doubts != 0) return "";
+    return "; " + inventory->Reason;
+}
+
+std::string JsonFields(const TTankReading& r, const TInventory* inventory) {
     std::vector<std::string> doubts;
     for (const auto& doubt : DoubtTexts(r.Doubts)) doubts.push_back(JsonString(doubt));
     std::string fields = "\"tank\": " + std::to_string(r.Tank) + ", \"level\": " + JsonNumber(r.Level, 2) +
                          ", \"temperature\": " + JsonNumber(r.Temperature, 1) + ", \"second\": " +
                          JsonNumber(r.SecondValue, 0) + ", \"density\": " + JsonNumber(r.Density, 8) +
-                         ", \"link\": " + std::to_string(r.LinkState) + ", \"valid\": " +
+                         (inventory != nullptr ? InventoryJsonFields(*inventory) : "") + ", \"link\": " + std::to_string(r.LinkState) + ", \"valid\": " +
                          (r.Valid ? "true" : "false") + ", \"doubts\": [" + Joined(doubts, ", ") + "]";
     if (!r.Valid && r.Attempts != 0) {
         fields += ", \"reason\": " + JsonString(VerdictText(r.Reason));
@@ -99,43 +107,55 @@ TTankReading ReadTank(TSilo& silo, int tank, TRecordingPort* recorder) {
     return reading;
 }
 
-std::string TableHeader(bool timed) {
-    return std::string(timed ? "Time (UTC)                " : "") +
-           "Tank       Level  Temperature  Second     Density  Link\n";
+std::string TableHeader(bool timed, bool inventory) {
+    return std::string(timed ? "Time (UTC)                " : "") + "Tank       Level  Temperature  Second     Density  " +
+           (inventory ? InventoryTableHeader() : "") + "Link\n";
 }
 
-std::string TableRow(const TTankReading& r) {
+std::string TableRow(const TTankReading& r, const TInventory* inventory) {
     char line[128];
     std::snprintf(line, sizeof line, "%4d  %10s  %11s  %6s  %10s  ", r.Tank, Number(r.Level, 2).c_str(),
                   Number(r.Temperature, 1).c_str(), Number(r.SecondValue, 0).c_str(), Number(r.Density, 8).c_str());
-    return (r.Time.empty() ? "" : r.Time + "  ") + line + LinkText(r) + "\n";
+    return (r.Time.empty() ? "" : r.Time + "  ") + line +
+           (inventory != nullptr ? InventoryTableCells(*inventory) : "") + LinkText(r) +
+           InventoryNote(r, inventory) + "\n";
 }
 
 std::string JsonStart() { return "[\n"; }
 
-std::string JsonRow(const TTankReading& r) { return "  {" + JsonFields(r) + "}"; }
+std::string JsonRow(const TTankReading& r, const TInventory* inventory) {
+    return "  {" + JsonFields(r, inventory) + "}";
+}
 
-std::string JsonLine(const TTankReading& r) { return "{\"time\": " + JsonString(r.Time) + ", " + JsonFields(r) + "}\n"; }
+std::string JsonLine(const TTankReading& r, const TInventory* inventory) {
+    return "{\"time\": " + JsonString(r.Time) + ", " + JsonFields(r, inventory) + "}\n";
+}
 
 std::string JsonSeparator() { return ",\n"; }
 
 std::string JsonEnd(bool anyRows) { return anyRows ? "\n]\n" : "]\n"; }
 
-std::string CsvHeader(bool timed) {
-    return std::string(timed ? "time," : "") + "tank,level,temperature,second,density,link,valid,doubts,reason,attempts\n";
+std::string CsvHeader(bool timed, bool inventory) {
+    return std::string(timed ? "time," : "") + "tank,level,temperature,second,density" +
+           (inventory ? InventoryCsvHeader() : "") + ",link,valid,doubts,reason,attempts" +
+           (inventory ? ",inventory_reason" : "") + "\n";
 }
 
-std::string CsvRow(const TTankReading& r) {
+// With an inventory the texts are quoted where they need it: rows written
+// so are read back (--from-rows), and a reason may hold a comma.
+std::string CsvRow(const TTankReading& r, const TInventory* inventory) {
     const auto field = [](const std::optional<double>& value, int decimals) {
         return value ? Number(value, decimals) : std::string();
     };
     const bool failed = !r.Valid && r.Attempts != 0;
     std::string reason = failed ? VerdictText(r.Reason) : "";
     if (failed && !r.ReasonDetail.empty()) reason += ": " + r.ReasonDetail;
+    const auto text = [inventory](const std::string& value) { return inventory ? CsvField(value) : value; };
     return (r.Time.empty() ? "" : r.Time + ",") + std::to_string(r.Tank) + "," + field(r.Level, 2) + "," +
-           field(r.Temperature, 1) + "," + field(r.SecondValue, 0) + "," + field(r.Density, 8) + "," +
-           std::to_string(r.LinkState) + "," + (r.Valid ? "1" : "0") + "," + Joined(DoubtTexts(r.Doubts), "; ") + "," +
-           reason + "," + (failed ? std::to_string(r.Attempts) : "") + "\n";
+           field(r.Temperature, 1) + "," + field(r.SecondValue, 0) + "," + field(r.Density, 8) +
+           (inventory ? InventoryCsvFields(*inventory) : "") + "," + std::to_string(r.LinkState) + "," +
+           (r.Valid ? "1" : "0") + "," + text(Joined(DoubtTexts(r.Doubts), "; ")) + "," + text(reason) + "," +
+           (failed ? std::to_string(r.Attempts) : "") + (inventory ? "," + CsvField(inventory->Reason) : "") + "\n";
 }
 
 std::string FormatTable(const std::vector<TTankReading>& readings) {

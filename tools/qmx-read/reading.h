@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "driver/silo.h"
+#include "inventory/inventory.h"
 #include "protocol/tank_reading.h"
 #include "recording_port.h"
 
@@ -25,15 +26,16 @@ void ConcludeValid(TTankReading& reading);
 // has no separator of its own: rows after the first are preceded by
 // JsonSeparator. Timed rows (`timed`, the reading's Time first) are for
 // output that goes on round after round: JSON lines then, one object a line.
-std::string TableHeader(bool timed = false);
-std::string TableRow(const TTankReading& reading);
+// With a tank file (`inventory`), each row has its inventory's columns too.
+std::string TableHeader(bool timed = false, bool inventory = false);
+std::string TableRow(const TTankReading& reading, const TInventory* inventory = nullptr);
 std::string JsonStart();
-std::string JsonRow(const TTankReading& reading);
-std::string JsonLine(const TTankReading& reading);
+std::string JsonRow(const TTankReading& reading, const TInventory* inventory = nullptr);
+std::string JsonLine(const TTankReading& reading, const TInventory* inventory = nullptr);
 std::string JsonSeparator();
 std::string JsonEnd(bool anyRows);
-std::string CsvHeader(bool timed = false);
-std::string CsvRow(const TTankReading& reading);
+std::string CsvHeader(bool timed = false, bool inventory = false);
+std::string CsvRow(const TTankReading& reading, const TInventory* inventory = nullptr);
 
 // Whole outputs.
 std::string FormatTable(const std::vector<TTankReading>& readings);
