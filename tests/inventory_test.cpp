@@ -173,15 +173,47 @@ TEST(InventoryVolume, FromTheTableOrTheShape) {
     }
 }
 
+// Each product group, both kinds of density, a table and a cylinder, against
+// figures found without the code: the published factors above, the volumes
+// worked by hand above, and, for a density at the product's temperature,
+// mass = gross volume x that density (what the correction to 15 C keeps).
 TEST(InventoryVolume, NetMassUllageAndFill) {
-    const TInventory inventory = ComputeInventory(TableTank(TProduct::Jet, TDensityKind::At15), Reading(1500, 25, 835));
-    EXPECT_EQ(inventory.Reason, "");
-    EXPECT_EQ(inventory.GrossLitres, 8500.0);
-    // 8500 x 0.9915 (54B), and that x 835 / 1000, within the factor's rounding.
-    EXPECT_NEAR(inventory.NetLitres.value_or(0), 8427.75, 0.43);
-    EXPECT_NEAR(inventory.MassKg.value_or(0), 7037.17, 0.36);
-    EXPECT_EQ(inventory.UllageLitres, 19000.0 - 8500.0);
-    EXPECT_NEAR(inventory.Fill.value_or(0), 8500.0 / 19000.0, 1e-12);
+    constexpr auto kAt15 = TDensityKind::At15, kObserved = TDensityKind::Observed;
+    const auto tank = [](TProduct product, TDensityKind kind, bool cylinder) {
+        TTank made = cylinder ? CylinderTank(500) : TableTank(product, kind);
+        made.Product = product;
+        made.Density = kind;
+        return made;
+    };
+    struct TRow {
+        const char* What;
+        TTank Tank;
+        double Level, Temperature, Density;  // as the gauge gives them (kg/m3)
+        double Gross, Factor, FactorWithin, Mass, MassWithin;
+    } rows[] = {
+        {"gasoline, at 15, table", tank(TProduct::Gasoline, kAt15, false), 200, 25, 740, 1000, 0.9877, 0.00005,
+         1000 * 0.9877 * 0.740, 0.04},
+        {"jet, at 15, table", tank(TProduct::Jet, kAt15, false), 200, 25, 835, 1000, 0.9915, 0.00005,
+         1000 * 0.9915 * 0.835, 0.05},
+        {"gasoline, observed, cylinder", tank(TProduct::Gasoline, kObserved, true), 500, 25, 730.898, 3398.173, 0.9877,
+         0.00005, 3398.173 * 0.730898, 0.01},
+        {"fuel oil, observed, table", tank(TProduct::FuelOil, kObserved, false), 200, 4.5, 1008.241209, 1000,
+         1008.241209 / 1001.19, 0.00001, 1008.241209, 0.01},
+        {"transition, at 15, cylinder", tank(TProduct::Transition, kAt15, true), 1000, 35, 780, 8901.179, 0.9790273,
+         0.0000001, 8901.179 * 0.9790273 * 0.780, 0.01},
+        {"auto (jet), observed, cylinder", tank(TProduct::Auto, kObserved, true), 1000, 25, 827.9025, 8901.179, 0.9915,
+         0.00005, 8901.179 * 0.8279025, 0.01},
+    };
+    for (const TRow& row : rows) {
+        const TInventory inventory = ComputeInventory(row.Tank, Reading(row.Level, row.Temperature, row.Density));
+        ASSERT_EQ(inventory.Reason, "") << row.What;
+        EXPECT_NEAR(inventory.GrossLitres.value_or(0), row.Gross, 0.01) << row.What;
+        EXPECT_NEAR(inventory.Factor.value_or(0), row.Factor, row.FactorWithin) << row.What;
+        EXPECT_NEAR(inventory.NetLitres.value_or(0), *inventory.GrossLitres * *inventory.Factor, 1e-9) << row.What;
+        EXPECT_NEAR(inventory.MassKg.value_or(0), row.Mass, row.MassWithin) << row.What;
+        EXPECT_NEAR(inventory.UllageLitres.value_or(0), row.Tank.CapacityLitres - row.Gross, 0.01) << row.What;
+        EXPECT_NEAR(inventory.Fill.value_or(0), row.Gross / row.Tank.CapacityLitres, 1e-6) << row.What;
+    }
 }
 
 // A reading that failed, or whose answer is in doubt, gives nothing at all.
