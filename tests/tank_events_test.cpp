@@ -9,9 +9,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <sstream>
 #include <variant>
 
+#include "event_json.h"
+#include "inventory/station_inventory.h"
 #include "inventory/volume_correction.h"
+#include "reading.h"
+#include "recorded_rows.h"
 
 namespace qmx {
 namespace {
@@ -54,6 +59,19 @@ TTankReading ReadingAt(const TSeries& s, int i) {
     return reading;
 }
 
+// The series as the reader's CSV rows, read back: the events come from
+// rows recorded earlier as they come live, at the rows' resolution (a
+// hundredth of a millimetre, a tenth of a degree).
+std::string RecordedRows(const TSeries& s) {
+    std::string csv = tools::CsvHeader(true);
+    for (int i = 0; i * s.Every <= s.Hours * 3600; ++i) {
+        TTankReading reading = ReadingAt(s, i);
+        reading.Time = tools::UtcStamp(kFrom + i * s.Every - (i * s.Every >= s.RewindAt ? 1800 : 0));
+        csv += tools::CsvRow(reading);
+    }
+    return csv;
+}
+
 const TSeries kSeries[] = {
     {.Name = "8000 l in 20 min during sales of 600 l/h", .SoldPerHour = 600, .DeliveryAt = 3600,
      .DeliveryMinutes = 20, .DeliveryLitres = 8000, .Delivered = 8000, .Start = 3600, .End = 4800},
@@ -80,14 +98,18 @@ TEST(TankEvents, FromSeriesOfReadings) {
                      .Calibration = TCalibrationTable{{0, 0}, {1000, 5000}, {3000, 30000}},
                      .CapacityLitres = 29000, .Density = TDensityKind::At15, .Events = {}};
     for (const TSeries& s : kSeries) {
-        TTankEvents events(tank);
+        TStationInventory station({tank});
+        const TTankEvents& events = station.Stock().at(tank.Number).Events;
         std::vector<TDelivery> deliveries;
         std::vector<TLeakTest> tests;
-        for (int i = 0; i * s.Every <= s.Hours * 3600; ++i) {
-            const TTankReading reading = ReadingAt(s, i);
-            const TInventory inventory = ComputeInventory(tank, reading);
-            const double time = kFrom + i * s.Every - (i * s.Every >= s.RewindAt ? 1800 : 0);
-            for (const TTankEvent& event : events.Feed(time, reading, inventory)) {
+        std::istringstream rows(RecordedRows(s));
+        tools::TRecordedRows recorded(rows, s.Name);
+        tools::TRecordedRow row;
+        for (std::string problem; recorded.Next(row, problem) || !problem.empty();) {
+            ASSERT_EQ(problem, "");
+            std::vector<TTankEvent> completed;
+            const TInventory inventory = station.Take(row.Reading, row.Time, completed);
+            for (const TTankEvent& event : completed) {
                 EXPECT_TRUE(inventory.NetLitres) << s.Name << ": an event from a reading with no values";
                 if (std::holds_alternative<TDelivery>(event)) deliveries.push_back(std::get<TDelivery>(event));
                 if (std::holds_alternative<TLeakTest>(event)) tests.push_back(std::get<TLeakTest>(event));
