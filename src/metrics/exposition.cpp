@@ -44,6 +44,9 @@ public:
     }
     void Sample(const std::string& labels, double value) { Line(labels, Number(value)); }
     void TimeSample(const std::string& labels, double seconds) { Line(labels, Time(seconds)); }
+    void Sample(const std::string& labels, double value, TSampleKind kind) {
+        Line(labels, kind == TSampleKind::Time ? Time(value) : Number(value));
+    }
     std::string Text() const { return FText; }
 
 private:
@@ -177,19 +180,16 @@ std::string OneSampleText(const std::string& device, const std::string& family, 
                           double value, TSampleKind kind) {
     TExposition out(device);
     out.Family(family, kind == TSampleKind::Counter ? "counter" : "gauge", help);
-    if (kind == TSampleKind::Time)
-        out.TimeSample("", value);
-    else
-        out.Sample("", value);
+    out.Sample("", value, kind);
     return out.Text();
 }
 
 std::string TankSamplesText(const std::string& device, const std::string& family, const std::string& help,
-                            const std::map<int, double>& byTank) {
+                            const std::map<int, double>& byTank, TSampleKind kind) {
     if (byTank.empty()) return {};
     TExposition out(device);
-    out.Family(family, "gauge", help);
-    for (const auto& [tank, value] : byTank) out.Sample(TankLabel(tank), value);
+    out.Family(family, kind == TSampleKind::Counter ? "counter" : "gauge", help);
+    for (const auto& [tank, value] : byTank) out.Sample(TankLabel(tank), value, kind);
     return out.Text();
 }
 

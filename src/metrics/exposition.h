@@ -65,9 +65,9 @@ std::string SourceText(const std::string& device, const TSourceInfo& source);
 enum class TSampleKind { Gauge, Counter, Time };
 std::string OneSampleText(const std::string& device, const std::string& family, const std::string& help,
                           double value, TSampleKind kind = TSampleKind::Gauge);
-// A gauge family of one sample per tank, with the device and tank labels;
+// A family of one sample per tank, with the device and tank labels;
 // nothing when there are none.
 std::string TankSamplesText(const std::string& device, const std::string& family, const std::string& help,
-                            const std::map<int, double>& byTank);
+                            const std::map<int, double>& byTank, TSampleKind kind = TSampleKind::Gauge);
 
 }  // namespace qmx

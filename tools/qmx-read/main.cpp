@@ -338,12 +338,12 @@ int ReadRounds(const TOptions& options, const TChosenDevice& device, std::unique
         figures.LastValidAt = reader.LastValidAt();
         if (std::string problem;
             !options.Metrics.empty() &&
-            !qmx::ReplaceWholeFile(options.Metrics, MetricsText(device.Name, round.Readings, figures), problem)) {
+            !qmx::ReplaceWholeFile(options.Metrics, MetricsText(device.Name, round.Readings, figures, inventory), problem)) {
             output.End();
             std::fprintf(stderr, "qmx-read: cannot write the metrics: %s\n", problem.c_str());
             return kOutputFailed;
         }
-        if (exporter != nullptr) exporter->Publish(ScrapeText(device.Name, round.Readings, figures));
+        if (exporter != nullptr) exporter->Publish(ScrapeText(device.Name, round.Readings, figures, inventory));
         std::size_t valid = 0;
         for (const auto& reading : round.Readings) valid += reading.Valid ? 1 : 0;
         if (options.WatchSeconds == 0) {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "inventory_metrics.h"
+
 namespace qmx::tools {
 namespace {
 
@@ -15,8 +17,10 @@ std::string UpText(const std::string& device, bool up) {
 }  // namespace
 
 std::string MetricsText(const std::string& device, const std::vector<TTankReading>& readings,
-                        const TRoundFigures& round) {
-    return qmx::MetricsText(device, readings, round, ReaderSource(QMX_VERSION));
+                        const TRoundFigures& round, const TStationInventory* inventory) {
+    std::string text = qmx::MetricsText(device, readings, round, ReaderSource(QMX_VERSION));
+    if (inventory != nullptr) text += InventoryText(device, TankFigures(*inventory));
+    return text;
 }
 
 bool ReachedGauge(const std::vector<TTankReading>& readings, bool devicePresent) {
@@ -28,8 +32,9 @@ bool ReachedGauge(const std::vector<TTankReading>& readings, bool devicePresent)
 }
 
 std::string ScrapeText(const std::string& device, const std::vector<TTankReading>& readings,
-                       const TRoundFigures& round) {
-    return UpText(device, ReachedGauge(readings, round.DevicePresent)) + MetricsText(device, readings, round);
+                       const TRoundFigures& round, const TStationInventory* inventory) {
+    return UpText(device, ReachedGauge(readings, round.DevicePresent)) +
+           MetricsText(device, readings, round, inventory);
 }
 
 std::string ScrapeTextBeforeFirstRound(const std::string& device) {

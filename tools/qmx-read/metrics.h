@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "inventory/station_inventory.h"
 #include "metrics/exposition.h"
 #include "reading.h"
 
@@ -14,8 +15,10 @@ namespace qmx::tools {
 
 // The round's metrics file, with the reader's build info. A failed tank
 // for which no exchange was recorded was not asked: its device had gone.
+// With the station's inventory, what is in each tank of its tank file and
+// the tank's deliveries and leak tests follow.
 std::string MetricsText(const std::string& device, const std::vector<TTankReading>& readings,
-                        const TRoundFigures& round);
+                        const TRoundFigures& round, const TStationInventory* inventory = nullptr);
 
 // Whether a round reached the gauge: the device was there at its end and
 // some tank's reading got an answer (a value, or a failure other than no
@@ -27,7 +30,7 @@ bool ReachedGauge(const std::vector<TTankReading>& readings, bool devicePresent)
 // info alone, so that a reader still in its first minute is not taken for
 // a gauge with no tanks.
 std::string ScrapeText(const std::string& device, const std::vector<TTankReading>& readings,
-                       const TRoundFigures& round);
+                       const TRoundFigures& round, const TStationInventory* inventory = nullptr);
 std::string ScrapeTextBeforeFirstRound(const std::string& device);
 
 }  // namespace qmx::tools
