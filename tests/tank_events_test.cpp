@@ -32,6 +32,7 @@ double Factor(double temperature) {
 struct TSeries {
     const char* Name;
     double Hours = 3, Every = 60, SoldPerHour = 0;  // steady sales, or a leak
+    double Stock = 15000;                           // litres at 15 C at first
     double StepLitres = 0;                          // sold at each half hour
     double DeliveryAt = 0, DeliveryMinutes = 1, DeliveryLitres = 0;
     double WarmingPerHour = 0;  // C, from 12 C
@@ -45,7 +46,7 @@ struct TSeries {
 
 TTankReading ReadingAt(const TSeries& s, int i) {
     const double t = i * s.Every, temperature = 12 + s.WarmingPerHour * t / 3600;
-    const double net = 15000 - s.SoldPerHour * t / 3600 - s.StepLitres * std::floor(t / 1800) +
+    const double net = s.Stock - s.SoldPerHour * t / 3600 - s.StepLitres * std::floor(t / 1800) +
                        s.DeliveryLitres * std::clamp((t - s.DeliveryAt) / (s.DeliveryMinutes * 60), 0.0, 1.0);
     const double level = 1000 + (net / Factor(temperature) - 5000) / 12.5;  // the table's upper row
     TTankReading reading;
@@ -86,6 +87,8 @@ const TSeries kSeries[] = {
     {.Name = "a rise of 150 l", .DeliveryAt = 3600, .DeliveryMinutes = 5, .DeliveryLitres = 150},
     {.Name = "a leak of 1 l/h", .SoldPerHour = 1, .TestReadings = 121, .Loss = 1},
     {.Name = "warming 6 C, nothing lost", .WarmingPerHour = 2, .TestReadings = 121},
+    // Each tenth of a degree the rows step by moves 28000 l at 15 C by 3.4 l.
+    {.Name = "28000 l warming 6 C, nothing lost", .Stock = 28000, .WarmingPerHour = 2, .TestReadings = 121},
     {.Name = "sales of 20 l each half hour", .StepLitres = 20},
     {.Name = "a leak, every other reading with no volume at 15 C", .SoldPerHour = 1, .NoValuesEvery = 2,
      .TestReadings = 61, .Loss = 1},

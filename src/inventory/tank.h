@@ -37,7 +37,7 @@ struct TEventLimits {
     double DeliveryMinLitres = 200;  // delivery-min: a rise at 15 C above it is a delivery
     double SettleSeconds = 600;      // settle: how long a delivery's end holds before it is one
     double QuietSeconds = 7200;      // quiet: how long with no delivery and no step before a leak test
-    double QuietStepLitres = 2;      // quiet-step: the largest step at 15 C between readings in a quiet time
+    double QuietStepLitres = 2;      // quiet-step: the largest step of the volume between readings in a quiet time
     double LeakThresholdLitresPerHour = 0.38;  // leak-threshold: a loss above it fails the leak test
 };
 

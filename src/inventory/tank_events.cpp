@@ -50,7 +50,10 @@ std::vector<TTankEvent> TTankEvents::Feed(double time, const TTankReading& readi
         Restart(now);
     } else if (FCandidate) {
         Follow(now, events);
-    } else if (now.NetLitres - FLast->NetLitres > FLimits.QuietStepLitres) {
+    } else if (now.GrossLitres - FLast->GrossLitres > FLimits.QuietStepLitres) {
+        // Steps are judged on the gross volume: the volume at 15 C jumps
+        // with each tenth of a degree the gauge's temperature steps by
+        // (2.4 l in 20,000 l of petrol), where the level moves smoothly.
         Begin(now);
     } else {
         Remember(now);
@@ -87,7 +90,7 @@ void TTankEvents::Begin(const TTankMoment& now) {
     TCandidate candidate;
     candidate.Start = *FLast;
     candidate.End = now;
-    candidate.Held = now.NetLitres;
+    candidate.Held = now.GrossLitres;
     candidate.HeldFrom = now.Time;
     candidate.Before = RatesBefore();
     candidate.After.Add(now.Time, now.GrossLitres, now.NetLitres);
@@ -99,8 +102,8 @@ void TTankEvents::Follow(const TTankMoment& now, std::vector<TTankEvent>& events
     TCandidate& candidate = *FCandidate;
     // Against the level it held, not the last reading: a delivery's slow
     // tail, a little at each reading, still keeps it open.
-    if (now.NetLitres - candidate.Held > FLimits.QuietStepLitres) {
-        candidate.Held = now.NetLitres;
+    if (now.GrossLitres - candidate.Held > FLimits.QuietStepLitres) {
+        candidate.Held = now.GrossLitres;
         candidate.HeldFrom = now.Time;
     }
     if (now.NetLitres > candidate.End.NetLitres) {
@@ -130,7 +133,7 @@ void TTankEvents::Finish(const TTankMoment& now, std::vector<TTankEvent>& events
 }
 
 void TTankEvents::Quiet(const TTankMoment& now, std::vector<TTankEvent>& events) {
-    if (std::abs(now.NetLitres - FLast->NetLitres) > FLimits.QuietStepLitres) {
+    if (std::abs(now.GrossLitres - FLast->GrossLitres) > FLimits.QuietStepLitres) {
         FQuiet.Clear();
         FQuiet.Add(now.Time, now.GrossLitres, now.NetLitres);
         return;

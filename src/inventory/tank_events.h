@@ -75,7 +75,7 @@ private:
     // A rise followed until it holds for the settle time.
     struct TCandidate {
         TTankMoment Start, End;
-        double Held = 0;      // the volume at 15 C the settle time holds against
+        double Held = 0;      // the gross volume the settle time holds against
         double HeldFrom = 0;  // since when: the last rise above it by more than quiet-step
         std::optional<TVolumeRates> Before;  // the rates before Start
         TRateFit After;                      // from End on

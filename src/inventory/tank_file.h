@@ -16,7 +16,7 @@
 //   delivery-min = 200      litres at 15 C a delivery rises by at least
 //   settle = 10 min         how long a delivery's end holds
 //   quiet = 2 h             how long with no delivery and no larger step
-//   quiet-step = 2          (litres at 15 C between readings) before a
+//   quiet-step = 2          (litres between readings) before a
 //                           leak test
 //   leak-threshold = 0.38   litres an hour a passing leak test loses at most
 //
