@@ -4,15 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <string>
-#include <variant>
-#include <vector>
 
 #include "gauge.h"
 #include "platform/shown_text.h"
 #include "station_config.h"
 #include "support/frames.h"
 #include "support/temp_dir.h"
-#include "tank_motion.h"
 
 namespace qmx::sim {
 namespace {
@@ -43,7 +40,8 @@ TEST(StationConfig, MistakesAreRefusedWithTheirLine) {
         {"[station]\nstock = t.ini\n", "s.ini:2: unknown key 'stock' in [station] (it takes tanks)"},
         {"[station]\ntanks =\n", "s.ini:2: tanks = FILE: no file named"},
         {"[station]\ntanks = a.ini\ntanks = b.ini\n", "s.ini:3: tanks again in [station] (first on line 2)"},
-        {"[station]\n[station 2]\n", "s.ini:2: unknown section [station 2] (sections are [station], [tank N] and [faults])"},
+        {"[station]\n[station 2]\n",
+         "s.ini:2: unknown section [station 2] (sections are [station], [tank N] and [faults])"},
         {"[station]\n[tank 1]\n[station]\n", "s.ini:3: a second [station] (the first is on line 1)"},
         {"[station]\ntanks = none.ini\n", "s.ini:2: tanks: cannot read none.ini: No such file or directory"},
         {"[tank 1]\nlevel = 1\n\n[tank 2]\nvolume-drift = -1\n",
@@ -56,8 +54,15 @@ TEST(StationConfig, MistakesAreRefusedWithTheirLine) {
         {"[tank 1]\ntemperature-drift = 2\ndrift = 0\n",
          "s.ini:3: drift: the level cannot both follow the volume and drift by itself (temperature-drift on line "
          "2): give one or the other"},
-        {"[tank 1]\ndelivery = 8000 after 10 min over 20 min\ndelivery = 1 after 1 h over 1 h\n",
-         "s.ini:3: delivery again in [tank 1] (first on line 2)"},
+        {"[tank 1]\ndelivery = 8000 after 10 over 20 min\n",
+         "s.ini:2: delivery = LITRES after TIME over TIME: '8000 after 10 over 20 min' (litres at 15 C above zero, "
+         "times with their unit: 8000 after 10 min over 20 min)"},
+        {"[tank 1]\ndelivery = 8000 over 20 min after 1 h\n",
+         "s.ini:2: delivery = LITRES after TIME over TIME: '8000 over 20 min after 1 h' (litres at 15 C above zero, "
+         "times with their unit: 8000 after 10 min over 20 min)"},
+        {"[tank 1]\ndelivery = 8000 after 0 s over 0 min\n",
+         "s.ini:2: delivery = LITRES after TIME over TIME: '8000 after 0 s over 0 min' (litres at 15 C above zero, "
+         "times with their unit: 8000 after 10 min over 20 min)"},
         {"[tank 2]\nlevel = 1\n[faults]\nlevel = 2\n", "s.ini:4: unknown key 'level' in [faults] (it takes next)"},
         {"[tank 1]\nlevel = 123456.78\n", "s.ini:2: level: '123456.78' does not fit the answer's 7 columns (-9999.99 to 99999.99)"},
         {"[tank 1]\nlevel = 99999.995\n", "s.ini:2: level: '99999.995' does not fit the answer's 7 columns (-9999.99 to 99999.99)"},
@@ -73,30 +78,6 @@ TEST(StationConfig, MistakesAreRefusedWithTheirLine) {
     for (const auto& [text, problem] : cases) {
         TGauge gauge;
         EXPECT_EQ(ApplyStationConfig(text, "s.ini", gauge).value_or("taken"), problem) << text;
-    }
-}
-
-TEST(StationConfig, ADeliveryIsLitresAfterATimeOverATime) {
-    const std::pair<std::string, std::optional<std::vector<double>>> cases[] = {
-        {"8000 after 10 min over 20 min", std::vector<double>{8000, 600, 1200}},
-        {"2.5e3   after 0 s over 1.5h", std::vector<double>{2500, 0, 5400}},
-        {"8000 after 10 over 20 min", std::nullopt},  // a time needs its unit
-        {"8000 after 10 min over 0 min", std::nullopt},
-        {"-8000 after 10 min over 20 min", std::nullopt},
-        {"8000 over 20 min after 10 min", std::nullopt},
-        {"8000 l after 10 min over 20 min", std::nullopt},
-        {"8000 after 10 min", std::nullopt},
-    };
-    for (const auto& [text, wanted] : cases) {
-        const auto parsed = ParseDelivery(text);
-        const auto* delivery = std::get_if<TDelivery>(&parsed);
-        if (delivery == nullptr) {
-            EXPECT_FALSE(wanted) << text;
-            EXPECT_EQ(std::get<std::string>(parsed).rfind("delivery = LITRES after TIME over TIME: '" + text, 0), 0u);
-        } else {
-            EXPECT_EQ(std::vector<double>({delivery->Litres, delivery->AfterSeconds, delivery->OverSeconds}), wanted)
-                << text;
-        }
     }
 }
 
