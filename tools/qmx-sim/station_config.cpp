@@ -141,7 +141,7 @@ private:
         if (key == "delivery") {
             auto delivery = ParseDelivery(value);
             if (const auto* problem = std::get_if<std::string>(&delivery)) return *problem;
-            played.Motion.Delivery = std::get<TDelivery>(delivery);
+            played.Motion.Delivery = std::get<TPlayedDelivery>(delivery);
             return std::nullopt;
         }
         double& field = key == "volume-drift" ? played.Motion.LitresPerHour : played.Motion.DegreesPerHour;

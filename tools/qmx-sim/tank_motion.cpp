@@ -27,7 +27,7 @@ std::string Trim(const std::string& text) {
 
 }  // namespace
 
-std::variant<TDelivery, std::string> ParseDelivery(const std::string& text) {
+std::variant<TPlayedDelivery, std::string> ParseDelivery(const std::string& text) {
     const std::string kAfter = " after ", kOver = " over ";
     const auto after = text.find(kAfter), over = text.find(kOver);
     std::optional<double> litres, start, length;
@@ -39,7 +39,7 @@ std::variant<TDelivery, std::string> ParseDelivery(const std::string& text) {
     if (!litres || !std::isfinite(*litres) || *litres <= 0.0 || !start || !length || *length <= 0.0)
         return "delivery = LITRES after TIME over TIME: '" + Shown(text) +
                "' (litres at 15 C above zero, times with their unit: 8000 after 10 min over 20 min)";
-    return TDelivery{*litres, *start, *length};
+    return TPlayedDelivery{*litres, *start, *length};
 }
 
 std::variant<TTankMotion, std::string> TTankMotion::Start(const qmx::TTank& tank, double level, double temperature,

@@ -14,19 +14,19 @@
 
 namespace qmx::sim {
 
-struct TDelivery {
+struct TPlayedDelivery {
     double Litres = 0;        // at 15 C
     double AfterSeconds = 0;  // from the simulator's start
     double OverSeconds = 0;   // how long it flows, evenly
 };
 
 // "8000 after 10 min over 20 min"; why not otherwise.
-std::variant<TDelivery, std::string> ParseDelivery(const std::string& text);
+std::variant<TPlayedDelivery, std::string> ParseDelivery(const std::string& text);
 
 struct TMotion {
     double LitresPerHour = 0;  // at 15 C; below zero a leak or sales
     double DegreesPerHour = 0;
-    std::optional<TDelivery> Delivery;
+    std::optional<TPlayedDelivery> Delivery;
 };
 
 // Where a played tank's volume stopped: nowhere, or at an end of its tank.
