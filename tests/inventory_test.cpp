@@ -10,6 +10,7 @@
 #include <variant>
 
 #include "inventory/tank_file.h"
+#include "inventory/tank_volume.h"
 #include "protocol/answer_doubts.h"
 #include "support/temp_dir.h"
 
@@ -236,6 +237,27 @@ TEST(InventoryReading, NothingFromAReadingNotTrusted) {
                      inventory.MassKg || inventory.UllageLitres || inventory.Fill)
             << reason;
     }
+}
+
+// The level found for a volume is the level whose volume it is.
+TEST(InventoryVolume, TheLevelForAVolumeGivesItBack) {
+    const struct {
+        const char* Name;
+        TTank Tank;
+        double Level;
+    } rows[] = {
+        {"table", TableTank(TProduct::Jet, TDensityKind::At15), 1234.56},
+        {"table, its top", TableTank(TProduct::Jet, TDensityKind::At15), 3000},
+        {"cylinder with heads", CylinderTank(500), 1500.5},
+        {"cylinder in cm", CylinderTank(0, 10), 37.25},
+    };
+    for (const auto& row : rows) {
+        const auto level = LevelForVolume(row.Tank, std::get<double>(GrossVolume(row.Tank, row.Level)));
+        ASSERT_TRUE(std::holds_alternative<double>(level)) << row.Name << ": " << std::get<std::string>(level);
+        EXPECT_NEAR(std::get<double>(level), row.Level, 1e-6) << row.Name;
+    }
+    const auto beyond = LevelForVolume(TableTank(TProduct::Jet, TDensityKind::At15), 20000.5);
+    EXPECT_EQ(std::get<std::string>(beyond), "20000.5 litres is beyond the tank (0 to 20000)");
 }
 
 TEST(InventoryTankFile, WhatItSets) {

@@ -1,7 +1,6 @@
 #include "inventory/inventory.h"
 
-#include "inventory/calibration_table.h"
-#include "inventory/horizontal_cylinder.h"
+#include "inventory/tank_volume.h"
 #include "inventory/volume_correction.h"
 #include "protocol/answer_doubts.h"
 
@@ -22,11 +21,6 @@ std::optional<std::string> Untrusted(const TTankReading& reading) {
     std::string doubts;
     for (const std::string& doubt : DoubtTexts(reading.Doubts)) doubts += (doubts.empty() ? "" : ", ") + doubt;
     return "reading in doubt: " + doubts;
-}
-
-std::variant<double, std::string> GrossVolume(const TTank& tank, double level) {
-    if (const auto* table = std::get_if<TCalibrationTable>(&tank.Calibration)) return TableVolume(*table, level);
-    return CylinderVolume(std::get<THorizontalCylinder>(tank.Calibration), level * tank.MmPerLevelUnit);
 }
 
 void AddReason(TInventory& inventory, const std::string& reason) {

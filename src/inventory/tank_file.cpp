@@ -8,11 +8,12 @@
 #include <optional>
 
 #include "inventory/calibration_table.h"
-#include "inventory/horizontal_cylinder.h"
 #include "inventory/number_text.h"
 #include "inventory/tank_sections.h"
+#include "inventory/tank_volume.h"
 #include "inventory/volume_correction.h"
 #include "platform/decimal_number.h"
+#include "platform/duration_text.h"
 #include "platform/shown_text.h"
 
 namespace qmx {
@@ -145,11 +146,6 @@ TProblem TakeCalibration(const TTankSection& section, const std::string& directo
     return table != nullptr ? TakeTable(section, directory, tank) : TakeCylinder(section, tank);
 }
 
-double FullVolume(const TTank& tank) {
-    if (const auto* table = std::get_if<TCalibrationTable>(&tank.Calibration)) return table->back().Litres;
-    return CylinderFullVolume(std::get<THorizontalCylinder>(tank.Calibration));
-}
-
 TProblem TakeCapacity(const TTankSection& section, TTank& tank) {
     const double full = FullVolume(tank);
     tank.CapacityLitres = full;
@@ -159,25 +155,15 @@ TProblem TakeCapacity(const TTankSection& section, TTank& tank) {
                    NumberText(tank.CapacityLitres) + " litres is more than the tank holds (" + NumberText(full) + ")");
 }
 
-// A time with its unit, "10 min" or "2h": a bare number would leave a
-// reader of the file guessing which unit it is in.
+// A time with its unit, "10 min" or "2h".
 TProblem TakeDuration(const TTankSection& section, const std::string& key, double& seconds) {
     const TSectionValue* value = Find(section, key);
     if (value == nullptr) return std::nullopt;
-    static constexpr struct {
-        const char* Unit;
-        double Seconds;
-    } kUnits[] = {{"min", 60.0}, {"h", 3600.0}, {"s", 1.0}};
-    for (const auto& unit : kUnits) {
-        const std::string& text = value->Text;
-        const std::size_t length = std::strlen(unit.Unit);
-        if (text.size() <= length || text.compare(text.size() - length, length, unit.Unit) != 0) continue;
-        const auto number = ParseDecimalNumber(text.substr(0, text.find_last_not_of(' ', text.size() - length - 1) + 1));
-        if (!number || !std::isfinite(*number) || *number <= 0.0) break;
-        seconds = *number * unit.Seconds;
-        return std::nullopt;
-    }
-    return Refused(*value, key, "'" + Shown(value->Text) + "' is no time above zero with its unit (s, min or h)");
+    const auto parsed = ParseDuration(value->Text);
+    if (!parsed || *parsed <= 0.0)
+        return Refused(*value, key, "'" + Shown(value->Text) + "' is no time above zero with its unit (s, min or h)");
+    seconds = *parsed;
+    return std::nullopt;
 }
 
 TProblem TakeEventLimits(const TTankSection& section, TEventLimits& limits) {

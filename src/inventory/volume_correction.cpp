@@ -112,6 +112,12 @@ std::variant<TBaseCorrection, std::string> CorrectTo15(TProduct product, TDensit
     return TBaseCorrection{density15, Factor(GroupFor(product, density15), density15, temperature)};
 }
 
+std::variant<double, std::string> FactorAt(TProduct product, double density15, double temperature) {
+    if (!std::isfinite(density15) || !std::isfinite(temperature)) return "no density or temperature to correct with";
+    if (auto outside = OutsideTables(product, density15, temperature)) return *outside;
+    return Factor(GroupFor(product, density15), density15, temperature);
+}
+
 std::optional<TProduct> ParseProduct(const std::string& name) {
     if (name == "diesel") return TProduct::FuelOil;
     if (name == "auto") return TProduct::Auto;

@@ -27,6 +27,11 @@ struct TBaseCorrection {
 std::variant<TBaseCorrection, std::string> CorrectTo15(TProduct product, TDensityKind kind, double density,
                                                        double temperature);
 
+// The factor (volume at 15 C per volume at `temperature`) of a product
+// whose density at 15 C is `density15` kg/m3; why there is none outside the
+// tables. The way back from a volume at 15 C, for whoever plays a tank.
+std::variant<double, std::string> FactorAt(TProduct product, double density15, double temperature);
+
 // The product a tank file names ("diesel" is a fuel oil).
 std::optional<TProduct> ParseProduct(const std::string& name);
 // The names ParseProduct takes, for messages: "gasoline, transition, ...".

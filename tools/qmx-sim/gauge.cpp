@@ -147,6 +147,39 @@ TGauge::TGauge() {
         FTanks.push_back(tank);
     }
     FScripts.resize(kTankCount);
+    FMotions.resize(kTankCount);
+    FSaid.resize(kTankCount);
+}
+
+void TGauge::SetMotion(int tank, TTankMotion motion) {
+    FMotions.at(static_cast<std::size_t>(tank - 1)) = std::move(motion);
+}
+
+TTankState TGauge::StateAt(int tank, double elapsedSeconds) const {
+    if (const auto& motion = FMotions.at(static_cast<std::size_t>(tank - 1))) return motion->At(elapsedSeconds);
+    const TTank& t = FTanks.at(static_cast<std::size_t>(tank - 1));
+    TTankState state;
+    state.Level = LevelAt(tank, elapsedSeconds);
+    state.Temperature = t.Temperature;
+    state.Density = t.Density;
+    return state;
+}
+
+void TGauge::NoteStops(int tank, const TTankState& state, double elapsedSeconds) {
+    enum : unsigned { kEmpty = 1, kFull = 2, kTemperature = 4 };
+    const auto say = [&](unsigned stop, const std::string& what, const std::string& why) {
+        unsigned& said = FSaid[static_cast<std::size_t>(tank - 1)];
+        if ((said & stop) != 0 || !FNote) return;
+        said |= stop;
+        char when[32];
+        std::snprintf(when, sizeof when, " %.2f h in: ", elapsedSeconds / 3600.0);
+        FNote("tank " + std::to_string(tank) + what + when + why);
+    };
+    if (state.End == TTankEnd::Empty)
+        say(kEmpty, " ran empty", "its level stays at the bottom while the litres played fall short");
+    if (state.End == TTankEnd::Full)
+        say(kFull, " ran full", "its level stays at the top while the litres played exceed it");
+    if (!state.TemperatureHeld.empty()) say(kTemperature, "'s temperature stops drifting", state.TemperatureHeld);
 }
 
 double TGauge::LevelAt(int tank, double elapsedSeconds) const {
@@ -166,25 +199,23 @@ void TGauge::AddFaultNext(TFault fault, int count) {
     if (count > 0) FNextFaults.emplace_back(fault, count);
 }
 
-std::vector<std::uint8_t> TGauge::LevelAnswer(int tank, double elapsedSeconds, bool junk) const {
+std::vector<std::uint8_t> TGauge::LevelAnswer(int tank, const TTankState& state, bool junk) const {
     const TTank& t = FTanks.at(static_cast<std::size_t>(tank - 1));
     // Positions 1-7: letter, tank, status; 8-14 level; 15-21 second value;
     // 22-35 volume; 36-39 temperature; 40 spare.
-    const double level = LevelAt(tank, elapsedSeconds);
     std::string payload = "L" + Field(tank, 2) + "0000";
-    payload += junk ? "LEVEL??" : InField(level, kLevelColumns);
+    payload += junk ? "LEVEL??" : InField(state.Level, kLevelColumns);
     payload += junk ? "AUX ???" : InField(t.SecondValue, kSecondValueColumns);
-    payload += InField(level * 18.5, TAnswerColumns{14, 0});
-    payload += junk ? "T??C" : InField(t.Temperature, kTemperatureColumns);
+    payload += InField(state.GrossLitres.value_or(state.Level * 18.5), TAnswerColumns{14, 0});
+    payload += junk ? "T??C" : InField(state.Temperature, kTemperatureColumns);
     payload += "0";
     return MakeFrame(payload);
 }
 
-std::vector<std::uint8_t> TGauge::DensityAnswer(int tank, bool junk) const {
-    const TTank& t = FTanks.at(static_cast<std::size_t>(tank - 1));
+std::vector<std::uint8_t> TGauge::DensityAnswer(int tank, const TTankState& state, bool junk) const {
     // Positions 1-23: letter, tank, spare; 24-31 density; 32-42 spare.
     std::string payload = "G" + Field(tank, 2) + std::string(20, '0');
-    payload += junk ? "DENSITY?" : InField(t.Density, kDensityColumns);
+    payload += junk ? "DENSITY?" : InField(state.Density, kDensityColumns);
     payload += std::string(11, '0');
     return MakeFrame(payload);
 }
@@ -215,8 +246,10 @@ std::optional<TReply> TGauge::Answer(const std::vector<std::uint8_t>& request, d
     const bool junk = fault == TFault::Junk;
     // A gauge that mixes its tanks up answers for the next one.
     const int answering = fault == TFault::WrongTank ? tank % kTankCount + 1 : tank;
+    const TTankState state = StateAt(answering, elapsedSeconds);
+    NoteStops(answering, state, elapsedSeconds);
     TReply reply;
-    reply.Bytes = letter == 'L' ? LevelAnswer(answering, elapsedSeconds, junk) : DensityAnswer(answering, junk);
+    reply.Bytes = letter == 'L' ? LevelAnswer(answering, state, junk) : DensityAnswer(answering, state, junk);
     auto& bytes = reply.Bytes;
     switch (fault) {
         case TFault::NoAnswer: return std::nullopt;
@@ -235,7 +268,8 @@ std::optional<TReply> TGauge::Answer(const std::vector<std::uint8_t>& request, d
             // Past the longest frame, and ending in a frame that would pass
             // the check: the next tank's whole answer.
             const int next = tank % kTankCount + 1;
-            auto tail = letter == 'L' ? LevelAnswer(next, elapsedSeconds, false) : DensityAnswer(next, false);
+            const TTankState nextState = StateAt(next, elapsedSeconds);
+            auto tail = letter == 'L' ? LevelAnswer(next, nextState, false) : DensityAnswer(next, nextState, false);
             bytes.resize(kFloodEchoLength);
             bytes.resize(kFloodEchoLength + kFloodZeros, '0');
             bytes.insert(bytes.end(), tail.begin(), tail.end());

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -18,6 +19,7 @@
 
 #include "answerer.h"
 #include "protocol/tank_reading.h"
+#include "tank_motion.h"
 
 namespace qmx::sim {
 
@@ -89,11 +91,21 @@ public:
     // own fault; an empty script ends it.
     void SetScript(int tank, std::vector<TFault> faults);
 
+    // The tank moved by its volume from now on: its level, temperature and
+    // density follow from `motion`, no longer from its values and drift.
+    void SetMotion(int tank, TTankMotion motion);
+    // Where a tank moved by its volume stops (run empty or full, its
+    // temperature past the tables), said once for each tank.
+    void SetNotes(std::function<void(const std::string&)> note) { FNote = std::move(note); }
+
     double LevelAt(int tank, double elapsedSeconds) const;
+    // What the gauge reports of the tank at that time.
+    TTankState StateAt(int tank, double elapsedSeconds) const;
 
 private:
-    std::vector<std::uint8_t> LevelAnswer(int tank, double elapsedSeconds, bool junk) const;
-    std::vector<std::uint8_t> DensityAnswer(int tank, bool junk) const;
+    std::vector<std::uint8_t> LevelAnswer(int tank, const TTankState& state, bool junk) const;
+    std::vector<std::uint8_t> DensityAnswer(int tank, const TTankState& state, bool junk) const;
+    void NoteStops(int tank, const TTankState& state, double elapsedSeconds);
 
     struct TScript {
         std::vector<TFault> Faults;
@@ -103,6 +115,9 @@ private:
     std::vector<TTank> FTanks;
     std::vector<TScript> FScripts;
     std::deque<std::pair<TFault, int>> FNextFaults;  // each with the requests it has left
+    std::vector<std::optional<TTankMotion>> FMotions;
+    std::vector<unsigned> FSaid;  // per tank, the stops already said (bits)
+    std::function<void(const std::string&)> FNote;
 };
 
 // Gathers request frames from bytes as they come.

@@ -65,6 +65,9 @@ void Usage(std::FILE* out) {
                  "  --config FILE          tank values: [tank N] with product, level, drift (per hour),\n"
                  "                         aux, temperature, density, fault, script (faults for the\n"
                  "                         tank's successive requests, like no-answer, late, none);\n"
+                 "                         or the tank moved by volume through [station] tanks = FILE:\n"
+                 "                         volume-drift (l/h at 15 C), temperature-drift (C/h),\n"
+                 "                         delivery = LITRES after TIME over TIME;\n"
                  "                         [faults] next = KIND:COUNT\n"
                  "  --replay TRACE         answer as a trace of qmx-read --trace recorded the gauge\n"
                  "  --fault KIND[:TANKS]   a fault on every tank, or on TANKS (like 1-4,9)\n"
@@ -217,6 +220,7 @@ int main(int argc, char** argv) {
     if (const auto problem = PlatformRefusal(options)) return UsageError(*problem);
 
     TGauge gauge;
+    gauge.SetNotes([](const std::string& note) { std::fprintf(stderr, "qmx-sim: %s\n", note.c_str()); });
     TTraceReplay replay([](const std::string& note) { std::fprintf(stderr, "qmx-sim: %s\n", note.c_str()); });
     TAnswerer* answerer = nullptr;
     if (const auto problem = PrepareAnswerer(options, gauge, replay, answerer)) {

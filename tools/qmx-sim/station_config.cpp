@@ -1,12 +1,14 @@
 #include "station_config.h"
 
 #include <cmath>
+#include <filesystem>
 #include <map>
 #include <sstream>
 
 #include "platform/decimal_number.h"
 #include "platform/shown_text.h"
 #include "platform/whole_number.h"
+#include "played_tanks.h"
 #include "text_file.h"
 
 namespace qmx::sim {
@@ -45,11 +47,25 @@ public:
         if (key.empty()) return "not key = value: '" + Shown(line) + "'";
         const std::string value = Trim(line.substr(equals + 1));
         if (FInFaults) return Faults(key, value);
-        if (FTank == 0) return Shown(key) + " outside a section ([tank N] or [faults])";
+        if (FInStation) return StationValue(key, value);
+        if (FTank == 0) return Shown(key) + " outside a section ([station], [tank N] or [faults])";
         // A second value would silently win over the first.
         if (const auto first = FKeys.emplace(key, FLine); !first.second)
             return Shown(key) + " again in " + FSection + " (first on line " + std::to_string(first.first->second) + ")";
+        if (auto clash = Clash(key)) return clash;
         return TankValue(key, value);
+    }
+
+    // What is wrong once the whole file is read; `name` is what the errors
+    // call the file, and where a tank file it names is looked for.
+    std::optional<std::string> Finish(const std::string& name) {
+        std::vector<TPlayedTank> played;
+        for (const auto& [tank, moved] : FPlayed) played.push_back(moved);
+        const std::string path =
+            FTankFile.empty() ? "" : (std::filesystem::path(name).parent_path() / FTankFile).string();
+        const auto problem = StartPlayedTanks(path, FTankFileLine, played, FGauge);
+        if (!problem) return std::nullopt;
+        return name + ":" + std::to_string(problem->Line) + ": " + problem->What;
     }
 
 private:
@@ -63,9 +79,11 @@ private:
         FTank = 0;
         FKeys.clear();
         FInFaults = kind == "faults" && number.empty();
+        FInStation = kind == "station" && number.empty();
         if (FInFaults) return Once("[faults]");
+        if (FInStation) return Once("[station]");
         if (kind != "tank" || number.empty() || !more.empty())
-            return "unknown section " + Shown(line) + " (sections are [tank N] and [faults])";
+            return "unknown section " + Shown(line) + " (sections are [station], [tank N] and [faults])";
         if (number.find_first_not_of("0123456789") != std::string::npos)
             return "tank number '" + Shown(number) + "' is not a number";
         FTank = ParseWholeNumber(number, 1, kTankCount).value_or(0);
@@ -94,8 +112,45 @@ private:
         return std::nullopt;
     }
 
+    std::optional<std::string> StationValue(const std::string& key, const std::string& value) {
+        if (key != "tanks") return "unknown key '" + Shown(key) + "' in [station] (it takes tanks)";
+        if (FTankFileLine != 0) return "tanks again in [station] (first on line " + std::to_string(FTankFileLine) + ")";
+        if (value.empty()) return "tanks = FILE: no file named";
+        FTankFile = value;
+        FTankFileLine = FLine;
+        return std::nullopt;
+    }
+
+    static bool MovesByVolume(const std::string& key) {
+        return key == "volume-drift" || key == "temperature-drift" || key == "delivery";
+    }
+
+    // A level that drifts by itself and one that follows the volume cannot
+    // both be served.
+    std::optional<std::string> Clash(const std::string& key) const {
+        for (const auto& [other, line] : FKeys)
+            if ((key == "drift" && MovesByVolume(other)) || (MovesByVolume(key) && other == "drift"))
+                return Shown(key) + ": the level cannot both follow the volume and drift by itself (" + other +
+                       " on line " + std::to_string(line) + "): give one or the other";
+        return std::nullopt;
+    }
+
+    std::optional<std::string> MotionValue(const std::string& key, const std::string& value) {
+        TPlayedTank& played = FPlayed[FTank];
+        if (played.Line == 0) played = TPlayedTank{FTank, FLine, key, {}};
+        if (key == "delivery") {
+            auto delivery = ParseDelivery(value);
+            if (const auto* problem = std::get_if<std::string>(&delivery)) return *problem;
+            played.Motion.Delivery = std::get<TPlayedDelivery>(delivery);
+            return std::nullopt;
+        }
+        double& field = key == "volume-drift" ? played.Motion.LitresPerHour : played.Motion.DegreesPerHour;
+        return ParseNumber(key, value, field);
+    }
+
     std::optional<std::string> TankValue(const std::string& key, const std::string& value) {
         TTank& tank = FGauge.Tank(FTank);
+        if (MovesByVolume(key)) return MotionValue(key, value);
         if (key == "product") {
             tank.Product = value;
         } else if (key == "fault") {
@@ -142,7 +197,11 @@ private:
     std::map<std::string, int> FSections, FKeys;  // each with the line it is on
     int FTank = 0;  // the section's tank; 0 outside a [tank N]
     bool FInFaults = false;
+    bool FInStation = false;
     std::string FSection;
+    std::string FTankFile;  // as [station] tanks names it
+    int FTankFileLine = 0;
+    std::map<int, TPlayedTank> FPlayed;  // by tank
 };
 
 }  // namespace
@@ -157,7 +216,7 @@ std::optional<std::string> ApplyStationConfig(const std::string& text, const std
         if (line.empty()) continue;
         if (const auto problem = reader.Take(line, number)) return name + ":" + std::to_string(number) + ": " + *problem;
     }
-    return std::nullopt;
+    return reader.Finish(name);
 }
 
 std::optional<std::string> LoadStationConfig(const std::string& path, TGauge& gauge) {

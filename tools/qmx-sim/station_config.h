@@ -1,8 +1,10 @@
 #pragma once
 
 // The simulator's station file: [tank N] sections (product, level, drift
-// per hour, aux, temperature, density, fault, script) and a [faults]
-// section (next = KIND:COUNT, queued in the order given). Read strictly: a
+// per hour, aux, temperature, density, fault, script; or, to move the tank
+// by volume, volume-drift, temperature-drift and delivery), a [faults]
+// section (next = KIND:COUNT, queued in the order given) and a [station]
+// section (tanks = the tank file that turns litres into levels). Read strictly: a
 // value the simulator would otherwise take as something else (a tank "3x"
 // as 3, a count "abc" as 0, a level "nan") is refused, naming its line, so
 // a station set up for a test is the station the test gets.
