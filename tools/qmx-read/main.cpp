@@ -31,6 +31,7 @@
 #include "platform/time_stamp.h"
 #include "reader_system.h"
 #include "reading.h"
+#include "recorded_rows.h"
 #include "recording_port.h"
 #include "rows_events.h"
 #include "serial/serial_errors.h"
@@ -171,7 +172,10 @@ private:
     bool Show(const TTankReading& reading) {
         if (FInventory == nullptr) return FOutput.Row(reading);
         std::vector<qmx::TTankEvent> events;
-        const qmx::TInventory inventory = FInventory->Take(reading, UnixNow(), events);
+        // The row's own time, to the millisecond it shows: rows read back
+        // later (--from-rows) then give these very events.
+        const double time = ParseUtcStamp(reading.Time).value_or(UnixNow());
+        const qmx::TInventory inventory = FInventory->Take(reading, time, events);
         if (!FOutput.Row(reading, &inventory)) return false;
         for (const auto& event : events)
             if (std::string problem; FEvents.IsOpen() && !FEvents.Write(EventLine(event), problem)) {
