@@ -31,5 +31,7 @@ std::variant<TBaseCorrection, std::string> CorrectTo15(TProduct product, TDensit
 std::optional<TProduct> ParseProduct(const std::string& name);
 // The names ParseProduct takes, for messages: "gasoline, transition, ...".
 std::string ProductNames();
+// The name ParseProduct takes for `product` ("fuel-oil" for diesel too).
+std::string ProductName(TProduct product);
 
 }  // namespace qmx

@@ -43,6 +43,8 @@ void NoteExchanges(TRecordingPort* recorder, TTankReading& reading) {
     for (const auto& exchange : recorder->TakeExchanges()) NoteExchange(exchange, reading, false);
 }
 
+}  // namespace
+
 std::string JsonFields(const TTankReading& r) {
     std::vector<std::string> doubts;
     for (const auto& doubt : DoubtTexts(r.Doubts)) doubts.push_back(JsonString(doubt));
@@ -59,8 +61,6 @@ std::string JsonFields(const TTankReading& r) {
     if (!r.Error.empty()) fields += ", \"error\": " + JsonString(r.Error);
     return fields;
 }
-
-}  // namespace
 
 void ConcludeValid(TTankReading& r) {
     r.Valid = r.Level && r.Temperature && r.SecondValue && r.Density && r.Error.empty();

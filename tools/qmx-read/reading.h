@@ -33,6 +33,8 @@ std::string JsonLine(const TTankReading& reading);
 std::string JsonSeparator();
 std::string JsonEnd(bool anyRows);
 std::string CsvHeader(bool timed = false);
+// A JSON row's fields without its braces, for objects that add their own.
+std::string JsonFields(const TTankReading& reading);
 std::string CsvRow(const TTankReading& reading);
 
 // Whole outputs.
