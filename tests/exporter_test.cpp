@@ -37,6 +37,7 @@ namespace {
 using namespace std::chrono_literals;
 using test::Connect;
 using test::Get;
+using test::TExportingReader;
 using test::TResponse;
 using test::TSocket;
 using TClock = std::chrono::steady_clock;
@@ -152,21 +153,6 @@ std::string ListeningOn(const std::string& table, int port) {
     return "";
 }
 
-// qmx-read exporting, its standard error in a file: where it serves is
-// the line it says at the start.
-class TExportingReader : public test::TReaderProcess {
-public:
-    explicit TExportingReader(const std::vector<std::string>& arguments) : TReaderProcess(arguments, "/dev/null") {}
-    // The port it says it serves on at `host`; 0 when it says none in time.
-    int Port(const std::string& host) const {
-        const std::string said = "qmx-read: serving the metrics at http://" + host + ":";
-        for (const auto until = TClock::now() + 20s; TClock::now() < until; std::this_thread::sleep_for(10ms))
-            if (const auto at = Errors().find(said); at != std::string::npos)
-                return std::atoi(Errors().c_str() + at + said.size());
-        return 0;
-    }
-};
-
 // Scrapes until the body holds `text`; the last scrape either way.
 TResponse ScrapeUntil(int port, const std::string& text, std::chrono::seconds limit = 30s) {
     TResponse response;
@@ -205,6 +191,9 @@ TEST(ExporterProcess, ServesThePagesOnLoopbackUnlessAnAddressIsNamed) {
         const TResponse metrics = Get(c.Host, port, "/metrics");
         EXPECT_EQ(metrics.Status, 200) << c.Listen;
         EXPECT_EQ(metrics.Type.rfind("text/plain; version=0.0.4", 0), 0u) << metrics.Type;
+        const TResponse tanks = Get(c.Host, port, "/tanks.json");
+        EXPECT_EQ(tanks.Status, 200) << c.Listen;
+        EXPECT_EQ(tanks.Type, "application/json; charset=utf-8");
         for (const char* elsewhere : {"/metrics/old", "/favicon.ico", "/index.html"})
             EXPECT_EQ(Get(c.Host, port, elsewhere).Status, 404) << elsewhere;
     }

@@ -132,4 +132,10 @@ std::string ProductNames() {
     return names + "diesel, auto";
 }
 
+std::string ProductName(TProduct product) {
+    for (const TGroup& group : kGroups)
+        if (group.Product == product) return group.Name;
+    return "auto";
+}
+
 }  // namespace qmx

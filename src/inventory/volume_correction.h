@@ -36,5 +36,7 @@ std::variant<double, std::string> FactorAt(TProduct product, double density15, d
 std::optional<TProduct> ParseProduct(const std::string& name);
 // The names ParseProduct takes, for messages: "gasoline, transition, ...".
 std::string ProductNames();
+// The name ParseProduct takes for `product` ("fuel-oil" for diesel too).
+std::string ProductName(TProduct product);
 
 }  // namespace qmx

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -125,6 +126,22 @@ public:
     explicit TReaderProcess(const std::vector<std::string>& arguments, const std::string& stdoutPath = "",
                             int stdoutFd = -1)
         : TProgramProcess(QMX_READ_PATH, arguments, stdoutPath, stdoutFd) {}
+};
+
+// qmx-read exporting, its standard error in a file: where it serves is
+// the line it says at the start.
+class TExportingReader : public TReaderProcess {
+public:
+    explicit TExportingReader(const std::vector<std::string>& arguments) : TReaderProcess(arguments, "/dev/null") {}
+    // The port it says it serves on at `host`; 0 when it says none in time.
+    int Port(const std::string& host) const {
+        const std::string said = "qmx-read: serving the metrics at http://" + host + ":";
+        for (const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+             std::chrono::steady_clock::now() < until; std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+            if (const auto at = Errors().find(said); at != std::string::npos)
+                return std::atoi(Errors().c_str() + at + said.size());
+        return 0;
+    }
 };
 
 inline std::size_t CountOf(const std::string& text, const std::string& what) {

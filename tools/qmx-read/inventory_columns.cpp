@@ -1,5 +1,6 @@
 #include "inventory_columns.h"
 
+#include <cmath>
 #include <cstdio>
 #include <optional>
 
@@ -26,8 +27,9 @@ constexpr TColumn kColumns[] = {
 // The table shows the first four.
 constexpr std::size_t kTableColumns = 4;
 
+// No number for a value that is none (JSON has no NaN).
 std::string Number(const std::optional<double>& value, int decimals, const char* absent) {
-    if (!value) return absent;
+    if (!value || !std::isfinite(*value)) return absent;
     char text[48];
     std::snprintf(text, sizeof text, "%.*f", decimals, *value);
     return text;

@@ -37,6 +37,7 @@
 #include "serial/serial_errors.h"
 #include "serial/wire_trace.h"
 #include "standard_descriptors.h"
+#include "tanks_json.h"
 #include "text.h"
 
 namespace {
@@ -347,7 +348,9 @@ int ReadRounds(const TOptions& options, const TChosenDevice& device, std::unique
             std::fprintf(stderr, "qmx-read: cannot write the metrics: %s\n", problem.c_str());
             return kOutputFailed;
         }
-        if (exporter != nullptr) exporter->Publish(ScrapeText(device.Name, round.Readings, figures, inventory));
+        if (exporter != nullptr)
+            exporter->Publish({ScrapeText(device.Name, round.Readings, figures, inventory),
+                               TanksJson(ViewOfRound(device.Name, figures.EndedAt, round.Readings, inventory))});
         std::size_t valid = 0;
         for (const auto& reading : round.Readings) valid += reading.Valid ? 1 : 0;
         if (options.WatchSeconds == 0) {

@@ -11,55 +11,50 @@
 
 #include "metrics_exporter.h"
 #include "netline/http_server.h"
+#include "station_page.h"
 
 namespace qmx::tools {
 namespace {
 
 // The exposition format's type; its label values are UTF-8.
 constexpr const char* kMetricsType = "text/plain; version=0.0.4; charset=utf-8";
-
-std::string LandingPage() {
-    return std::string("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"><title>qmx-read</title></head>\n"
-                       "<body><h1>qmx-read ") +
-           QMX_VERSION +
-           "</h1>\n<p>A Quelmarox gauge's readings, from the reader's last round.</p>\n"
-           "<p><a href=\"/metrics\">Metrics</a></p>\n</body></html>\n";
-}
+constexpr const char* kJsonType = "application/json; charset=utf-8";
 
 class THttpExporter final : public TMetricsExporter {
 public:
-    THttpExporter(net::TListener listener, std::string firstText)
-        : FText(std::make_shared<const std::string>(std::move(firstText))),
+    THttpExporter(net::TListener listener, TExported first)
+        : FTexts(std::make_shared<const TExported>(std::move(first))),
           FUrl("http://" + listener.Host() + ":" + std::to_string(listener.Port())),
           FServer(std::move(listener), [this](const net::THttpRequest& request) { return Page(request); }) {}
 
-    void Publish(std::string text) override {
-        auto next = std::make_shared<const std::string>(std::move(text));
+    void Publish(TExported texts) override {
+        auto next = std::make_shared<const TExported>(std::move(texts));
         const std::lock_guard<std::mutex> lock(FLock);
-        FText.swap(next);
+        FTexts.swap(next);
     }
     std::string Url() const override { return FUrl; }
 
 private:
     net::THttpResponse Page(const net::THttpRequest& request) {
-        if (request.Path == "/metrics") return {200, kMetricsType, *Current(), ""};
-        if (request.Path == "/") return {200, "text/html; charset=utf-8", LandingPage(), ""};
+        if (request.Path == "/metrics") return {200, kMetricsType, Current()->Metrics, ""};
+        if (request.Path == "/tanks.json") return {200, kJsonType, Current()->Tanks, ""};
+        if (request.Path == "/") return {200, "text/html; charset=utf-8", std::string(StationPage()), ""};
         return {404, "text/plain; charset=utf-8", "Not found: the metrics are at /metrics\n", ""};
     }
-    std::shared_ptr<const std::string> Current() {
+    std::shared_ptr<const TExported> Current() {
         const std::lock_guard<std::mutex> lock(FLock);
-        return FText;
+        return FTexts;
     }
 
     std::mutex FLock;
-    std::shared_ptr<const std::string> FText;
+    std::shared_ptr<const TExported> FTexts;
     const std::string FUrl;
     net::THttpServer FServer;  // last: it serves from the members above
 };
 
 }  // namespace
 
-std::unique_ptr<TMetricsExporter> StartMetricsExporter(const TListenAddress& address, std::string firstText,
+std::unique_ptr<TMetricsExporter> StartMetricsExporter(const TListenAddress& address, TExported first,
                                                        std::string& problem) {
     int error = 0;
     // Room for a burst of connections while the server's one thread serves.
@@ -69,7 +64,7 @@ std::unique_ptr<TMetricsExporter> StartMetricsExporter(const TListenAddress& add
         problem = std::strerror(error);
         return nullptr;
     }
-    return std::make_unique<THttpExporter>(std::move(listener), std::move(firstText));
+    return std::make_unique<THttpExporter>(std::move(listener), std::move(first));
 }
 
 }  // namespace qmx::tools

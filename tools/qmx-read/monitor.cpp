@@ -22,6 +22,7 @@
 #include "protocol/overheard_exchanges.h"
 #include "reader_system.h"
 #include "serial/wire_trace.h"
+#include "tanks_json.h"
 
 namespace qmx::tools {
 namespace {
@@ -154,7 +155,9 @@ private:
         std::optional<double> lastRequest;
         if (const auto at = FSplitter.LastRequestAt()) lastRequest = figures.EndedAt - (FMetricsAt - *at);
         const std::string own = MonitorMetricsText(FOptions.Monitor, FSplitter.Requests(), lastRequest, FLatest);
-        if (FExporter != nullptr) FExporter->Publish(ScrapeText(FOptions.Monitor, readings, figures) + own);
+        if (FExporter != nullptr)
+            FExporter->Publish({ScrapeText(FOptions.Monitor, readings, figures) + own,
+                                TanksJson(ViewOfRound(FOptions.Monitor, figures.EndedAt, readings, nullptr))});
         std::string problem;
         if (FOptions.Metrics.empty() ||
             ReplaceWholeFile(FOptions.Metrics, MetricsText(FOptions.Monitor, readings, figures) + own, problem))

@@ -51,6 +51,8 @@ std::string InventoryNote(const TTankReading& reading, const TInventory* invento
     return "; " + inventory->Reason;
 }
 
+}  // namespace
+
 std::string JsonFields(const TTankReading& r, const TInventory* inventory) {
     std::vector<std::string> doubts;
     for (const auto& doubt : DoubtTexts(r.Doubts)) doubts.push_back(JsonString(doubt));
@@ -67,8 +69,6 @@ std::string JsonFields(const TTankReading& r, const TInventory* inventory) {
     if (!r.Error.empty()) fields += ", \"error\": " + JsonString(r.Error);
     return fields;
 }
-
-}  // namespace
 
 void ConcludeValid(TTankReading& r) {
     r.Valid = r.Level && r.Temperature && r.SecondValue && r.Density && r.Error.empty();

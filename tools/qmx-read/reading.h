@@ -36,6 +36,8 @@ std::string JsonSeparator();
 std::string JsonEnd(bool anyRows);
 std::string CsvHeader(bool timed = false, bool inventory = false);
 std::string CsvRow(const TTankReading& reading, const TInventory* inventory = nullptr);
+// A JSON row's fields without its braces, for objects that add their own.
+std::string JsonFields(const TTankReading& reading, const TInventory* inventory = nullptr);
 
 // Whole outputs.
 std::string FormatTable(const std::vector<TTankReading>& readings);
