@@ -242,6 +242,7 @@ TEST(AlertRules, EachAlertHasASeverityAndARunbookEntry) {
     };
     for (std::string line; std::getline(rules, line);) {
         if (const auto alert = after(line, "- alert: "); !alert.empty()) name = alert;
+        if (name.empty()) continue;  // the file's opening comment names the keys too
         if (const auto severity = after(line, "severity: "); !severity.empty()) alerts[name].first = severity;
         if (const auto url = after(line, "runbook_url: \""); !url.empty())
             alerts[name].second = url.substr(0, url.size() - 1);  // without its closing quote
