@@ -7,9 +7,12 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <set>
 #include <sstream>
 
 #include "platform/whole_file.h"
@@ -224,6 +227,46 @@ TEST(AlertRules, TheStationGuideShowsTheShippedRules) {
     for (std::string line; std::getline(lines, line);) indented += (line.empty() ? "" : "    ") + line + "\n";
     EXPECT_NE(Read(fs::path(QMX_SOURCE_DIR) / "docs" / "station.md").find(indented), std::string::npos)
         << "docs/station.md does not show, indented, the rules of packaging/qmx-read-alerts.yml";
+}
+
+// An alert's runbook_url leads to a heading of the installed guide's Runbook
+// (an anchor as Markdown renderers make it), and its severity routes it.
+TEST(AlertRules, EachAlertHasASeverityAndARunbookEntry) {
+    const std::string prefix = "/usr/share/doc/quelmarox-tools/station.md#";
+    std::istringstream rules(Read(fs::path(QMX_SOURCE_DIR) / "packaging" / "qmx-read-alerts.yml"));
+    std::map<std::string, std::pair<std::string, std::string>> alerts;  // name: severity, runbook_url
+    std::string name;
+    const auto after = [](const std::string& line, const std::string& key) {
+        const auto at = line.find(key);
+        return at == std::string::npos ? std::string() : line.substr(at + key.size());
+    };
+    for (std::string line; std::getline(rules, line);) {
+        if (const auto alert = after(line, "- alert: "); !alert.empty()) name = alert;
+        if (name.empty()) continue;  // the file's opening comment names the keys too
+        if (const auto severity = after(line, "severity: "); !severity.empty()) alerts[name].first = severity;
+        if (const auto url = after(line, "runbook_url: \""); !url.empty())
+            alerts[name].second = url.substr(0, url.size() - 1);  // without its closing quote
+    }
+    std::set<std::string> anchors;
+    std::istringstream guide(Read(fs::path(QMX_SOURCE_DIR) / "docs" / "station.md"));
+    bool runbook = false;
+    for (std::string line; std::getline(guide, line);) {
+        if (line.rfind("## ", 0) == 0) runbook = line == "## Runbook";
+        if (!runbook || line.rfind("### ", 0) != 0) continue;
+        std::string anchor;
+        for (const unsigned char c : line.substr(4)) {
+            if (std::isalnum(c) || c == '-' || c == '_') anchor += static_cast<char>(std::tolower(c));
+            if (c == ' ') anchor += '-';
+        }
+        anchors.insert(anchor);
+    }
+    ASSERT_GE(alerts.size(), 14u);
+    for (const auto& [alert, labels] : alerts) {
+        EXPECT_TRUE(labels.first == "critical" || labels.first == "warning" || labels.first == "info") << alert;
+        ASSERT_EQ(labels.second.rfind(prefix, 0), 0u) << alert << ": " << labels.second;
+        EXPECT_EQ(anchors.count(labels.second.substr(prefix.size())), 1u) << alert << ": " << labels.second;
+    }
+    EXPECT_EQ(anchors.size(), alerts.size()) << "a Runbook entry for an alert that is not shipped";
 }
 
 // Every reason a tank's failure_info can carry is explained where people look.
