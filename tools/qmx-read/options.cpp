@@ -64,7 +64,7 @@ const std::vector<TOptionSpec> kReaderOptions = {
      .TakesValue = true,
      .Value = "ADDR:PORT",
      .Help = "with --watch, the metrics over HTTP at /metrics, on Linux\n"
-             "(PORT alone: 127.0.0.1)"},
+             "(PORT alone: 127.0.0.1 only; :PORT every IPv4 address)"},
     {.Name = "--inventory",
      .TakesValue = true,
      .Value = "FILE",
