@@ -20,6 +20,7 @@
 #include "inventory/station_inventory.h"
 #include "inventory_metrics.h"
 #include "metrics.h"
+#include "monitor.h"
 #include "support/temp_dir.h"
 #include "metrics/utf8_text.h"
 
@@ -215,6 +216,47 @@ TEST(Metrics, DoubtsPresenceTimesAndVersionAsMonitoringNeedsThem) {
         std::string line = c.Line;
         if (const auto at = line.find("DEV"); at != std::string::npos) line.replace(at, 3, device);
         EXPECT_EQ(text.find(line) != std::string::npos, c.Present) << line << "\nin\n" << text;
+    }
+}
+
+// The service's name is a label of every sample, right after the device's,
+// in whatever the reader writes or serves; the same text without it is the
+// text without --instance, byte for byte.
+TEST(Metrics, AnInstanceLabelsEverySampleAndChangesNothingElse) {
+    TRoundFigures round;
+    round.EndedAt = 1765190000.25;
+    round.LastValidAt = {{1, 1765189990.5}};
+    struct TCase {
+        const char* Name;
+        std::string (*Text)(const TLineLabels& line, const TRoundFigures& round);
+    };
+    const TCase cases[] = {
+        {"file", [](const TLineLabels& line, const TRoundFigures& r) { return MetricsText(line, Readings(), r); }},
+        {"inventory", [](const TLineLabels& line, const TRoundFigures&) { return InventoryText(line, Figures()); }},
+        {"scrape", [](const TLineLabels& line, const TRoundFigures& r) { return ScrapeText(line, Readings(), r); }},
+        {"first scrape",
+         [](const TLineLabels& line, const TRoundFigures&) { return ScrapeTextBeforeFirstRound(line); }},
+        {"monitor", [](const TLineLabels& line, const TRoundFigures& r) {
+             return MonitorMetricsText(line, 7, r.EndedAt, {{1, TMonitorRow{}}});
+         }},
+    };
+    const std::string device = "device=\"/dev/serial/by-id/usb-FTDI-if00-port0\"";
+    for (const auto& c : cases) {
+        const std::string plain = c.Text({"/dev/serial/by-id/usb-FTDI-if00-port0", ""}, round);
+        std::string named = c.Text({"/dev/serial/by-id/usb-FTDI-if00-port0", "tank-farm"}, round);
+        std::size_t samples = 0;
+        std::istringstream lines(named);
+        for (std::string line; std::getline(lines, line);) {
+            if (line.rfind('#', 0) == 0) continue;
+            ++samples;
+            EXPECT_NE(line.find("{" + device + ",instance=\"tank-farm\""), std::string::npos)
+                << c.Name << ": " << line;
+        }
+        EXPECT_GT(samples, 0u) << c.Name;
+        const std::string label = ",instance=\"tank-farm\"";
+        for (auto at = named.find(label); at != std::string::npos; at = named.find(label, at))
+            named.erase(at, label.size());
+        EXPECT_EQ(named, plain) << c.Name;
     }
 }
 

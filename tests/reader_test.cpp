@@ -51,6 +51,16 @@ TEST(ReaderOptions, OnlyWhatTheUsageShowsIsTaken) {
         {{"--inventory", "t.ini", "--from-rows", "rows.csv", "--csv"}, false},
         {{"--inventory", "t.ini", "--from-rows", ""}, false},
         {{"--monitor", "/dev/pts/9", "--inventory", "t.ini"}, false},
+        {{"--com", "3", "--metrics", "m.prom", "--instance", "tank-farm"}, true},
+        {{"--com", "3", "--watch", "60", "--listen", ":9723", "--instance", "a.b_c@1"}, true},
+        {{"--monitor", "/dev/pts/9", "--metrics", "m.prom", "--instance", "tap"}, true},
+        {{"--com", "3", "--instance", "tank-farm"}, false},  // nothing it would name
+        {{"--com", "3", "--metrics", "m.prom", "--instance", ""}, false},
+        {{"--com", "3", "--metrics", "m.prom", "--instance", "tank farm"}, false},
+        {{"--com", "3", "--metrics", "m.prom", "--instance", "tank\"farm"}, false},
+        {{"--com", "3", "--metrics", "m.prom", "--instance", "tank\\x2dfarm"}, false},
+        {{"--com", "3", "--metrics", "m.prom", "--instance", "r\xC3\xA9servoir"}, false},
+        {{"--com", "3", "--metrics", "m.prom", "--instance", std::string(129, 'a')}, false},
     };
     for (const auto& c : cases) {
         std::string shown;
@@ -68,6 +78,9 @@ TEST(ReaderOptions, ValuesLandWhereTheyBelong) {
     EXPECT_EQ(options.Tanks, (std::vector<int>{2, 5, 6}));
     EXPECT_EQ(options.Format, TFormat::Csv);
     EXPECT_EQ(options.Trace, "wire.log");
+    EXPECT_EQ(options.Instance, "");
+    EXPECT_EQ(std::get<TOptions>(Parse({"--com", "3", "--metrics", "m", "--instance", "tank-farm"})).Instance,
+              "tank-farm");
     const auto all = std::get<TOptions>(Parse({"--com", "07"}));
     EXPECT_EQ(all.Com, 7);
     EXPECT_EQ(all.Tanks.size(), 33u);

@@ -36,7 +36,7 @@ std::string Time(double seconds) {
 
 class TExposition {
 public:
-    explicit TExposition(const std::string& device) : FDevice(LabelValue(device)) {}
+    explicit TExposition(const TLineLabels& line) : FLine(LineLabels(line)) {}
 
     void Family(const std::string& name, const char* type, const std::string& help) {
         FText += "# HELP " + name + " " + help + "\n# TYPE " + name + " " + type + "\n";
@@ -51,10 +51,15 @@ public:
 
 private:
     void Line(const std::string& labels, const std::string& value) {
-        FText += FName + "{device=\"" + FDevice + "\"" + labels + "} " + value + "\n";
+        FText += FName + "{" + FLine + labels + "} " + value + "\n";
+    }
+    static std::string LineLabels(const TLineLabels& line) {
+        std::string labels = "device=\"" + LabelValue(line.Device) + "\"";
+        if (!line.Instance.empty()) labels += ",instance=\"" + LabelValue(line.Instance) + "\"";
+        return labels;
     }
 
-    const std::string FDevice;
+    const std::string FLine;  // the labels every sample starts with
     std::string FName;
     std::string FText;
 };
@@ -160,9 +165,9 @@ std::string FailureReason(const TTankReading& reading) {
     return FailureReason(reading.Valid, reading.Attempts != 0, reading.Reason);
 }
 
-std::string MetricsText(const std::string& device, const std::vector<TTankReading>& tanks,
+std::string MetricsText(const TLineLabels& line, const std::vector<TTankReading>& tanks,
                         const TRoundFigures& round, const TSourceInfo& source) {
-    TExposition out(device);
+    TExposition out(line);
     TankValues(out, tanks);
     TankVerdicts(out, tanks);
     Round(out, round);
@@ -170,24 +175,24 @@ std::string MetricsText(const std::string& device, const std::vector<TTankReadin
     return out.Text();
 }
 
-std::string SourceText(const std::string& device, const TSourceInfo& source) {
-    TExposition out(device);
+std::string SourceText(const TLineLabels& line, const TSourceInfo& source) {
+    TExposition out(line);
     Source(out, source);
     return out.Text();
 }
 
-std::string OneSampleText(const std::string& device, const std::string& family, const std::string& help,
+std::string OneSampleText(const TLineLabels& line, const std::string& family, const std::string& help,
                           double value, TSampleKind kind) {
-    TExposition out(device);
+    TExposition out(line);
     out.Family(family, kind == TSampleKind::Counter ? "counter" : "gauge", help);
     out.Sample("", value, kind);
     return out.Text();
 }
 
-std::string TankSamplesText(const std::string& device, const std::string& family, const std::string& help,
+std::string TankSamplesText(const TLineLabels& line, const std::string& family, const std::string& help,
                             const std::map<int, double>& byTank, TSampleKind kind) {
     if (byTank.empty()) return {};
-    TExposition out(device);
+    TExposition out(line);
     out.Family(family, kind == TSampleKind::Counter ? "counter" : "gauge", help);
     for (const auto& [tank, value] : byTank) out.Sample(TankLabel(tank), value, kind);
     return out.Text();

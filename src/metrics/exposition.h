@@ -29,6 +29,20 @@ struct TRoundFigures {
     std::map<int, double> LastValidAt;
 };
 
+// The labels that name the line in every sample: its device and, for a
+// reader run as a named service, that name as `instance` (after `device`;
+// none when empty, so that a text without it is as it always was). From a
+// device alone where only the device is known, as in the driver: implicit,
+// so that a device name is still all such a caller gives.
+struct TLineLabels {
+    TLineLabels(const std::string& device) : Device(device) {}
+    TLineLabels(const char* device) : Device(device) {}
+    TLineLabels(std::string device, std::string instance)
+        : Device(std::move(device)), Instance(std::move(instance)) {}
+    std::string Device;
+    std::string Instance;
+};
+
 // Who wrote the text: a build-info family, always 1, with its labels.
 struct TSourceInfo {
     std::string Family;
@@ -49,25 +63,25 @@ std::string FailureReason(bool valid, bool asked, TAttemptVerdict verdict);
 // The same of a reading: asked when its failing exchange made attempts.
 std::string FailureReason(const TTankReading& reading);
 
-// `device` names the line in every sample's labels. A value that did not
+// `line` names the line in every sample's labels. A value that did not
 // come valid has no sample; its tank's qmx_tank_valid is 0 and its reason
 // is a label of qmx_tank_failure_info. A reading the driver took as valid
 // but that is in doubt keeps qmx_tank_valid 1 (the driver's verdict) and
 // has qmx_tank_doubtful 1, with a qmx_tank_doubt_info series per doubt.
-// Label values are UTF-8 whatever bytes `device` holds.
-std::string MetricsText(const std::string& device, const std::vector<TTankReading>& tanks,
+// Label values are UTF-8 whatever bytes the line's labels hold.
+std::string MetricsText(const TLineLabels& line, const std::vector<TTankReading>& tanks,
                         const TRoundFigures& round, const TSourceInfo& source);
 
 // The source's build-info family alone.
-std::string SourceText(const std::string& device, const TSourceInfo& source);
-// A family of one sample, with the device label alone: a gauge, a counter,
+std::string SourceText(const TLineLabels& line, const TSourceInfo& source);
+// A family of one sample, with the line's labels alone: a gauge, a counter,
 // or a gauge that holds a Unix time (written to the millisecond).
 enum class TSampleKind { Gauge, Counter, Time };
-std::string OneSampleText(const std::string& device, const std::string& family, const std::string& help,
+std::string OneSampleText(const TLineLabels& line, const std::string& family, const std::string& help,
                           double value, TSampleKind kind = TSampleKind::Gauge);
-// A family of one sample per tank, with the device and tank labels;
+// A family of one sample per tank, with the line's labels and the tank's;
 // nothing when there are none.
-std::string TankSamplesText(const std::string& device, const std::string& family, const std::string& help,
+std::string TankSamplesText(const TLineLabels& line, const std::string& family, const std::string& help,
                             const std::map<int, double>& byTank, TSampleKind kind = TSampleKind::Gauge);
 
 }  // namespace qmx

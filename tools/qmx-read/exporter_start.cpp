@@ -12,7 +12,7 @@ bool StartExporter(const TOptions& options, const std::string& device, std::uniq
     std::string problem;
     TStationView none;
     none.Device = device;
-    exporter = StartMetricsExporter(*options.Listen, {ScrapeTextBeforeFirstRound(device), TanksJson(none)}, problem);
+    exporter = StartMetricsExporter(*options.Listen, {ScrapeTextBeforeFirstRound({device, options.Instance}), TanksJson(none)}, problem);
     if (!exporter) {
         std::fprintf(stderr, "qmx-read: cannot listen on %s: %s\n", options.Listen->Text().c_str(), problem.c_str());
         return false;

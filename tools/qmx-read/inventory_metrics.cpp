@@ -9,7 +9,7 @@ namespace {
 
 using TByTank = std::map<int, double>;
 
-std::string Values(const std::string& device, const std::vector<TTankFigures>& tanks) {
+std::string Values(const TLineLabels& line, const std::vector<TTankFigures>& tanks) {
     struct TValue {
         const char* Name;
         const char* Help;
@@ -40,12 +40,12 @@ std::string Values(const std::string& device, const std::vector<TTankFigures>& t
         TByTank byTank;
         for (const auto& tank : tanks)
             if (const auto& number = tank.Inventory.*value.Of) byTank[tank.Tank] = *number * value.Scale;
-        text += TankSamplesText(device, value.Name, value.Help, byTank);
+        text += TankSamplesText(line, value.Name, value.Help, byTank);
     }
     return text;
 }
 
-std::string Events(const std::string& device, const std::vector<TTankFigures>& tanks) {
+std::string Events(const TLineLabels& line, const std::vector<TTankFigures>& tanks) {
     TByTank deliveries, delivered, leakRate, leakPassed;
     for (const auto& tank : tanks) {
         deliveries[tank.Tank] = static_cast<double>(tank.Deliveries);
@@ -55,17 +55,17 @@ std::string Events(const std::string& device, const std::vector<TTankFigures>& t
             leakPassed[tank.Tank] = tank.LastLeakTest->Passed ? 1 : 0;
         }
     }
-    return TankSamplesText(device, "qmx_tank_deliveries_total", "Deliveries into the tank since the start.",
+    return TankSamplesText(line, "qmx_tank_deliveries_total", "Deliveries into the tank since the start.",
                            deliveries, TSampleKind::Counter) +
-           TankSamplesText(device, "qmx_tank_last_delivery_volume15_litres",
+           TankSamplesText(line, "qmx_tank_last_delivery_volume15_litres",
                            "Volume at 15 C the tank's last delivery brought, in litres, counting in what was sold "
                            "while it came.",
                            delivered) +
-           TankSamplesText(device, "qmx_tank_leak_rate_litres_per_hour",
+           TankSamplesText(line, "qmx_tank_leak_rate_litres_per_hour",
                            "Loss of volume at 15 C over the tank's last leak test (a quiet time), in litres per "
                            "hour; below zero for a gain.",
                            leakRate) +
-           TankSamplesText(device, "qmx_tank_leak_test_passed",
+           TankSamplesText(line, "qmx_tank_leak_test_passed",
                            "1 when the tank's last leak test lost no more than the tank file's leak-threshold, "
                            "else 0.",
                            leakPassed);
@@ -81,8 +81,8 @@ std::vector<TTankFigures> TankFigures(const TStationInventory& inventory) {
     return figures;
 }
 
-std::string InventoryText(const std::string& device, const std::vector<TTankFigures>& tanks) {
-    return Values(device, tanks) + Events(device, tanks);
+std::string InventoryText(const TLineLabels& line, const std::vector<TTankFigures>& tanks) {
+    return Values(line, tanks) + Events(line, tanks);
 }
 
 }  // namespace qmx::tools

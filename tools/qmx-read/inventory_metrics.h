@@ -13,6 +13,7 @@
 #include "inventory/inventory.h"
 #include "inventory/station_inventory.h"
 #include "inventory/tank_events.h"
+#include "metrics/exposition.h"
 
 namespace qmx::tools {
 
@@ -32,6 +33,6 @@ std::vector<TTankFigures> TankFigures(const TStationInventory& inventory);
 // has a value's sample only when its last reading gave that value, and a
 // family no tank has a sample of is left out; the deliveries' counter has
 // every tank.
-std::string InventoryText(const std::string& device, const std::vector<TTankFigures>& tanks);
+std::string InventoryText(const TLineLabels& line, const std::vector<TTankFigures>& tanks);
 
 }  // namespace qmx::tools

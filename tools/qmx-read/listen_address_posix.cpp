@@ -11,8 +11,12 @@ std::string TListenAddress::Text() const {
 }
 
 std::optional<TListenAddress> ParseListenAddress(const std::string& text, std::string& problem) {
-    const std::string form = "--listen takes [ADDRESS:]PORT, like 9723, 0.0.0.0:9723 or [::1]:9723, not '" + text + "'";
+    const std::string form = "--listen takes [ADDRESS:]PORT, like 9723 (127.0.0.1), :9723 (every IPv4 address) or "
+                             "[::1]:9723, not '" + text + "'";
     std::string host, port = text;
+    // A port alone stays on the machine; an empty host before a colon is
+    // every address.
+    std::string unnamed = "127.0.0.1";
     int family = AF_INET;
     if (!text.empty() && text.front() == '[') {
         const auto close = text.find("]:");
@@ -26,6 +30,7 @@ std::optional<TListenAddress> ParseListenAddress(const std::string& text, std::s
     } else if (const auto colon = text.find(':'); colon != std::string::npos) {
         host = text.substr(0, colon);
         port = text.substr(colon + 1);
+        unnamed = "0.0.0.0";
         if (port.find(':') != std::string::npos) {
             problem = "--listen: an IPv6 address goes in brackets, like [::1]:9723";
             return std::nullopt;
@@ -42,7 +47,7 @@ std::optional<TListenAddress> ParseListenAddress(const std::string& text, std::s
         problem = form;
         return std::nullopt;
     }
-    return TListenAddress{host.empty() ? "127.0.0.1" : host, *number};
+    return TListenAddress{host.empty() ? unnamed : host, *number};
 }
 
 }  // namespace qmx::tools

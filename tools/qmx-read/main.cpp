@@ -328,6 +328,7 @@ int ReadRounds(const TOptions& options, const TChosenDevice& device, std::unique
                qmx::TAppendFile& events) {
     TReader reader(options, device, *silo, output, port, inventory, events);
     qmx::TRoundFigures figures;
+    const qmx::TLineLabels line{device.Name, options.Instance};
     for (;;) {
         const auto started = TClock::now();
         const TRound round = reader.Round();
@@ -343,13 +344,13 @@ int ReadRounds(const TOptions& options, const TChosenDevice& device, std::unique
         figures.LastValidAt = reader.LastValidAt();
         if (std::string problem;
             !options.Metrics.empty() &&
-            !qmx::ReplaceWholeFile(options.Metrics, MetricsText(device.Name, round.Readings, figures, inventory), problem)) {
+            !qmx::ReplaceWholeFile(options.Metrics, MetricsText(line, round.Readings, figures, inventory), problem)) {
             output.End();
             std::fprintf(stderr, "qmx-read: cannot write the metrics: %s\n", problem.c_str());
             return kOutputFailed;
         }
         if (exporter != nullptr)
-            exporter->Publish({ScrapeText(device.Name, round.Readings, figures, inventory),
+            exporter->Publish({ScrapeText(line, round.Readings, figures, inventory),
                                TanksJson(ViewOfRound(device.Name, figures.EndedAt, round.Readings, inventory))});
         std::size_t valid = 0;
         for (const auto& reading : round.Readings) valid += reading.Valid ? 1 : 0;

@@ -7,8 +7,8 @@
 namespace qmx::tools {
 namespace {
 
-std::string UpText(const std::string& device, bool up) {
-    return OneSampleText(device, "qmx_up",
+std::string UpText(const TLineLabels& line, bool up) {
+    return OneSampleText(line, "qmx_up",
                          "1 when the last round reached the gauge (the device there, an answer from it), else 0. "
                          "Every value is the last round's: a round can take a minute.",
                          up ? 1 : 0);
@@ -16,10 +16,10 @@ std::string UpText(const std::string& device, bool up) {
 
 }  // namespace
 
-std::string MetricsText(const std::string& device, const std::vector<TTankReading>& readings,
+std::string MetricsText(const TLineLabels& line, const std::vector<TTankReading>& readings,
                         const TRoundFigures& round, const TStationInventory* inventory) {
-    std::string text = qmx::MetricsText(device, readings, round, ReaderSource(QMX_VERSION));
-    if (inventory != nullptr) text += InventoryText(device, TankFigures(*inventory));
+    std::string text = qmx::MetricsText(line, readings, round, ReaderSource(QMX_VERSION));
+    if (inventory != nullptr) text += InventoryText(line, TankFigures(*inventory));
     return text;
 }
 
@@ -31,14 +31,14 @@ bool ReachedGauge(const std::vector<TTankReading>& readings, bool devicePresent)
     return devicePresent && std::any_of(readings.begin(), readings.end(), answered);
 }
 
-std::string ScrapeText(const std::string& device, const std::vector<TTankReading>& readings,
+std::string ScrapeText(const TLineLabels& line, const std::vector<TTankReading>& readings,
                        const TRoundFigures& round, const TStationInventory* inventory) {
-    return UpText(device, ReachedGauge(readings, round.DevicePresent)) +
-           MetricsText(device, readings, round, inventory);
+    return UpText(line, ReachedGauge(readings, round.DevicePresent)) +
+           MetricsText(line, readings, round, inventory);
 }
 
-std::string ScrapeTextBeforeFirstRound(const std::string& device) {
-    return UpText(device, false) + SourceText(device, ReaderSource(QMX_VERSION));
+std::string ScrapeTextBeforeFirstRound(const TLineLabels& line) {
+    return UpText(line, false) + SourceText(line, ReaderSource(QMX_VERSION));
 }
 
 }  // namespace qmx::tools

@@ -17,7 +17,7 @@ namespace qmx::tools {
 // for which no exchange was recorded was not asked: its device had gone.
 // With the station's inventory, what is in each tank of its tank file and
 // the tank's deliveries and leak tests follow.
-std::string MetricsText(const std::string& device, const std::vector<TTankReading>& readings,
+std::string MetricsText(const TLineLabels& line, const std::vector<TTankReading>& readings,
                         const TRoundFigures& round, const TStationInventory* inventory = nullptr);
 
 // Whether a round reached the gauge: the device was there at its end and
@@ -29,8 +29,8 @@ bool ReachedGauge(const std::vector<TTankReading>& readings, bool devicePresent)
 // MetricsText; before the first round has ended, qmx_up 0 and the build
 // info alone, so that a reader still in its first minute is not taken for
 // a gauge with no tanks.
-std::string ScrapeText(const std::string& device, const std::vector<TTankReading>& readings,
+std::string ScrapeText(const TLineLabels& line, const std::vector<TTankReading>& readings,
                        const TRoundFigures& round, const TStationInventory* inventory = nullptr);
-std::string ScrapeTextBeforeFirstRound(const std::string& device);
+std::string ScrapeTextBeforeFirstRound(const TLineLabels& line);
 
 }  // namespace qmx::tools

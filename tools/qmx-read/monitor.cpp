@@ -154,13 +154,14 @@ private:
         figures.LastValidAt = FLastValidAt;
         std::optional<double> lastRequest;
         if (const auto at = FSplitter.LastRequestAt()) lastRequest = figures.EndedAt - (FMetricsAt - *at);
-        const std::string own = MonitorMetricsText(FOptions.Monitor, FSplitter.Requests(), lastRequest, FLatest);
+        const TLineLabels line{FOptions.Monitor, FOptions.Instance};
+        const std::string own = MonitorMetricsText(line, FSplitter.Requests(), lastRequest, FLatest);
         if (FExporter != nullptr)
-            FExporter->Publish({ScrapeText(FOptions.Monitor, readings, figures) + own,
+            FExporter->Publish({ScrapeText(line, readings, figures) + own,
                                 TanksJson(ViewOfRound(FOptions.Monitor, figures.EndedAt, readings, nullptr))});
         std::string problem;
         if (FOptions.Metrics.empty() ||
-            ReplaceWholeFile(FOptions.Metrics, MetricsText(FOptions.Monitor, readings, figures) + own, problem))
+            ReplaceWholeFile(FOptions.Metrics, MetricsText(line, readings, figures) + own, problem))
             return true;
         std::fprintf(stderr, "qmx-read: cannot write the metrics: %s\n", problem.c_str());
         FStatus = kOutputFailed;

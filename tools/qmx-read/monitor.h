@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "metrics/exposition.h"
 #include "monitor_rows.h"
 #include "options.h"
 
@@ -21,7 +22,7 @@ int RunMonitor(const TOptions& options);
 // overheard and when the last came (Unix time; none yet: no sample), and
 // of each tank's latest row, its answer's delay, whether that came within
 // the second and the requests the host made.
-std::string MonitorMetricsText(const std::string& device, long long requests, std::optional<double> lastRequestAt,
+std::string MonitorMetricsText(const TLineLabels& line, long long requests, std::optional<double> lastRequestAt,
                                const std::map<int, TMonitorRow>& latest);
 
 }  // namespace qmx::tools

@@ -64,7 +64,12 @@ const std::vector<TOptionSpec> kReaderOptions = {
      .TakesValue = true,
      .Value = "ADDR:PORT",
      .Help = "with --watch, the metrics over HTTP at /metrics, on Linux\n"
-             "(PORT alone: 127.0.0.1)"},
+             "(PORT alone: 127.0.0.1 only; :PORT every IPv4 address)"},
+    {.Name = "--instance",
+     .TakesValue = true,
+     .Value = "NAME",
+     .Help = "with --metrics or --listen, an instance=\"NAME\" label on every\n"
+             "sample (the service qmx-read@NAME gives its NAME)"},
     {.Name = "--inventory",
      .TakesValue = true,
      .Value = "FILE",
@@ -120,6 +125,32 @@ std::optional<std::string> ApplyDevice(TOptions& options, const std::string& val
     return std::nullopt;
 }
 
+// Whether `name` can stand as a label value as given: printable ASCII
+// without quotes, backslashes or spaces, so that the exposition never has
+// to escape it and a dashboard's query names it as the service does.
+bool IsPlainLabelValue(const std::string& name) {
+    if (name.empty() || name.size() > 128) return false;
+    for (const unsigned char c : name)
+        if (c <= ' ' || c >= 0x7F || c == '"' || c == '\'' || c == '\\') return false;
+    return true;
+}
+
+// --listen and --instance: where the metrics are served, and the name
+// they carry.
+std::optional<std::string> ApplyExporterOption(TOptions& options, const std::string& name, const std::string& value) {
+    if (name == "--instance") {
+        if (!IsPlainLabelValue(value))
+            return "--instance takes a name of 1 to 128 printable characters without spaces or quotes, like "
+                   "tank-farm, not '" + value + "'";
+        options.Instance = value;
+        return std::nullopt;
+    }
+    std::string problem;
+    options.Listen = ParseListenAddress(value, problem);
+    if (!options.Listen) return problem;
+    return std::nullopt;
+}
+
 // One option as given, into `options`: nothing, or what is wrong with its
 // value.
 std::optional<std::string> ApplyOption(TOptions& options, const std::string& name, const std::string& value) {
@@ -157,10 +188,8 @@ std::optional<std::string> ApplyOption(TOptions& options, const std::string& nam
     } else if (name == "--metrics") {
         if (value.empty()) return "--metrics takes a file";
         options.Metrics = value;
-    } else if (name == "--listen") {
-        std::string problem;
-        options.Listen = ParseListenAddress(value, problem);
-        if (!options.Listen) return problem;
+    } else if (name == "--listen" || name == "--instance") {
+        return ApplyExporterOption(options, name, value);
     } else if (name == "--inventory" || name == "--events" || name == "--from-rows") {
         if (value.empty()) return name + " takes a file";
         (name == "--inventory" ? options.Inventory : name == "--events" ? options.Events : options.FromRows) = value;
@@ -179,6 +208,8 @@ std::optional<std::string> ApplyOption(TOptions& options, const std::string& nam
 std::optional<std::string> Complete(TOptions& options, bool pauseGiven) {
     if (options.List && options.Format == TFormat::Csv) return "--list shows a table, or JSON with --json";
     if (options.Help || options.Version || options.List) return std::nullopt;
+    if (!options.Instance.empty() && options.Metrics.empty() && !options.Listen)
+        return "--instance names the metrics: it goes with --metrics or --listen";
     if (pauseGiven && !options.Fast)
         return "--pause goes with --fast (without it the protocol's own timing holds)";
     if (!options.Monitor.empty()) return std::nullopt;

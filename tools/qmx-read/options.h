@@ -27,6 +27,7 @@ struct TOptions {
     int WatchSeconds = 0;  // 0: one round
     std::string Metrics;   // empty: none
     std::optional<TListenAddress> Listen;  // the exporter's, with --watch
+    std::string Instance;  // the metrics' instance label; empty: none
     bool Fast = false;
     int PauseMs = kDefaultPauseMs;
     bool Help = false;
