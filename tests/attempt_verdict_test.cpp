@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <set>
 
 #include "protocol/attempt_verdict.h"
@@ -101,15 +102,25 @@ TEST(AttemptVerdict, TextsAndLabelsAreDistinct) {
     const TAttemptVerdict all[] = {TAttemptVerdict::Valid,       TAttemptVerdict::NoAnswer, TAttemptVerdict::NoStx,
                                    TAttemptVerdict::WrongLength, TAttemptVerdict::NoEtx,    TAttemptVerdict::CheckByte,
                                    TAttemptVerdict::InvalidValue, TAttemptVerdict::OtherRequest};
-    std::set<std::string> texts, labels;
+    std::set<std::string> texts, labels, outcomes, hints;
     for (auto verdict : all) {
         texts.insert(VerdictText(verdict));
+        // Each fault its own suspects, as one lower-case line after "qmx-read: ".
+        const std::string hint = VerdictHint(verdict), outcome = VerdictOutcome(verdict);
+        outcomes.insert(outcome);
+        hints.insert(hint);
+        EXPECT_FALSE(outcome.empty()) << VerdictText(verdict);
+        EXPECT_TRUE(!hint.empty() && std::islower(static_cast<unsigned char>(hint[0])) &&
+                    hint.find('\n') == std::string::npos)
+            << VerdictText(verdict) << ": " << hint;
         const std::string label = VerdictLabel(verdict);
         labels.insert(label);
         EXPECT_EQ(label.find_first_not_of("abcdefghijklmnopqrstuvwxyz_"), std::string::npos) << label;
     }
     EXPECT_EQ(texts.size(), std::size(all));
     EXPECT_EQ(labels.size(), std::size(all));
+    EXPECT_EQ(outcomes.size(), std::size(all));
+    EXPECT_EQ(hints.size(), std::size(all));
 }
 
 }  // namespace

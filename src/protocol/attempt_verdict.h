@@ -47,5 +47,10 @@ const char* VerdictText(TAttemptVerdict verdict);
 // The same as a metrics label value: "no_answer", "check_byte", ...; "none"
 // for Valid.
 const char* VerdictLabel(TAttemptVerdict verdict);
+// How tanks whose reading ended so failed, after a count ("rejected by the
+// check byte"), and what to check for it, one line in lower case ("the gauge
+// answers, but bytes arrive changed: ..."); for the reader's hints.
+const char* VerdictOutcome(TAttemptVerdict verdict);
+const char* VerdictHint(TAttemptVerdict verdict);
 
 }  // namespace qmx

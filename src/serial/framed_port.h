@@ -23,6 +23,10 @@ namespace qmx {
 using TAnswerCheck =
     TMethodRef<bool(std::uint8_t, const std::uint8_t*, std::int32_t, std::uint8_t&, std::uint8_t&)>;
 
+// Told, on the transacting thread, of each attempt once it is judged, with
+// the exchange as it stands: a tool shows from it how a slow exchange goes.
+using TAttemptWatch = std::function<void(const TExchangeRecord&)>;
+
 class TFramedPort {
 public:
     virtual ~TFramedPort() = default;
@@ -54,6 +58,7 @@ public:
     // failed; nothing when none has failed.
     virtual std::optional<ESerialIO> WhyAbsent() { return std::nullopt; }
     virtual void SetFastAnswers(bool, std::chrono::milliseconds) {}
+    virtual void WatchAttempts(TAttemptWatch) {}
 };
 
 // Opens the framed port on COM`portNumber` with the gauge's line settings.

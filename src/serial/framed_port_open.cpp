@@ -26,6 +26,7 @@ public:
     const TExchangeRecord& LastExchange() const override { return FPort->LastExchange(); }
     void NoteCheckVerdict(TAttemptVerdict verdict) override { FPort->NoteCheckVerdict(verdict); }
     void SetFastAnswers(bool on, std::chrono::milliseconds pause) override { FPort->SetFastAnswers(on, pause); }
+    void WatchAttempts(TAttemptWatch watch) override { FPort->WatchAttempts(std::move(watch)); }
 
 private:
     const std::unique_ptr<TCommApi> FComm;

@@ -394,7 +394,10 @@ std::int32_t TKalvorComPort::Transact(std::uint8_t /*address*/, const std::uint8
             continue;
         }
         // Without an expected answer there is nothing to judge or retry.
-        if (succeeded || expectedLength == 0 || attempt >= kRetryCount) return kAttemptsRun;
+        if (expectedLength == 0) return kAttemptsRun;
+        // Outside the transmit lock: the watcher may take its own.
+        if (FAttemptWatch) FAttemptWatch(FRecord);
+        if (succeeded || attempt >= kRetryCount) return kAttemptsRun;
         Pause(kRetryPause);
     }
 }

@@ -21,6 +21,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <utility>
 
 #include "platform/recursive_lock.h"
 #include "protocol/request_echo.h"
@@ -74,6 +75,7 @@ public:
     // Off unless a tool turns it on: the protocol's own timing stays the
     // library's.
     void SetFastAnswers(bool on, std::chrono::milliseconds pause) override;
+    void WatchAttempts(TAttemptWatch watch) override { FAttemptWatch = std::move(watch); }
 
 private:
     void SendRequest(const std::uint8_t* frame, std::uint8_t frameLength);
@@ -129,6 +131,7 @@ private:
     std::atomic<std::uint32_t> FOtherAnswers{0};
     std::atomic<TEcho> FOtherEcho{TEcho{}};
     TAnswerCheck FOnCheckAnswer;
+    TAttemptWatch FAttemptWatch;
 
     std::array<std::uint8_t, 256> FSendArea{};
     // The transaction under way, or the last one; its last attempt is the

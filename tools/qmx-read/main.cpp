@@ -20,6 +20,7 @@
 #include "device_list.h"
 #include "event_json.h"
 #include "exporter_start.h"
+#include "final_hint.h"
 #include "inventory/station_inventory.h"
 #include "inventory/tank_file.h"
 #include "metrics.h"
@@ -29,6 +30,7 @@
 #include "output.h"
 #include "platform/append_file.h"
 #include "platform/time_stamp.h"
+#include "progress.h"
 #include "reader_system.h"
 #include "reading.h"
 #include "recorded_rows.h"
@@ -126,17 +128,23 @@ public:
     TReader(const TOptions& options, const TChosenDevice& device, qmx::TSilo& silo, TOutput& output,
             TRecordingPort* port, qmx::TStationInventory* inventory, qmx::TAppendFile& events)
         : FOptions(options), FDevice(device), FSilo(silo), FOutput(output), FPort(port), FInventory(inventory),
-          FEvents(events) {}
+          FEvents(events), FProgress(!options.Quiet && IsTerminal(stderr)) {
+        // The attempt under way is known only to the port.
+        if (FProgress && FPort != nullptr)
+            FPort->WatchAttempts([this](const qmx::TExchangeRecord& exchange) { AttemptJudged(exchange); });
+    }
 
     TRound Round() {
         TRound round;
         const auto& tanks = FOptions.Tanks;
-        const bool progress = !FOptions.Quiet && IsTerminal(stderr);
+        FRoundStart = TClock::now();
         for (std::size_t i = 0; i < tanks.size(); ++i) {
-            if (progress)
-                FOutput.Progress("reading tank " + std::to_string(tanks[i]) + " (" + std::to_string(i + 1) + " of " +
-                                 std::to_string(tanks.size()) + ")...");
+            FIndex = i;
+            FTankStart = TClock::now();
+            ShowProgress(1);
             TTankReading reading = Read(tanks[i]);
+            FDoneTime = TClock::now() - FRoundStart;
+            NoteNoAnswerYet(reading);
             if (FPort != nullptr && !FPort->DevicePresent() && !Gone(tanks[i], reading)) {
                 round.Readings.push_back(reading);
                 if (!Show(reading) || !FOutput.End()) round.Status = OutputFailed();
@@ -168,6 +176,31 @@ public:
     }
 
 private:
+    // After each attempt: the attempt that follows, this exchange's next or
+    // the next exchange's first.
+    void AttemptJudged(const qmx::TExchangeRecord& exchange) {
+        const std::size_t made = exchange.Attempts.Made();
+        ShowProgress(exchange.Accepted() || made >= qmx::kMaxAttempts ? 1 : made + 1);
+    }
+
+    void ShowProgress(std::size_t attempt) {
+        if (!FProgress) return;
+        const auto now = TClock::now();
+        const auto& tanks = FOptions.Tanks;
+        FOutput.Progress(ProgressLine(tanks[FIndex], FIndex + 1, tanks.size(), attempt,
+                                      std::chrono::duration_cast<TSeconds>(now - FRoundStart),
+                                      TimeLeft(FIndex, tanks.size(), FDoneTime, now - FTankStart)));
+    }
+
+    // A watcher learns at once, not after the whole round, that the first
+    // tank got nothing valid, and what to look at for it.
+    void NoteNoAnswerYet(const TTankReading& reading) {
+        if (reading.Level) FAnswered = true;
+        if (!FProgress || FAnswered || FNotedNoAnswer || reading.Valid) return;
+        FOutput.Note(NoAnswerYetNote(reading));
+        FNotedNoAnswer = true;
+    }
+
     // The reading's row, with its inventory, and the events it completes;
     // false when either cannot be written.
     bool Show(const TTankReading& reading) {
@@ -246,6 +279,15 @@ private:
     bool FEventsFailed = false;
     bool FGone = false;
     std::map<int, double> FLastValidAt;
+    // The progress line, on a terminal only: where the round is, and when
+    // it began, its tank began and its last tank ended.
+    const bool FProgress;
+    std::size_t FIndex = 0;
+    TClock::time_point FRoundStart;
+    TClock::time_point FTankStart;
+    std::chrono::duration<double> FDoneTime{};
+    bool FAnswered = false;
+    bool FNotedNoAnswer = false;
 };
 
 // --help, --version and --list: answered without a device.
@@ -357,11 +399,8 @@ int ReadRounds(const TOptions& options, const TChosenDevice& device, std::unique
         if (options.WatchSeconds == 0) {
             if (!output.End()) return OutputFailed();
             silo.reset();
-            if (valid == 0)
-                std::fprintf(stderr,
-                             "qmx-read: no valid answer from %s: is the gauge connected, powered and set to this "
-                             "line?\n",
-                             device.Name.c_str());
+            if (const std::string hint = FinalHint(round.Readings, device.Name); !hint.empty())
+                std::fprintf(stderr, "%s\n", hint.c_str());
             return valid == options.Tanks.size() ? kAllValid : kSomeInvalid;
         }
         // Rounds start every so many seconds; one that ran longer is

@@ -71,8 +71,12 @@ void TOutput::Interrupt(const std::string& why, unsigned patience) {
 void TOutput::Progress(const std::string& line) {
     TLockGuard lock(FLock);
     if (FEnded) return;
-    std::fprintf(stderr, "\r%s", line.c_str());
-    FProgressShown = true;
+    // Padded over the longer line it replaces, which would otherwise show
+    // its tail.
+    const int width = static_cast<int>(line.size());
+    std::fprintf(stderr, "\r%s%*s", line.c_str(), FProgressWidth > width ? FProgressWidth - width : 0, "");
+    if (FProgressWidth > width) std::fprintf(stderr, "\r%s", line.c_str());
+    FProgressWidth = width;
 }
 
 void TOutput::Note(const std::string& line) {
@@ -82,9 +86,9 @@ void TOutput::Note(const std::string& line) {
 }
 
 void TOutput::ClearProgressLocked() {
-    if (!FProgressShown) return;
-    std::fprintf(stderr, "\r%60s\r", "");
-    FProgressShown = false;
+    if (FProgressWidth == 0) return;
+    std::fprintf(stderr, "\r%*s\r", FProgressWidth, "");
+    FProgressWidth = 0;
 }
 
 }  // namespace qmx::tools

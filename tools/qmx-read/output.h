@@ -59,7 +59,7 @@ private:
     const bool FInventory;
     bool FBegun = false;
     bool FEnded = false;
-    bool FProgressShown = false;
+    int FProgressWidth = 0;  // of the progress line shown, 0 when none is
     std::atomic<std::size_t> FRows{0};
     std::atomic<int> FError{0};
 };

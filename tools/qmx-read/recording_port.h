@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "netline/chosen_device.h"
@@ -33,6 +34,7 @@ public:
     bool DevicePresent() override { return FPort->DevicePresent(); }
     std::optional<ESerialIO> WhyAbsent() override { return FPort->WhyAbsent(); }
     void SetFastAnswers(bool on, std::chrono::milliseconds pause) override { FPort->SetFastAnswers(on, pause); }
+    void WatchAttempts(TAttemptWatch watch) override { FPort->WatchAttempts(std::move(watch)); }
 
     // The exchanges made since the last call, oldest first.
     std::vector<TExchangeRecord> TakeExchanges();
