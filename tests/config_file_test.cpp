@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <random>
 #include <sstream>
 
@@ -122,6 +124,43 @@ TEST_F(ConfigFile, FileThatIsNotTextReadsAsZero) {
 TEST_F(ConfigFile, DirectoryNamedLikeTheFileIsNotTheFile) {
     std::filesystem::create_directory(FWindows.Path() / "cnf.ini");
     EXPECT_EQ(ReadConfiguredConnectionType(), 0);
+}
+
+// The trace a host's library takes: the environment's QMX_TRACE overrides
+// the station's cnf.ini, and neither means none.
+TEST_F(ConfigFile, TraceIsTheEnvironmentsElseTheFilesKey) {
+    struct TCase {
+        const char* Environment;  // nullptr: unset
+        const char* Content;      // nullptr: no cnf.ini
+        std::string Trace;
+    };
+    const TCase cases[] = {
+        {nullptr, nullptr, ""},
+        {nullptr, "[QX]\r\nConnectionType=5\r\nMetricsDir=C:\\m\r\n", ""},
+        {nullptr, "[QX]\r\nConnectionType=5\r\nTrace=C:\\qmx\\wire.log\r\n", "C:\\qmx\\wire.log"},
+        {nullptr, "[qx]\ntrace = \"C:\\a b\\wire.log\"\n", "C:\\a b\\wire.log"},
+        {nullptr, "[Other]\nTrace=C:\\other.log\n[QX]\nConnectionType=5\n", ""},
+        {nullptr, "[QX]\n;Trace=C:\\off.log\n", ""},
+        {"/tmp/technician.log", "[QX]\nTrace=C:\\station.log\n", "/tmp/technician.log"},
+        {"-", nullptr, "-"},
+        {"", "[QX]\nTrace=C:\\station.log\n", "C:\\station.log"},
+    };
+    const char* previous = std::getenv("QMX_TRACE");
+    const std::optional<std::string> kept = previous ? std::optional<std::string>(previous) : std::nullopt;
+    for (const auto& c : cases) {
+        std::filesystem::remove(FWindows.Path() / "cnf.ini");
+        if (c.Content != nullptr) FWindows.Write("cnf.ini", c.Content);
+        if (c.Environment != nullptr)
+            ::setenv("QMX_TRACE", c.Environment, 1);
+        else
+            ::unsetenv("QMX_TRACE");
+        EXPECT_EQ(ReadConfiguredTracePath(), c.Trace) << (c.Environment ? c.Environment : "(unset)") << " | "
+                                                      << (c.Content ? c.Content : "(no file)");
+    }
+    if (kept)
+        ::setenv("QMX_TRACE", kept->c_str(), 1);
+    else
+        ::unsetenv("QMX_TRACE");
 }
 
 }  // namespace

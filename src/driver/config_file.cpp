@@ -4,6 +4,7 @@
 
 #include "platform/profile_file.h"
 #include "platform/system_paths.h"
+#include "serial/wire_trace.h"
 
 namespace qmx {
 
@@ -20,6 +21,12 @@ std::uint8_t ReadConfiguredConnectionType() {
 std::string ReadConfiguredMetricsDir() {
     const auto path = FindConfigFile();
     return path ? ReadProfileString(*path, kConfigSection, kMetricsDirKey) : std::string();
+}
+
+std::string ReadConfiguredTracePath() {
+    if (std::string overridden = ConfiguredTracePath(); !overridden.empty()) return overridden;
+    const auto path = FindConfigFile();
+    return path ? ReadProfileString(*path, kConfigSection, kTraceKey) : std::string();
 }
 
 void WriteConfiguredConnectionType(std::int32_t type) {

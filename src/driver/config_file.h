@@ -1,7 +1,8 @@
 #pragma once
 
-// cnf.ini: the one stored setting, the connection type, in section QX under
-// key ConnectionType, in the Windows directory.
+// cnf.ini, in the Windows directory: the one stored setting, the connection
+// type, in section QX under key ConnectionType, and beside it the keys that
+// turn on what the library does only when asked (metrics, a wire trace).
 
 #include <cstdint>
 #include <optional>
@@ -25,6 +26,13 @@ std::uint8_t ReadConfiguredConnectionType();
 // the file or the key is missing, and then no silo writes any.
 constexpr char kMetricsDirKey[] = "MetricsDir";
 std::string ReadConfiguredMetricsDir();
+
+// The wire trace of the library's ports: QMX_TRACE when the environment
+// sets it (a technician's override of the station's file), else the key
+// Trace, a file appended to ("-": standard error); empty for none. A
+// station's host seldom lets one set its environment, but cnf.ini is there.
+constexpr char kTraceKey[] = "Trace";
+std::string ReadConfiguredTracePath();
 
 // Stores `type` as the connection type, only where cnf.ini already is;
 // without the file nothing is written and nothing reported. Raises

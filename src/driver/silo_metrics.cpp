@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "driver/config_file.h"
 #include "driver/connection.h"
 #include "platform/whole_file.h"
 #include "serial/wire_trace.h"
@@ -125,7 +126,7 @@ void TSiloMetrics::WriteNow() {
         return;
     FSaidFailure = true;
     TWireTrace trace;
-    if (const std::string path = ConfiguredTracePath(); !path.empty() && trace.Open(path))
+    if (const std::string path = ReadConfiguredTracePath(); !path.empty() && trace.Open(path))
         trace.Note("metrics: " + problem + "; the readings go on, the file is tried again after each");
 }
 

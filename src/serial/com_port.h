@@ -27,8 +27,7 @@ public:
     // Opens COM`portNumber` at once unless it is 0; raises the serial
     // layer's error, with nothing left acquired, when it cannot. Every byte
     // both ways goes to the trace at `tracePath` when it names one ("-":
-    // standard error); inside a host, which passes the library nothing,
-    // the environment names it.
+    // standard error); unless told, the environment names it.
     explicit TComPort(std::uint16_t portNumber, TCommApi& api = PlatformComm(),
                       std::string tracePath = ConfiguredTracePath());
     virtual ~TComPort();

@@ -66,8 +66,11 @@ public:
 // A tool's opener carries what it chose (a network port, where to record).
 using TPortOpener = std::function<std::unique_ptr<TFramedPort>(std::uint8_t portNumber)>;
 
-// The library's own opener.
+// The library's own opener, tracing where the environment says.
 std::unique_ptr<TFramedPort> OpenFramedPort(std::uint8_t portNumber);
+// The same, tracing to `tracePath` when it names a file: a host's library
+// is told its trace by its own settings as well as by the environment.
+std::unique_ptr<TFramedPort> OpenTracedFramedPort(std::uint8_t portNumber, const std::string& tracePath);
 // The same port on `comm`, which it owns (a network's line, a tool's device
 // given by path), tracing to `tracePath` when it names a file.
 std::unique_ptr<TFramedPort> OpenFramedPortOn(std::unique_ptr<TCommApi> comm, std::uint8_t portNumber,

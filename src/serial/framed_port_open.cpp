@@ -39,6 +39,10 @@ std::unique_ptr<TFramedPort> OpenFramedPort(std::uint8_t portNumber) {
     return std::make_unique<TKalvorComPort>(portNumber);
 }
 
+std::unique_ptr<TFramedPort> OpenTracedFramedPort(std::uint8_t portNumber, const std::string& tracePath) {
+    return std::make_unique<TKalvorComPort>(portNumber, PlatformComm(), tracePath);
+}
+
 std::unique_ptr<TFramedPort> OpenFramedPortOn(std::unique_ptr<TCommApi> comm, std::uint8_t portNumber,
                                               const std::string& tracePath) {
     return std::make_unique<TOwnLineFramedPort>(std::move(comm), portNumber, tracePath);

@@ -32,8 +32,9 @@ namespace qmx {
 inline constexpr char kClockSteppedNote[] = "the clock stepped by ";
 inline constexpr std::chrono::milliseconds kClockStepNoted{100};
 
-// The trace the environment's QMX_TRACE names, empty for none: how a host,
-// which passes the library no arguments, asks for one.
+// The trace the environment's QMX_TRACE names, empty for none: how one asks
+// a program, or a host that passes the library no arguments, for one (the
+// library in a host also takes cnf.ini's, see driver/config_file.h).
 std::string ConfiguredTracePath();
 
 class TWireTrace {

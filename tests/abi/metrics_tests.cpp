@@ -162,28 +162,40 @@ ABI_TEST(MetricsWriterIsTheOnlyThreadTheKeyAdds) {
 }
 
 // A directory the file cannot be written in: the host reads on as without
-// it, no message box, and the wire trace says so once.
+// it, no message box, and the wire trace says so once, where the
+// environment's QMX_TRACE or else cnf.ini's Trace names it.
 ABI_TEST(MetricsInAReadOnlyDirectoryChangeNothingForTheHost) {
     const std::string trace = TempDirectory("qmx-metrics-trace") + "\\trace.txt";
-    DeleteFileA(trace.c_str());
-    SetEnvironmentVariableA("QMX_TRACE", trace.c_str());
-    WriteText(CnfPath(), "[QX]\r\nMetricsDir=Z:\\proc\\qmx-no-such\r\n");
-    TFakeHost host;
-    host.Answer = LevelFrame(1, "0012345");
-    void* silo = NewSiloEx3(&host, 1, 1);
-    for (int round = 0; round < 2; ++round) {
-        const TCallResult call = CallSlot(silo, kGetLevel, {0}, true);
-        CHECK_EQ(call.StackDelta, 0);
-        CHECK_EQ(call.St0, 123.45);
-        CHECK_EQ(CallSlot(silo, kGetState, {}).Eax & 0xFF, 1u);
-        Sleep(1100);  // a second write is due
+    const std::string keyed = "[QX]\r\nMetricsDir=Z:\\proc\\qmx-no-such\r\n";
+    struct TCase {
+        bool FromEnvironment;
+        std::string Cnf;
+    };
+    const TCase cases[] = {
+        {true, keyed},
+        {false, keyed + "Trace=" + trace + "\r\n"},
+    };
+    for (const TCase& c : cases) {
+        DeleteFileA(trace.c_str());
+        if (c.FromEnvironment) SetEnvironmentVariableA("QMX_TRACE", trace.c_str());
+        WriteText(CnfPath(), c.Cnf);
+        TFakeHost host;
+        host.Answer = LevelFrame(1, "0012345");
+        void* silo = NewSiloEx3(&host, 1, 1);
+        for (int round = 0; round < 2; ++round) {
+            const TCallResult call = CallSlot(silo, kGetLevel, {0}, true);
+            CHECK_EQ(call.StackDelta, 0);
+            CHECK_EQ(call.St0, 123.45);
+            CHECK_EQ(CallSlot(silo, kGetState, {}).Eax & 0xFF, 1u);
+            Sleep(1100);  // a second write is due
+        }
+        DestroySilo(silo);
+        SetEnvironmentVariableA("QMX_TRACE", nullptr);
+        const std::string said = ReadText(trace);
+        const std::size_t first = said.find("metrics: cannot");
+        CHECK(first != std::string::npos);
+        CHECK(said.find("metrics: cannot", first + 1) == std::string::npos);
     }
-    DestroySilo(silo);
-    SetEnvironmentVariableA("QMX_TRACE", nullptr);
-    const std::string said = ReadText(trace);
-    const std::size_t first = said.find("metrics: cannot");
-    CHECK(first != std::string::npos);
-    CHECK(said.find("metrics: cannot", first + 1) == std::string::npos);
     DeleteFileA(CnfPath().c_str());
 }
 

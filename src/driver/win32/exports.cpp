@@ -14,7 +14,8 @@ extern "C" void* __stdcall GetSiloEx3(void* host, std::uint32_t number, std::uin
     void* silo = nullptr;
     TBoundaryFailure failure;
     if (!qmx::RunCore([&] { silo = qmx::NewSiloObject(host, qmx::ConnectionTypeFor(number, blockFlag),
-                                                            qmx::ReadConfiguredMetricsDir()); },
+                                                            qmx::ReadConfiguredMetricsDir(),
+                                                            qmx::ReadConfiguredTracePath()); },
                       failure))
         qmx::RaiseFailure(failure);
     return silo;
@@ -24,7 +25,8 @@ extern "C" void* __stdcall GetSiloEx(void* host, std::uint32_t /*unused*/) {
     void* silo = nullptr;
     TBoundaryFailure failure;
     if (!qmx::RunCore([&] { silo = qmx::NewSiloObject(host, qmx::ReadConfiguredConnectionType(),
-                                                            qmx::ReadConfiguredMetricsDir()); },
+                                                            qmx::ReadConfiguredMetricsDir(),
+                                                            qmx::ReadConfiguredTracePath()); },
                       failure))
         qmx::RaiseFailure(failure);
     return silo;

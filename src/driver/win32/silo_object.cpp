@@ -216,15 +216,17 @@ const TSiloClass kSiloClass{
 
 }  // namespace
 
-TSiloObject::TSiloObject(void* host, std::uint8_t connectionType)
+TSiloObject::TSiloObject(void* host, std::uint8_t connectionType, const std::string& tracePath)
     : Table(&kSiloClass.Slots[0]),
       Proxy(host, TSiloEntries{this, &PairOf}),
-      Core(connectionType, host != nullptr ? &Proxy : nullptr) {}
+      Core(connectionType, host != nullptr ? &Proxy : nullptr,
+           [tracePath](std::uint8_t portNumber) { return OpenTracedFramedPort(portNumber, tracePath); }) {}
 
 TSiloObject::~TSiloObject() = default;
 
-TSiloObject* NewSiloObject(void* host, std::uint8_t connectionType, const std::string& metricsDir) {
-    auto silo = std::make_unique<TSiloObject>(host, connectionType);
+TSiloObject* NewSiloObject(void* host, std::uint8_t connectionType, const std::string& metricsDir,
+                           const std::string& tracePath) {
+    auto silo = std::make_unique<TSiloObject>(host, connectionType, tracePath);
     silo->Core.PublishMetrics(metricsDir);
     return silo.release();
 }

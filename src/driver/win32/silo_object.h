@@ -15,7 +15,8 @@
 namespace qmx {
 
 struct TSiloObject {
-    TSiloObject(void* host, std::uint8_t connectionType);
+    // The silo's own ports trace to `tracePath` when it names a file.
+    TSiloObject(void* host, std::uint8_t connectionType, const std::string& tracePath);
     ~TSiloObject();
     TSiloObject(const TSiloObject&) = delete;
     TSiloObject& operator=(const TSiloObject&) = delete;
@@ -26,7 +27,9 @@ struct TSiloObject {
 };
 
 // A new silo for the host, registered as alive until its destructor entry
-// runs; with a `metricsDir`, publishing its readings there.
-TSiloObject* NewSiloObject(void* host, std::uint8_t connectionType, const std::string& metricsDir);
+// runs; with a `metricsDir`, publishing its readings there, and with a
+// `tracePath`, tracing its own ports' bytes to it.
+TSiloObject* NewSiloObject(void* host, std::uint8_t connectionType, const std::string& metricsDir,
+                           const std::string& tracePath);
 
 }  // namespace qmx
