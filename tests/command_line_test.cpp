@@ -91,6 +91,10 @@ TEST(ReaderOptions, NewOptionsAndWhatNeedsNoDevice) {
     };
     const TCase cases[] = {
         {{"--list"}, true},
+        {{"--list", "--match", "0403:6001", "--json"}, true},
+        {{"--list", "--match=usb-FTDI"}, true},
+        {{"--list", "--match", "ttyUSB("}, false},  // no regular expression
+        {{"--com", "3", "--match", "0403:"}, false},  // narrows --list only
         {{"--version"}, true},
         {{"--com", "3", "--watch", "10", "--metrics", "/tmp/m.prom"}, true},
         {{"--com", "3", "--fast", "--pause=0"}, true},

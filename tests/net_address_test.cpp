@@ -16,6 +16,9 @@ struct TNameCase {
     const char* Host;
     std::uint16_t Port;
     const char* Problem;  // a part of the message when not taken
+    // pySerial's options taken.
+    bool IgnoreSetControl = false;
+    int TimeoutSeconds = 0;  // 0: the default
 };
 
 constexpr auto kSocket = TNetAddress::TKind::Socket;
@@ -37,6 +40,21 @@ const TNameCase kNames[] = {
     {"rfc2217://[::1]2217", false, false, kRfc2217, "", 0, "goes in brackets"},
     {"socket:///dev/ttyUSB0:1", false, false, kSocket, "", 0, "is no host name"},
     {"telnet://host:23", false, false, kSocket, "", 0, "is no network port"},
+    // pySerial's options: taken where they mean something, else refused by name.
+    {"rfc2217://host:2217?ign_set_control", false, true, kRfc2217, "host", 2217, "", true},
+    {"rfc2217://[::1]:2217?timeout=10&ign_set_control", false, true, kRfc2217, "::1", 2217, "", true, 10},
+    {"rfc2217://host:2217?timeout=0", false, false, kRfc2217, "", 0, "1 to 60, not '0'"},
+    {"rfc2217://host:2217?timeout=2.5", false, false, kRfc2217, "", 0, "not '2.5'"},
+    {"rfc2217://host:2217?ign_set_control=1", false, false, kRfc2217, "", 0, "ign_set_control takes no value"},
+    {"rfc2217://host:2217?logging=debug", false, false, kRfc2217, "", 0, "use --trace"},
+    {"socket://host:4001?logging=debug", false, false, kSocket, "", 0, "logging is pySerial's own"},
+    {"rfc2217://host:2217?poll_modem", false, false, kRfc2217, "", 0, "poll_modem is not taken"},
+    {"socket://host:4001?ign_set_control", false, false, kSocket, "", 0, "unknown option 'ign_set_control'"},
+    {"rfc2217://host:2217?baud=9600", false, false, kRfc2217, "", 0, "takes ign_set_control and timeout=SECONDS"},
+    {"rfc2217://host:2217?timeout=5&timeout=9", false, false, kRfc2217, "", 0, "'timeout' is given twice"},
+    {"rfc2217://host:2217?ign_set_control&", false, false, kRfc2217, "", 0, "an empty option"},
+    {"rfc2217://host:2217?", false, false, kRfc2217, "", 0, "an empty option"},
+    {"rfc2217://host:2217?ign_set_control", true, false, kRfc2217, "", 0, "takes no options"},
 };
 
 TEST(NetAddress, NamesAreTakenOrRefusedWithAReason) {
@@ -51,6 +69,9 @@ TEST(NetAddress, NamesAreTakenOrRefusedWithAReason) {
         EXPECT_EQ(address->Kind, c.Kind) << c.Name;
         EXPECT_EQ(address->Host, c.Host) << c.Name;
         EXPECT_EQ(address->Port, c.Port) << c.Name;
+        EXPECT_EQ(address->IgnoreSetControl, c.IgnoreSetControl) << c.Name;
+        EXPECT_EQ(address->AnswerTimeout.value_or(std::chrono::milliseconds(0)), std::chrono::seconds(c.TimeoutSeconds))
+            << c.Name;
         // Named back as given: what the trace header and messages show.
         if (!address->Host.empty()) {
             EXPECT_EQ(address->Text(), c.Name);

@@ -308,6 +308,9 @@ TEST(ReaderCommandLine, VersionHintsAndConflictsWithoutReading) {
         {{"--version"}, 0, "qmx-read " QMX_VERSION " (Quelmarox gauge, protocol v3.00)\n", ""},
         {{"--help"}, 0, "9600 baud, 7 data bits, even parity, 1 stop bit (7E1), RTS low", ""},
         {{"--list", "--json"}, 0, "[", ""},
+        {{"--list", "--match", "^nothing here$", "--json"}, 0, "[]\n", ""},
+        {{"--list", "--match", "^nothing here$"}, 0, "COM     DEVICE", ""},
+        {{"--list", "--match=("}, 2, "", "--match takes VID:PID (like 0403:6001) or a regular expression"},
         {{"--jsno"}, 2, "", "qmx-read: unknown option '--jsno' (did you mean --json?)\nTry 'qmx-read --help'"},
         {{"--com=3", "--json", "--csv"}, 2, "", "--json and --csv cannot go together"},
         {{"--com", "3", "--pause", "10"}, 2, "", "--pause goes with --fast"},
@@ -318,7 +321,7 @@ TEST(ReaderCommandLine, VersionHintsAndConflictsWithoutReading) {
         TReader reader(c.Arguments);
         EXPECT_EQ(reader.Wait(), c.Status) << c.Arguments[0];
         EXPECT_NE(reader.Output().find(c.Out), std::string::npos) << reader.Output();
-        if (c.Arguments[0] == "--list") {
+        if (c.Arguments.back() == "--json") {
             EXPECT_TRUE(json::parse(reader.Output(), nullptr, false).is_array()) << reader.Output();
         }
         EXPECT_NE(reader.Errors().find(c.Err), std::string::npos) << reader.Errors();

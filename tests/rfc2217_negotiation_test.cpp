@@ -55,6 +55,7 @@ struct TNegotiationCase {
     const char* Refusal;  // what the open's error says; null when it opens
     const char* Traced;   // what the trace says, for a port that opens
     TSerialFailure Failure = TSerialFailure::InputOutput;  // for a port that does not
+    bool IgnoreSetControl = false;                         // the port named with ?ign_set_control
 };
 
 void PrintTo(const TNegotiationCase& c, std::ostream* out) { *out << c.Name; }
@@ -70,7 +71,9 @@ TEST_P(Rfc2217Negotiation, ChecksEachAnswer) {
     {
         std::unique_ptr<TFramedPort> port;
         try {
-            port = OpenNetworkFramedPort(Loopback(TNetAddress::TKind::Rfc2217, server.Port()), 1, trace.Path());
+            TNetAddress address = Loopback(TNetAddress::TKind::Rfc2217, server.Port());
+            address.IgnoreSetControl = c.IgnoreSetControl;
+            port = OpenNetworkFramedPort(address, 1, trace.Path());
             // The first request flushes what the backend has to say.
             const std::uint8_t frame[] = {0x02, 'L', '0', '1', 0x03, 0x4C};
             port->Transact(0, frame, sizeof frame, nullptr, 0, 0, 0);
@@ -144,6 +147,12 @@ INSTANTIATE_TEST_SUITE_P(
                          nullptr, TSerialFailure::Refused},
         TNegotiationCase{"DataSizeRefusedOnReopening", {.LaterAnswers = {{2, 8}}},
                          "the server answered data size 8 when asked for 7", nullptr, TSerialFailure::Refused},
+        // Line control sent, neither waited for nor checked.
+        TNegotiationCase{"ControlNotWaitedFor", {.ControlSilent = true}, nullptr,
+                         "line control is sent without waiting for the server's answer (ign_set_control)",
+                         TSerialFailure::InputOutput, true},
+        TNegotiationCase{"RtsAnswerNotChecked", {.Answers = {{5, 11}}}, nullptr, "(ign_set_control)",
+                         TSerialFailure::InputOutput, true},
         TNegotiationCase{"NoComPortOption", {.RefuseComPort = true}, "the server refused the COM-PORT option",
                          nullptr}),
     [](const ::testing::TestParamInfo<TNegotiationCase>& c) { return std::string(c.param.Name); });

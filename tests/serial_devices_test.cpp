@@ -11,6 +11,7 @@
 #include <fstream>
 #include <map>
 
+#include "device_filter.h"
 #include "device_list.h"
 #include "serial/com_port_name.h"
 #include "serial/serial_devices.h"
@@ -33,7 +34,10 @@ public:
     }
     std::string Sys() const { return (FDir.Path() / "class-tty").string(); }
     std::string Dev() const { return (FDir.Path() / "dev").string(); }
-    TDeviceTree Tree() const { return {Sys(), Dev(), (FDir.Path() / "dev" / "serial" / "by-id").string()}; }
+    TDeviceTree Tree() const {
+        const fs::path serial = FDir.Path() / "dev" / "serial";
+        return {Sys(), Dev(), (serial / "by-id").string(), (serial / "by-path").string()};
+    }
 
     // A tty as this kernel lays it out: the tty's device is `chain`'s last
     // directory below devices/, each with the driver of its bus ("bus/name"
@@ -62,10 +66,12 @@ public:
         std::ofstream(fs::path(Dev()) / name).put('\0');
         ::chmod((fs::path(Dev()) / name).c_str(), 0666);
     }
-    void ById(const std::string& link, const std::string& node) {
-        fs::create_directories(Tree().ById);
-        fs::create_symlink(fs::path(Dev()) / node, fs::path(Tree().ById) / link);
+    // A udev link to `node` in by-id or by-path (`directory`).
+    void Link(const std::string& directory, const std::string& link, const std::string& node) {
+        fs::create_directories(directory);
+        fs::create_symlink(fs::path(Dev()) / node, fs::path(directory) / link);
     }
+    void ById(const std::string& link, const std::string& node) { Link(Tree().ById, link, node); }
 
     // A tty; `driver` empty for one with no device behind it (a virtual
     // terminal); `type` as the UART slot reports it, empty for none.
@@ -174,6 +180,73 @@ TEST(SerialDevices, TheRealDriverAndTheUsbIdentityOnThisKernelsLayout) {
     EXPECT_EQ(devices[3].Com, "COM11");
 }
 
+// Two adapters of one make without serial numbers, on two ports of a hub:
+// their place tells them apart, and --match finds each by it.
+TEST(SerialDevices, AdaptersWithoutASerialNumberAreToldApartByPlace) {
+    TFakeSystem system;
+    const auto ch340 = [](const std::string& port) {
+        return std::vector<TFakeSystem::TLevel>{
+            {"usb1", ""},
+            {port, "usb/usb", {{"idVendor", "1a86"}, {"idProduct", "7523"}, {"product", "USB Serial"}}},
+            {port + ":1.0", "usb/ch341"},
+            {"tty", "usb-serial/ch341"}};
+    };
+    system.TtyOn("ttyUSB0", ch340("1-1.2"));
+    system.TtyOn("ttyUSB1", ch340("1-1.4"));
+    system.TtyOn("ttyACM0", {{"usb2", ""},
+                             {"2-1", "usb/usb", {{"idVendor", "2341"}, {"idProduct", "0043"}, {"serial", "7523A"}}},
+                             {"2-1:1.0", "usb/cdc_acm"}});
+    system.TtyOn("ttyS0", {{"pnp0", ""}, {"00:00", "pnp/serial"}});
+    const std::string byPath = system.Tree().ByPath + "/";
+    system.Link(system.Tree().ByPath, "pci-0000:00:14.0-usb-0:1.2:1.0-port0", "ttyUSB0");
+    system.Link(system.Tree().ByPath, "pci-0000:00:14.0-usb-0:1.4:1.0-port0", "ttyUSB1");
+    system.Link(system.Tree().ByPath, "pci-0000:00:14.0-usbv2-0:1.4:1.0-port0", "ttyUSB1");
+    const auto devices = ListSerialDevicesUnder(system.Tree(), {});
+    struct TPlace {
+        const char* Name;
+        const char* Location;
+        const char* ByPath;  // the first link in natural order when there are several
+    };
+    const TPlace places[] = {
+        {"ttyACM0", "2-1:1.0", ""},
+        {"ttyS0", "", ""},
+        {"ttyUSB0", "1-1.2:1.0", "pci-0000:00:14.0-usb-0:1.2:1.0-port0"},
+        {"ttyUSB1", "1-1.4:1.0", "pci-0000:00:14.0-usb-0:1.4:1.0-port0"},
+    };
+    ASSERT_EQ(devices.size(), std::size(places)) << FormatDeviceList(devices);
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        EXPECT_EQ(devices[i].Path, system.Dev() + "/" + places[i].Name);
+        EXPECT_EQ(devices[i].Location, places[i].Location) << places[i].Name;
+        EXPECT_EQ(devices[i].ByPath, *places[i].ByPath ? byPath + places[i].ByPath : "") << places[i].Name;
+    }
+    struct TMatch {
+        const char* Pattern;
+        std::vector<std::string> Kept;
+    };
+    const TMatch matches[] = {
+        {"1A86:7523", {"ttyUSB0", "ttyUSB1"}},
+        {"2341:", {"ttyACM0"}},
+        {"2341:7523", {}},
+        {"usb-0:1\\.4:", {"ttyUSB1"}},           // by-path
+        {"LOCATION=1-1\\.2:", {"ttyUSB0"}},       // the hardware id
+        {"ser=7523a", {"ttyACM0"}},               // case ignored
+        {"usb serial", {"ttyUSB0", "ttyUSB1"}},   // the product
+        {"ttyS", {"ttyS0"}},                      // the path
+        {"^nothing$", {}},
+    };
+    for (const auto& m : matches) {
+        std::string problem;
+        const auto filter = tools::TDeviceFilter::Parse(m.Pattern, problem);
+        ASSERT_TRUE(filter) << m.Pattern << ": " << problem;
+        std::vector<std::string> kept;
+        for (const auto& device : filter->Keep(devices)) kept.push_back(fs::path(device.Path).filename().string());
+        EXPECT_EQ(kept, m.Kept) << m.Pattern;
+    }
+    std::string problem;
+    EXPECT_FALSE(tools::TDeviceFilter::Parse("usb-0:1.4:(", problem));
+    EXPECT_NE(problem.find("'usb-0:1.4:(' is neither"), std::string::npos) << problem;
+}
+
 TEST(SerialDevices, NaturalOrder) {
     const std::pair<const char*, const char*> before[] = {
         {"/dev/ttyS2", "/dev/ttyS10"}, {"/dev/ttyS9", "/dev/ttyS10"}, {"/dev/ttyACM0", "/dev/ttyS0"},
@@ -190,7 +263,8 @@ TEST(SerialDevices, OneLineADeviceOrSayingThereIsNone) {
     EXPECT_EQ(FormatDeviceList({}), "no serial devices found\n");
     EXPECT_EQ(FormatDeviceList({{"/dev/ttyS0", "COM1", "serial8250", "the system console"},
                                 {"/dev/ttyUSB0", "", "ftdi_sio", ""}}),
-              "COM1    /dev/ttyS0                serial8250        the system console\n"
+              "COM     DEVICE                    DRIVER            LOCATION       NOTE\n"
+              "COM1    /dev/ttyS0                serial8250                       the system console\n"
               "        /dev/ttyUSB0              ftdi_sio\n");
     TSerialDevice usb;
     usb.Path = "/dev/ttyUSB0";
@@ -201,16 +275,23 @@ TEST(SerialDevices, OneLineADeviceOrSayingThereIsNone) {
     usb.Product = "FT232R \"USB\" UART";
     usb.SerialNumber = "A10K7QZ1";
     usb.ById = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K7QZ1-if00-port0";
+    usb.Location = "1-1.4:1.0";
+    usb.ByPath = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:1.4:1.0-port0";
     EXPECT_EQ(FormatDeviceList({usb}),
-              "        /dev/ttyUSB0              ftdi_sio\n"
+              "COM     DEVICE                    DRIVER            LOCATION       NOTE\n"
+              "        /dev/ttyUSB0              ftdi_sio          1-1.4:1.0\n"
               "        USB 0403:6001 FTDI FT232R \"USB\" UART, serial A10K7QZ1\n"
-              "        /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K7QZ1-if00-port0\n");
+              "        /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K7QZ1-if00-port0\n"
+              "        /dev/serial/by-path/pci-0000:00:14.0-usb-0:1.4:1.0-port0\n");
+    EXPECT_EQ(FormatDeviceList({}, true), "COM     DEVICE                    DRIVER            LOCATION       NOTE\n")
+        << "nothing matched: the header alone";
     EXPECT_EQ(FormatDeviceListJson({}), "[]\n");
     EXPECT_EQ(FormatDeviceListJson({usb}),
               "[\n  {\"path\": \"/dev/ttyUSB0\", \"com\": null, \"driver\": \"ftdi_sio\", \"vid\": \"0403\", "
               "\"pid\": \"6001\", \"manufacturer\": \"FTDI\", \"product\": \"FT232R \\\"USB\\\" UART\", "
               "\"serial_number\": \"A10K7QZ1\", \"by_id\": "
-              "\"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K7QZ1-if00-port0\", \"note\": null}\n]\n");
+              "\"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A10K7QZ1-if00-port0\", \"location\": \"1-1.4:1.0\", "
+              "\"by_path\": \"/dev/serial/by-path/pci-0000:00:14.0-usb-0:1.4:1.0-port0\", \"note\": null}\n]\n");
 }
 
 TEST(ComPortNames, AsWindowsWritesThem) {

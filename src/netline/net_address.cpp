@@ -2,6 +2,8 @@
 
 #include <cctype>
 
+#include "netline/net_url_options.h"
+
 namespace qmx::net {
 namespace {
 
@@ -52,7 +54,7 @@ bool Ipv6Literal(const std::string& host) {
 std::string TNetAddress::Text() const {
     const std::string prefix = Kind == TKind::Socket ? "socket://" : "rfc2217://";
     const std::string host = Host.find(':') != std::string::npos ? "[" + Host + "]" : Host;
-    return prefix + host + ":" + std::to_string(Port);
+    return prefix + host + ":" + std::to_string(Port) + (Options.empty() ? "" : "?" + Options);
 }
 
 bool IsNetworkName(const std::string& name) { return SchemeOf(name) != nullptr; }
@@ -64,9 +66,21 @@ std::optional<TNetAddress> ParseNetAddress(const std::string& name, std::string&
         problem = "'" + name + "' is no network port (socket://" + form + " or rfc2217://" + form + ")";
         return std::nullopt;
     }
-    const std::string rest = name.substr(std::string(scheme->Prefix).size());
+    std::string rest = name.substr(std::string(scheme->Prefix).size());
     TNetAddress address;
     address.Kind = scheme->Kind;
+    if (const auto query = rest.find('?'); query != std::string::npos) {
+        if (listening) {
+            problem = "'" + name + "': a port to listen on takes no options";
+            return std::nullopt;
+        }
+        address.Options = rest.substr(query + 1);
+        rest.erase(query);
+        if (!ApplyUrlOptions(address, problem)) {
+            problem = "'" + name + "': " + problem;
+            return std::nullopt;
+        }
+    }
     std::string portText;
     if (!rest.empty() && rest.front() == '[') {
         const auto close = rest.find(']');

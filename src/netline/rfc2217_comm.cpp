@@ -32,6 +32,10 @@ std::uint8_t FlowOf(DWORD flags) {
 
 }  // namespace
 
+std::chrono::milliseconds TRfc2217Comm::AnswerTimeout() const {
+    return Address().AnswerTimeout.value_or(kAnswerTimeout);
+}
+
 TRfc2217Client& TRfc2217Comm::Client(TNetDevice& device) { return static_cast<TRfc2217Client&>(device.Codec()); }
 
 std::unique_ptr<TNetCodec> TRfc2217Comm::MakeCodec() { return std::make_unique<TRfc2217Client>(); }
@@ -42,13 +46,18 @@ void TRfc2217Comm::Begin(TNetDevice& device) {
     for (auto& refused : FRefused) refused.reset();
     FFlow.reset();
     FRts.reset();
-    FControlSilent = false;
+    // With ign_set_control, line control is sent and never waited for:
+    // nothing here reads the server's answer to it but the wait itself,
+    // so skipping the wait loses only the check of that answer.
+    FControlSilent = Address().IgnoreSetControl;
     DWORD error = ERROR_SUCCESS;
     if (!device.SendWire(Client(device).Opening(), error)) throw ESerialIO("the connection broke at once");
-    // Opened again, before an exchange: no longer than a connection may take.
-    const auto limit = Reconnecting() ? kReconnectTimeout : kAnswerTimeout;
+    // Opened again, before an exchange: no longer than a connection may
+    // take, whatever timeout= says, so that a round's time stays bounded.
+    const auto limit = Reconnecting() ? kReconnectTimeout : AnswerTimeout();
     if (const std::string problem = Client(device).AwaitOpening(limit); !problem.empty()) throw ESerialIO(problem);
     Note("the server took the COM-PORT option, binary both ways");
+    if (FControlSilent) Note("line control is sent without waiting for the server's answer (ign_set_control)");
 }
 
 void TRfc2217Comm::SetLine(TNetDevice& device, const TDcb& dcb) {
@@ -74,14 +83,14 @@ void TRfc2217Comm::SetLine(TNetDevice& device, const TDcb& dcb) {
     }
     if (commands.empty()) return;
     if (DWORD error = ERROR_SUCCESS; !device.SendWire(wire, error)) throw ESerialIO("the connection broke");
-    const auto answers = Client(device).AwaitAnswers(commands, kAnswerTimeout);
+    const auto answers = Client(device).AwaitAnswers(commands, AnswerTimeout());
     std::string took;
     for (std::size_t i = 0; i < commands.size(); ++i) {
         const std::string name = SettingName(commands[i]);
         const std::string asked = ValueText(commands[i], values[i]);
         if (!answers[i])
             throw ESerialIO("the server did not answer the " + name + " (" + asked + ") within " +
-                            std::to_string(kAnswerTimeout.count() / 1000) + " s");
+                            std::to_string(AnswerTimeout().count() / 1000) + " s");
         FTaken[commands[i]] = *answers[i];
         if (*answers[i] == values[i]) {
             FRefused[commands[i]].reset();

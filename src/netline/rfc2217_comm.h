@@ -14,7 +14,8 @@
 
 namespace qmx::net {
 
-// How long the server has to answer the option and each setting.
+// How long the server has to answer the option and each setting, unless
+// the port's name says otherwise (timeout=SECONDS).
 constexpr std::chrono::milliseconds kAnswerTimeout{3000};
 // How long the first control request waits for its answer: servers that
 // never acknowledge control exist (ser2net on a device without modem
@@ -36,6 +37,7 @@ protected:
 
 private:
     static TRfc2217Client& Client(TNetDevice& device);
+    std::chrono::milliseconds AnswerTimeout() const;
     // Sends the settings of `dcb` the server has not yet taken and checks
     // each answer.
     void SetLine(TNetDevice& device, const TDcb& dcb);

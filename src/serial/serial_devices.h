@@ -24,6 +24,12 @@ struct TSerialDevice {
     // The name udev gives it by its identity, which stays when adapters
     // are renumbered: /dev/serial/by-id/usb-FTDI_...-if00-port0.
     std::string ById = {};
+    // Where it is plugged in, which stays while the hub and its ports do:
+    // the USB interface's port path (1-1.4:1.0), and udev's link by it,
+    // /dev/serial/by-path/pci-0000:00:14.0-usb-0:1.4:1.0-port0. Two
+    // adapters without a serial number are told apart by these.
+    std::string Location = {};
+    std::string ByPath = {};
 };
 
 // The system's serial devices, in natural order of their paths (ttyS2
@@ -35,6 +41,7 @@ struct TDeviceTree {
     std::string SysClassTty = "/sys/class/tty";
     std::string Dev = "/dev";
     std::string ById = "/dev/serial/by-id";
+    std::string ByPath = "/dev/serial/by-path";
 };
 
 // On Linux: the ttys under `tree` that have a device behind them, and the

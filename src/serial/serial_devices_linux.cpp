@@ -56,11 +56,14 @@ std::string DriverOf(const fs::path& device) {
 
 // The USB device the tty hangs from, whether its tty sits on the interface
 // (cdc_acm) or on a usb-serial port below it (ftdi_sio, cp210x): the
-// nearest ancestor with the descriptors' vendor and product ids.
+// nearest ancestor with the descriptors' vendor and product ids. The
+// interface is the directory just below it, named by its port path.
 void AddUsbIdentity(const fs::path& device, TSerialDevice& out) {
     std::error_code error;
-    for (fs::path at = device; !at.empty() && at != at.root_path(); at = at.parent_path()) {
+    fs::path below = device;
+    for (fs::path at = device; !at.empty() && at != at.root_path(); below = at, at = at.parent_path()) {
         if (!fs::exists(at / "idVendor", error) || !fs::exists(at / "idProduct", error)) continue;
+        out.Location = below.filename().string();
         out.UsbVid = FirstLine(at / "idVendor");
         out.UsbPid = FirstLine(at / "idProduct");
         out.Manufacturer = FirstLine(at / "manufacturer");
@@ -70,11 +73,12 @@ void AddUsbIdentity(const fs::path& device, TSerialDevice& out) {
     }
 }
 
-// udev's links by identity, by the node each names.
-std::map<std::string, std::string> LinksById(const std::string& byId) {
+// udev's links in `directory` (by identity, by place), by the node each
+// names.
+std::map<std::string, std::string> LinksIn(const std::string& directory) {
     std::map<std::string, std::string> links;
     std::error_code error;
-    for (const auto& entry : fs::directory_iterator(byId, error)) {
+    for (const auto& entry : fs::directory_iterator(directory, error)) {
         const fs::path target = fs::canonical(entry.path(), error);
         if (error) {
             error.clear();
@@ -94,7 +98,8 @@ std::vector<TSerialDevice> ListSerialDevicesUnder(const TDeviceTree& tree,
                                                   const std::map<int, std::string>& comVariables) {
     std::vector<TSerialDevice> devices;
     std::error_code error;
-    const auto byId = LinksById(tree.ById);
+    const auto byId = LinksIn(tree.ById);
+    const auto byPath = LinksIn(tree.ByPath);
     for (const auto& entry : fs::directory_iterator(tree.SysClassTty, error)) {
         const std::string name = entry.path().filename().string();
         // Virtual terminals and ptys have no device behind them.
@@ -108,8 +113,9 @@ std::vector<TSerialDevice> ListSerialDevicesUnder(const TDeviceTree& tree,
         const fs::path behind = fs::canonical(entry.path() / "device", error);
         device.Driver = DriverOf(behind);
         AddUsbIdentity(behind, device);
-        if (const auto link = byId.find(fs::canonical(node, error).string()); link != byId.end())
-            device.ById = link->second;
+        const std::string target = fs::canonical(node, error).string();
+        if (const auto link = byId.find(target); link != byId.end()) device.ById = link->second;
+        if (const auto link = byPath.find(target); link != byPath.end()) device.ByPath = link->second;
         device.Com = ComOfTtyS(name);
         device.Note = AccessNote(device.Path);
         if (FirstLine(entry.path() / "console") == "Y")

@@ -16,20 +16,29 @@ std::string UsbIdentity(const TSerialDevice& device) {
     return text;
 }
 
+// One line of the table, its columns aligned, no trailing spaces.
+std::string Row(const std::string& com, const std::string& path, const std::string& driver,
+                const std::string& location, const std::string& note) {
+    char line[512];
+    std::snprintf(line, sizeof line, "%-6s  %-24s  %-16s  %-13s  %s", com.c_str(), path.c_str(), driver.c_str(),
+                  location.c_str(), note.c_str());
+    std::string row = line;
+    row.erase(row.find_last_not_of(' ') + 1);
+    return row + "\n";
+}
+
 }  // namespace
 
-std::string FormatDeviceList(const std::vector<TSerialDevice>& devices) {
-    if (devices.empty()) return "no serial devices found\n";
-    std::string text;
+std::string FormatDeviceList(const std::vector<TSerialDevice>& devices, bool filtered) {
+    // Unfiltered, an empty list says so; filtered, the header alone says
+    // that nothing matched, and a script sees no row.
+    if (devices.empty() && !filtered) return "no serial devices found\n";
+    std::string text = Row("COM", "DEVICE", "DRIVER", "LOCATION", "NOTE");
     for (const auto& device : devices) {
-        char line[512];
-        std::snprintf(line, sizeof line, "%-6s  %-24s  %-16s  %s", device.Com.c_str(), device.Path.c_str(),
-                      device.Driver.c_str(), device.Note.empty() ? "" : device.Note.c_str());
-        std::string row = line;
-        row.erase(row.find_last_not_of(' ') + 1);
-        text += row + "\n";
+        text += Row(device.Com, device.Path, device.Driver, device.Location, device.Note);
         if (!device.UsbVid.empty()) text += "        " + UsbIdentity(device) + "\n";
-        if (!device.ById.empty()) text += "        " + device.ById + "\n";
+        for (const std::string* link : {&device.ById, &device.ByPath})
+            if (!link->empty()) text += "        " + *link + "\n";
     }
     return text;
 }
@@ -44,7 +53,8 @@ std::string FormatDeviceListJson(const std::vector<TSerialDevice>& devices) {
         json += std::string(i == 0 ? "\n" : ",\n") + "  {\"path\": " + JsonString(d.Path) + field("com", d.Com) +
                 field("driver", d.Driver) + field("vid", d.UsbVid) + field("pid", d.UsbPid) +
                 field("manufacturer", d.Manufacturer) + field("product", d.Product) +
-                field("serial_number", d.SerialNumber) + field("by_id", d.ById) + field("note", d.Note) + "}";
+                field("serial_number", d.SerialNumber) + field("by_id", d.ById) + field("location", d.Location) +
+                field("by_path", d.ByPath) + field("note", d.Note) + "}";
     }
     return json + (devices.empty() ? "]\n" : "\n]\n");
 }

@@ -9,9 +9,11 @@
 
 namespace qmx::tools {
 
-// For people: a line a device, and for a USB adapter a second line with
-// its identity; a line saying so when there is none.
-std::string FormatDeviceList(const std::vector<TSerialDevice>& devices);
+// For people: a header over the columns, a line a device, and under it
+// lines with a USB adapter's identity and udev's names for it. With no
+// device, a line saying so; when `filtered`, the header alone (nothing
+// matched).
+std::string FormatDeviceList(const std::vector<TSerialDevice>& devices, bool filtered = false);
 // For programs: a JSON array of objects, one a device.
 std::string FormatDeviceListJson(const std::vector<TSerialDevice>& devices);
 

@@ -17,6 +17,7 @@
 #include "driver/connection.h"
 #include "driver/silo.h"
 #include "exit_deadline.h"
+#include "device_filter.h"
 #include "device_list.h"
 #include "event_json.h"
 #include "exporter_start.h"
@@ -60,7 +61,7 @@ void Usage(std::FILE* out) {
     std::fputs("Usage: qmx-read [OPTION]... (--com N | --device DEVICE)\n"
                "   or: qmx-read --monitor DEVICE[,DEVICE] [OPTION]...\n"
                "   or: qmx-read --inventory FILE --from-rows CSV [--events FILE]\n"
-               "   or: qmx-read --list [--json]\n"
+               "   or: qmx-read --list [--match PATTERN] [--json]\n"
                "   or: qmx-read --help | --version\n"
                "\n"
                "Reads level, temperature, second value and density of each tank from a Quelmarox\n"
@@ -76,6 +77,9 @@ void Usage(std::FILE* out) {
                "                       7E1 is neither set nor checked\n"
                "  rfc2217://HOST:PORT  a device server's RFC 2217 port: 7E1 set and checked\n"
                "                       (HOST a name, an IPv4 address or an [IPv6] address)\n"
+               "  rfc2217://HOST:PORT?ign_set_control&timeout=SECONDS\n"
+               "                       pySerial's options: line control not waited for; how long\n"
+               "                       the server has to answer each setting (default 3 s)\n"
                "\n"
                "Each exchange waits one second for the gauge by design: 33 tanks take over a minute\n"
                "(a few seconds with --fast). Rows are printed as the tanks are read. A tank without\n"
@@ -301,8 +305,13 @@ std::optional<int> AnswerWithoutADevice(const TOptions& options) {
         return kAllValid;
     }
     if (!options.List) return std::nullopt;
-    const auto devices = qmx::ListSerialDevices();
-    std::fputs((options.Format == TFormat::Json ? FormatDeviceListJson(devices) : FormatDeviceList(devices)).c_str(),
+    auto devices = qmx::ListSerialDevices();
+    // The pattern was checked with the options.
+    std::string problem;
+    if (!options.Match.empty()) devices = TDeviceFilter::Parse(options.Match, problem)->Keep(devices);
+    std::fputs((options.Format == TFormat::Json ? FormatDeviceListJson(devices)
+                                                : FormatDeviceList(devices, !options.Match.empty()))
+                   .c_str(),
                stdout);
     return kAllValid;
 }

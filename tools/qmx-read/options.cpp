@@ -3,6 +3,7 @@
 #include <optional>
 
 #include "command_line.h"
+#include "device_filter.h"
 #include "netline/net_address.h"
 #include "tank_list.h"
 #include "platform/whole_number.h"
@@ -95,7 +96,15 @@ const std::vector<TOptionSpec> kReaderOptions = {
     {.Name = "--quiet", .Help = "no progress line"},
     {.Name = "--list",
      .Help = "the serial devices there are, without opening any: driver, USB\n"
-             "vendor and product, maker, serial number, /dev/serial/by-id name"},
+             "vendor and product, maker, serial number, USB location,\n"
+             "/dev/serial/by-id and /dev/serial/by-path names"},
+    {.Name = "--match",
+     .TakesValue = true,
+     .Value = "PATTERN",
+     .Help = "with --list, only the devices PATTERN matches: VID:PID in hex\n"
+             "(0403:6001; 0403: for any product), else a regular expression,\n"
+             "case ignored, on the path, by-id and by-path names, maker,\n"
+             "product and pySerial's hardware id (USB VID:PID=... SER=...)"},
     {.Name = "--help", .Alias = "-h", .Help = "this help"},
     {.Name = "--version", .Help = "the reader's version"},
 };
@@ -160,6 +169,9 @@ std::optional<std::string> ApplyOption(TOptions& options, const std::string& nam
         options.Version = true;
     } else if (name == "--list") {
         options.List = true;
+    } else if (name == "--match") {
+        if (std::string problem; !TDeviceFilter::Parse(value, problem)) return problem;
+        options.Match = value;
     } else if (name == "--com") {
         const auto com = ParseWholeNumber(value, 1, 253);
         if (!com) return "--com takes a port number from 1 to 253, not '" + value + "'";
@@ -207,6 +219,7 @@ std::optional<std::string> ApplyOption(TOptions& options, const std::string& nam
 // tanks filled in when tanks are read.
 std::optional<std::string> Complete(TOptions& options, bool pauseGiven) {
     if (options.List && options.Format == TFormat::Csv) return "--list shows a table, or JSON with --json";
+    if (!options.Match.empty() && !options.List) return "--match narrows --list: it goes with --list";
     if (options.Help || options.Version || options.List) return std::nullopt;
     if (!options.Instance.empty() && options.Metrics.empty() && !options.Listen)
         return "--instance names the metrics: it goes with --metrics or --listen";

@@ -33,6 +33,7 @@ struct TOptions {
     bool Help = false;
     bool Version = false;
     bool List = false;
+    std::string Match;      // with --list, the devices to show; empty: all
     std::string Inventory;  // the tank file; empty: none
     std::string FromRows;   // the reader's CSV rows to find events in, rather than a device
     std::string Events;     // where deliveries and leak tests are appended; empty: nowhere
