@@ -151,14 +151,14 @@ public:
             NoteNoAnswerYet(reading);
             if (FPort != nullptr && !FPort->DevicePresent() && !Gone(tanks[i], reading)) {
                 round.Readings.push_back(reading);
-                if (!Show(reading) || !FOutput.End()) round.Status = OutputFailed();
+                if (!Show(reading) || !FOutput.End()) round.Status = ShowFailed();
                 else
                     round.Status = GiveUp(tanks[i], i + 1);
                 return round;
             }
             round.Readings.push_back(reading);
             if (!Show(reading)) {
-                round.Status = FEventsFailed ? kOutputFailed : OutputFailed();
+                round.Status = ShowFailed();
                 return round;
             }
         }
@@ -223,6 +223,9 @@ private:
             }
         return true;
     }
+
+    // The exit status when a row or its events could not be written.
+    int ShowFailed() const { return FEventsFailed ? kOutputFailed : OutputFailed(); }
 
     // Why the device is not there, as the last try to open it again found.
     std::string Absence() const {
@@ -343,8 +346,9 @@ bool OutputsWritable(const TOptions& options, qmx::TWireTrace& traceCheck, qmx::
                      problem.c_str());
         return false;
     }
-    if (std::string problem; !options.Events.empty() && options.FromRows.empty() && !events.Open(options.Events, problem)) {
-        std::fprintf(stderr, "qmx-read: cannot open the events file %s: %s\n", options.Events.c_str(), problem.c_str());
+    if (std::string problem; !options.Events.empty() && !events.Open(options.Events, problem)) {
+        std::fprintf(stderr, "qmx-read: cannot open the events file %s: %s\n", options.Events.c_str(),
+                     problem.c_str());
         return false;
     }
     if (std::string problem; !options.Metrics.empty() && !CheckReplaceable(options.Metrics, problem)) {
@@ -395,7 +399,8 @@ int ReadRounds(const TOptions& options, const TChosenDevice& device, std::unique
         figures.LastValidAt = reader.LastValidAt();
         if (std::string problem;
             !options.Metrics.empty() &&
-            !qmx::ReplaceWholeFile(options.Metrics, MetricsText(line, round.Readings, figures, inventory), problem)) {
+            !qmx::ReplaceWholeFile(options.Metrics, MetricsText(line, round.Readings, figures, inventory),
+                                   problem)) {
             output.End();
             std::fprintf(stderr, "qmx-read: cannot write the metrics: %s\n", problem.c_str());
             return kOutputFailed;

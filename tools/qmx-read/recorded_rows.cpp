@@ -153,7 +153,8 @@ std::optional<std::string> TRecordedRows::Take(const std::vector<std::string>& f
     reading.LinkState = static_cast<std::uint8_t>(ParseWholeNumber(field("link"), 0, 255).value_or(0));
     if (field("valid") != "0" && field("valid") != "1") return "valid is '" + Shown(field("valid")) + "', not 1 or 0";
     reading.Valid = field("valid") == "1";
-    if (!TakeDoubts(field("doubts"), reading.Doubts)) return "a doubt the reader does not write: '" + Shown(field("doubts")) + "'";
+    if (!TakeDoubts(field("doubts"), reading.Doubts))
+        return "a doubt the reader does not write: '" + Shown(field("doubts")) + "'";
     row = {*time, reading};
     return std::nullopt;
 }
