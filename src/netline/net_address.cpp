@@ -59,6 +59,27 @@ std::string TNetAddress::Text() const {
 
 bool IsNetworkName(const std::string& name) { return SchemeOf(name) != nullptr; }
 
+namespace {
+
+// What follows a '?' in `rest`, taken off it into `address`; false, with
+// the problem, when the options are refused.
+bool TakeUrlOptions(const std::string& name, bool listening, std::string& rest, TNetAddress& address,
+                    std::string& problem) {
+    const auto query = rest.find('?');
+    if (query == std::string::npos) return true;
+    if (listening) {
+        problem = "'" + name + "': a port to listen on takes no options";
+        return false;
+    }
+    address.Options = rest.substr(query + 1);
+    rest.erase(query);
+    if (ApplyUrlOptions(address, problem)) return true;
+    problem = "'" + name + "': " + problem;
+    return false;
+}
+
+}  // namespace
+
 std::optional<TNetAddress> ParseNetAddress(const std::string& name, std::string& problem, bool listening) {
     const TScheme* scheme = SchemeOf(name);
     const std::string form = listening ? "HOST:PORT or :PORT" : "HOST:PORT";
@@ -69,18 +90,7 @@ std::optional<TNetAddress> ParseNetAddress(const std::string& name, std::string&
     std::string rest = name.substr(std::string(scheme->Prefix).size());
     TNetAddress address;
     address.Kind = scheme->Kind;
-    if (const auto query = rest.find('?'); query != std::string::npos) {
-        if (listening) {
-            problem = "'" + name + "': a port to listen on takes no options";
-            return std::nullopt;
-        }
-        address.Options = rest.substr(query + 1);
-        rest.erase(query);
-        if (!ApplyUrlOptions(address, problem)) {
-            problem = "'" + name + "': " + problem;
-            return std::nullopt;
-        }
-    }
+    if (!TakeUrlOptions(name, listening, rest, address, problem)) return std::nullopt;
     std::string portText;
     if (!rest.empty() && rest.front() == '[') {
         const auto close = rest.find(']');
