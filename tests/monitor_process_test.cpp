@@ -6,13 +6,18 @@
 
 #include <signal.h>
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "support/frames.h"
+#include "support/pty_pair.h"
 #include "support/reader_process.h"
 
 namespace qmx {
@@ -119,6 +124,49 @@ TEST_P(MonitorProcess, OverhearsThePollersRowsAndSendsNothing) {
     ASSERT_EQ(read.size(), kTanks + 1) << reader.Output();
     for (std::size_t row = 1; row <= kTanks; ++row) EXPECT_EQ(read[row] + ",", Fields(polled[row], 1, 10));
     std::filesystem::remove_all(dir);
+}
+
+// A tap that hears nothing, or only the host, says so within 15 s, in a
+// log as well (standard error here is a file: no status line).
+TEST(MonitorSilence, SaysWhichSideIsSilent) {
+    const struct {
+        const char* Case;
+        bool Requests;  // the host's, written into the tap
+        const char* Says;
+        const char* NotSays;
+    } rows[] = {
+        {"silent", false, "nothing heard from either side", "gauge side"},
+        {"requests only", true, "nothing from the gauge side", "nothing heard from either side"},
+    };
+    constexpr std::size_t kRows = std::size(rows);
+    int masters[kRows];
+    std::unique_ptr<TReaderProcess> monitors[kRows];
+    for (std::size_t i = 0; i < kRows; ++i) {
+        std::string tap;
+        masters[i] = test::OpenRawPty(tap);
+        monitors[i] = std::make_unique<TReaderProcess>(std::vector<std::string>{"--monitor", tap, "--csv"});
+    }
+    const auto request = test::Frame("L01");
+    for (const auto until = std::chrono::steady_clock::now() + 15s; std::chrono::steady_clock::now() < until;
+         std::this_thread::sleep_for(200ms)) {
+        bool all = true;
+        for (std::size_t i = 0; i < kRows; ++i) {
+            if (rows[i].Requests) {
+                ASSERT_EQ(::write(masters[i], request.data(), request.size()), 6);
+            }
+            all = all && monitors[i]->Errors().find(rows[i].Says) != std::string::npos;
+        }
+        if (all) break;
+    }
+    for (std::size_t i = 0; i < kRows; ++i) {
+        const std::string errors = monitors[i]->Errors();
+        EXPECT_NE(errors.find(rows[i].Says), std::string::npos) << rows[i].Case << "\n" << errors;
+        EXPECT_EQ(errors.find(rows[i].NotSays), std::string::npos) << rows[i].Case << "\n" << errors;
+        EXPECT_EQ(errors.find("heard:"), std::string::npos) << rows[i].Case << "\n" << errors;
+        monitors[i]->Signal(SIGINT);
+        EXPECT_EQ(monitors[i]->Wait(2s), 130) << rows[i].Case;
+        ::close(masters[i]);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Taps, MonitorProcess, testing::Values(false, true),

@@ -23,6 +23,7 @@
 #include "reader_system.h"
 #include "serial/wire_trace.h"
 #include "tanks_json.h"
+#include "tap_watch.h"
 
 namespace qmx::tools {
 namespace {
@@ -63,9 +64,11 @@ std::vector<std::string> DeviceNames(const std::string& monitor) {
 
 class TMonitor {
 public:
-    TMonitor(const TOptions& options, TWireTrace* trace, TMetricsExporter* exporter)
+    TMonitor(const TOptions& options, bool merged, TWireTrace* trace, TMetricsExporter* exporter)
         : FOptions(options), FTrace(trace), FExporter(exporter),
-          FSplitter([trace](bool fromHost, const std::uint8_t* data, std::size_t count) {
+          FWatch(SteadyNow(), merged, !options.Quiet && IsTerminal(stderr)),
+          FSplitter([this, trace](bool fromHost, const std::uint8_t* data, std::size_t count) {
+              FWatch.Heard(fromHost, data, count, SteadyNow());
               if (trace != nullptr)
                   trace->Log(fromHost ? TWireTrace::TDirection::Sent : TWireTrace::TDirection::Received, data, count);
           }) {}
@@ -84,6 +87,7 @@ public:
     bool Tick() {
         const double now = SteadyNow();
         if (!Take(FSplitter.Tick(now))) return false;
+        FWatch.Tick(now);
         if (!FSplitter.Open() && !Put(FRows.Flush())) return false;
         const bool due = now - FMetricsAt >= kQuietMetricsSeconds ||
                          (FSplitter.Requests() != FPublishedRequests && now - FMetricsAt >= kRequestMetricsSeconds);
@@ -95,6 +99,7 @@ public:
     bool Flush() { return Take(FSplitter.Finish()) && Put(FRows.Flush()); }
 
     int Status() const { return FStatus; }
+    void ClearStatus() { FWatch.Clear(); }
 
 private:
     bool Take(const std::vector<TOverheardExchange>& exchanges) {
@@ -131,6 +136,7 @@ private:
     }
 
     bool Write(const std::string& text) {
+        FWatch.Clear();
         if (std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0) return true;
         const int error = errno;
         if (error == EPIPE) EndAsBrokenPipe();
@@ -171,6 +177,7 @@ private:
     const TOptions& FOptions;
     TWireTrace* const FTrace;
     TMetricsExporter* const FExporter;
+    TTapWatch FWatch;
     TExchangeSplitter FSplitter;
     TMonitorRows FRows;
     std::map<int, TMonitorRow> FLatest;
@@ -201,12 +208,13 @@ int RunMonitor(const TOptions& options) {
                       ", listened to only; > sent by the host, < by the gauge");
     std::unique_ptr<TMetricsExporter> exporter;
     if (!StartExporter(options, options.Monitor, exporter)) return kOutputFailed;
-    TMonitor monitor(options, trace.IsOpen() ? &trace : nullptr, exporter.get());
+    TMonitor monitor(options, lines.size() == 1, trace.IsOpen() ? &trace : nullptr, exporter.get());
     WatchForStops(&StopMonitor);
     if (!monitor.Begin()) return monitor.Status();
     for (;;) {
         if (const int stop = gStopStatus) {
             monitor.Flush();
+            monitor.ClearStatus();
             std::fprintf(stderr, "qmx-read: interrupted after %lld rows\n", gRows.load());
             return stop;
         }
@@ -217,6 +225,7 @@ int RunMonitor(const TOptions& options) {
             std::string problem;
             const long got = lines[i]->Read(buffer, sizeof buffer, problem);
             if (got < 0) {
+                monitor.ClearStatus();
                 std::fprintf(stderr, "qmx-read: %s has gone: %s\n", names[i].c_str(), problem.c_str());
                 monitor.Flush();
                 return kDeviceFailed;
