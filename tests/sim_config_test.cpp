@@ -31,6 +31,8 @@ TEST(StationConfig, MistakesAreRefusedWithTheirLine) {
         {"[tank 1]\ntemperature = -inf\n", "s.ini:2: temperature: '-inf' is not a number"},
         {"[tank 1]\ndrift = 1e999\n", "s.ini:2: drift: '1e999' is out of range"},
         {"[tank 1]\naux = 0x10\n", "s.ini:2: aux: '0x10' is not a number"},
+        {"[tank 1]\nsecond-value = 0x10\n", "s.ini:2: second-value: '0x10' is not a number"},
+        {"[tank 1]\naux = 1\nsecond-value = 2\n", "s.ini:3: second-value again in [tank 1] (first on line 2)"},
         {"[tank 1]\ncolour = red\n", "s.ini:2: unknown key 'colour' in [tank 1]"},
         {"[tank 1]\nfault = loud\n", "s.ini:2: fault: unknown fault 'loud' (one of " + FaultNames() + ")"},
         {"[tank 1]\nscript = none, x\n",

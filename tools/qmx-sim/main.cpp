@@ -63,8 +63,8 @@ void Usage(std::FILE* out) {
                  "                         unless HOST is given (rfc2217://:2217); port 0: any free one\n"
 #endif
                  "  --config FILE          tank values: [tank N] with product, level, drift (per hour),\n"
-                 "                         aux, temperature, density, fault, script (faults for the\n"
-                 "                         tank's successive requests, like no-answer, late, none);\n"
+                 "                         second-value, temperature, density, fault, script (faults for\n"
+                 "                         the tank's successive requests, like no-answer, late, none);\n"
                  "                         or the tank moved by volume through [station] tanks = FILE:\n"
                  "                         volume-drift (l/h at 15 C), temperature-drift (C/h),\n"
                  "                         delivery = LITRES after TIME over TIME;\n"

@@ -14,6 +14,11 @@
 namespace qmx::sim {
 namespace {
 
+// The second value's key is named as everything else names it; the
+// station files written before say aux, and are read as they were.
+constexpr const char* kSecondValueKey = "second-value";
+constexpr const char* kOldSecondValueKey = "aux";
+
 constexpr int kMostRequests = 1000000;
 // A station file is a few dozen lines; more is no station file.
 constexpr std::size_t kLargestStationFile = std::size_t{1} << 20;
@@ -49,8 +54,10 @@ public:
         if (FInFaults) return Faults(key, value);
         if (FInStation) return StationValue(key, value);
         if (FTank == 0) return Shown(key) + " outside a section ([station], [tank N] or [faults])";
-        // A second value would silently win over the first.
-        if (const auto first = FKeys.emplace(key, FLine); !first.second)
+        // A second value would silently win over the first; the second
+        // value's two spellings are one key.
+        const std::string once = key == kOldSecondValueKey ? kSecondValueKey : key;
+        if (const auto first = FKeys.emplace(once, FLine); !first.second)
             return Shown(key) + " again in " + FSection + " (first on line " + std::to_string(first.first->second) + ")";
         if (auto clash = Clash(key)) return clash;
         return TankValue(key, value);
@@ -164,7 +171,7 @@ private:
         } else {
             double* field = key == "level"         ? &tank.Level
                             : key == "drift"       ? &tank.LevelDrift
-                            : key == "aux"         ? &tank.SecondValue
+                            : key == kSecondValueKey || key == kOldSecondValueKey ? &tank.SecondValue
                             : key == "temperature" ? &tank.Temperature
                             : key == "density"     ? &tank.Density
                                                    : nullptr;
@@ -180,7 +187,8 @@ private:
     // A value the answer's columns cannot hold would be served as another.
     static std::optional<std::string> Unsendable(const std::string& key, const std::string& value, double number) {
         const std::pair<const char*, TAnswerColumns> fields[] = {{"level", kLevelColumns},
-                                                                 {"aux", kSecondValueColumns},
+                                                                 {kSecondValueKey, kSecondValueColumns},
+                                                                 {kOldSecondValueKey, kSecondValueColumns},
                                                                  {"temperature", kTemperatureColumns},
                                                                  {"density", kDensityColumns}};
         for (const auto& [name, columns] : fields) {

@@ -1,7 +1,8 @@
 #pragma once
 
 // The simulator's station file: [tank N] sections (product, level, drift
-// per hour, aux, temperature, density, fault, script; or, to move the tank
+// per hour, second-value (aux in older files), temperature, density, fault,
+// script; or, to move the tank
 // by volume, volume-drift, temperature-drift and delivery), a [faults]
 // section (next = KIND:COUNT, queued in the order given) and a [station]
 // section (tanks = the tank file that turns litres into levels). Read strictly: a
