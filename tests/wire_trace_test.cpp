@@ -46,6 +46,7 @@ TEST(WireTrace, ASectionPerRunWithItsHeaderBytesAndAVerdictPerAttempt) {
     sim::TGauge gauge;
     gauge.SetFault(2, sim::TFault::BadCheck);
     gauge.SetFault(3, sim::TFault::NoAnswer);
+    gauge.SetFault(4, sim::TFault::NoEtx);
     sim::TSimServer server(gauge, pty.Master());
     for (int run = 0; run < 2; ++run) {
         TSilo silo(ConnectionTypeFor(kPort, 0), nullptr);
@@ -53,6 +54,7 @@ TEST(WireTrace, ASectionPerRunWithItsHeaderBytesAndAVerdictPerAttempt) {
         if (run == 0) {
             silo.GetLevel(1);
             silo.GetLevel(2);
+            silo.GetLevel(3);
         }
     }
     std::ifstream in(path);
@@ -62,7 +64,9 @@ TEST(WireTrace, ASectionPerRunWithItsHeaderBytesAndAVerdictPerAttempt) {
     EXPECT_EQ(Count(text, "\n=== "), 2u) << text;
     EXPECT_EQ(Count(text, " COM9, 9600 baud 7E1, RTS low; > sent by this program, < received by it\n"), 2u) << text;
     EXPECT_EQ(Count(text, "# attempt 1 of 3 (L01): 43 bytes from the STX, accepted\n"), 2u) << text;
-    EXPECT_EQ(Count(text, "(L02): 43 bytes from the STX, rejected by the check\n"), 3u) << text;
+    // The reason as the rows name it, the check bytes as hex dumps show them.
+    EXPECT_EQ(Count(text, "(L02): 43 bytes from the STX, rejected: check byte (expected "), 3u) << text;
+    EXPECT_EQ(Count(text, "(L04): 43 bytes from the STX, rejected: no ETX\n"), 3u) << text;
     EXPECT_EQ(Count(text, "# attempt 3 of 3 (L03): no answer\n"), 1u) << text;
     // The request for tank 1 as it went out, and the start of its answer.
     EXPECT_EQ(Count(text, " > 02 4C 30 31 03 4C "), 2u) << text;

@@ -1,6 +1,7 @@
 #include "serial/kalvor_port.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <string>
 #include <utility>
 
@@ -259,6 +260,23 @@ void TKalvorComPort::AwaitAnswerBytes(std::uint8_t expectedLength) {
     }
 }
 
+namespace {
+
+// Why a frame was refused, as the rows name it; for a check byte, the one
+// the frame's bytes called for and the one that came.
+std::string RejectionText(const TAttemptRecord& attempt) {
+    std::string text = VerdictText(attempt.Verdict);
+    if (attempt.Verdict != TAttemptVerdict::CheckByte || attempt.Answer.size() < 2) return text;
+    std::uint8_t expected = 0;
+    for (std::size_t i = 0; i + 1 < attempt.Answer.size(); ++i) expected ^= attempt.Answer[i];
+    char bytes[48];
+    std::snprintf(bytes, sizeof bytes, " (expected %02X, received %02X)", expected,
+                  attempt.Answer[attempt.Answer.size() - 1]);
+    return text + bytes;
+}
+
+}  // namespace
+
 void TKalvorComPort::TraceAttempt() {
     if (!Trace().IsOpen()) return;
     const TAttemptRecord& attempt = FRecord.Attempts.back();
@@ -273,7 +291,7 @@ void TKalvorComPort::TraceAttempt() {
         verdict += "over-long, past " + std::to_string(kMaxFrameLength) + " bytes from the STX, rejected";
     else
         verdict += std::to_string(received) + " bytes from the STX, " +
-                   (attempt.Accepted() ? "accepted" : "rejected by the check");
+                   (attempt.Accepted() ? std::string("accepted") : "rejected: " + RejectionText(attempt));
     if (received != 0 && attempt.OtherAnswers != 0)
         verdict += ", " + std::to_string(attempt.OtherAnswers) + " answer(s) to another request dropped (" + other +
                    ")";
