@@ -102,6 +102,9 @@ TEST(ReaderRefuses, BadOutputTraceDeviceAndOptionsEndWithTheirStatusBeforeReadin
     // A trace FIFO nobody reads: opening it to write would wait for ever.
     const std::string fifo = "/tmp/qmx-read-fifo-" + std::to_string(::getpid());
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // A regular file standard output writes to, as a shell's > makes it.
+    const std::string rows = "/tmp/qmx-read-rows-" + std::to_string(::getpid()) + ".csv";
+    std::ofstream{rows};
     struct TCase {
         const char* Name;
         std::vector<std::string> Extra;
@@ -114,6 +117,8 @@ TEST(ReaderRefuses, BadOutputTraceDeviceAndOptionsEndWithTheirStatusBeforeReadin
         {"trace file", {"--trace", "/nonexistent/qmx/wire.log"}, "", "cannot open the trace file /nonexistent/qmx/wire.log",
          4},
         {"trace FIFO", {"--trace", fifo}, "", ": a FIFO with no reader", 4},
+        {"trace into the rows' file", {"--trace", "/dev/stdout", "--csv"}, rows.c_str(),
+         "the trace /dev/stdout is the file the rows go to", 2},
         {"metrics directory", {"--metrics", "/nonexistent/qmx/qmx.prom"}, "",
          "cannot write the metrics to /nonexistent/qmx/qmx.prom: no such directory /nonexistent/qmx\n", 4},
         {"metrics FIFO", {"--metrics", fifo}, "", "cannot write the metrics to " + fifo + ": it is a FIFO", 4},
@@ -135,6 +140,7 @@ TEST(ReaderRefuses, BadOutputTraceDeviceAndOptionsEndWithTheirStatusBeforeReadin
         EXPECT_EQ(server.Requests(), 0) << c.Name;
     }
     ::unlink(fifo.c_str());
+    ::unlink(rows.c_str());
 }
 
 // With standard output a pipe nobody reads, the reader is blocked in its

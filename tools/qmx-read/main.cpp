@@ -337,6 +337,17 @@ bool ChooseReaderDevice(const TOptions& options, TChosenDevice& device) {
     return true;
 }
 
+// A trace into the very file the rows go to: each would write over the
+// other's lines (the trace's header first), whichever way it is named.
+bool TraceSharesTheRows(const TOptions& options) {
+    if (options.Trace.empty() || !SharesStandardOutput(options.Trace)) return false;
+    std::fprintf(stderr,
+                 "qmx-read: the trace %s is the file the rows go to, and each would write over the other's lines: "
+                 "give the trace a file of its own (- for standard error)\n",
+                 options.Trace.c_str());
+    return true;
+}
+
 // The trace and the metrics file can be written, before anything is read.
 // The trace stays open in `traceCheck` for the run: a FIFO's reader would
 // take the check's close for the end of the trace.
@@ -458,6 +469,7 @@ int main(int argc, char** argv) {
 
     qmx::TWireTrace traceCheck;
     qmx::TAppendFile events;
+    if (TraceSharesTheRows(options)) return kUsage;
     if (!OutputsWritable(options, traceCheck, events)) return kOutputFailed;
     if (!options.Monitor.empty()) return RunMonitor(options);
 

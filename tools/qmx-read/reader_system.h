@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <string>
 
 namespace qmx::tools {
 
@@ -19,6 +20,12 @@ void PrepareForStops();
 void WatchForStops(void (*stop)(int status));
 
 bool IsTerminal(std::FILE* stream);
+
+// Whether `path` names the regular file standard output writes to (a
+// trace to /dev/stdout with the rows redirected to a file): two writers at
+// offsets of their own would write over each other's lines. A terminal or
+// a pipe takes both in turn.
+bool SharesStandardOutput(const std::string& path);
 
 // Ends the reader as the broken pipe's signal does, when standard output's
 // reader has gone (`qmx-read | head -1`), as Unix tools end in a pipeline;

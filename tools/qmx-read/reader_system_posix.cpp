@@ -1,5 +1,6 @@
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -44,6 +45,12 @@ void WatchForStops(void (*stop)(int status)) {
 }
 
 bool IsTerminal(std::FILE* stream) { return ::isatty(::fileno(stream)) != 0; }
+
+bool SharesStandardOutput(const std::string& path) {
+    struct stat named {}, out {};
+    if (::stat(path.c_str(), &named) != 0 || ::fstat(STDOUT_FILENO, &out) != 0) return false;
+    return S_ISREG(out.st_mode) && named.st_dev == out.st_dev && named.st_ino == out.st_ino;
+}
 
 void PauseFor(std::chrono::milliseconds time) { std::this_thread::sleep_for(time); }
 

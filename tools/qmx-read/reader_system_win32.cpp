@@ -38,6 +38,20 @@ void WatchForStops(void (*stop)(int status)) {
 
 bool IsTerminal(std::FILE* stream) { return _isatty(_fileno(stream)) != 0; }
 
+bool SharesStandardOutput(const std::string& path) {
+    const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    if (out == INVALID_HANDLE_VALUE || out == nullptr || ::GetFileType(out) != FILE_TYPE_DISK) return false;
+    // Only its identity is asked: no access to its contents.
+    const HANDLE named = ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (named == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION a{}, b{};
+    const bool known = ::GetFileInformationByHandle(named, &a) && ::GetFileInformationByHandle(out, &b);
+    ::CloseHandle(named);
+    return known && a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
+}
+
 void EndAsBrokenPipe() {}
 
 // The toolchain's threads model has no std::this_thread.
