@@ -24,6 +24,9 @@ struct TTankStock {
     explicit TTankStock(const TTank& tank) : Tank(tank), Events(tank) {}
 };
 
+// The inventory of a tank the file does not have: no values, and why.
+TInventory NotInTankFile(int tank);
+
 class TStationInventory {
 public:
     explicit TStationInventory(const std::vector<TTank>& tanks);

@@ -29,9 +29,7 @@ std::string FactsFields(const TTankFacts& facts) {
 
 // A tank the tank file does not have: the same keys, with nothing known.
 std::string UnknownTankFields(int tank) {
-    TInventory none;
-    none.Reason = "tank " + std::to_string(tank) + " is not in the tank file";
-    return InventoryJsonFields(none) +
+    return InventoryJsonFields(NotInTankFile(tank)) +
            ", \"capacity_l\": null, \"product\": null, \"deliveries\": 0, \"last_delivery\": null, \"leak_test\": null";
 }
 
