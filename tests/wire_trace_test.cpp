@@ -10,8 +10,10 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <variant>
 
 #include "driver/connection.h"
 #include "driver/silo.h"
@@ -20,6 +22,7 @@
 #include "sim_server.h"
 #include "support/pty_pair.h"
 #include "support/temp_dir.h"
+#include "wire_trace_reader.h"
 
 namespace qmx {
 namespace {
@@ -71,6 +74,15 @@ TEST(WireTrace, ASectionPerRunWithItsHeaderBytesAndAVerdictPerAttempt) {
     // The request for tank 1 as it went out, and the start of its answer.
     EXPECT_EQ(Count(text, " > 02 4C 30 31 03 4C "), 2u) << text;
     EXPECT_GE(Count(text, " < 02 "), 2u) << text;
+    // Read back, every line's time is the steady clock's, from 0 at its header.
+    const auto events = std::get<std::vector<sim::TTraceEvent>>(sim::ReadWireTrace(text, path));
+    long long last = 0;
+    for (const auto& event : events) {
+        const bool header = event.Kind == sim::TTraceEvent::TKind::Section;
+        EXPECT_TRUE(event.Steady && (header ? event.AtMs == 0 : event.AtMs >= last)) << "line " << event.Line << "\n" << text;
+        last = event.AtMs;
+    }
+    EXPECT_GE(events.size(), 10u);
 }
 
 // The trace's stamps and the readers' rows' come from one reckoning: UTC
@@ -81,18 +93,28 @@ TEST(WireTrace, StampsToTheMillisecond) {
         sys_days Day;
         milliseconds Time;
         const char* Utc;
+        const char* Helsinki;  // the trace's stamp there: the hour after summer time's end twice, told apart
     } cases[] = {
-        {sys_days{1970y / 1 / 1}, 0ms, "1970-01-01T00:00:00.000Z"},
-        {sys_days{2024y / 2 / 29}, 23h + 59min + 59s + 999ms, "2024-02-29T23:59:59.999Z"},
-        {sys_days{2026y / 12 / 8}, 9h + 14min + 3s + 120ms, "2026-12-08T09:14:03.120Z"},
-        {sys_days{2040y / 3 / 1}, 1ms, "2040-03-01T00:00:00.001Z"},
+        {sys_days{1970y / 1 / 1}, 0ms, "1970-01-01T00:00:00.000Z", "1970-01-01 02:00:00.000+02:00"},
+        {sys_days{2024y / 2 / 29}, 23h + 59min + 59s + 999ms, "2024-02-29T23:59:59.999Z", "2024-03-01 01:59:59.999+02:00"},
+        {sys_days{2026y / 12 / 8}, 9h + 14min + 3s + 120ms, "2026-12-08T09:14:03.120Z", "2026-12-08 11:14:03.120+02:00"},
+        {sys_days{2026y / 10 / 25}, 30min, "2026-10-25T00:30:00.000Z", "2026-10-25 03:30:00.000+03:00"},
+        {sys_days{2026y / 10 / 25}, 90min, "2026-10-25T01:30:00.000Z", "2026-10-25 03:30:00.000+02:00"},
+        {sys_days{2040y / 3 / 1}, 1ms, "2040-03-01T00:00:00.001Z", "2040-03-01 02:00:00.001+02:00"},
     };
+    const char* zone = std::getenv("TZ");
+    const std::string saved = zone != nullptr ? zone : "";
+    ::setenv("TZ", "EET-2EEST,M3.5.0/3,M10.5.0/4", 1);
+    ::tzset();
     for (const auto& c : cases) {
+        EXPECT_EQ(TimeStamp(c.Day + c.Time, TTimeZone::LocalWithOffset), c.Helsinki);
         EXPECT_EQ(TimeStamp(c.Day + c.Time, TTimeZone::Utc), c.Utc);
         const std::string local = TimeStamp(c.Day + c.Time, TTimeZone::Local);
         EXPECT_EQ(local.size(), 23u) << local;
         EXPECT_EQ(local.substr(19), std::string(c.Utc).substr(19, 4)) << "the same milliseconds: " << local;
     }
+    zone != nullptr ? ::setenv("TZ", saved.c_str(), 1) : ::unsetenv("TZ");
+    ::tzset();
 }
 
 // A trace FIFO that stops taking the trace, or whose reader goes: the

@@ -60,14 +60,23 @@ std::string TWireTrace::Format(TDirection direction, const std::uint8_t* data, s
     return std::string(direction == TDirection::Sent ? "> " : "< ") + hex + " " + ascii;
 }
 
-// The stamps are the wall clock's, which a person reads; a step of it (an
-// NTP step, the clock set by hand) is noted as it is seen, so that what
-// reads the trace back reckons the times across it.
+// The wall clock's time, which a person reads, with its offset from UTC;
+// then the steady clock's seconds since the section began, which no step
+// of the wall clock nor change of summer time moves, for what reads the
+// trace back. A step of the wall clock (an NTP step, the clock set by
+// hand) is still noted as it is seen, for the person.
 std::string TWireTrace::CheckedStamp() {
     const auto wall = std::chrono::system_clock::now();
     const auto steady = std::chrono::steady_clock::now();
     const auto stepped = std::chrono::duration_cast<std::chrono::milliseconds>((wall - FWallBase) - (steady - FSteadyBase));
-    const std::string stamp = TimeStamp(wall, TTimeZone::Local);
+    if (!FSectionBegun) {
+        FSectionStart = steady;
+        FSectionBegun = true;
+    }
+    const long long sinceStart = std::chrono::duration_cast<std::chrono::milliseconds>(steady - FSectionStart).count();
+    char monotonic[32];
+    std::snprintf(monotonic, sizeof monotonic, " [%lld.%03lld]", sinceStart / 1000, sinceStart % 1000);
+    const std::string stamp = TimeStamp(wall, TTimeZone::LocalWithOffset) + monotonic;
     if (FClocksTaken && (stepped >= kClockStepNoted || stepped <= -kClockStepNoted)) {
         char note[96];
         std::snprintf(note, sizeof note, " # %s%+.3f s\n", kClockSteppedNote,
@@ -84,6 +93,7 @@ void TWireTrace::Section(const std::string& header) {
     TLockGuard guard(FLock);
     if (!FFile.IsOpen()) return;
     FClocksTaken = false;  // a new section, a new reckoning
+    FSectionBegun = false;
     Put("\n=== " + CheckedStamp() + " " + header + "\n");
 }
 

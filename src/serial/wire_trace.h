@@ -3,15 +3,17 @@
 // A timestamped hex and ASCII trace of the bytes on a line, both ways, for
 // the technician who has to see what the gauge said.
 //
-//   === 2026-12-08 09:14:03.100 COM1, 9600 baud 7E1, RTS low; > sent by this program, < received by it
-//   2026-12-08 09:14:03.120 > 02 4C 30 35 03 48                       .L05.H
-//   2026-12-08 09:14:03.180 < 02 4C 30 35 30 30 ...                   .L0500...
-//   2026-12-08 09:14:04.121 # attempt 1 of 3 (L05): 43 bytes from the STX, accepted
-//   2026-12-08 10:14:04.500 # the clock stepped by +3600.000 s
+//   === 2026-12-08 09:14:03.100+02:00 [0.000] COM1, 9600 baud 7E1, RTS low; > sent by this program, < received by it
+//   2026-12-08 09:14:03.120+02:00 [0.020] > 02 4C 30 35 03 48                       .L05.H
+//   2026-12-08 09:14:03.180+02:00 [0.080] < 02 4C 30 35 30 30 ...                   .L0500...
+//   2026-12-08 09:14:04.121+02:00 [1.021] # attempt 1 of 3 (L05): 43 bytes from the STX, accepted
+//   2026-12-08 10:14:04.500+02:00 [1.400] # the clock stepped by +3600.000 s
 //
-// The stamps are local wall-clock time; a step of the clock of 100 ms or
-// more is noted where it is first seen, with its size, so the time between
-// two lines is always known.
+// The stamps are local wall-clock time with its offset from UTC, then in
+// brackets the seconds since the section's header on the steady clock,
+// which neither a step of the clock nor the end of summer time moves: the
+// time between two lines is always known. A step of the wall clock of
+// 100 ms or more is also noted where it is first seen, with its size.
 //
 // Every run appends a section of its own, opened by its header line. The
 // trace never holds up the line: a trace file that cannot be written (its
@@ -72,6 +74,9 @@ private:
     bool FClocksTaken = false;
     std::chrono::system_clock::time_point FWallBase;
     std::chrono::steady_clock::time_point FSteadyBase;
+    // When the section began, on the steady clock: the bracketed seconds.
+    bool FSectionBegun = false;
+    std::chrono::steady_clock::time_point FSectionStart;
 };
 
 }  // namespace qmx

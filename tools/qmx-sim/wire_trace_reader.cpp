@@ -27,25 +27,70 @@ long long DaysFromCivil(int year, int month, int day) {
     return era * 146097 + dayOfEra - 719468;
 }
 
-// "2026-12-08 14:18:39.203" in milliseconds, or nothing.
-std::optional<long long> ParseStamp(const std::string& text) {
+struct TStamp {
+    long long AtMs = 0;
+    bool Steady = false;
+    std::size_t Length = 0;  // of the stamp's text
+};
+
+// The digits of `text` from `at`, as a number; -1 if one is not a digit.
+long long Number(const std::string& text, std::size_t at, std::size_t length) {
+    long long value = 0;
+    for (std::size_t i = at; i < at + length; ++i) {
+        if (i >= text.size() || text[i] < '0' || text[i] > '9') return -1;
+        value = value * 10 + (text[i] - '0');
+    }
+    return value;
+}
+
+// "+03:00" at `at`: the offset in milliseconds, and the stamp's length grown.
+std::optional<long long> ParseOffset(const std::string& text, std::size_t at) {
+    if (at >= text.size() || (text[at] != '+' && text[at] != '-') || at + 6 > text.size() || text[at + 3] != ':')
+        return std::nullopt;
+    const long long hours = Number(text, at + 1, 2), minutes = Number(text, at + 4, 2);
+    if (hours < 0 || hours > 14 || minutes < 0 || minutes > 59) return std::nullopt;
+    return (text[at] == '-' ? -1 : 1) * (hours * 60 + minutes) * 60000;
+}
+
+// " [12.345]" at `at`: the seconds since the section began, in milliseconds.
+std::optional<long long> ParseSteady(const std::string& text, std::size_t at, std::size_t& length) {
+    if (text.compare(at, 2, " [") != 0) return std::nullopt;
+    const std::size_t point = text.find('.', at + 2);
+    if (point == std::string::npos || point + 5 > text.size() || point == at + 2 || point > at + 14 || text.compare(point + 4, 1, "]") != 0)
+        return std::nullopt;
+    const long long whole = Number(text, at + 2, point - at - 2), millis = Number(text, point + 1, 3);
+    if (whole < 0 || millis < 0) return std::nullopt;
+    length = point + 5 - at;
+    return whole * 1000 + millis;
+}
+
+// "2026-12-08 14:18:39.203", then its offset from UTC and the steady
+// clock's " [seconds]" when the trace has them (older ones have neither):
+// the time that cannot jump when there is one.
+std::optional<TStamp> ParseStamp(const std::string& text) {
     if (text.size() < kStampLength) return std::nullopt;
     const char* pattern = "dddd-dd-dd dd:dd:dd.ddd";
     for (std::size_t i = 0; i < kStampLength; ++i) {
         const bool digit = text[i] >= '0' && text[i] <= '9';
         if (pattern[i] == 'd' ? !digit : text[i] != pattern[i]) return std::nullopt;
     }
-    const auto number = [&](std::size_t at, std::size_t length) {
-        int value = 0;
-        for (std::size_t i = at; i < at + length; ++i) value = value * 10 + (text[i] - '0');
-        return value;
-    };
+    const auto number = [&](std::size_t at, std::size_t length) { return static_cast<int>(Number(text, at, length)); };
     const int month = number(5, 2), day = number(8, 2), hour = number(11, 2), minute = number(14, 2),
               second = number(17, 2);
     if (month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 || second > 60)
         return std::nullopt;
-    return ((DaysFromCivil(number(0, 4), month, day) * 24 + hour) * 60 + minute) * 60000LL + second * 1000LL +
-           number(20, 3);
+    TStamp stamp{((DaysFromCivil(number(0, 4), month, day) * 24 + hour) * 60 + minute) * 60000LL + second * 1000LL +
+                     number(20, 3),
+                 false, kStampLength};
+    if (const auto offset = ParseOffset(text, stamp.Length)) {
+        stamp.AtMs -= *offset;
+        stamp.Length += 6;
+    }
+    std::size_t length = 0;
+    if (const auto steady = ParseSteady(text, stamp.Length, length)) {
+        stamp = TStamp{*steady, true, stamp.Length + length};
+    }
+    return stamp;
 }
 
 int HexDigit(char c) {
@@ -100,12 +145,14 @@ std::variant<std::vector<TTraceEvent>, std::string> ReadWireTrace(const std::str
         const bool header = line.rfind("=== ", 0) == 0;
         const auto stamp = ParseStamp(header ? line.substr(4) : line);
         if (!stamp) return problem("no time stamp (like 2026-12-08 14:18:39.203) where one belongs: '" + Shown(line) + "'");
+        // A noted step moves the wall clock's stamps, not the steady clock's.
+        const long long at = stamp->Steady ? stamp->AtMs : stamp->AtMs - steppedMs;
         if (header) {
-            events.push_back(TTraceEvent{TTraceEvent::TKind::Section, *stamp - steppedMs, {}, number});
+            events.push_back(TTraceEvent{TTraceEvent::TKind::Section, at, stamp->Steady, {}, number});
             inSection = true;
             continue;
         }
-        const std::string rest = line.substr(kStampLength);
+        const std::string rest = line.substr(stamp->Length);
         if (rest.rfind(" # ", 0) == 0) {
             steppedMs += StepOf(rest.substr(3));
             continue;
@@ -123,7 +170,7 @@ std::variant<std::vector<TTraceEvent>, std::string> ReadWireTrace(const std::str
             return problem("more bytes sent at once than a request has: another program's line under this "
                            "header (two programs tracing to one file?): '" + Shown(line) + "'");
         events.push_back(
-            TTraceEvent{sent ? TTraceEvent::TKind::Sent : TTraceEvent::TKind::Received, *stamp - steppedMs, *bytes, number});
+            TTraceEvent{sent ? TTraceEvent::TKind::Sent : TTraceEvent::TKind::Received, at, stamp->Steady, *bytes, number});
     }
     return events;
 }

@@ -1,7 +1,8 @@
 #pragma once
 
 // Reads back a wire trace as the tools write it (src/serial/wire_trace.h):
-// sections opened by a "===" header, then time-stamped lines, ">" with
+// sections opened by a "===" header, then time-stamped lines (old traces'
+// stamps without the offset and the steady clock's seconds are read too), ">" with
 // bytes the tracing program sent, "<" with bytes it received, "#" with its
 // notes. The simulator reads it with code of its own, as it builds its
 // frames: a trace the writer gets wrong is then found out.
@@ -16,7 +17,11 @@ namespace qmx::sim {
 struct TTraceEvent {
     enum class TKind { Section, Sent, Received };
     TKind Kind = TKind::Section;
-    long long AtMs = 0;  // the time stamp, in milliseconds from a day of its own
+    // The time stamp in milliseconds: since the section began on the steady
+    // clock when the trace has that, else from a day of its own (in UTC
+    // when the stamp has its offset).
+    long long AtMs = 0;
+    bool Steady = false;  // AtMs cannot jump
     std::vector<std::uint8_t> Bytes;
     int Line = 0;  // where it is in the trace
 };
