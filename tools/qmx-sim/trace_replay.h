@@ -22,9 +22,16 @@
 namespace qmx::sim {
 
 // The longest an answer is played after its request: three attempts of a
-// second's wait and the 70 ms after each. A longer recorded delay is a
-// clock step, not the gauge.
+// second's wait and the 70 ms after each. A part recorded later than that
+// is played just past the one-second wait, within the 70 ms that follow:
+// as late as the reader notices, without spilling into the next exchange.
 inline constexpr int kLongestDelayMs = 3210;
+inline constexpr int kJustPastWindowMs = 1035;
+// Stamps without the steady clock's seconds jump with the wall clock: by
+// whole quarter hours when summer time ends or the zone changes. A gap
+// between a request and its answer over twice the longest delay, or
+// below nothing, that such a jump explains is taken for one.
+inline constexpr long long kZoneStepMs = 15 * 60 * 1000;
 
 // Weeks of a station read round after round; a larger file is no trace.
 inline constexpr std::size_t kLargestTrace = std::size_t{64} << 20;
@@ -56,9 +63,13 @@ private:
     };
 
     int Delay(const TTraceEvent& event, long long askedAt, const std::string& name);
+    // The gap from a request to its answer's part with a jump of the wall
+    // clock taken out, said the first time.
+    long long Unjumped(const TTraceEvent& event, long long after, const std::string& name);
 
     TSay FSay;
     int FCapped = 0, FFirstCapped = 0;  // parts played sooner than stamped, and the first one's line
+    bool FJumpSaid = false;
     std::map<std::vector<std::uint8_t>, TRecorded> FRecorded;
     std::map<std::vector<std::uint8_t>, bool> FUnknownSaid;
 };
