@@ -10,11 +10,16 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <optional>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "platform/time_stamp.h"
 #include "serial/wire_trace.h"
 #include "sim_server.h"
 #include "support/frames.h"
@@ -200,6 +205,30 @@ protected:
     test::TWindowsDirectory FDir;  // a fresh directory, removed afterwards
 };
 
+// The field's trace as older writers, or other tools, write it (local time
+// alone), its stamps moved by `by` from the first bytes received after the
+// first `request` on: all (the clock jumped) or, `oneRead`, that read's alone.
+std::string OlderTrace(const std::string& text, const std::string& request, std::chrono::minutes by, bool oneRead) {
+    static const std::regex steady(R"(^(=== )?(\d{4}-.{18})[+-]\d\d:\d\d \[\d+\.\d{3}\])");
+    enum { Before, Asked, Moving, Done } state = Before;
+    std::string older, movedRead;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line); older += line + "\n") {
+        line = std::regex_replace(line, steady, "$1$2");
+        if (state == Before && line.find(request) != std::string::npos) state = Asked;
+        if (state == Asked && line.compare(23, 3, " < ") == 0) state = Moving, movedRead = line.substr(0, 23);
+        if (state == Moving && oneRead && line.compare(0, 23, movedRead) != 0) state = Done;
+        if (state != Moving) continue;
+        int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0, ms = 0;
+        std::sscanf(line.c_str(), "%d-%d-%d %d:%d:%d.%d", &y, &mo, &d, &h, &mi, &sec, &ms);
+        using namespace std::chrono;
+        const auto at = sys_days{year{y} / mo / d} + hours{h} + minutes{mi} + seconds{sec} + milliseconds{ms} + by;
+        line = TimeStamp(at, TTimeZone::Utc).substr(0, 23).replace(10, 1, " ") + line.substr(23);  // the reckoning only
+    }
+    EXPECT_NE(state, Before) << request;
+    return older;
+}
+
 // How the field was read, and what ran beside the reading and its replay.
 struct TFieldReading {
     bool Fast;    // qmx-read --fast, else its default timing
@@ -273,6 +302,33 @@ TEST_P(FieldReplay, ReadsAsTheFieldDid) {
     EXPECT_NE(said.find("qmx-sim: the trace has no request L06: not answered\n"), std::string::npos) << said;
     EXPECT_GE(Verdicts("field.log").size(), 15u) << "each attempt's";
     EXPECT_EQ(Verdicts("lab.log"), Verdicts("field.log"));
+
+    // The field's trace as an older one, its stamps jumping an hour inside
+    // L02's exchange (summer time's end, unnoted) or L01's answer 3 h late.
+    std::ifstream in(Path("field.log"));
+    const std::string fieldTrace{std::istreambuf_iterator<char>(in), {}};
+    const struct {
+        const char* Request;
+        std::chrono::minutes By;
+        bool OneRead;
+        const char* Said;
+    } edits[] = {
+        {"> 02 4C 30 32 03 ", -60min, false, "jump by -1 h at line "},
+        {"> 02 4C 30 32 03 ", 60min, false, "jump by +1 h at line "},
+        {"> 02 4C 30 31 03 ", 187min, true, "1 part(s) recorded over 3210 ms after their request"},
+    };
+    for (const auto& edit : edits) {
+        std::remove(Path("older-lab.log").c_str());
+        std::ofstream(Path("older.log")) << OlderTrace(fieldTrace, edit.Request, edit.By, edit.OneRead);
+        const auto older = ReadThrough({"--replay", Path("older.log")}, "1-5", reading({"--trace", Path("older-lab.log")}), said);
+        EXPECT_NE(said.find(edit.Said), std::string::npos) << said;
+        // A late part leaves its own tank's row, not the tanks' after it.
+        const auto from = [&](const std::string& rows) { return rows.substr(edit.OneRead ? rows.find("\n2,") : 0); };
+        EXPECT_EQ(from(older.second), from(field.second)) << edit.By.count() << " min";
+        if (!edit.OneRead) {
+            EXPECT_EQ(Verdicts("older-lab.log"), Verdicts("field.log")) << edit.By.count() << " min";
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Readings, FieldReplay,
