@@ -148,7 +148,7 @@ std::variant<std::vector<TTraceEvent>, std::string> ReadWireTrace(const std::str
         // A noted step moves the wall clock's stamps, not the steady clock's.
         const long long at = stamp->Steady ? stamp->AtMs : stamp->AtMs - steppedMs;
         if (header) {
-            events.push_back(TTraceEvent{TTraceEvent::TKind::Section, at, stamp->Steady, {}, number});
+            events.push_back(TTraceEvent{TTraceEvent::TKind::Section, at, {}, number, stamp->Steady});
             inSection = true;
             continue;
         }
@@ -170,7 +170,7 @@ std::variant<std::vector<TTraceEvent>, std::string> ReadWireTrace(const std::str
             return problem("more bytes sent at once than a request has: another program's line under this "
                            "header (two programs tracing to one file?): '" + Shown(line) + "'");
         events.push_back(
-            TTraceEvent{sent ? TTraceEvent::TKind::Sent : TTraceEvent::TKind::Received, at, stamp->Steady, *bytes, number});
+            TTraceEvent{sent ? TTraceEvent::TKind::Sent : TTraceEvent::TKind::Received, at, *bytes, number, stamp->Steady});
     }
     return events;
 }

@@ -21,9 +21,9 @@ struct TTraceEvent {
     // clock when the trace has that, else from a day of its own (in UTC
     // when the stamp has its offset).
     long long AtMs = 0;
-    bool Steady = false;  // AtMs cannot jump
     std::vector<std::uint8_t> Bytes;
     int Line = 0;  // where it is in the trace
+    bool Steady = false;  // AtMs cannot jump
 };
 
 // The events of the trace, in order (notes left out), or what is wrong
