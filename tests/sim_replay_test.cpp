@@ -11,6 +11,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -198,7 +200,8 @@ protected:
         std::ifstream in(Path(trace));
         for (std::string line; std::getline(in, line);)
             if (const auto at = line.find(" # "); at != std::string::npos && at >= 23 && at <= 40)
-                lines.push_back(line.substr(at + 3));
+                if (line.compare(at + 3, sizeof kClockSteppedNote - 1, kClockSteppedNote) != 0)  // the machine's, not the line's
+                    lines.push_back(line.substr(at + 3));
         return lines;
     }
 
@@ -264,6 +267,28 @@ private:
     test::TProgramProcess FProcess;
 };
 
+// A zone whose summer time (UTC+4) ends `in` from now, back to UTC+3, for
+// the programs this test starts while it lives.
+class TSummerTimeEnding {
+public:
+    explicit TSummerTimeEnding(std::chrono::seconds in) {
+        if (const char* zone = std::getenv("TZ")) FSaved = zone;
+        const std::time_t end = std::time(nullptr) + in.count() + 4 * 3600;
+        std::tm local{};
+        ::gmtime_r(&end, &local);
+        char zone[64];
+        std::snprintf(zone, sizeof zone, "QST-3QDT,0/0,%d/%02d:%02d:%02d", local.tm_yday, local.tm_hour, local.tm_min,
+                      local.tm_sec);
+        ::setenv("TZ", zone, 1);
+    }
+    ~TSummerTimeEnding() { FSaved ? ::setenv("TZ", FSaved->c_str(), 1) : ::unsetenv("TZ"); }
+    TSummerTimeEnding(const TSummerTimeEnding&) = delete;
+    TSummerTimeEnding& operator=(const TSummerTimeEnding&) = delete;
+
+private:
+    std::optional<std::string> FSaved;
+};
+
 class FieldReplay : public SimFiles, public ::testing::WithParamInterface<TFieldReading> {};
 
 // A station failing in the ways a field shows: a silence then a slow
@@ -287,8 +312,12 @@ TEST_P(FieldReplay, ReadsAsTheFieldDid) {
                                           "[tank 4]\nlevel = 400.04\ndrift = 0\nfault = late\n"
                                           "[tank 5]\nfault = wrong-tank\n";
     std::string said;
+    const TSummerTimeEnding night(5s);  // while the field is read
     const auto field = ReadThrough({"--config", Path("station.ini")}, "1-5", reading({"--trace", Path("field.log")}), said);
     ASSERT_EQ(field.first, 1) << field.second;
+    const auto trace = [&] { std::ifstream in(Path("field.log")); return std::string{std::istreambuf_iterator<char>(in), {}}; }();
+    EXPECT_NE(trace.find("+04:00 ["), std::string::npos) << "summer time in the field";
+    EXPECT_NE(trace.find("+03:00 ["), std::string::npos) << "its end, during the reading";
     for (const char* row : {"\n1,1234.56,", "\n2,200.00,", ",3,0,,check byte,3\n", "\n4,400.04,",
                             ",answer to another request: L06,3\n"})
         EXPECT_NE(field.second.find(row), std::string::npos) << row << " in\n" << field.second;
@@ -305,8 +334,7 @@ TEST_P(FieldReplay, ReadsAsTheFieldDid) {
 
     // The field's trace as an older one, its stamps jumping an hour inside
     // L02's exchange (summer time's end, unnoted) or L01's answer 3 h late.
-    std::ifstream in(Path("field.log"));
-    const std::string fieldTrace{std::istreambuf_iterator<char>(in), {}};
+    const std::string& fieldTrace = trace;
     const struct {
         const char* Request;
         std::chrono::minutes By;
