@@ -152,8 +152,8 @@ public:
             FTankStart = TClock::now();
             ShowProgress(1);
             TTankReading reading = Read(tanks[i]);
-            // A tank takes seconds at most, its exchanges failing on a dead
-            // line included: well within any watchdog's time.
+            // A tank takes 12 s at most, its exchanges failing on a dead
+            // line included: well within the service's watchdog time.
             FService.Alive();
             FDoneTime = TClock::now() - FRoundStart;
             NoteNoAnswerYet(reading);
