@@ -219,7 +219,7 @@ protected:
 // alone), its stamps moved by `by` from the first bytes received after the
 // first `request` on: all (the clock jumped) or, `oneRead`, that read's alone.
 std::string OlderTrace(const std::string& text, const std::string& request, std::chrono::minutes by, bool oneRead) {
-    static const std::regex steady(R"(^(=== )?(\d{4}-.{18})[+-]\d\d:\d\d \[\d+\.\d{3}\])");
+    static const std::regex steady(R"(^(=== )?(\d{4}-.{18})[+-]\d\d:\d\d \[\d+\.\d{3}(\+\d+\.\d{3})?\])");
     enum { Before, Asked, Moving, Done } state = Before;
     std::string older, movedRead;
     std::istringstream in(text);
