@@ -5,7 +5,8 @@
 // bytes the tracing program sent, "<" with bytes it received (a burst's
 // worth, with its span when it took time), "#" with its notes. Older
 // traces are read too: stamps without the offset and the steady clock's
-// seconds, and lines of at most 16 bytes, one read's bytes under one stamp. The simulator reads it with code of its own, as it builds its
+// seconds, and lines of at most 16 bytes, one read's bytes under one
+// stamp. The simulator reads it with code of its own, as it builds its
 // frames: a trace the writer gets wrong is then found out.
 
 #include <cstddef>
