@@ -18,12 +18,13 @@ enum class TTraceDirection { Sent, Received };
 
 // The longest pause inside one burst. At 9600 baud 7E1 a character takes
 // 1.04 ms, but bytes seldom come that evenly: a USB adapter hands them over
-// every 16 ms (an FTDI's latency timer), Windows wakes a waiting thread on
-// its 15.6 ms tick, and a gauge that paces its answer leaves 15 ms between
-// bytes (the simulator's `slow`). 30 ms lets all of those through as one
-// line and stays well below the 47 ms a whole answer takes on the line,
-// the quiet after which the reader takes the line for carrying no answer:
-// a pause that long is the gauge's, and starts a line of its own.
+// every 16 ms (an FTDI's latency timer), a Windows thread that looks at a
+// line each millisecond sleeps to the 15.6 ms timer tick, and a gauge that
+// paces its answer leaves 15 ms between bytes (the simulator's `slow`).
+// 30 ms lets all of those through as one line and stays well below the
+// 47 ms a whole answer takes on the line, the quiet after which the reader
+// takes the line for carrying no answer: a pause that long is the gauge's,
+// and starts a line of its own.
 inline constexpr std::chrono::milliseconds kBurstGap{30};
 // A line that never falls quiet (a babbling device under a monitor) is
 // still written as it goes, in lines of this many bytes: more than the
