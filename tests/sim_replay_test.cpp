@@ -82,7 +82,9 @@ TTraceReplay Replay(const std::string& trace, std::vector<std::string>* said = n
 }
 
 TEST(TraceReplay, EachAppearanceOfARequestGetsWhatCameAfterItInTurn) {
-    const TBytes answer = test::LevelAnswer("0040004", "0000000", "0019", "L04");
+    const TBytes answer = test::LevelAnswer("0040004", "0000000", "0019", "L04"), paced{'G', 'H', 'I', 'J', 'K'};
+    TBytes twoAsked = test::Frame("L13");
+    for (const auto byte : test::Frame("L14")) twoAsked.push_back(byte);
     const std::string trace = kHeader + Received(0, {'x'}) +            // before any request: no answer
                               Sent(10, "L04") +                           // a silence, then the late answer
                               Sent(1080, "L04") + Received(1210, answer) +  // met the next request: three lines of one read
@@ -97,17 +99,22 @@ TEST(TraceReplay, EachAppearanceOfARequestGetsWhatCameAfterItInTurn) {
                               "\n=== 2026-12-08 14:18:50.000+02:00 [0.000] COM9\n"  // the steady clock's seconds rule
                               "2026-12-08 14:18:50.000+02:00 [0.000] " +
                               TWireTrace::Format(TDirection::Sent, test::Frame("L12").data(), 6) +
-                              "\n2026-12-08 14:19:50.030+02:00 [0.030] < 46\n";
+                              "\n2026-12-08 14:19:50.030+02:00 [0.030] < 46\n"
+                              "2026-12-08 14:19:51.000+02:00 [1.000+0.010] " +  // two requests in one burst
+                              TWireTrace::Format(TDirection::Sent, twoAsked.data(), twoAsked.size()) +
+                              "\n2026-12-08 14:19:51.050+02:00 [1.050+0.040] " +  // a paced answer: spread over its span
+                              TWireTrace::Format(TDirection::Received, paced.data(), paced.size()) + "\n";
     std::vector<std::string> said;
     TTraceReplay replay = Replay(trace, &said);
-    EXPECT_EQ(replay.Requests(), 9u);
-    EXPECT_EQ(replay.Exchanges(), 10u);
+    EXPECT_EQ(replay.Requests(), 11u);
+    EXPECT_EQ(replay.Exchanges(), 12u);
     const std::pair<const char*, std::string> cases[] = {
         {"L04", "silent"}, {"L04", "+130:" + std::string(answer.begin(), answer.end())},
         {"L04", "silent"},  // over again from the first
         {"G04", "+40:AB +55:\r\n"}, {"L02", "silent"}, {"L05", "silent"}, {"L05", "silent"},
         {"L07", "+100:A"}, {"L08", "+0:B"},  // a jump taken out; a small step back never hidden
         {"L09", "+40:C"},  {"L10", "+200:D"}, {"L11", "+1035:E"}, {"L12", "+30:F"},
+        {"L13", "silent"}, {"L14", "+40:G +50:H +60:I +70:J +80:K"},  // L14 asked as the burst ended
     };
     for (const auto& [request, parts] : cases) {
         const auto reply = replay.Answer(test::Frame(request), 0);
@@ -212,7 +219,7 @@ protected:
 // alone), its stamps moved by `by` from the first bytes received after the
 // first `request` on: all (the clock jumped) or, `oneRead`, that read's alone.
 std::string OlderTrace(const std::string& text, const std::string& request, std::chrono::minutes by, bool oneRead) {
-    static const std::regex steady(R"(^(=== )?(\d{4}-.{18})[+-]\d\d:\d\d \[\d+\.\d{3}\])");
+    static const std::regex steady(R"(^(=== )?(\d{4}-.{18})[+-]\d\d:\d\d \[\d+\.\d{3}(\+\d+\.\d{3})?\])");
     enum { Before, Asked, Moving, Done } state = Before;
     std::string older, movedRead;
     std::istringstream in(text);

@@ -46,23 +46,26 @@ std::optional<std::string> TTraceReplay::Take(const std::vector<TTraceEvent>& ev
                 answer = nullptr;
                 break;
             case TTraceEvent::TKind::Sent:
-                for (const auto& request : requests.Feed(event.Bytes.data(), event.Bytes.size())) {
-                    auto& recorded = FRecorded[request].Answers;
-                    recorded.emplace_back();
-                    answer = &recorded.back();
-                    askedAt = event.AtMs;
-                }
+                // A request was asked when its last byte went.
+                for (std::size_t i = 0; i < event.Bytes.size(); ++i)
+                    for (const auto& request : requests.Feed(&event.Bytes[i], 1)) {
+                        auto& recorded = FRecorded[request].Answers;
+                        recorded.emplace_back();
+                        answer = &recorded.back();
+                        askedAt = ByteAtMs(event, i);
+                    }
                 break;
             case TTraceEvent::TKind::Received:
                 // Bytes before the run's first request are no answer.
                 if (answer == nullptr) break;
-                // The lines of one read carry one time stamp.
-                if (!answer->empty() && lastAt == event.AtMs) {
-                    answer->back().Bytes.insert(answer->back().Bytes.end(), event.Bytes.begin(), event.Bytes.end());
-                } else {
-                    answer->push_back(TReplyPart{Delay(event, askedAt, name), event.Bytes});
+                for (std::size_t i = 0; i < event.Bytes.size(); ++i) {
+                    // The bytes of one time go as one part: those of a read
+                    // an older trace wrote on several lines with one stamp.
+                    const long long at = ByteAtMs(event, i);
+                    if (answer->empty() || lastAt != at) answer->push_back(TReplyPart{Delay(event, at, askedAt, name), {}});
+                    answer->back().Bytes.push_back(event.Bytes[i]);
+                    lastAt = at;
                 }
-                lastAt = event.AtMs;
                 break;
         }
     }
@@ -77,8 +80,8 @@ std::optional<std::string> TTraceReplay::Take(const std::vector<TTraceEvent>& ev
 // A part recorded far later than any attempt waits is no gauge's timing:
 // played hours late it would hold every exchange after it. Never slept
 // through, never hidden.
-int TTraceReplay::Delay(const TTraceEvent& event, long long askedAt, const std::string& name) {
-    long long after = event.AtMs - askedAt;
+int TTraceReplay::Delay(const TTraceEvent& event, long long at, long long askedAt, const std::string& name) {
+    long long after = at - askedAt;
     if (!event.Steady) after = Unjumped(event, after, name);
     if (after < 0) {
         if (FSay)

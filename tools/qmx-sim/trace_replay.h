@@ -4,8 +4,8 @@
 // with what the trace recorded after the same request, in order (the n-th
 // time a request comes, what came after its n-th appearance in the trace),
 // at the same times after it. Nothing recorded is a silence; a broken frame
-// is played as it came; bytes that came in several reads keep each their
-// time. When the trace's answers to a request run out they start over, so
+// is played as it came; bursts keep each their time, and one that took
+// time is played over that time, its bytes evenly spread. When the trace's answers to a request run out they start over, so
 // a reader that reads round after round (--watch) keeps meeting the fault.
 // A request the trace never saw goes unanswered, and is said once.
 
@@ -62,7 +62,8 @@ private:
         std::size_t Next = 0;
     };
 
-    int Delay(const TTraceEvent& event, long long askedAt, const std::string& name);
+    // When bytes of `event` that came at `at` are played after their request.
+    int Delay(const TTraceEvent& event, long long at, long long askedAt, const std::string& name);
     // The gap from a request to its answer's part with a jump of the wall
     // clock taken out, said the first time.
     long long Unjumped(const TTraceEvent& event, long long after, const std::string& name);

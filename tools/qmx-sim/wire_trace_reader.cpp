@@ -12,7 +12,7 @@ namespace qmx::sim {
 namespace {
 
 constexpr std::size_t kStampLength = 23;  // 2026-12-08 14:18:39.203
-constexpr std::size_t kBytesPerLine = 16;
+constexpr unsigned char kStx = 0x02;
 // STX, letter, two digits, ETX, check byte: all a reader ever sends at once.
 constexpr std::size_t kRequestLength = 6;
 constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
@@ -31,6 +31,12 @@ struct TStamp {
     long long AtMs = 0;
     bool Steady = false;
     std::size_t Length = 0;  // of the stamp's text
+    long long SpanMs = 0;
+};
+
+struct TSteadyPart {
+    long long AtMs = 0, SpanMs = 0;
+    std::size_t Length = 0;  // of its text
 };
 
 // The digits of `text` from `at`, as a number; -1 if one is not a digit.
@@ -52,16 +58,32 @@ std::optional<long long> ParseOffset(const std::string& text, std::size_t at) {
     return (text[at] == '-' ? -1 : 1) * (hours * 60 + minutes) * 60000;
 }
 
-// " [12.345]" at `at`: the seconds since the section began, in milliseconds.
-std::optional<long long> ParseSteady(const std::string& text, std::size_t at, std::size_t& length) {
-    if (text.compare(at, 2, " [") != 0) return std::nullopt;
-    const std::size_t point = text.find('.', at + 2);
-    if (point == std::string::npos || point + 5 > text.size() || point == at + 2 || point > at + 14 || text.compare(point + 4, 1, "]") != 0)
-        return std::nullopt;
-    const long long whole = Number(text, at + 2, point - at - 2), millis = Number(text, point + 1, 3);
+// "12.345" at `at`, in milliseconds; its end in `end`.
+std::optional<long long> ParseSeconds(const std::string& text, std::size_t at, std::size_t& end) {
+    const std::size_t point = text.find('.', at);
+    if (point == std::string::npos || point == at || point > at + 12 || point + 4 > text.size()) return std::nullopt;
+    const long long whole = Number(text, at, point - at), millis = Number(text, point + 1, 3);
     if (whole < 0 || millis < 0) return std::nullopt;
-    length = point + 5 - at;
+    end = point + 4;
     return whole * 1000 + millis;
+}
+
+// " [12.345]" at `at`, the seconds since the section began, or a burst's
+// " [12.345+0.041]" with its span.
+std::optional<TSteadyPart> ParseSteady(const std::string& text, std::size_t at) {
+    if (text.compare(at, 2, " [") != 0) return std::nullopt;
+    std::size_t end = 0;
+    const auto since = ParseSeconds(text, at + 2, end);
+    if (!since) return std::nullopt;
+    TSteadyPart part{*since, 0, 0};
+    if (text.compare(end, 1, "+") == 0) {
+        const auto span = ParseSeconds(text, end + 1, end);
+        if (!span) return std::nullopt;
+        part.SpanMs = *span;
+    }
+    if (text.compare(end, 1, "]") != 0) return std::nullopt;
+    part.Length = end + 1 - at;
+    return part;
 }
 
 // "2026-12-08 14:18:39.203", then its offset from UTC and the steady
@@ -86,10 +108,8 @@ std::optional<TStamp> ParseStamp(const std::string& text) {
         stamp.AtMs -= *offset;
         stamp.Length += 6;
     }
-    std::size_t length = 0;
-    if (const auto steady = ParseSteady(text, stamp.Length, length)) {
-        stamp = TStamp{*steady, true, stamp.Length + length};
-    }
+    if (const auto steady = ParseSteady(text, stamp.Length))
+        stamp = TStamp{steady->AtMs, true, stamp.Length + steady->Length, steady->SpanMs};
     return stamp;
 }
 
@@ -100,13 +120,13 @@ int HexDigit(char c) {
     return -1;
 }
 
-// The hex column: pairs one space apart, up to 16, then blanks and the
-// ASCII column (which may itself look like hex, so it ends the pairs only
-// by the blanks before it).
+// The hex column: pairs one space apart, as many as the burst had, then
+// blanks and the ASCII column (which may itself look like hex, so it ends
+// the pairs only by the blanks before it).
 std::optional<std::vector<std::uint8_t>> ParseHex(const std::string& text) {
     std::vector<std::uint8_t> bytes;
     std::size_t at = 0;
-    while (bytes.size() < kBytesPerLine && at + 2 <= text.size()) {
+    while (at + 2 <= text.size()) {
         const int high = HexDigit(text[at]), low = HexDigit(text[at + 1]);
         if (high < 0 || low < 0 || (at + 2 < text.size() && text[at + 2] != ' ')) break;
         bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
@@ -114,6 +134,17 @@ std::optional<std::vector<std::uint8_t>> ParseHex(const std::string& text) {
     }
     if (bytes.empty()) return std::nullopt;
     return bytes;
+}
+
+// Whether `bytes` sent hold a run from an STX longer than a request: an
+// answer, which a reader never sends. A burst may hold two requests.
+bool HoldsMoreThanRequests(const std::vector<std::uint8_t>& bytes) {
+    std::size_t run = 0;
+    for (const auto byte : bytes) {
+        run = byte == kStx ? 1 : run + 1;
+        if (run > kRequestLength) return true;
+    }
+    return false;
 }
 
 // The milliseconds a note of a clock step says ("the clock stepped by
@@ -166,13 +197,19 @@ std::variant<std::vector<TTraceEvent>, std::string> ReadWireTrace(const std::str
         // A simulator tracing to the same file puts its answers, as its own
         // ">" lines, under the reader's header: played, they would be taken
         // for requests.
-        if (sent && bytes->size() > kRequestLength)
+        if (sent && HoldsMoreThanRequests(*bytes))
             return problem("more bytes sent at once than a request has: another program's line under this "
                            "header (two programs tracing to one file?): '" + Shown(line) + "'");
-        events.push_back(
-            TTraceEvent{sent ? TTraceEvent::TKind::Sent : TTraceEvent::TKind::Received, at, *bytes, number, stamp->Steady});
+        events.push_back(TTraceEvent{sent ? TTraceEvent::TKind::Sent : TTraceEvent::TKind::Received, at, *bytes, number,
+                                     stamp->Steady, stamp->SpanMs});
     }
     return events;
+}
+
+long long ByteAtMs(const TTraceEvent& event, std::size_t index) {
+    const std::size_t count = event.Bytes.size();
+    if (count < 2 || event.SpanMs <= 0) return event.AtMs;
+    return event.AtMs + event.SpanMs * static_cast<long long>(index) / static_cast<long long>(count - 1);
 }
 
 }  // namespace qmx::sim
