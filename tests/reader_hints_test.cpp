@@ -1,5 +1,5 @@
-// What the reader tells a watcher as a round goes and when it gets nothing
-// valid.
+// What the reader tells a watcher as a round goes, when it gets nothing
+// valid, and what a service's status shows after each round.
 
 #include <gtest/gtest.h>
 
@@ -9,6 +9,7 @@
 
 #include "final_hint.h"
 #include "progress.h"
+#include "round_status.h"
 
 namespace qmx::tools {
 namespace {
@@ -61,6 +62,29 @@ TEST(ReaderHints, TheRoundEndsWithTheHintOfTheFaultThatFailedMostTanks) {
          "up?"},
     };
     for (const auto& c : cases) EXPECT_EQ(FinalHint(c.Readings, "/dev/ttyUSB0"), c.Said) << c.Name;
+}
+
+TEST(ReaderHints, TheServiceStatusNamesTheRoundItsValidTanksAndWhatFailedMost) {
+    struct TCase {
+        std::vector<TTankReading> Readings;
+        bool DevicePresent;
+        const char* Said;  // after "round 42 ended 10:14:03Z: "
+    };
+    const TCase cases[] = {
+        {{Read(1), Read(2), Read(3)}, true, "3 of 3 tanks valid"},
+        {{Failed(1, V::NoAnswer), Read(2)}, true, "1 of 2 tanks valid, 1 with no answer"},
+        {{Failed(1, V::NoAnswer), Failed(2, V::CheckByte), Failed(3, V::CheckByte), Read(4)},
+         true,
+         "1 of 4 tanks valid, 2 rejected by the check byte"},
+        {{Failed(1, V::NoAnswer, 0), Failed(2, V::NoAnswer, 0)}, false, "0 of 2 tanks valid, the device has gone"},
+    };
+    for (const auto& c : cases) {
+        TRoundFigures round;
+        round.Rounds = 42;
+        round.EndedAt = 1796724843.75;  // 2026-12-08T10:14:03.750Z
+        round.DevicePresent = c.DevicePresent;
+        EXPECT_EQ(RoundStatus(c.Readings, round), std::string("round 42 ended 10:14:03Z: ") + c.Said);
+    }
 }
 
 TEST(ReaderHints, TheFirstFailedTankSaysAtOnceWhatToLookAt) {

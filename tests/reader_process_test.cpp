@@ -1,6 +1,6 @@
 // qmx-read as a technician runs it, against the simulated gauge on a pty:
 // interrupted, writing to a full disk, given a bad trace file or option,
-// and losing its device while it reads.
+// losing its device while it reads, and run by systemd as a service.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <cstdio>
@@ -24,6 +25,7 @@
 #include "gauge.h"
 #include "sim_server.h"
 #include "support/child_process.h"
+#include "support/notify_socket.h"
 #include "support/pty_pair.h"
 #include "support/reader_process.h"
 #include "support/replug_line.h"
@@ -300,6 +302,52 @@ TEST(ReaderWatch, JsonLinesEachRoundAndMetricsReplacedWhole) {
     EXPECT_NE(text.str().find("qmx_tank_last_valid_timestamp_seconds" + device + "\"3\"} "), std::string::npos);
     EXPECT_EQ(text.str().find("qmx_tank_last_valid_timestamp_seconds" + device + "\"2\"}"), std::string::npos);
     std::filesystem::remove_all(dir);
+}
+
+// Run by systemd as a notify service, what it tells NOTIFY_SOCKET: ready,
+// each round's status, and that it is alive, after each tank and through
+// the wait between rounds, until it is stopped (SIGSTOP), when the
+// watchdog must hear nothing.
+TEST(ReaderService, ReadyStatusEachRoundAndAliveOnlyWhileItRuns) {
+    test::TPtyPair pty(kPort);
+    sim::TGauge gauge;
+    sim::TSimServer server(gauge, pty.Master());
+    constexpr auto kAliveEvery = 250ms;  // half the watchdog's time
+    test::TNotifySocket systemd(2 * kAliveEvery);
+    TReader reader({"--device", pty.SlavePath(), "--tanks", "1,2", "--watch", "2", "--fast", "--quiet"}, "/dev/null");
+    // Each message, and the statuses' places among them, up to round 2's.
+    std::vector<std::string> heard;
+    std::vector<std::size_t> statuses;
+    for (const auto until = TClock::now() + 40s; statuses.size() < 2 && TClock::now() < until;)
+        if (const auto message = systemd.Next(1s)) {
+            if (message->rfind("STATUS=", 0) == 0) statuses.push_back(heard.size());
+            heard.push_back(*message);
+        }
+    ASSERT_EQ(statuses.size(), 2u) << reader.Errors();
+    EXPECT_EQ(heard.front(), "READY=1") << "ready before anything else";
+    for (std::size_t round = 0; round < 2; ++round) {
+        const std::string& status = heard[statuses[round]];
+        EXPECT_EQ(status.rfind("STATUS=round " + std::to_string(round + 1) + " ended ", 0), 0u) << status;
+        EXPECT_TRUE(status.ends_with("Z: 2 of 2 tanks valid")) << status;
+    }
+    // Between the rounds, a tick after each of the two tanks and more while
+    // the reader waits out the 2 s of the round.
+    const auto ticks = std::count(heard.begin() + static_cast<std::ptrdiff_t>(statuses[0]),
+                                  heard.begin() + static_cast<std::ptrdiff_t>(statuses[1]), std::string("WATCHDOG=1"));
+    EXPECT_GE(ticks, 2 + 2) << "ticks between the rounds";
+    reader.Signal(SIGSTOP);
+    ASSERT_TRUE(test::Stopped(reader.Id()));
+    while (systemd.Next(0ms)) {
+    }
+    const auto stopped = systemd.Next(6 * kAliveEvery);
+    EXPECT_FALSE(stopped) << "a stopped reader said " << stopped.value_or("");
+    reader.Signal(SIGCONT);
+    EXPECT_EQ(systemd.Next(20 * kAliveEvery), "WATCHDOG=1") << "ticks again once it goes on";
+    reader.Signal(SIGTERM);
+    EXPECT_EQ(reader.Wait(), 143) << reader.Errors();
+    bool stopping = false;
+    while (const auto message = systemd.Next(0ms)) stopping = stopping || *message == "STOPPING=1";
+    EXPECT_TRUE(stopping) << "says it is stopping";
 }
 
 // The conventions a Unix user expects, as the technician meets them.

@@ -10,11 +10,18 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
 #include <fstream>
+#include <iterator>
 #include <optional>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "platform/time_stamp.h"
 #include "serial/wire_trace.h"
 #include "sim_server.h"
 #include "support/frames.h"
@@ -75,7 +82,9 @@ TTraceReplay Replay(const std::string& trace, std::vector<std::string>* said = n
 }
 
 TEST(TraceReplay, EachAppearanceOfARequestGetsWhatCameAfterItInTurn) {
-    const TBytes answer = test::LevelAnswer("0040004", "0000000", "0019", "L04");
+    const TBytes answer = test::LevelAnswer("0040004", "0000000", "0019", "L04"), paced{'G', 'H', 'I', 'J', 'K'};
+    TBytes twoAsked = test::Frame("L13");
+    for (const auto byte : test::Frame("L14")) twoAsked.push_back(byte);
     const std::string trace = kHeader + Received(0, {'x'}) +            // before any request: no answer
                               Sent(10, "L04") +                           // a silence, then the late answer
                               Sent(1080, "L04") + Received(1210, answer) +  // met the next request: three lines of one read
@@ -84,17 +93,28 @@ TEST(TraceReplay, EachAppearanceOfARequestGetsWhatCameAfterItInTurn) {
                               Sent(4000, "L07") + "2026-12-08 15:18:44.100 < 41\n" +  // the clock an hour on
                               Sent(5000, "L08") + Received(4900, {'B'}) +              // and back
                               Sent(6000, "L09") + "2026-12-08 15:18:46.020 # the clock stepped by +3600.000 s\n" +
-                              "2026-12-08 15:18:46.040 < 43\n";  // a step the trace noted: played as it was
+                              "2026-12-08 15:18:46.040 < 43\n" +  // a step the trace noted: played as it was
+                              Sent(7000, "L10") + "2026-12-08 13:18:47.200 < 44\n" +  // summer time's end, unnoted
+                              Sent(8000, "L11") + "2026-12-08 17:25:48.000 < 45\n" +  // hours late, no clock's jump
+                              "\n=== 2026-12-08 14:18:50.000+02:00 [0.000] COM9\n"  // the steady clock's seconds rule
+                              "2026-12-08 14:18:50.000+02:00 [0.000] " +
+                              TWireTrace::Format(TDirection::Sent, test::Frame("L12").data(), 6) +
+                              "\n2026-12-08 14:19:50.030+02:00 [0.030] < 46\n"
+                              "2026-12-08 14:19:51.000+02:00 [1.000+0.010] " +  // two requests in one burst
+                              TWireTrace::Format(TDirection::Sent, twoAsked.data(), twoAsked.size()) +
+                              "\n2026-12-08 14:19:51.050+02:00 [1.050+0.040] " +  // a paced answer: spread over its span
+                              TWireTrace::Format(TDirection::Received, paced.data(), paced.size()) + "\n";
     std::vector<std::string> said;
     TTraceReplay replay = Replay(trace, &said);
-    EXPECT_EQ(replay.Requests(), 6u);
-    EXPECT_EQ(replay.Exchanges(), 7u);
+    EXPECT_EQ(replay.Requests(), 11u);
+    EXPECT_EQ(replay.Exchanges(), 12u);
     const std::pair<const char*, std::string> cases[] = {
         {"L04", "silent"}, {"L04", "+130:" + std::string(answer.begin(), answer.end())},
         {"L04", "silent"},  // over again from the first
         {"G04", "+40:AB +55:\r\n"}, {"L02", "silent"}, {"L05", "silent"}, {"L05", "silent"},
-        {"L07", "+3210:A"}, {"L08", "+0:B"},  // never slept through, nor hidden
-        {"L09", "+40:C"},
+        {"L07", "+100:A"}, {"L08", "+0:B"},  // a jump taken out; a small step back never hidden
+        {"L09", "+40:C"},  {"L10", "+200:D"}, {"L11", "+1035:E"}, {"L12", "+30:F"},
+        {"L13", "silent"}, {"L14", "+40:G +50:H +60:I +70:J +80:K"},  // L14 asked as the burst ended
     };
     for (const auto& [request, parts] : cases) {
         const auto reply = replay.Answer(test::Frame(request), 0);
@@ -104,9 +124,10 @@ TEST(TraceReplay, EachAppearanceOfARequestGetsWhatCameAfterItInTurn) {
         EXPECT_EQ(shown, parts) << request;
     }
     EXPECT_EQ(said, (std::vector<std::string>{
+                        "wire.log: the trace's stamps jump by +1 h at line 16 (a clock change?): replayed as if they had not",
                         "wire.log:18: bytes stamped 100 ms before their request (the clock set back): played at once",
                         "wire.log: 1 part(s) recorded over 3210 ms after their request, longer than three attempts "
-                        "wait (a clock step?), first on line 16: played 3210 ms after it",
+                        "wait, first on line 25: replayed just past the window, 1035 ms after it",
                         "the trace has no request L05: not answered"}))
         << "said once";
 }
@@ -185,12 +206,38 @@ protected:
         std::vector<std::string> lines;
         std::ifstream in(Path(trace));
         for (std::string line; std::getline(in, line);)
-            if (line.size() > 26 && line.compare(23, 3, " # ") == 0) lines.push_back(line.substr(26));
+            if (const auto at = line.find(" # "); at != std::string::npos && at >= 23 && at <= 40)
+                if (line.compare(at + 3, sizeof kClockSteppedNote - 1, kClockSteppedNote) != 0)  // the machine's, not the line's
+                    lines.push_back(line.substr(at + 3));
         return lines;
     }
 
     test::TWindowsDirectory FDir;  // a fresh directory, removed afterwards
 };
+
+// The field's trace as older writers, or other tools, write it (local time
+// alone), its stamps moved by `by` from the first bytes received after the
+// first `request` on: all (the clock jumped) or, `oneRead`, that read's alone.
+std::string OlderTrace(const std::string& text, const std::string& request, std::chrono::minutes by, bool oneRead) {
+    static const std::regex steady(R"(^(=== )?(\d{4}-.{18})[+-]\d\d:\d\d \[\d+\.\d{3}(\+\d+\.\d{3})?\])");
+    enum { Before, Asked, Moving, Done } state = Before;
+    std::string older, movedRead;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line); older += line + "\n") {
+        line = std::regex_replace(line, steady, "$1$2");
+        if (state == Before && line.find(request) != std::string::npos) state = Asked;
+        if (state == Asked && line.compare(23, 3, " < ") == 0) state = Moving, movedRead = line.substr(0, 23);
+        if (state == Moving && oneRead && line.compare(0, 23, movedRead) != 0) state = Done;
+        if (state != Moving) continue;
+        int y = 0, mo = 0, d = 0, h = 0, mi = 0, sec = 0, ms = 0;
+        std::sscanf(line.c_str(), "%d-%d-%d %d:%d:%d.%d", &y, &mo, &d, &h, &mi, &sec, &ms);
+        using namespace std::chrono;
+        const auto at = sys_days{year{y} / mo / d} + hours{h} + minutes{mi} + seconds{sec} + milliseconds{ms} + by;
+        line = TimeStamp(at, TTimeZone::Utc).substr(0, 23).replace(10, 1, " ") + line.substr(23);  // the reckoning only
+    }
+    EXPECT_NE(state, Before) << request;
+    return older;
+}
 
 // How the field was read, and what ran beside the reading and its replay.
 struct TFieldReading {
@@ -227,6 +274,28 @@ private:
     test::TProgramProcess FProcess;
 };
 
+// A zone whose summer time (UTC+4) ends `in` from now, back to UTC+3, for
+// the programs this test starts while it lives.
+class TSummerTimeEnding {
+public:
+    explicit TSummerTimeEnding(std::chrono::seconds in) {
+        if (const char* zone = std::getenv("TZ")) FSaved = zone;
+        const std::time_t end = std::time(nullptr) + in.count() + 4 * 3600;
+        std::tm local{};
+        ::gmtime_r(&end, &local);
+        char zone[64];
+        std::snprintf(zone, sizeof zone, "QST-3QDT,0/0,%d/%02d:%02d:%02d", local.tm_yday, local.tm_hour, local.tm_min,
+                      local.tm_sec);
+        ::setenv("TZ", zone, 1);
+    }
+    ~TSummerTimeEnding() { FSaved ? ::setenv("TZ", FSaved->c_str(), 1) : ::unsetenv("TZ"); }
+    TSummerTimeEnding(const TSummerTimeEnding&) = delete;
+    TSummerTimeEnding& operator=(const TSummerTimeEnding&) = delete;
+
+private:
+    std::optional<std::string> FSaved;
+};
+
 class FieldReplay : public SimFiles, public ::testing::WithParamInterface<TFieldReading> {};
 
 // A station failing in the ways a field shows: a silence then a slow
@@ -250,8 +319,12 @@ TEST_P(FieldReplay, ReadsAsTheFieldDid) {
                                           "[tank 4]\nlevel = 400.04\ndrift = 0\nfault = late\n"
                                           "[tank 5]\nfault = wrong-tank\n";
     std::string said;
+    const TSummerTimeEnding night(5s);  // while the field is read
     const auto field = ReadThrough({"--config", Path("station.ini")}, "1-5", reading({"--trace", Path("field.log")}), said);
     ASSERT_EQ(field.first, 1) << field.second;
+    const auto trace = [&] { std::ifstream in(Path("field.log")); return std::string{std::istreambuf_iterator<char>(in), {}}; }();
+    EXPECT_NE(trace.find("+04:00 ["), std::string::npos) << "summer time in the field";
+    EXPECT_NE(trace.find("+03:00 ["), std::string::npos) << "its end, during the reading";
     for (const char* row : {"\n1,1234.56,", "\n2,200.00,", ",3,0,,check byte,3\n", "\n4,400.04,",
                             ",answer to another request: L06,3\n"})
         EXPECT_NE(field.second.find(row), std::string::npos) << row << " in\n" << field.second;
@@ -265,6 +338,32 @@ TEST_P(FieldReplay, ReadsAsTheFieldDid) {
     EXPECT_NE(said.find("qmx-sim: the trace has no request L06: not answered\n"), std::string::npos) << said;
     EXPECT_GE(Verdicts("field.log").size(), 15u) << "each attempt's";
     EXPECT_EQ(Verdicts("lab.log"), Verdicts("field.log"));
+
+    // The field's trace as an older one, its stamps jumping an hour inside
+    // L02's exchange (summer time's end, unnoted) or L01's answer 3 h late.
+    const std::string& fieldTrace = trace;
+    const struct {
+        const char* Request;
+        std::chrono::minutes By;
+        bool OneRead;
+        const char* Said;
+    } edits[] = {
+        {"> 02 4C 30 32 03 ", -60min, false, "jump by -1 h at line "},
+        {"> 02 4C 30 32 03 ", 60min, false, "jump by +1 h at line "},
+        {"> 02 4C 30 31 03 ", 187min, true, "1 part(s) recorded over 3210 ms after their request"},
+    };
+    for (const auto& edit : edits) {
+        std::remove(Path("older-lab.log").c_str());
+        std::ofstream(Path("older.log")) << OlderTrace(fieldTrace, edit.Request, edit.By, edit.OneRead);
+        const auto older = ReadThrough({"--replay", Path("older.log")}, "1-5", reading({"--trace", Path("older-lab.log")}), said);
+        EXPECT_NE(said.find(edit.Said), std::string::npos) << said;
+        // A late part leaves its own tank's row, not the tanks' after it.
+        const auto from = [&](const std::string& rows) { return rows.substr(edit.OneRead ? rows.find("\n2,") : 0); };
+        EXPECT_EQ(from(older.second), from(field.second)) << edit.By.count() << " min";
+        if (!edit.OneRead) {
+            EXPECT_EQ(Verdicts("older-lab.log"), Verdicts("field.log")) << edit.By.count() << " min";
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Readings, FieldReplay,

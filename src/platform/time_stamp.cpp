@@ -31,6 +31,23 @@ TCivilTime UtcTime(std::chrono::sys_seconds seconds) {
             static_cast<int>(time.minutes().count()), static_cast<int>(time.seconds().count())};
 }
 
+std::chrono::sys_seconds AsIfUtc(const TCivilTime& t) {
+    using namespace std::chrono;
+    const year_month_day date{year{t.Year}, month{static_cast<unsigned>(t.Month)}, day{static_cast<unsigned>(t.Day)}};
+    return sys_days{date} + hours{t.Hour} + minutes{t.Minute} + seconds{t.Second};
+}
+
+// "+03:00": how far the local clock stood from UTC at that moment, so a
+// reader of the stamp knows the instant across a change of summer time.
+std::string UtcOffset(const TCivilTime& local, std::chrono::sys_seconds utc) {
+    // Within a day either way: no zone stands further from UTC.
+    const int minutes = static_cast<int>(std::chrono::duration_cast<std::chrono::minutes>(AsIfUtc(local) - utc).count());
+    const int size = minutes < 0 ? -minutes : minutes;
+    char text[32];
+    std::snprintf(text, sizeof text, "%c%02d:%02d", minutes < 0 ? '-' : '+', size / 60, size % 60);
+    return text;
+}
+
 }  // namespace
 
 std::string TimeStamp(std::chrono::system_clock::time_point when, TTimeZone zone) {
@@ -41,7 +58,8 @@ std::string TimeStamp(std::chrono::system_clock::time_point when, TTimeZone zone
     char text[40];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d%c%02d:%02d:%02d.%03d%s", t.Year, t.Month, t.Day,
                   utc ? 'T' : ' ', t.Hour, t.Minute, t.Second, static_cast<int>(millis), utc ? "Z" : "");
-    return text;
+    if (zone != TTimeZone::LocalWithOffset) return text;
+    return text + UtcOffset(t, seconds);
 }
 
 }  // namespace qmx

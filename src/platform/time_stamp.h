@@ -10,8 +10,9 @@
 namespace qmx {
 
 enum class TTimeZone {
-    Local,  // 2026-12-08 09:14:03.120
-    Utc,    // 2026-12-08T09:14:03.120Z (ISO 8601)
+    Local,            // 2026-12-08 09:14:03.120
+    LocalWithOffset,  // 2026-12-08 09:14:03.120+03:00: the same instant however the local clock was set
+    Utc,              // 2026-12-08T09:14:03.120Z (ISO 8601)
 };
 
 std::string TimeStamp(std::chrono::system_clock::time_point when, TTimeZone zone);

@@ -87,6 +87,8 @@ void TComPort::Close() {
     RunThreads(false);
     EndAbandonedIo();
     Release();
+    // The line's last burst, which no verdict followed, goes with the port.
+    FTrace.Flush();
 }
 
 void TComPort::Reopen() {

@@ -7,13 +7,10 @@
 #include "platform/time_stamp.h"
 
 namespace qmx {
-namespace {
-
-constexpr std::size_t kBytesPerLine = 16;
-
-}  // namespace
 
 std::string ConfiguredTracePath() { return EnvironmentValue("QMX_TRACE"); }
+
+TWireTrace::~TWireTrace() { Flush(); }
 
 bool TWireTrace::Open(const std::string& path, std::string* problem) {
     TLockGuard guard(FLock);
@@ -49,30 +46,28 @@ void TWireTrace::Put(const std::string& text) {
 }
 
 std::string TWireTrace::Format(TDirection direction, const std::uint8_t* data, std::size_t count) {
-    std::string hex, ascii;
-    for (std::size_t i = 0; i < count; ++i) {
-        char byte[4];
-        std::snprintf(byte, sizeof byte, "%02X ", data[i]);
-        hex += byte;
-        ascii += (data[i] >= 0x20 && data[i] < 0x7F) ? static_cast<char>(data[i]) : '.';
-    }
-    hex.resize(kBytesPerLine * 3, ' ');
-    return std::string(direction == TDirection::Sent ? "> " : "< ") + hex + " " + ascii;
+    return FormatTraceBytes(direction, data, count);
 }
 
-// The stamps are the wall clock's, which a person reads; a step of it (an
-// NTP step, the clock set by hand) is noted as it is seen, so that what
-// reads the trace back reckons the times across it.
-std::string TWireTrace::CheckedStamp() {
+// The wall clock's time, which a person reads, with its offset from UTC;
+// then the steady clock's milliseconds since the section began, which no
+// step of the wall clock nor change of summer time moves, for what reads
+// the trace back. A step of the wall clock (an NTP step, the clock set by
+// hand) is still noted as it is seen, for the person.
+TTraceStamp TWireTrace::CheckedStamp(std::chrono::steady_clock::time_point steady) {
     const auto wall = std::chrono::system_clock::now();
-    const auto steady = std::chrono::steady_clock::now();
     const auto stepped = std::chrono::duration_cast<std::chrono::milliseconds>((wall - FWallBase) - (steady - FSteadyBase));
-    const std::string stamp = TimeStamp(wall, TTimeZone::Local);
+    if (!FSectionBegun) {
+        FSectionStart = steady;
+        FSectionBegun = true;
+    }
+    const TTraceStamp stamp{TimeStamp(wall, TTimeZone::LocalWithOffset),
+                            std::chrono::duration_cast<std::chrono::milliseconds>(steady - FSectionStart).count()};
     if (FClocksTaken && (stepped >= kClockStepNoted || stepped <= -kClockStepNoted)) {
         char note[96];
         std::snprintf(note, sizeof note, " # %s%+.3f s\n", kClockSteppedNote,
                       static_cast<double>(stepped.count()) / 1000.0);
-        Put(stamp + note);
+        Put(stamp.Wall + SectionSeconds(stamp.SectionMs) + note);
     }
     FWallBase = wall;
     FSteadyBase = steady;
@@ -83,29 +78,42 @@ std::string TWireTrace::CheckedStamp() {
 void TWireTrace::Section(const std::string& header) {
     TLockGuard guard(FLock);
     if (!FFile.IsOpen()) return;
+    FBurst.Flush(FPutLine);
     FClocksTaken = false;  // a new section, a new reckoning
-    Put("\n=== " + CheckedStamp() + " " + header + "\n");
+    FSectionBegun = false;
+    const TTraceStamp stamp = CheckedStamp(std::chrono::steady_clock::now());
+    Put("\n=== " + stamp.Wall + SectionSeconds(stamp.SectionMs) + " " + header + "\n");
 }
 
+// A note comes after the bytes before it: an attempt's verdict right
+// after its answer.
 void TWireTrace::Note(const std::string& text) {
     TLockGuard guard(FLock);
-    if (FFile.IsOpen()) Put(CheckedStamp() + " # " + text + "\n");
+    if (!FFile.IsOpen()) return;
+    FBurst.Flush(FPutLine);
+    const TTraceStamp stamp = CheckedStamp(std::chrono::steady_clock::now());
+    Put(stamp.Wall + SectionSeconds(stamp.SectionMs) + " # " + text + "\n");
+}
+
+void TWireTrace::Flush() {
+    TLockGuard guard(FLock);
+    FBurst.Flush(FPutLine);
+}
+
+void TWireTrace::FlushEnded() {
+    TLockGuard guard(FLock);
+    FBurst.FlushEnded(std::chrono::steady_clock::now(), FPutLine);
 }
 
 void TWireTrace::Log(TDirection direction, const void* data, std::size_t count) {
     if (count == 0) return;
-    const auto* bytes = static_cast<const std::uint8_t*>(data);
     TLockGuard guard(FLock);
     // Nothing made, not even the stamp, when there is no trace: every
     // byte on the line passes here.
     if (!FFile.IsOpen()) return;
-    const std::string stamp = CheckedStamp();
-    std::string lines;
-    for (std::size_t at = 0; at < count; at += kBytesPerLine) {
-        const std::size_t n = count - at < kBytesPerLine ? count - at : kBytesPerLine;
-        lines += stamp + " " + Format(direction, bytes + at, n) + "\n";
-    }
-    Put(lines);
+    const auto at = std::chrono::steady_clock::now();
+    FBurst.Take(direction, static_cast<const std::uint8_t*>(data), count, at, [this, at] { return CheckedStamp(at); },
+                FPutLine);
 }
 
 }  // namespace qmx

@@ -89,6 +89,22 @@ inline bool BlockedOnAPipe(pid_t pid, std::chrono::milliseconds limit = std::chr
     }
 }
 
+// Whether the process has stopped (SIGSTOP), as /proc shows its state;
+// waits up to `limit` for it.
+inline bool Stopped(pid_t pid, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
+    const auto until = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+        std::string stat;
+        std::getline(in, stat);
+        // "PID (NAME) STATE ...": the name may hold anything, a ')' too.
+        const auto name = stat.rfind(')');
+        if (name != std::string::npos && name + 2 < stat.size() && stat[name + 2] == 'T') return true;
+        if (std::chrono::steady_clock::now() > until) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 // Ends a child this test started and has not reaped.
 inline void KillChild(pid_t child) {
     if (child <= 0) return;

@@ -2,6 +2,7 @@
 // as a station's host does, and prints each tank's row as it is read; once,
 // or round after round.
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -36,9 +37,11 @@
 #include "reading.h"
 #include "recorded_rows.h"
 #include "recording_port.h"
+#include "round_status.h"
 #include "rows_events.h"
 #include "serial/serial_errors.h"
 #include "serial/wire_trace.h"
+#include "service_notice.h"
 #include "standard_descriptors.h"
 #include "tanks_json.h"
 #include "text.h"
@@ -113,6 +116,7 @@ constexpr auto kStopGrace = 500ms;
 constexpr unsigned kStopLockPatienceMs = 250;
 
 void Stop(int status) {
+    NoticeStopping();
     ExitAfter(status, kStopGrace);
     gOutput->Interrupt("qmx-read: interrupted after " + std::to_string(gOutput->Rows()) + " tanks",
                        kStopLockPatienceMs);
@@ -128,11 +132,12 @@ class TReader {
 public:
     // With `inventory` (the tank file's), each reading's inventory is shown
     // with it, and the events its readings complete go to `events` when it
-    // is open.
+    // is open. Each tank read tells `service` that the reader is alive.
     TReader(const TOptions& options, const TChosenDevice& device, qmx::TSilo& silo, TOutput& output,
-            TRecordingPort* port, qmx::TStationInventory* inventory, qmx::TAppendFile& events)
+            TRecordingPort* port, qmx::TStationInventory* inventory, qmx::TAppendFile& events,
+            const TServiceNotice& service)
         : FOptions(options), FDevice(device), FSilo(silo), FOutput(output), FPort(port), FInventory(inventory),
-          FEvents(events), FProgress(!options.Quiet && IsTerminal(stderr)) {
+          FEvents(events), FService(service), FProgress(!options.Quiet && IsTerminal(stderr)) {
         // The attempt under way is known only to the port.
         if (FProgress && FPort != nullptr)
             FPort->WatchAttempts([this](const qmx::TExchangeRecord& exchange) { AttemptJudged(exchange); });
@@ -147,6 +152,9 @@ public:
             FTankStart = TClock::now();
             ShowProgress(1);
             TTankReading reading = Read(tanks[i]);
+            // A tank takes 12 s at most, its exchanges failing on a dead
+            // line included: well within the service's watchdog time.
+            FService.Alive();
             FDoneTime = TClock::now() - FRoundStart;
             NoteNoAnswerYet(reading);
             if (FPort != nullptr && !FPort->DevicePresent() && !Gone(tanks[i], reading)) {
@@ -283,6 +291,7 @@ private:
     TRecordingPort* const FPort;
     qmx::TStationInventory* const FInventory;
     qmx::TAppendFile& FEvents;
+    const TServiceNotice& FService;
     bool FEventsFailed = false;
     bool FGone = false;
     std::map<int, double> FLastValidAt;
@@ -387,12 +396,32 @@ std::optional<int> MakeSilo(const TChosenDevice& device, TRecordingPort*& port, 
     }
 }
 
+// Until `next`, saying that the reader is alive as often as a watchdog
+// wants to hear it.
+void PauseUntil(TClock::time_point next, const TServiceNotice& service) {
+    for (auto now = TClock::now(); now < next; now = TClock::now()) {
+        auto pause = std::chrono::ceil<std::chrono::milliseconds>(next - now);
+        if (const auto every = service.AliveEvery()) pause = std::min(pause, *every);
+        PauseFor(pause);
+        service.Alive();
+    }
+}
+
 // Round after round (one without --watch), each written out as it ends;
 // the exit status once the reading is to stop.
 int ReadRounds(const TOptions& options, const TChosenDevice& device, std::unique_ptr<qmx::TSilo>& silo,
                TOutput& output, TRecordingPort* port, TMetricsExporter* exporter, qmx::TStationInventory* inventory,
                qmx::TAppendFile& events) {
-    TReader reader(options, device, *silo, output, port, inventory, events);
+    const TServiceNotice service;
+    TReader reader(options, device, *silo, output, port, inventory, events, service);
+    // Ready with the device open and the first round about to start, not
+    // after that round: `systemctl start` then fails for what the reader
+    // cannot work without (a device missing or refused, an output or port
+    // it cannot have), each said and ended before this, while a gauge that
+    // does not answer, whose first round takes longer than systemd waits
+    // for a start (33 tanks at 3 s each), is what the reader is there to
+    // report, in each round's status, rather than a start that failed.
+    service.Ready();
     qmx::TRoundFigures figures;
     const qmx::TLineLabels line{device.Name, options.Instance};
     for (;;) {
@@ -419,6 +448,7 @@ int ReadRounds(const TOptions& options, const TChosenDevice& device, std::unique
         if (exporter != nullptr)
             exporter->Publish({ScrapeText(line, round.Readings, figures, inventory),
                                TanksJson(ViewOfRound(device.Name, figures.EndedAt, round.Readings, inventory))});
+        service.Status(RoundStatus(round.Readings, figures));
         std::size_t valid = 0;
         for (const auto& reading : round.Readings) valid += reading.Valid ? 1 : 0;
         if (options.WatchSeconds == 0) {
@@ -430,9 +460,7 @@ int ReadRounds(const TOptions& options, const TChosenDevice& device, std::unique
         }
         // Rounds start every so many seconds; one that ran longer is
         // followed at once.
-        const auto next = started + std::chrono::seconds(options.WatchSeconds);
-        if (const auto now = TClock::now(); now < next)
-            PauseFor(std::chrono::duration_cast<std::chrono::milliseconds>(next - now));
+        PauseUntil(started + std::chrono::seconds(options.WatchSeconds), service);
     }
 }
 

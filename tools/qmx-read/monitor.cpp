@@ -86,6 +86,9 @@ public:
 
     bool Tick() {
         const double now = SteadyNow();
+        // The monitor hears no verdict after an answer: its line is written
+        // once the line has fallen quiet, not when the next bytes come.
+        if (FTrace != nullptr) FTrace->FlushEnded();
         if (!Take(FSplitter.Tick(now))) return false;
         FWatch.Tick(now);
         if (!FSplitter.Open() && !Put(FRows.Flush())) return false;

@@ -97,14 +97,18 @@ void TSimServer::Schedule(const std::vector<TReplyPart>& parts, TClock::time_poi
 }
 
 std::chrono::microseconds TSimServer::PlayDue() {
+    bool played = false;
     while (!FDue.empty() && !FStopping) {
         const auto next = FDue.begin();
         const auto now = TClock::now();
         if (next->first > now) return std::chrono::ceil<std::chrono::microseconds>(next->first - now);
         const bool whole = Put(next->second.data(), next->second.size());
+        played = true;
         FDue.erase(next);
         if (!whole) FDue.clear();  // the line has gone
     }
+    // The last part played: the line waits for a request, which may be long.
+    if (played && FTrace != nullptr) FTrace->Flush();
     return kUntilBytes;
 }
 
@@ -123,6 +127,8 @@ void TSimServer::Take(TRequestParser& parser, const std::uint8_t* bytes, std::si
         }
         const auto arrived = began + std::chrono::microseconds(FPacing.load()) * static_cast<long long>(request.size());
         if (reply) Send(*reply, arrived);
+        // The answer has gone whole: its line need not wait for the next request.
+        if (reply && FTrace != nullptr) FTrace->Flush();
         // A request that came along with this one is taken as arriving
         // once this answer has gone.
         began = TClock::now();

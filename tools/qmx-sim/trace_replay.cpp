@@ -46,38 +46,43 @@ std::optional<std::string> TTraceReplay::Take(const std::vector<TTraceEvent>& ev
                 answer = nullptr;
                 break;
             case TTraceEvent::TKind::Sent:
-                for (const auto& request : requests.Feed(event.Bytes.data(), event.Bytes.size())) {
-                    auto& recorded = FRecorded[request].Answers;
-                    recorded.emplace_back();
-                    answer = &recorded.back();
-                    askedAt = event.AtMs;
-                }
+                // A request was asked when its last byte went.
+                for (std::size_t i = 0; i < event.Bytes.size(); ++i)
+                    for (const auto& request : requests.Feed(&event.Bytes[i], 1)) {
+                        auto& recorded = FRecorded[request].Answers;
+                        recorded.emplace_back();
+                        answer = &recorded.back();
+                        askedAt = ByteAtMs(event, i);
+                    }
                 break;
             case TTraceEvent::TKind::Received:
                 // Bytes before the run's first request are no answer.
                 if (answer == nullptr) break;
-                // The lines of one read carry one time stamp.
-                if (!answer->empty() && lastAt == event.AtMs) {
-                    answer->back().Bytes.insert(answer->back().Bytes.end(), event.Bytes.begin(), event.Bytes.end());
-                } else {
-                    answer->push_back(TReplyPart{Delay(event, askedAt, name), event.Bytes});
+                for (std::size_t i = 0; i < event.Bytes.size(); ++i) {
+                    // The bytes of one time go as one part: those of a read
+                    // an older trace wrote on several lines with one stamp.
+                    const long long at = ByteAtMs(event, i);
+                    if (answer->empty() || lastAt != at) answer->push_back(TReplyPart{Delay(event, at, askedAt, name), {}});
+                    answer->back().Bytes.push_back(event.Bytes[i]);
+                    lastAt = at;
                 }
-                lastAt = event.AtMs;
                 break;
         }
     }
     if (FRecorded.empty()) return name + ": no request in it (a trace qmx-read wrote, with its === headers)";
     if (FCapped > 0 && FSay)
         FSay(name + ": " + std::to_string(FCapped) + " part(s) recorded over " + std::to_string(kLongestDelayMs) +
-             " ms after their request, longer than three attempts wait (a clock step?), first on line " +
-             std::to_string(FFirstCapped) + ": played " + std::to_string(kLongestDelayMs) + " ms after it");
+             " ms after their request, longer than three attempts wait, first on line " + std::to_string(FFirstCapped) +
+             ": replayed just past the window, " + std::to_string(kJustPastWindowMs) + " ms after it");
     return std::nullopt;
 }
 
-// The stamps are the wall clock's: a step between a request and its
-// answer shows as a delay no gauge took. Never slept through, never hidden.
-int TTraceReplay::Delay(const TTraceEvent& event, long long askedAt, const std::string& name) {
-    const long long after = event.AtMs - askedAt;
+// A part recorded far later than any attempt waits is no gauge's timing:
+// played hours late it would hold every exchange after it. Never slept
+// through, never hidden.
+int TTraceReplay::Delay(const TTraceEvent& event, long long at, long long askedAt, const std::string& name) {
+    long long after = at - askedAt;
+    if (!event.Steady) after = Unjumped(event, after, name);
     if (after < 0) {
         if (FSay)
             FSay(name + ":" + std::to_string(event.Line) + ": bytes stamped " + std::to_string(-after) +
@@ -86,7 +91,25 @@ int TTraceReplay::Delay(const TTraceEvent& event, long long askedAt, const std::
     }
     if (after <= kLongestDelayMs) return static_cast<int>(after);
     if (FCapped++ == 0) FFirstCapped = event.Line;
-    return kLongestDelayMs;
+    return kJustPastWindowMs;
+}
+
+// Summer time's end sets the local clock back an hour without a step the
+// trace notes; a trace another tool wrote notes none. The jump is the
+// whole quarter hours of the gap, the gauge's own delay what remains.
+long long TTraceReplay::Unjumped(const TTraceEvent& event, long long after, const std::string& name) {
+    if (after >= 0 && after <= 2 * kLongestDelayMs) return after;
+    const long long own = ((after % kZoneStepMs) + kZoneStepMs) % kZoneStepMs;
+    if (own > 2 * kLongestDelayMs) return after;
+    const long long jump = after - own;
+    if (!FJumpSaid && FSay) {
+        const long long minutes = (jump < 0 ? -jump : jump) / 60000;
+        const std::string size = minutes % 60 == 0 ? std::to_string(minutes / 60) + " h" : std::to_string(minutes) + " min";
+        FSay(name + ": the trace's stamps jump by " + (jump < 0 ? "-" : "+") + size + " at line " +
+             std::to_string(event.Line) + " (a clock change?): replayed as if they had not");
+    }
+    FJumpSaid = true;
+    return own;
 }
 
 std::size_t TTraceReplay::Exchanges() const {
