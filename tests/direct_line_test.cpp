@@ -245,14 +245,16 @@ TEST(FramedPortOutcome, RecordSaysHowTheTransactionEnded) {
         TAttemptVerdict Verdict;  // of the last attempt
         bool SendFailed;
         std::uint8_t LinkState;
+        std::vector<std::uint8_t> AfterEnd;  // arrives once the transaction has ended
     };
     const auto valid = test::LevelAnswer("0012345", "0000100", "0215");
     const TCase cases[] = {
-        {"valid answer", valid, false, 43, 1, TAttemptVerdict::Valid, false, 1},
-        {"silent gauge", {}, false, 43, 3, TAttemptVerdict::NoAnswer, false, 2},
-        {"rejected answer", test::Frame("L01"), false, 43, 3, TAttemptVerdict::WrongLength, false, 3},
-        {"full output", {}, true, 43, 3, TAttemptVerdict::NoAnswer, true, 2},
-        {"no answer expected", valid, false, 0, 0, TAttemptVerdict::NoAnswer, false, 1},
+        {"valid answer", valid, false, 43, 1, TAttemptVerdict::Valid, false, 1, {}},
+        {"silent gauge", {}, false, 43, 3, TAttemptVerdict::NoAnswer, false, 2, {}},
+        {"rejected answer", test::Frame("L01"), false, 43, 3, TAttemptVerdict::WrongLength, false, 3, {}},
+        {"full output", {}, true, 43, 3, TAttemptVerdict::NoAnswer, true, 2, {}},
+        {"no answer expected", valid, false, 0, 0, TAttemptVerdict::NoAnswer, false, 1, {}},
+        {"answer after the last wait", {}, false, 43, 3, TAttemptVerdict::NoAnswer, false, 2, valid},
     };
     for (const auto& c : cases) {
         test::TScriptedComm comm;
@@ -271,6 +273,10 @@ TEST(FramedPortOutcome, RecordSaysHowTheTransactionEnded) {
         const std::uint8_t request[] = {0x02, 'L', '0', '1', 0x03, 0x4C};
         std::array<std::uint8_t, 256> buffer{};
         EXPECT_EQ(port.Transact(17, request, sizeof request, buffer.data(), c.Expected, 0, -1), 0) << c.Name;
+        if (!c.AfterEnd.empty()) {
+            comm.Receive(c.AfterEnd);
+            std::this_thread::sleep_for(100ms);  // for the event thread to take it in
+        }
         const TExchangeRecord& record = port.LastExchange();
         EXPECT_EQ(port.GetLinkState(), c.LinkState) << c.Name;
         EXPECT_EQ(record.LinkState, c.LinkState) << c.Name;

@@ -51,8 +51,15 @@ void PrintTo(const TLateCase& c, std::ostream* out) { *out << c.Name; }
 
 class LateAnswer : public ::testing::TestWithParam<TLateCase> {};
 
-TEST_P(LateAnswer, NeverBecomesTheNextTanksReading) {
-    const TLateCase& c = GetParam();
+// One reading of each tank from a fresh silo.
+struct TLateTry {
+    bool EarlierValid = false;
+    bool LaterValid = false;
+    double Earlier = 0;
+    double Later = 0;
+};
+
+TLateTry ReadBothTanks(const TLateCase& c) {
     test::TPtyPair pty(kPort);
     sim::TGauge gauge;
     for (auto [tank, level] : {std::pair{kEarlier, kEarlierLevel}, std::pair{kLater, kLaterLevel}}) {
@@ -63,18 +70,34 @@ TEST_P(LateAnswer, NeverBecomesTheNextTanksReading) {
     gauge.SetScript(kLater + 1, c.LaterScript);
     sim::TSimServer server(gauge, pty.Master());
     auto silo = std::make_unique<TSilo>(ConnectionTypeFor(kPort, 0), nullptr);
+    TLateTry result;
+    result.Earlier = silo->GetLevel(kEarlier);
+    result.EarlierValid = silo->GetState() == 1;
+    result.Later = silo->GetLevel(kLater);
+    result.LaterValid = silo->GetState() == 1;
+    return result;
+}
 
-    const double earlier = silo->GetLevel(kEarlier);
-    EXPECT_EQ(silo->GetState() == 1, c.EarlierValid) << c.Name;
-    const double later = silo->GetLevel(kLater);
-    const bool laterValid = silo->GetState() == 1;
-    EXPECT_EQ(laterValid, c.LaterValid) << c.Name;
-    if (laterValid) {
-        EXPECT_DOUBLE_EQ(later, kLaterLevel) << c.Name << ": the later tank's own level";
+TEST_P(LateAnswer, NeverBecomesTheNextTanksReading) {
+    const TLateCase& c = GetParam();
+    // A loaded machine may wake the reading thread well past its one-second
+    // wait, when an answer 35 ms late has already come; taking it then is
+    // right, for it is the tank's own. So whether an answer is taken is
+    // judged over a few tries (a port that waits too long takes it every
+    // time), and whatever is taken must be the tank's own on every try.
+    TLateTry last;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        last = ReadBothTanks(c);
+        if (last.EarlierValid) {
+            EXPECT_DOUBLE_EQ(last.Earlier, kEarlierLevel) << c.Name << ": the earlier tank's own level";
+        }
+        if (last.LaterValid) {
+            EXPECT_DOUBLE_EQ(last.Later, kLaterLevel) << c.Name << ": the later tank's own level";
+        }
+        if (last.EarlierValid == c.EarlierValid && last.LaterValid == c.LaterValid) return;
     }
-    if (c.EarlierValid) {
-        EXPECT_DOUBLE_EQ(earlier, kEarlierLevel) << c.Name;
-    }
+    EXPECT_EQ(last.EarlierValid, c.EarlierValid) << c.Name;
+    EXPECT_EQ(last.LaterValid, c.LaterValid) << c.Name;
 }
 
 INSTANTIATE_TEST_SUITE_P(

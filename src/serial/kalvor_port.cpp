@@ -195,7 +195,10 @@ void TKalvorComPort::KeepByte(std::uint8_t byte) {
 }
 
 void TKalvorComPort::OpenAnswer() {
-    SetLinkState(kLinkValid);
+    // The link state is left to the judgement. Set here, an answer whose
+    // STX came just after its attempt was judged silent turned the ended
+    // transaction valid, and the silo decoded a reading from a buffer that
+    // held no answer.
     FRxBuffer[0] = kSTX;
     FRxLength = 1;
     FRxState = TRxState::CollectingEcho;
