@@ -46,7 +46,7 @@ std::string Line(int atMs, TDirection direction, const TBytes& bytes) {
     std::snprintf(stamp, sizeof stamp, "2026-12-08 14:18:%02d.%03d ", 40 + atMs / 1000, atMs % 1000);
     std::string lines;
     for (std::size_t at = 0; at < bytes.size(); at += 16)
-        lines += stamp + TWireTrace::Format(direction, bytes.data() + at, std::min<std::size_t>(16, bytes.size() - at)) + "\n";
+        lines += stamp + FormatTraceBytes(direction, bytes.data() + at, std::min<std::size_t>(16, bytes.size() - at)) + "\n";
     return lines;
 }
 std::string Sent(int atMs, const std::string& payload) { return Line(atMs, TDirection::Sent, test::Frame(payload)); }
@@ -98,12 +98,12 @@ TEST(TraceReplay, EachAppearanceOfARequestGetsWhatCameAfterItInTurn) {
                               Sent(8000, "L11") + "2026-12-08 17:25:48.000 < 45\n" +  // hours late, no clock's jump
                               "\n=== 2026-12-08 14:18:50.000+02:00 [0.000] COM9\n"  // the steady clock's seconds rule
                               "2026-12-08 14:18:50.000+02:00 [0.000] " +
-                              TWireTrace::Format(TDirection::Sent, test::Frame("L12").data(), 6) +
+                              FormatTraceBytes(TDirection::Sent, test::Frame("L12").data(), 6) +
                               "\n2026-12-08 14:19:50.030+02:00 [0.030] < 46\n"
                               "2026-12-08 14:19:51.000+02:00 [1.000+0.010] " +  // two requests in one burst
-                              TWireTrace::Format(TDirection::Sent, twoAsked.data(), twoAsked.size()) +
+                              FormatTraceBytes(TDirection::Sent, twoAsked.data(), twoAsked.size()) +
                               "\n2026-12-08 14:19:51.050+02:00 [1.050+0.040] " +  // a paced answer: spread over its span
-                              TWireTrace::Format(TDirection::Received, paced.data(), paced.size()) + "\n";
+                              FormatTraceBytes(TDirection::Received, paced.data(), paced.size()) + "\n";
     std::vector<std::string> said;
     TTraceReplay replay = Replay(trace, &said);
     EXPECT_EQ(replay.Requests(), 11u);

@@ -45,10 +45,6 @@ void TWireTrace::Put(const std::string& text) {
         standardError.Write(ProgramName() + ": the trace to " + FPath + " stopped: " + problem + "\n", ignored);
 }
 
-std::string TWireTrace::Format(TDirection direction, const std::uint8_t* data, std::size_t count) {
-    return FormatTraceBytes(direction, data, count);
-}
-
 // The wall clock's time, which a person reads, with its offset from UTC;
 // then the steady clock's milliseconds since the section began, which no
 // step of the wall clock nor change of summer time moves, for what reads

@@ -77,9 +77,6 @@ public:
     void FlushEnded();
     bool IsOpen();
 
-    // One line of the trace, without the time stamp (for tests).
-    static std::string Format(TDirection direction, const std::uint8_t* data, std::size_t count);
-
 private:
     void Put(const std::string& text);
     // Under the lock, with the file open: the stamp for `steady` (now),
